@@ -1,0 +1,58 @@
+// CRepositoryClient: finds, creates and deletes repository objects and moves
+// file contents in and out, one service call per request. Nothing throws;
+// failures are null, "" or false.
+#pragma once
+
+#include <string>
+
+#include "QuillonBinding.h"
+#include "client/RepositoryObject.h"
+
+namespace VLT_121 {
+
+class CRepositoryClient {
+ public:
+  explicit CRepositoryClient(QuillonBinding* binding);
+
+  // The object at `path` (caller releases and deletes it), or null.
+  CRepositoryObject* findByPath(std::string path);
+  // Path of the new folder, or "" (also when the parent is missing).
+  std::string createFolder(std::string parentPath, std::string name);
+  // True when the server deleted the object (and everything below it).
+  bool deleteObject(const char* path);
+  // Stores `size` bytes (size 0: strlen(data)) as the file at `path`,
+  // creating missing folders on the way. The server's answer, or "".
+  std::string uploadFile(std::string path, const char* data, int size);
+  // The same with exactly `size` bytes, 0 meaning an empty file.
+  std::string uploadBytes(const std::string& path, const char* data, size_t size);
+  // Uploads a local file into `folderPath` under its own name; "" when the
+  // local file cannot be read or the upload fails.
+  std::string uploadLocalFile(std::string folderPath, std::string localPath);
+  // Writes the file at `path` to `localPath` (through a temporary file beside
+  // it, renamed into place). The server's answer, or "" (target untouched).
+  std::string downloadFileToDisk(std::string path, std::string localPath);
+  // The file's bytes in a new[] buffer of size + 1 with a zero byte after
+  // them; the caller owns it. "" and the outputs untouched on failure.
+  std::string downloadFileToMemory(std::string path, char** data, int* size);
+  // As above with a 64-bit size.
+  std::string downloadFileToMemory(std::string path, char** data, long* size);
+  // malloc'ed copy of the server's answer (caller frees), or null on failure.
+  char* createUser(const char* user, const char* password);
+
+  // Operations no library code calls yet.
+  CRepositoryObject** query(std::string text, int* count);
+  char* move(const char* source, const char* destination);
+  bool checkin(const char* id, const char* comment, bool recursive);
+  bool checkout(const char* id, bool recursive);
+  bool isCheckedOut(const char* path);
+  bool isCheckinEnabled(const char* path);
+  bool isVersioningSupported(const char* path);
+  bool setCheckinPolicy(const char* objectId, const char* policy, bool recursive);
+
+  QuillonBinding* binding() const { return m_pBinding; }
+
+ private:
+  QuillonBinding* m_pBinding;
+};
+
+}  // namespace VLT_121

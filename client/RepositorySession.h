@@ -1,0 +1,51 @@
+// CRepositorySession: the login on the server (the server keeps it in a
+// session named by a cookie), permissions and groups.
+#pragma once
+
+#include <string>
+
+#include "QuillonBinding.h"
+
+namespace VLT_121 {
+
+class CRepositoryClient;
+
+class CRepositorySession {
+ public:
+  explicit CRepositorySession(QuillonBinding* binding);
+
+  // Reachability test: false only when no TCP connection could be made.
+  bool probe();
+  // Logs in (see the handle's login); true when the server confirms it.
+  bool login(const char* user, const char* password, const char* domain, int firstCfdUser,
+             int lastCfdUser, bool asAdministrator);
+  // Ends the session; true unless the server still reports the user.
+  bool logout();
+
+  bool addPermission(const char* path, const char* permission, const char* member);
+  bool hasPermission(const char* path, const char* permission, const char* member);
+  bool removePermission(const char* path, const char* permission, const char* member);
+  // addPermission on `path` and, depth first, on every object below it.
+  bool addPermissionRecursive(CRepositoryClient* repository, const char* path,
+                              const char* permission, const char* member);
+  // new[] array of new[] group names ending with null, or null on failure.
+  char** getGroups(const char* user);
+  bool isInGroup(const char* group, const char* user);
+
+  const std::string& user() const { return m_strUser; }
+  const std::string& domain() const { return m_strDomain; }
+  // Carries the remembered user over to a copied handle.
+  void adopt(const CRepositorySession& other);
+
+ private:
+  std::string sessionId();
+  bool isUserLoggedIn(const std::string& user, const std::string& workspace,
+                      const std::string& sessionId);
+  bool sendLogin(const char* user, const char* password, const char* domain);
+
+  std::string m_strUser;
+  std::string m_strDomain;
+  QuillonBinding* m_pBinding;
+};
+
+}  // namespace VLT_121

@@ -1,0 +1,281 @@
+#include "QuillonBinding.h"
+
+#include <cstdlib>
+
+#include "Namespaces.h"
+
+namespace {
+
+const char kDefaultEndpoint[] = "http://localhost/vlt/services/QuillonBinding";
+
+// Seconds from an environment variable; unset or unreadable gives the default,
+// 0 means no limit.
+int secondsFromEnvironment(const char* name, int fallback) {
+  const char* text = std::getenv(name);
+  if (text == nullptr || *text == '\0') return fallback;
+  char* end = nullptr;
+  long value = std::strtol(text, &end, 10);
+  if (end == text || value < 0 || value > 86400 * 365) return fallback;
+  return static_cast<int>(value);
+}
+
+// Calls an operation whose response is one simple value. The generated stub
+// leaves the pointer null when the reply lacks the response element: that is
+// an error here, never a default value.
+template <class T, class Call>
+int callForValue(struct soap* soap, T& response, Call call) {
+  response = T();
+  if (soap == nullptr) return SOAP_EOM;
+  T* value = nullptr;
+  int rc = call(&value);
+  if (rc == SOAP_OK) {
+    if (value == nullptr) return soap->error = SOAP_NO_TAG;
+    response = *value;
+  }
+  return rc;
+}
+
+}  // namespace
+
+QuillonBinding::QuillonBinding() : soap(soap_new1(SOAP_C_UTFSTRING)), endpoint(kDefaultEndpoint) {
+  if (soap == nullptr) return;
+  if (soap->namespaces == nullptr || soap->namespaces != talixdb::serviceNamespaces())
+    soap_set_namespaces(soap, talixdb::serviceNamespaces());
+  // A server that accepts and never answers must not hold the caller forever.
+  soap->connect_timeout = secondsFromEnvironment("TALIXDB_CONNECT_TIMEOUT", 30);
+  const int io = secondsFromEnvironment("TALIXDB_IO_TIMEOUT", 300);
+  soap->recv_timeout = io;
+  soap->send_timeout = io;
+}
+
+QuillonBinding::~QuillonBinding() {
+  if (soap == nullptr) return;
+  soap_destroy(soap);
+  soap_end(soap);
+  soap_free(soap);
+}
+
+#define TALIX_GUARD() \
+  if (soap == nullptr) return SOAP_EOM
+
+int QuillonBinding::login(ns1__LoginRequestStruct* request, ns1__LoginResponseElement& response) {
+  TALIX_GUARD();
+  return soap_call___ns1__login(soap, endpoint, nullptr, request, &response);
+}
+
+int QuillonBinding::isLoggedIn(ns1__IsLoggedInRequestElement* request, bool& response) {
+  return callForValue(soap, response, [&](bool** out) {
+    return soap_call___ns1__isLoggedIn(soap, endpoint, nullptr, request, out);
+  });
+}
+
+int QuillonBinding::logout(int request, bool& response) {
+  return callForValue(soap, response, [&](bool** out) {
+    return soap_call___ns1__logout(soap, endpoint, nullptr, request, out);
+  });
+}
+
+int QuillonBinding::findByPath(std::string path, ns2__SoapModelObject& response) {
+  TALIX_GUARD();
+  return soap_call___ns1__findByPath(soap, endpoint, nullptr, path, &response);
+}
+
+int QuillonBinding::findChildrenOfPath(std::string path, ns2__SoapModelObjectArray& response) {
+  TALIX_GUARD();
+  return soap_call___ns1__findChildrenOfPath(soap, endpoint, nullptr, path, &response);
+}
+
+int QuillonBinding::findByQuery(std::string query, ns2__SoapModelObjectArray& response) {
+  TALIX_GUARD();
+  return soap_call___ns1__findByQuery(soap, endpoint, nullptr, query, &response);
+}
+
+int QuillonBinding::createModelObject(ns2__SoapModelObject* object, std::string& response) {
+  return callForValue(soap, response, [&](std::string** out) {
+    return soap_call___ns1__createModelObject(soap, endpoint, nullptr, object, out);
+  });
+}
+
+int QuillonBinding::createFileFromFTP(ns2__CreateFileFromFTPStruct* request, std::string& response) {
+  return callForValue(soap, response, [&](std::string** out) {
+    return soap_call___ns1__createFileFromFTP(soap, endpoint, nullptr, request, out);
+  });
+}
+
+int QuillonBinding::deleteModelObject(std::string path, bool& response) {
+  return callForValue(soap, response, [&](bool** out) {
+    return soap_call___ns1__deleteModelObject(soap, endpoint, nullptr, path, out);
+  });
+}
+
+int QuillonBinding::updateModelObject(ns2__SoapModelObject* object, ns2__SoapModelObject& response) {
+  TALIX_GUARD();
+  return soap_call___ns1__updateModelObject(soap, endpoint, nullptr, object, &response);
+}
+
+int QuillonBinding::uploadFiles(ns2__UploadFilesRequestStruct* request, ns2__UploadFilesResponseStruct& response) {
+  TALIX_GUARD();
+  return soap_call___ns1__uploadFiles(soap, endpoint, nullptr, request, &response);
+}
+
+int QuillonBinding::downloadFiles(ns1__DownloadFilesRequestStruct* request,
+                                  ns2__DownloadFilesResponseStruct& response) {
+  TALIX_GUARD();
+  return soap_call___ns1__downloadFiles(soap, endpoint, nullptr, request, &response);
+}
+
+int QuillonBinding::exportObjectToFTP(std::string path, LONG64& response) {
+  return callForValue(soap, response, [&](LONG64** out) {
+    return soap_call___ns1__exportObjectToFTP(soap, endpoint, nullptr, path, out);
+  });
+}
+
+int QuillonBinding::move(ns1__MoveRequestElement* request, std::string& response) {
+  return callForValue(soap, response, [&](std::string** out) {
+    return soap_call___ns1__move(soap, endpoint, nullptr, request, out);
+  });
+}
+
+int QuillonBinding::checkin(ns1__CheckinRequestElement* request, bool& response) {
+  return callForValue(soap, response, [&](bool** out) {
+    return soap_call___ns1__checkin(soap, endpoint, nullptr, request, out);
+  });
+}
+
+int QuillonBinding::checkout(ns1__CheckoutRequestElement* request, bool& response) {
+  return callForValue(soap, response, [&](bool** out) {
+    return soap_call___ns1__checkout(soap, endpoint, nullptr, request, out);
+  });
+}
+
+int QuillonBinding::getChangeLogs(std::string path, ns2__ChangeLogs& response) {
+  TALIX_GUARD();
+  return soap_call___ns1__getChangeLogs(soap, endpoint, nullptr, path, &response);
+}
+
+int QuillonBinding::getVersionNames(std::string path, ns1__GetVersionNamesResponseElement& response) {
+  TALIX_GUARD();
+  return soap_call___ns1__getVersionNames(soap, endpoint, nullptr, path, &response);
+}
+
+int QuillonBinding::isCheckedOut(std::string path, bool& response) {
+  return callForValue(soap, response, [&](bool** out) {
+    return soap_call___ns1__isCheckedOut(soap, endpoint, nullptr, path, out);
+  });
+}
+
+int QuillonBinding::isCheckinEnabled(std::string path, bool& response) {
+  return callForValue(soap, response, [&](bool** out) {
+    return soap_call___ns1__isCheckinEnabled(soap, endpoint, nullptr, path, out);
+  });
+}
+
+int QuillonBinding::isVersioningSupported(std::string path, bool& response) {
+  return callForValue(soap, response, [&](bool** out) {
+    return soap_call___ns1__isVersioningSupported(soap, endpoint, nullptr, path, out);
+  });
+}
+
+int QuillonBinding::setCheckinPolicy(ns1__SetCheckinPolicyRequestElement* request, bool& response) {
+  return callForValue(soap, response, [&](bool** out) {
+    return soap_call___ns1__setCheckinPolicy(soap, endpoint, nullptr, request, out);
+  });
+}
+
+int QuillonBinding::getGroups(std::string user, ns2__GetGroupsResponseStruct& response) {
+  TALIX_GUARD();
+  return soap_call___ns1__getGroups(soap, endpoint, nullptr, user, &response);
+}
+
+int QuillonBinding::hasPermission(ns2__PermissionRequest* request, bool& response) {
+  return callForValue(soap, response, [&](bool** out) {
+    return soap_call___ns1__hasPermission(soap, endpoint, nullptr, request, out);
+  });
+}
+
+int QuillonBinding::addPermission(ns2__PermissionRequest* request, bool& response) {
+  return callForValue(soap, response, [&](bool** out) {
+    return soap_call___ns1__addPermission(soap, endpoint, nullptr, request, out);
+  });
+}
+
+int QuillonBinding::removePermission(ns2__PermissionRequest* request, bool& response) {
+  return callForValue(soap, response, [&](bool** out) {
+    return soap_call___ns1__removePermission(soap, endpoint, nullptr, request, out);
+  });
+}
+
+int QuillonBinding::authenticate(std::string request, std::string& response) {
+  return callForValue(soap, response, [&](std::string** out) {
+    return soap_call___ns1__authenticate(soap, endpoint, nullptr, request, out);
+  });
+}
+
+int QuillonBinding::invalidate(std::string request, bool& response) {
+  return callForValue(soap, response, [&](bool** out) {
+    return soap_call___ns1__invalidate(soap, endpoint, nullptr, request, out);
+  });
+}
+
+int QuillonBinding::getSessionId(std::string request, std::string& response) {
+  return callForValue(soap, response, [&](std::string** out) {
+    return soap_call___ns1__getSessionId(soap, endpoint, nullptr, request, out);
+  });
+}
+
+int QuillonBinding::getUpstreamDependenciesById(std::string id, std::string& response) {
+  return callForValue(soap, response, [&](std::string** out) {
+    return soap_call___ns1__getUpstreamDependenciesById(soap, endpoint, nullptr, id, out);
+  });
+}
+
+int QuillonBinding::createUser(ns1__CreateUserRequestElement* request, std::string& response) {
+  return callForValue(soap, response, [&](std::string** out) {
+    return soap_call___ns1__createUser(soap, endpoint, nullptr, request, out);
+  });
+}
+
+int QuillonBinding::getModelSpecs(std::string request, ns2__SoapModelArray& response) {
+  TALIX_GUARD();
+  return soap_call___ns1__getModelSpecs(soap, endpoint, nullptr, request, &response);
+}
+
+int QuillonBinding::getModelSpecsEx(std::string request, ns2__SoapModelArray& response) {
+  TALIX_GUARD();
+  return soap_call___ns1__getModelSpecsEx(soap, endpoint, nullptr, request, &response);
+}
+
+int QuillonBinding::publishEvent(ns2__PublishEventStruct* request, bool& response) {
+  return callForValue(soap, response, [&](bool** out) {
+    return soap_call___ns1__publishEvent(soap, endpoint, nullptr, request, out);
+  });
+}
+
+int QuillonBinding::getWorkspaces(ns1__GetWorkspacesResponseElement& response) {
+  TALIX_GUARD();
+  return soap_call___ns1__getWorkspaces(soap, endpoint, nullptr, nullptr, &response);
+}
+
+int QuillonBinding::executeProcess(ns2__ExecuteProcessStruct* request, std::string& response) {
+  return callForValue(soap, response, [&](std::string** out) {
+    return soap_call___ns1__executeProcess(soap, endpoint, nullptr, request, out);
+  });
+}
+
+int QuillonBinding::getProcessStatus(std::string id, int& response) {
+  return callForValue(soap, response, [&](int** out) {
+    return soap_call___ns1__getProcessStatus(soap, endpoint, nullptr, id, out);
+  });
+}
+
+int QuillonBinding::getProcessTranscript(std::string id, std::string& response) {
+  return callForValue(soap, response, [&](std::string** out) {
+    return soap_call___ns1__getProcessTranscript(soap, endpoint, nullptr, id, out);
+  });
+}
+
+int QuillonBinding::getProcessOutputFiles(ns2__ProcessOutputFilesStruct* request, int& response) {
+  return callForValue(soap, response, [&](int** out) {
+    return soap_call___ns1__getProcessOutputFiles(soap, endpoint, nullptr, request, out);
+  });
+}

@@ -1,0 +1,120 @@
+#include "support/TestServer.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+namespace talixdb_test {
+
+TempDir::TempDir() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "talixdb-test-XXXXXX").string();
+  std::vector<char> buffer(pattern.begin(), pattern.end());
+  buffer.push_back('\0');
+  if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  m_path = buffer.data();
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  std::filesystem::remove_all(m_path, ignored);
+}
+
+TestServer::TestServer(std::vector<std::string> extraArgs, std::string dataDir)
+    : m_extraArgs(std::move(extraArgs)) {
+  if (dataDir.empty()) {
+    m_ownDir = std::make_unique<TempDir>();
+    m_dataDir = m_ownDir->path() + "/store";
+  } else {
+    m_dataDir = dataDir;
+  }
+  m_logPath = m_dataDir + ".log";
+  start();
+}
+
+TestServer::~TestServer() { stop(SIGTERM); }
+
+void TestServer::start() {
+  int pipeFd[2];
+  if (pipe(pipeFd) != 0) throw std::runtime_error("pipe failed");
+  std::vector<std::string> args = {TALIXDB_SERVER_PATH, "--data", m_dataDir, "--host", "127.0.0.1",
+                                   "--port", "0"};
+  args.insert(args.end(), m_extraArgs.begin(), m_extraArgs.end());
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    dup2(pipeFd[1], 1);
+    int logFd = open(m_logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
+    if (logFd >= 0) dup2(logFd, 2);
+    close(pipeFd[0]);
+    close(pipeFd[1]);
+    setenv("VLT_ADMIN_PASSWORD", kAdminPassword, 1);
+    std::vector<char*> argv;
+    for (auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(argv[0], argv.data());
+    _exit(127);
+  }
+  close(pipeFd[1]);
+  m_pid = pid;
+  // The first line of output names the port.
+  std::string line;
+  char c;
+  while (read(pipeFd[0], &c, 1) == 1 && c != '\n') line.push_back(c);
+  close(pipeFd[0]);
+  auto colon = line.rfind(':');
+  m_port = colon == std::string::npos ? 0 : std::atoi(line.c_str() + colon + 1);
+  if (m_port <= 0) {
+    stop(SIGKILL);
+    throw std::runtime_error("server did not report a port: '" + line + "'\n" + log());
+  }
+}
+
+int TestServer::stop(int signal) {
+  int status = 0;
+  if (m_pid > 0) {
+    kill(m_pid, signal);
+    // Bounded wait: escalate to SIGKILL after 10 s.
+    for (int i = 0; i < 1000; ++i) {
+      if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
+        m_pid = -1;
+        return status;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    kill(m_pid, SIGKILL);
+    waitpid(m_pid, &status, 0);
+    m_pid = -1;
+  }
+  return status;
+}
+
+void TestServer::restart() {
+  stop(SIGTERM);
+  start();
+}
+
+std::string TestServer::address() const { return "127.0.0.1:" + std::to_string(m_port); }
+
+std::string TestServer::endpoint() const {
+  return "http://" + address() + "/vlt/services/QuillonBinding";
+}
+
+std::string TestServer::log() const {
+  std::ifstream in(m_logPath);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+}  // namespace talixdb_test

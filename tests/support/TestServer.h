@@ -1,0 +1,63 @@
+// Starts the real stand-in server as a child process on a free loopback port
+// with a temporary store, for tests that talk to a server.
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace talixdb_test {
+
+// A temporary directory, removed with everything in it on destruction.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return m_path; }
+
+ private:
+  std::string m_path;
+};
+
+class TestServer {
+ public:
+  // Starts the server on 127.0.0.1 with --port 0 and a store in a new
+  // temporary directory (or in `dataDir` when given); extra options follow.
+  explicit TestServer(std::vector<std::string> extraArgs = {}, std::string dataDir = "");
+  ~TestServer();
+  TestServer(const TestServer&) = delete;
+  TestServer& operator=(const TestServer&) = delete;
+
+  // Stops the process with `signal` and waits for it; returns its wait status.
+  int stop(int signal = 15);
+  // Starts it again on the same store (a new port).
+  void restart();
+
+  int port() const { return m_port; }
+  pid_t pid() const { return m_pid; }
+  // "127.0.0.1:PORT", the address CVLTDatabase::open expects.
+  std::string address() const;
+  // The full service endpoint URL.
+  std::string endpoint() const;
+  const std::string& dataDir() const { return m_dataDir; }
+  // Standard error of the server so far.
+  std::string log() const;
+
+ private:
+  void start();
+  std::vector<std::string> m_extraArgs;
+  std::unique_ptr<TempDir> m_ownDir;
+  std::string m_dataDir;
+  std::string m_logPath;
+  pid_t m_pid = -1;
+  int m_port = 0;
+};
+
+// Administrator password the test servers are started with.
+constexpr const char* kAdminPassword = "kelp482";
+
+}  // namespace talixdb_test
