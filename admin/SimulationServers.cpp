@@ -1,0 +1,55 @@
+// The register of simulation servers: one folder per server name.
+#include <memory>
+#include <string>
+
+#include "admin/SimulationServerRegistry.h"
+#include "catalogue/FolderIo.h"
+#include "client/RepositoryClient.h"
+#include "talixdbapi/VLTDatabase.h"
+
+namespace VLT_121 {
+
+namespace {
+const char kRegisterFolder[] = "TalixRegisteredServers";
+const char kServersFolder[] = "SimulationServers";
+}  // namespace
+
+bool CVLTDatabase::registerTALIXSimulationServer(const char* serverName, bool keepExisting) {
+  if (serverName == nullptr || m_pRepository == nullptr) return false;
+  const std::string registerPath = std::string(m_szRepositoryRoot) + "/" + kRegisterFolder;
+  const std::string serversPath = registerPath + "/" + kServersFolder;
+  const std::string path = serversPath + "/" + serverName;
+  if (!keepExisting) deleteItem(path.c_str());
+  if (!checkModelObject(registerPath.c_str()) &&
+      folders::create(m_pBinding, m_szRepositoryRoot, kRegisterFolder).empty())
+    return false;
+  if (!checkModelObject(serversPath.c_str()) && folders::create(m_pBinding, registerPath, kServersFolder).empty())
+    return false;
+  if (!checkModelObject(path.c_str()) && folders::create(m_pBinding, serversPath, serverName).empty())
+    return false;
+  return true;
+}
+
+int CVLTDatabase::downloadRegisteredSimulationServers() {
+  CRepositoryClient* repository = m_pServerRegistry->m_pRepository;
+  if (repository == nullptr) return 0;
+  std::unique_ptr<CRepositoryObject> folder(
+      repository->findByPath(std::string(m_szRepositoryRoot) + "/" + kRegisterFolder + "/" + kServersFolder));
+  if (folder) {
+    m_pServerRegistry->m_vecServers = folder->getChildNames();
+    folder->release();
+  }
+  return 0;
+}
+
+int CVLTDatabase::getNrRegisteredSimulationServers() {
+  return static_cast<int>(m_pServerRegistry->m_vecServers.size());
+}
+
+const char* CVLTDatabase::getRegisteredSimulationServer(int index) {
+  const auto& servers = m_pServerRegistry->m_vecServers;
+  if (index < 0 || static_cast<size_t>(index) >= servers.size()) return nullptr;
+  return servers[static_cast<size_t>(index)].c_str();
+}
+
+}  // namespace VLT_121

@@ -1,0 +1,121 @@
+// Storing a model in the catalogue and reading it back with its solvers.
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "catalogue/CatalogueLayout.h"
+#include "catalogue/FolderIo.h"
+#include "client/RepositoryClient.h"
+#include "talixdbapi/VLTDatabase.h"
+
+namespace VLT_121 {
+
+int CVLTDatabase::uploadModel(const char* category, const char* type, const CVLTModel* model) {
+  if (model == nullptr || category == nullptr || type == nullptr || m_pRepository == nullptr)
+    return ResultCode::kModelNotMade;
+  const std::string typeFolder = layout::typePath(m_szDatabaseRoot, category, type);
+  if (checkModelObject(layout::child(typeFolder, model->getName()).c_str())) return ResultCode::kModelExists;
+  if (!checkCategory(category)) {
+    int made = addCategory(category);
+    if (made != ResultCode::kSuccess) return made;
+  }
+  if (!checkType(type, category)) addType(type, category);
+
+  std::string modelFolder = folders::create(m_pBinding, typeFolder, model->getName(),
+                                            [&](CRepositoryObject& folder) {
+                                              layout::writeModelProperties(folder, *model);
+                                            });
+  if (modelFolder.empty()) return ResultCode::kModelNotMade;
+
+  // Every step runs; the first failure is what the caller hears about, so a
+  // partly stored model is never reported as stored.
+  int result = addModelPorts(category, type, model);
+  int parameters = addModelParameters(category, type, model);
+  if (result == ResultCode::kSuccess) result = parameters;
+  folders::create(m_pBinding, modelFolder, layout::kSolvers);
+  return result;
+}
+
+int CVLTDatabase::addModelPorts(const char* category, const char* type, const CVLTModel* model) {
+  if (model == nullptr) return ResultCode::kModelPortsNotMade;
+  return folders::writePorts(m_pBinding, layout::modelPath(m_szDatabaseRoot, category, type, model->getName()),
+                             *model, ResultCode::kModelPortsNotMade, ResultCode::kModelPortNotMade);
+}
+
+int CVLTDatabase::addModelParameters(const char* category, const char* type, const CVLTModel* model) {
+  if (model == nullptr) return ResultCode::kModelParametersNotMade;
+  return folders::writeParameters(m_pBinding,
+                                  layout::modelPath(m_szDatabaseRoot, category, type, model->getName()), *model,
+                                  false, ResultCode::kModelParametersNotMade, ResultCode::kModelParameterNotMade);
+}
+
+CVLTModel* CVLTDatabase::downloadModel(const char* category, const char* type, const char* modelName) {
+  if (m_pRepository == nullptr || category == nullptr || type == nullptr || modelName == nullptr) return nullptr;
+  const std::string modelPath = layout::modelPath(m_szDatabaseRoot, category, type, modelName);
+  std::unique_ptr<CRepositoryObject> modelFolder(m_pRepository->findByPath(modelPath));
+  if (!modelFolder) return nullptr;
+
+  CVLTModel* model = CVLTModel::newObject();
+  layout::readModelHeader(*modelFolder, *model);
+  const int storedPorts = modelFolder->getIntProperty(layout::kNrPorts);
+  const int storedParameters = modelFolder->getIntProperty(layout::kNrParameters);
+  modelFolder->getIntProperty(layout::kNrComponents);
+  modelFolder->release();
+
+  std::vector<std::string> names;
+  const std::string parametersPath = layout::child(modelPath, layout::kParameters);
+  if (folders::childNames(*m_pRepository, parametersPath, names)) {
+    CVLTParameter* parameters = CVLTParameter::newArray(static_cast<int>(names.size()));
+    int read = folders::readParameters(*m_pRepository, parametersPath, names, parameters);
+    // The stored count never runs past the folders actually read.
+    model->setParameters(std::max(0, std::min(storedParameters, read)), parameters);
+  }
+  const std::string portsPath = layout::child(modelPath, layout::kPorts);
+  if (folders::childNames(*m_pRepository, portsPath, names)) {
+    CVLTPort* ports = CVLTPort::newArray(static_cast<int>(names.size()));
+    int read = folders::readPorts(*m_pRepository, portsPath, names, ports);
+    model->setPorts(std::max(0, std::min(storedPorts, read)), ports);
+  }
+  if (folders::childNames(*m_pRepository, layout::child(modelPath, layout::kSolvers), names)) {
+    CVLTModel* solvers = CVLTModel::newArray(static_cast<int>(names.size()));
+    for (size_t i = 0; i < names.size(); ++i) {
+      CVLTModel& solver = solvers[i];
+      exportSolver(&solver, category, type, modelName, names[i].c_str());
+      if (solver.getNrSortedModelComponents() == 0) {
+        solver.setNrSortedModelComponents(model->getNrComponents());
+        for (int j = 0; j < model->getNrComponents(); ++j)
+          solver.setSortedModelComponent(j, model->getComponent(j));
+      }
+    }
+    model->setSolvers(static_cast<int>(names.size()), solvers);
+  }
+  return model;
+}
+
+void CVLTDatabase::exportSolver(CVLTModel* solver, const char* category, const char* type, const char* model,
+                                const char* solverName) {
+  if (solver == nullptr || m_pRepository == nullptr || category == nullptr || type == nullptr ||
+      model == nullptr || solverName == nullptr)
+    return;
+  const std::string solverPath =
+      layout::solverPath(layout::modelPath(m_szDatabaseRoot, category, type, model), solverName);
+  std::unique_ptr<CRepositoryObject> folder(m_pRepository->findByPath(solverPath));
+  if (!folder) return;  // no such solver: the object stays as it was
+  layout::readSolverHeader(*folder, *solver);
+  folder->release();
+
+  std::vector<std::string> names;
+  const std::string parametersPath = layout::child(solverPath, layout::kParameters);
+  if (folders::childNames(*m_pRepository, parametersPath, names)) {
+    CVLTParameter* parameters = CVLTParameter::newArray(static_cast<int>(names.size()));
+    solver->setParameters(folders::readParameters(*m_pRepository, parametersPath, names, parameters), parameters);
+  }
+  const std::string portsPath = layout::child(solverPath, layout::kPorts);
+  if (folders::childNames(*m_pRepository, portsPath, names)) {
+    CVLTPort* ports = CVLTPort::newArray(static_cast<int>(names.size()));
+    solver->setPorts(folders::readPorts(*m_pRepository, portsPath, names, ports), ports);
+  }
+}
+
+}  // namespace VLT_121

@@ -1,0 +1,197 @@
+#include "client/RepositorySession.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "client/RepositoryClient.h"
+#include "client/RepositoryObject.h"
+
+namespace VLT_121 {
+
+namespace {
+
+const char kLocale[] = "en";
+const char kPoolPrefix[] = "cfduser";
+constexpr size_t kPoolPrefixLength = 7;
+
+std::string orEmpty(const char* text) { return text != nullptr ? std::string(text) : std::string(); }
+
+std::string poolAccountName(int k) {
+  char name[32];
+  std::snprintf(name, sizeof name, "cfduser_%03d", k);
+  return name;
+}
+
+}  // namespace
+
+CRepositorySession::CRepositorySession(QuillonBinding* binding) : m_pBinding(binding) {}
+
+void CRepositorySession::adopt(const CRepositorySession& other) {
+  m_strUser = other.m_strUser;
+  m_strDomain = other.m_strDomain;
+}
+
+bool CRepositorySession::probe() {
+  if (m_pBinding == nullptr) return false;
+  ns1__LoginRequestStruct request;
+  request.username = "username";
+  request.password = "password";
+  request.domain = "domain";
+  request.locale = kLocale;
+  ns1__LoginResponseElement response;
+  // Any answer, a refusal included, shows that the server is there.
+  return m_pBinding->login(&request, response) != SOAP_TCP_ERROR;
+}
+
+std::string CRepositorySession::sessionId() {
+  std::string id;
+  if (m_pBinding == nullptr || m_pBinding->getSessionId("", id) != SOAP_OK) return std::string();
+  return id;
+}
+
+bool CRepositorySession::isUserLoggedIn(const std::string& user, const std::string& workspace,
+                                        const std::string& session) {
+  if (m_pBinding == nullptr) return false;
+  ns1__IsLoggedInRequestElement request;
+  request.username = user;
+  request.workspace = workspace;
+  request.sessionId = session;
+  bool loggedIn = false;
+  if (m_pBinding->isLoggedIn(&request, loggedIn) != SOAP_OK) return false;
+  return loggedIn;
+}
+
+bool CRepositorySession::sendLogin(const char* user, const char* password, const char* domain) {
+  ns1__LoginRequestStruct request;
+  request.username = orEmpty(user);
+  request.password = orEmpty(password);
+  request.domain = orEmpty(domain);
+  request.locale = kLocale;
+  ns1__LoginResponseElement response;
+  return m_pBinding->login(&request, response) == SOAP_OK;
+}
+
+bool CRepositorySession::login(const char* user, const char* password, const char* domain,
+                               int firstCfdUser, int lastCfdUser, bool asAdministrator) {
+  if (m_pBinding == nullptr) return false;
+  std::string userName = orEmpty(user);
+  std::string userPassword = orEmpty(password);
+  const std::string workspace = orEmpty(domain);
+
+  if (!asAdministrator) {
+    if (userName.compare(0, kPoolPrefixLength, kPoolPrefix) != 0) {
+      // An ordinary user who is logged in elsewhere is refused.
+      std::string session = sessionId();
+      if (isUserLoggedIn(userName, workspace, session)) return false;
+    } else {
+      // A pool account: the first free one, starting at a random place.
+      int count = lastCfdUser - firstCfdUser + 1;
+      if (count <= 0) return false;
+      std::srand(static_cast<unsigned>(std::time(nullptr)));
+      int r = std::rand();
+      bool found = false;
+      for (int i = 0; i < count && !found; ++i) {
+        int k = static_cast<int>((static_cast<long long>(r) + i) % count);
+        std::string name = poolAccountName(k);
+        std::string session = sessionId();
+        if (!isUserLoggedIn(name, workspace, session)) {
+          userName = name;
+          userPassword = name;
+          found = true;
+        }
+      }
+      if (!found) return false;
+    }
+  }
+
+  if (!sendLogin(userName.c_str(), userPassword.c_str(), workspace.c_str())) return false;
+  std::string session = sessionId();
+  bool confirmed = isUserLoggedIn(userName, workspace, session);
+  if (confirmed) {
+    m_strUser = userName;
+    m_strDomain = workspace;
+  }
+  return confirmed;
+}
+
+bool CRepositorySession::logout() {
+  if (m_pBinding == nullptr) return true;
+  bool answer = false;
+  if (m_pBinding->logout(0, answer) != SOAP_OK) return true;
+  return !isUserLoggedIn(m_strUser, m_strDomain, "");
+}
+
+bool CRepositorySession::addPermission(const char* path, const char* permission, const char* member) {
+  if (m_pBinding == nullptr) return false;
+  ns2__PermissionRequest request;
+  request.path = orEmpty(path);
+  request.permission = orEmpty(permission);
+  request.member = orEmpty(member);
+  bool answer = false;
+  return m_pBinding->addPermission(&request, answer) == SOAP_OK && answer;
+}
+
+bool CRepositorySession::hasPermission(const char* path, const char* permission, const char* member) {
+  if (m_pBinding == nullptr) return false;
+  ns2__PermissionRequest request;
+  request.path = orEmpty(path);
+  request.permission = orEmpty(permission);
+  request.member = orEmpty(member);
+  bool answer = false;
+  return m_pBinding->hasPermission(&request, answer) == SOAP_OK && answer;
+}
+
+bool CRepositorySession::removePermission(const char* path, const char* permission, const char* member) {
+  if (m_pBinding == nullptr) return false;
+  ns2__PermissionRequest request;
+  request.path = orEmpty(path);
+  request.permission = orEmpty(permission);
+  request.member = orEmpty(member);
+  bool answer = false;
+  return m_pBinding->removePermission(&request, answer) == SOAP_OK && answer;
+}
+
+bool CRepositorySession::addPermissionRecursive(CRepositoryClient* repository, const char* path,
+                                                const char* permission, const char* member) {
+  if (repository == nullptr || path == nullptr) return false;
+  addPermission(path, permission, member);
+  std::unique_ptr<CRepositoryObject> object(repository->findByPath(path));
+  if (!object) return false;
+  std::vector<std::string> children = object->getChildNames();
+  object->release();
+  for (const std::string& child : children)
+    addPermissionRecursive(repository, (std::string(path) + "/" + child).c_str(), permission, member);
+  return true;
+}
+
+char** CRepositorySession::getGroups(const char* user) {
+  if (m_pBinding == nullptr || m_pBinding->soap == nullptr) return nullptr;
+  ns2__GetGroupsResponseStruct response;
+  if (m_pBinding->getGroups(orEmpty(user), response) != SOAP_OK) return nullptr;
+  auto** groups = new char*[response.item.size() + 1];
+  size_t n = 0;
+  for (const std::string& group : response.item) {
+    groups[n] = new char[group.size() + 1];
+    std::memcpy(groups[n], group.c_str(), group.size() + 1);
+    ++n;
+  }
+  groups[n] = nullptr;
+  return groups;
+}
+
+bool CRepositorySession::isInGroup(const char* group, const char* user) {
+  char** groups = getGroups(user);
+  if (groups == nullptr) return false;
+  bool found = false;
+  for (char** g = groups; *g != nullptr; ++g) {
+    if (group != nullptr && std::strcmp(*g, group) == 0) found = true;
+    delete[] *g;
+  }
+  delete[] groups;
+  return found;
+}
+
+}  // namespace VLT_121

@@ -1,0 +1,147 @@
+// Construction, destruction, copying and the connection of CVLTDatabase.
+#include "talixdbapi/VLTDatabase.h"
+
+#include <string>
+
+#include "QuillonBinding.h"
+#include "admin/SimulationServerRegistry.h"
+#include "browse/BrowseState.h"
+#include "client/RepositoryClient.h"
+#include "client/RepositorySession.h"
+#include "handle/HandleText.h"
+#include "handle/MemoryRegistry.h"
+
+namespace VLT_121 {
+
+namespace {
+
+const char kDatabaseRoot[] = "/Repository/talixdb";
+const char kRepositoryRoot[] = "/Repository";
+const char kServicePath[] = "/vlt/services/QuillonBinding";
+
+// A new proxy posting to "http://" + address + service path; the endpoint
+// text lives in the proxy's runtime context.
+QuillonBinding* newBinding(const std::string& endpoint) {
+  auto* binding = new QuillonBinding();
+  if (binding->soap != nullptr) binding->endpoint = soap_strdup(binding->soap, endpoint.c_str());
+  return binding;
+}
+
+}  // namespace
+
+CVLTDatabase::CVLTDatabase()
+    : m_bSnapshotTaken(false),
+      m_pServerRegistry(new CSimulationServerRegistry()),
+      m_pBinding(nullptr),
+      m_pSession(nullptr),
+      m_pRepository(nullptr),
+      m_bIsOpen(false),
+      m_bIsLoggedIn(false),
+      m_szUser(nullptr),
+      m_szPassword(nullptr),
+      m_szDomain(nullptr),
+      m_szDatabaseRoot(copyText(kDatabaseRoot)),
+      m_szRepositoryRoot(copyText(kRepositoryRoot)),
+      m_pMemoryRegistry(new CMemoryRegistry()),
+      m_pLogger(nullptr),
+      m_pBrowseState(new CBrowseState()),
+      m_iNrCFDUsers(0) {
+  m_pServerRegistry->m_strRootPath = kDatabaseRoot;
+}
+
+CVLTDatabase::~CVLTDatabase() {
+  freeText(m_szUser);
+  freeText(m_szPassword);
+  freeText(m_szDomain);
+  freeText(m_szDatabaseRoot);
+  freeText(m_szRepositoryRoot);
+  destroyConnection();
+  if (m_pLogger != nullptr) {
+    m_pLogger->release();
+    m_pLogger = nullptr;
+  }
+  delete m_pMemoryRegistry;  // buffers still registered stay with the caller
+  delete m_pServerRegistry;
+  delete m_pBrowseState;
+}
+
+CVLTDatabase& CVLTDatabase::operator=(const CVLTDatabase& other) {
+  if (this == &other) return *this;
+  destroyConnection();
+  if (other.m_pBinding != nullptr) {
+    // Our own proxy on the same endpoint, carrying the same session cookie.
+    m_pBinding = newBinding(other.m_pBinding->endpoint != nullptr ? other.m_pBinding->endpoint : "");
+    if (m_pBinding->soap != nullptr && other.m_pBinding->soap != nullptr)
+      m_pBinding->soap->cookies = soap_copy_cookies(m_pBinding->soap, other.m_pBinding->soap);
+    m_pSession = new CRepositorySession(m_pBinding);
+    if (other.m_pSession != nullptr) m_pSession->adopt(*other.m_pSession);
+    m_pRepository = new CRepositoryClient(m_pBinding);
+    m_pServerRegistry->m_pBinding = m_pBinding;
+    m_pServerRegistry->m_pRepository = m_pRepository;
+  }
+  m_pServerRegistry->m_strRootPath = other.m_pServerRegistry->m_strRootPath;
+  m_pServerRegistry->m_vecServers = other.m_pServerRegistry->m_vecServers;
+  m_bIsOpen = other.m_bIsOpen && m_pBinding != nullptr;
+  m_bIsLoggedIn = other.m_bIsLoggedIn;
+  m_bSnapshotTaken = other.m_bSnapshotTaken;
+  *m_pBrowseState = *other.m_pBrowseState;
+  m_iNrCFDUsers = other.m_iNrCFDUsers;
+  freeText(m_szUser);
+  freeText(m_szPassword);
+  freeText(m_szDomain);
+  m_szUser = copyText(other.m_szUser);
+  m_szPassword = copyText(other.m_szPassword);
+  m_szDomain = copyText(other.m_szDomain);
+  // The logger and the memory registry stay this handle's own.
+  return *this;
+}
+
+void CVLTDatabase::destroyConnection() {
+  delete m_pBinding;
+  m_pBinding = nullptr;
+  m_bIsOpen = false;
+  delete m_pRepository;
+  m_pRepository = nullptr;
+  delete m_pSession;
+  m_pSession = nullptr;
+  if (m_pServerRegistry != nullptr) {
+    m_pServerRegistry->m_pBinding = nullptr;
+    m_pServerRegistry->m_pRepository = nullptr;
+  }
+}
+
+bool CVLTDatabase::open(const char* url) {
+  if (m_bIsOpen) return true;
+  if (url == nullptr) url = getURL();
+  if (url == nullptr || *url == '\0') {
+    m_bIsOpen = false;
+    return false;
+  }
+  // Objects of an earlier open (failed, or ended by close) are not reused.
+  destroyConnection();
+  m_pBinding = newBinding(std::string("http://") + url + kServicePath);
+  m_pSession = new CRepositorySession(m_pBinding);
+  m_pRepository = new CRepositoryClient(m_pBinding);
+  m_pServerRegistry->m_pBinding = m_pBinding;
+  m_pServerRegistry->m_pRepository = m_pRepository;
+  m_bIsLoggedIn = false;
+  m_bIsOpen = m_pSession->probe();
+  if (!m_bIsOpen) destroyConnection();
+  return m_bIsOpen;
+}
+
+void CVLTDatabase::close() {
+  // The session and the client go with the proxy they stand on, so nothing
+  // can reach a destroyed proxy; the login flag is left as it was.
+  destroyConnection();
+}
+
+bool CVLTDatabase::isOpen() { return m_bIsOpen; }
+
+bool CVLTDatabase::isLoggedIn() { return m_bIsLoggedIn; }
+
+bool CVLTDatabase::registerTALIXDatabaseServer(const char*, bool) { return false; }
+
+bool CVLTDatabase::releaseMemory(void* p) { return m_pMemoryRegistry->release(p); }
+
+}  // namespace VLT_121
