@@ -1,0 +1,98 @@
+// Grid files and surface reports of a solver.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "client/RepositoryClient.h"
+#include "handle/MemoryRegistry.h"
+#include "results/ReportFormat.h"
+#include "results/ResultPaths.h"
+#include "talixdbapi/VLTDatabase.h"
+
+namespace VLT_121 {
+
+namespace {
+
+// Stores a grid text (without its zero byte); 20 when it was not stored.
+int uploadGridText(CRepositoryClient* repository, const std::string& path, const char* text) {
+  if (repository == nullptr) return ResultCode::kFileNotUploaded;
+  std::string stored = repository->uploadBytes(path, text != nullptr ? text : "", text != nullptr ? std::strlen(text) : 0);
+  return stored.empty() ? ResultCode::kFileNotUploaded : ResultCode::kSuccess;
+}
+
+}  // namespace
+
+// A registered copy of the file at `path`, or null and 0 when there is none.
+static long fetchRegistered(CRepositoryClient* repository, CMemoryRegistry* registry, const std::string& path,
+                            char*& data) {
+  data = nullptr;
+  if (repository == nullptr) return 0;
+  std::unique_ptr<CRepositoryObject> found(repository->findByPath(path));
+  if (!found) return 0;
+  found->release();
+  char* bytes = nullptr;
+  long size = 0;
+  if (repository->downloadFileToMemory(path, &bytes, &size).empty()) return 0;
+  registry->addBuffer(bytes);
+  data = bytes;
+  return size;
+}
+
+int CVLTDatabase::uploadNodePositions(const char* modelPath, const char* solverName, const char* text,
+                                      const char* surfaceName) {
+  return uploadGridText(m_pRepository,
+                        resultpaths::gridFile(modelPath, solverName, resultpaths::kNodePositions, surfaceName), text);
+}
+
+int CVLTDatabase::uploadGridConnectivity(const char* modelPath, const char* solverName, const char* text,
+                                         const char* surfaceName) {
+  return uploadGridText(m_pRepository,
+                        resultpaths::gridFile(modelPath, solverName, resultpaths::kGridConnectivity, surfaceName),
+                        text);
+}
+
+int CVLTDatabase::downloadSurfaceNodePositions(const char* modelPath, const char* solverName, char*& data,
+                                               long& size, const char* surfaceName) {
+  size = fetchRegistered(m_pRepository, m_pMemoryRegistry,
+                         resultpaths::gridFile(modelPath, solverName, resultpaths::kNodePositions, surfaceName), data);
+  return 0;
+}
+
+int CVLTDatabase::downloadSurfaceGridConnectivity(const char* modelPath, const char* solverName, char*& data,
+                                                  long& size, const char* surfaceName) {
+  size = fetchRegistered(m_pRepository, m_pMemoryRegistry,
+                         resultpaths::gridFile(modelPath, solverName, resultpaths::kGridConnectivity, surfaceName),
+                         data);
+  return 0;
+}
+
+bool CVLTDatabase::isSurfaceUploaded(const char* modelPath, const char* solverName, int reportNumber,
+                                     const char* surfaceName) {
+  return checkModelObject(resultpaths::surfaceReport(modelPath, solverName, reportNumber, surfaceName).c_str());
+}
+
+long CVLTDatabase::downloadSurface(const char* modelPath, const char* solverName, int reportNumber,
+                                   const char* surfaceName, char*& data) {
+  return fetchRegistered(m_pRepository, m_pMemoryRegistry,
+                         resultpaths::surfaceReport(modelPath, solverName, reportNumber, surfaceName), data);
+}
+
+int CVLTDatabase::downloadSurfaceValues(const char* modelPath, const char* solverName, const char* surfaceName,
+                                        int reportNumber, double*& values) {
+  values = nullptr;
+  char* raw = nullptr;
+  long size = downloadSurface(modelPath, solverName, reportNumber, surfaceName, raw);
+  if (raw == nullptr || size == 0) return 0;
+  std::vector<double> parsed;
+  bool ok = readSurfaceValues(std::string_view(raw, static_cast<size_t>(size)), parsed);
+  // The raw report is this operation's own: it does not stay with the host.
+  m_pMemoryRegistry->release(raw);
+  if (!ok) return 0;
+  values = m_pMemoryRegistry->allocDoubles(static_cast<int>(parsed.size()));
+  std::copy(parsed.begin(), parsed.end(), values);
+  return static_cast<int>(parsed.size());
+}
+
+}  // namespace VLT_121

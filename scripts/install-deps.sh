@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, testing and running need.
+set -euo pipefail
+packages=(cmake ninja-build g++ pkg-config gsoap libgsoap-dev libsqlite3-dev
+          libgtest-dev googletest liblapack-dev nlohmann-json3-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "All build packages are installed."
+  exit 0
+fi
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+echo "Installing: ${missing[*]}"
+$SUDO apt-get update
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"

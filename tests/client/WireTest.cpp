@@ -1,0 +1,196 @@
+// What the proxy writes on the wire and how it reads replies, checked against
+// literal texts rather than against the declaration that generated it.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "QuillonBinding.h"
+#include "ServiceUris.h"
+#include "support/CannedServer.h"
+
+using talixdb_test::CannedServer;
+using talixdb_test::soapEnvelope;
+
+namespace {
+
+const std::string kNs1 = TALIXDB_NS1_URI;
+
+class Wire : public ::testing::Test {
+ protected:
+  void pointAt(QuillonBinding& binding, const CannedServer& server) {
+    m_endpoint = server.endpoint();
+    binding.endpoint = m_endpoint.c_str();
+  }
+  static std::string body(const std::string& request) {
+    size_t open = request.find("<SOAP-ENV:Body>");
+    size_t close = request.find("</SOAP-ENV:Body>");
+    if (open == std::string::npos || close == std::string::npos) return std::string();
+    open += 15;
+    return request.substr(open, close - open);
+  }
+  static std::string header(const std::string& request, const std::string& name) {
+    size_t at = request.find(name + ": ");
+    if (at == std::string::npos) return std::string();
+    size_t end = request.find("\r\n", at);
+    return request.substr(at + name.size() + 2, end - at - name.size() - 2);
+  }
+  std::string m_endpoint;
+};
+
+TEST_F(Wire, LoginWritesQualifiedFieldsInOrderWithoutWrapper) {
+  CannedServer server(soapEnvelope(
+      "<ns1:LoginResponseElement><ns1:activeUri>/Repository</ns1:activeUri><ns1:xferAction>0</ns1:xferAction>"
+      "<ns1:svcHostPort>0</ns1:svcHostPort></ns1:LoginResponseElement>"));
+  QuillonBinding binding;
+  pointAt(binding, server);
+  ns1__LoginRequestStruct request;
+  request.username = "alice";
+  request.password = "secret";
+  request.domain = "Default";
+  request.locale = "en";
+  ns1__LoginResponseElement response;
+  ASSERT_EQ(0, binding.login(&request, response));
+  EXPECT_EQ("/Repository", response.activeUri);
+  ASSERT_EQ(1u, server.requests().size());
+  const std::string wire = server.requests()[0];
+  EXPECT_EQ(0u, wire.find("POST /vlt/services/QuillonBinding HTTP/1.1"));
+  EXPECT_EQ("\"" + kNs1 + "login\"", header(wire, "SOAPAction"));
+  EXPECT_EQ(
+      "<ns1:LoginRequestElement><ns1:username>alice</ns1:username><ns1:password>secret</ns1:password>"
+      "<ns1:domain>Default</ns1:domain><ns1:locale>en</ns1:locale></ns1:LoginRequestElement>",
+      body(wire));
+  EXPECT_EQ(std::string::npos, wire.find("xsi:type"));
+  EXPECT_EQ(std::string::npos, wire.find("SOAP-ENV:Header"));
+  EXPECT_NE(std::string::npos, wire.find("xmlns:ns1=\"" + kNs1 + "\""));
+  EXPECT_NE(std::string::npos, wire.find("xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\""));
+}
+
+TEST_F(Wire, IsLoggedInWritesThreeFieldsAndReadsTheBoolean) {
+  CannedServer server(soapEnvelope("<ns1:IsLoggedInResponseElement>true</ns1:IsLoggedInResponseElement>"));
+  QuillonBinding binding;
+  pointAt(binding, server);
+  ns1__IsLoggedInRequestElement request;
+  request.username = "bob";
+  request.workspace = "Default";
+  request.sessionId = "";
+  bool loggedIn = false;
+  ASSERT_EQ(0, binding.isLoggedIn(&request, loggedIn));
+  EXPECT_TRUE(loggedIn);
+  const std::string wire = server.requests().at(0);
+  EXPECT_EQ("\"" + kNs1 + "isLoggedIn\"", header(wire, "SOAPAction"));
+  EXPECT_EQ(
+      "<ns1:IsLoggedInRequestElement><ns1:username>bob</ns1:username><ns1:workspace>Default</ns1:workspace>"
+      "<ns1:sessionId/></ns1:IsLoggedInRequestElement>",
+      body(wire));
+}
+
+TEST_F(Wire, LogoutSendsTheIntegerZero) {
+  CannedServer server(soapEnvelope("<ns1:LogoutResponseElement>true</ns1:LogoutResponseElement>"));
+  QuillonBinding binding;
+  pointAt(binding, server);
+  bool answer = false;
+  ASSERT_EQ(0, binding.logout(0, answer));
+  EXPECT_TRUE(answer);
+  const std::string wire = server.requests().at(0);
+  EXPECT_EQ("\"" + kNs1 + "logout\"", header(wire, "SOAPAction"));
+  EXPECT_EQ("<ns1:LogoutRequestElement>0</ns1:LogoutRequestElement>", body(wire));
+}
+
+TEST_F(Wire, GetSessionIdSendsAnEmptyTextAndReadsTheId) {
+  CannedServer server(soapEnvelope("<ns1:GetSessionIdResponseElement>abc123</ns1:GetSessionIdResponseElement>"));
+  QuillonBinding binding;
+  pointAt(binding, server);
+  std::string id;
+  ASSERT_EQ(0, binding.getSessionId("", id));
+  EXPECT_EQ("abc123", id);
+  const std::string wire = server.requests().at(0);
+  EXPECT_EQ("\"" + kNs1 + "getSessionId\"", header(wire, "SOAPAction"));
+  EXPECT_EQ("<ns1:GetSessionIdRequestElement/>", body(wire));
+}
+
+TEST_F(Wire, GetWorkspacesSendsAnEmptyBody) {
+  CannedServer server(soapEnvelope(
+      "<ns1:GetWorkspacesResponseElement><ns1:workspaces>Default</ns1:workspaces></ns1:GetWorkspacesResponseElement>"));
+  QuillonBinding binding;
+  pointAt(binding, server);
+  ns1__GetWorkspacesResponseElement response;
+  ASSERT_EQ(0, binding.getWorkspaces(response));
+  ASSERT_EQ(1u, response.workspaces.size());
+  EXPECT_EQ("Default", response.workspaces[0]);
+  EXPECT_EQ("", body(server.requests().at(0)));
+}
+
+// An empty text is written as an empty element (<path/>); null optional
+// fields and empty lists are omitted.
+TEST_F(Wire, ModelObjectFieldsAreUnqualifiedAndEmptyListsOmitted) {
+  CannedServer server(soapEnvelope(
+      "<ns1:CreateModelObjectResponseElement>/Repository/x</ns1:CreateModelObjectResponseElement>"));
+  QuillonBinding binding;
+  pointAt(binding, server);
+  ns2__SoapModelObject object;
+  object.name = "x";
+  object.parent = "/Repository";
+  object.typeName = "Folder";
+  ns2__SoapVariantMap properties;
+  ns2__SoapVariantMapItem item;
+  std::string key = "m_aszComponents";
+  ns2__SoapVariant value;
+  value.itemType = 5;
+  value.itemList = true;
+  value.item = {"a", "b", "c"};
+  item.key = &key;
+  item.item = &value;
+  properties.item.push_back(&item);
+  object.properties = &properties;
+  std::string path;
+  ASSERT_EQ(0, binding.createModelObject(&object, path));
+  EXPECT_EQ("/Repository/x", path);
+  EXPECT_EQ(
+      "<ns2:CreateModelObjectElement><name>x</name><parent>/Repository</parent><path/>"
+      "<typeName>Folder</typeName><properties><item><key>m_aszComponents</key><item><itemType>5</itemType>"
+      "<itemList>true</itemList><item>a</item><item>b</item><item>c</item></item></item></properties>"
+      "<folder>false</folder><file>false</file></ns2:CreateModelObjectElement>",
+      body(server.requests().at(0)));
+}
+
+TEST_F(Wire, AReplyWithoutTheResponseElementIsAnError) {
+  CannedServer server(soapEnvelope(""));
+  QuillonBinding binding;
+  pointAt(binding, server);
+  ns1__IsLoggedInRequestElement request;
+  bool loggedIn = true;
+  EXPECT_NE(0, binding.isLoggedIn(&request, loggedIn));
+  EXPECT_FALSE(loggedIn);
+}
+
+TEST_F(Wire, AQualifiedFaultCodeReadsAsTwelve) {
+  CannedServer server(soapEnvelope(
+      "<SOAP-ENV:Fault><faultcode>SOAP-ENV:Client.Repository</faultcode>"
+      "<faultstring>no such object</faultstring></SOAP-ENV:Fault>"));
+  QuillonBinding binding;
+  pointAt(binding, server);
+  ns2__SoapModelObject object;
+  EXPECT_EQ(12, binding.findByPath("/nowhere", object));
+}
+
+TEST(Proxy, WithoutARuntimeContextEveryOperationAnswersTwenty) {
+  QuillonBinding binding;
+  struct soap* saved = binding.soap;
+  binding.soap = nullptr;
+  bool answer = false;
+  std::string text;
+  ns2__SoapModelObject object;
+  EXPECT_EQ(20, binding.logout(0, answer));
+  EXPECT_EQ(20, binding.getSessionId("", text));
+  EXPECT_EQ(20, binding.findByPath("/", object));
+  binding.soap = saved;
+}
+
+TEST(Proxy, AnUnreachableEndpointAnswersTwentyEight) {
+  QuillonBinding binding;
+  binding.endpoint = "http://127.0.0.1:1/vlt/services/QuillonBinding";
+  bool answer = false;
+  EXPECT_EQ(28, binding.logout(0, answer));
+}
+
+}  // namespace
