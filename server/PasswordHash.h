@@ -1,0 +1,16 @@
+// Salted password hashes (SHA-512 crypt, "$6$" with a random salt); clear
+// passwords are never stored.
+#pragma once
+
+#include <string>
+
+namespace talixdb::server {
+
+// A new hash of `password` with a fresh random salt. Throws StorageFailure
+// when hashing is unavailable.
+std::string hashPassword(const std::string& password);
+
+// True when `password` matches `hash` made by hashPassword.
+bool verifyPassword(const std::string& password, const std::string& hash);
+
+}  // namespace talixdb::server

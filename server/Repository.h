@@ -1,0 +1,170 @@
+// The repository rules of the stand-in server, independent of SOAP: sessions,
+// the object tree, file versions, users and access rights, over the storage
+// seam. Every public operation is one transaction: it either completes or
+// leaves the store as it was.
+//
+// Operations that need a session take the Caller (the session id its cookie
+// named); they refuse with Refusal("not logged in") when that session is not
+// live, and fill in Caller::user otherwise. Refusals and storage failures are
+// thrown; the SOAP layer turns them into faults.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "RepositoryTypes.h"
+#include "Storage.h"
+
+namespace talixdb::server {
+
+// Seconds since 1970-01-01 UTC; replaceable in tests.
+using Clock = std::function<std::int64_t()>;
+std::int64_t systemClock();
+
+// The fixed parts of the tree.
+constexpr const char* kRepositoryPath = "/Repository";
+constexpr const char* kSystemPath = "/System";
+constexpr const char* kUsersPath = "/System/Users";
+constexpr const char* kAdministratorName = "root";
+
+struct Caller {
+  std::string session;  // the session the request names ("" for none)
+  std::string user;     // who made it, once the session was found live
+};
+
+// One object as a reader sees it.
+struct ObjectView {
+  StoredObject object;
+  std::string path;
+  std::string parentPath;  // "" for the root
+  std::vector<std::string> childNames;
+  PropertyList values;
+  PropertyList declarations;
+  std::vector<std::string> allowedActions;
+};
+
+struct NewObject {
+  std::string name;
+  std::string parentPath;
+  std::string typeName;
+  PropertyList values;
+  PropertyList declarations;
+};
+
+// One file of an upload: its description and the bytes received for it.
+struct IncomingFile {
+  std::string name;
+  std::string typeName;
+  std::int64_t declaredSize = 0;
+  PropertyList values;
+  StagedContent* content = nullptr;  // not owned
+};
+
+struct Download {
+  std::string path;
+  std::unique_ptr<ContentSource> content;
+};
+
+class Repository {
+ public:
+  Repository(Storage& storage, std::int64_t sessionTimeoutSeconds, Clock clock = systemClock);
+
+  // Creates what a first start needs: "/Repository", "/System",
+  // "/System/Users" and the administrator "root" with `adminPassword`.
+  // Leaves an existing store as it is.
+  void bootstrap(const std::string& adminPassword);
+
+  // ---- sessions (no session needed)
+  // Checks the credentials, ends the caller's previous session and starts a
+  // new one; returns its id (also stored in the caller).
+  std::string login(Caller& caller, const std::string& user, const std::string& password);
+  // True while `user` has at least one live session.
+  bool isLoggedIn(const std::string& user);
+  // Ends the caller's session, if any.
+  void logout(Caller& caller);
+  // The caller's session id while it is live, else "".
+  std::string sessionId(Caller& caller);
+  // The user of a live session, else "".
+  std::string authenticate(const std::string& sessionId);
+  // Ends `sessionId` when the caller owns it or is the administrator;
+  // true when a session was ended.
+  bool invalidate(Caller& caller, const std::string& sessionId);
+  // Only checks (and refreshes) the caller's session.
+  void requireSession(Caller& caller);
+
+  // ---- objects
+  ObjectView find(Caller& caller, const std::string& path);
+  // The children the caller may read, in creation order.
+  std::vector<ObjectView> children(Caller& caller, const std::string& path);
+  // Readable objects whose name contains `text`.
+  std::vector<ObjectView> query(Caller& caller, const std::string& text);
+  // Returns the new object's path.
+  std::string create(Caller& caller, const NewObject& object);
+  // Deletes the object and everything below it; false for a missing path and
+  // for the fixed parts of the tree and the administrator.
+  bool remove(Caller& caller, const std::string& path);
+  // Replaces the maps that are given; returns the object as stored.
+  ObjectView update(Caller& caller, const std::string& path, const std::optional<PropertyList>& values,
+                    const std::optional<PropertyList>& declarations);
+  // Moves (and renames) an object; returns its new path.
+  std::string move(Caller& caller, const std::string& source, const std::string& destination);
+
+  // ---- file contents
+  // Stores each file below `parentPath`, a new file or a new version of an
+  // existing one; returns the stored files' paths.
+  std::vector<std::string> store(Caller& caller, const std::string& parentPath,
+                                 const std::vector<IncomingFile>& files);
+  // The latest version of the file at `path`.
+  Download fetch(Caller& caller, const std::string& path);
+  std::vector<std::string> versionNames(Caller& caller, const std::string& path);
+  std::vector<StoredVersion> changeLogs(Caller& caller, const std::string& path);
+
+  // ---- check-out flags and policies
+  bool checkout(Caller& caller, const std::string& path, bool recursive);
+  bool checkin(Caller& caller, const std::string& path, const std::string& comment, bool recursive);
+  bool isCheckedOut(Caller& caller, const std::string& path);
+  bool isCheckinEnabled(Caller& caller, const std::string& path);
+  bool setCheckinPolicy(Caller& caller, const std::string& path, const std::string& policy, bool recursive);
+
+  // ---- users and access rights
+  // Administrator only; returns the user object's path.
+  std::string createUser(Caller& caller, const std::string& name, const std::string& password);
+  std::vector<std::string> groups(Caller& caller, const std::string& user);
+  bool addPermission(Caller& caller, const std::string& path, const std::string& permission,
+                     const std::string& member);
+  // True when an entry was removed.
+  bool removePermission(Caller& caller, const std::string& path, const std::string& permission,
+                        const std::string& member);
+  bool hasPermission(Caller& caller, const std::string& path, const std::string& permission,
+                     const std::string& member);
+
+ private:
+  // "/", "/Repository", "/System" and "/System/Users" (canonical paths).
+  static bool isFixedPath(const std::string& path);
+  // True for a path strictly below "/System/Users".
+  static bool isBelowUsers(const std::string& path);
+
+  StoredUser enter(Caller& caller);
+  std::optional<StoredObject> lookup(const std::string& path);
+  StoredObject resolve(const std::string& path);
+  std::string pathOf(const StoredObject& object);
+  Access accessOf(const std::string& member, const StoredObject& object);
+  Access accessOf(const StoredUser& user, const StoredObject& object);
+  void requireAccess(const StoredUser& user, const StoredObject& object, Access needed,
+                     const std::string& path);
+  void requireContainer(const StoredObject& object, const std::string& path);
+  ObjectView view(const StoredUser& user, const StoredObject& object, const std::string& path);
+  StoredObject resolveFile(const StoredUser& user, const std::string& path, Access needed);
+  void forSubtree(const StoredObject& object, bool recursive, const std::function<void(const StoredObject&)>& action);
+  std::int64_t liveSince();
+
+  Storage& m_storage;
+  std::int64_t m_sessionTimeout;
+  Clock m_clock;
+};
+
+}  // namespace talixdb::server

@@ -1,0 +1,89 @@
+// Users, groups and access entries.
+#include "Repository.h"
+
+#include "PasswordHash.h"
+#include "RepositoryPath.h"
+#include "StorageTransaction.h"
+
+namespace talixdb::server {
+
+namespace {
+
+Access parsePermission(const std::string& permission);
+
+}  // namespace
+
+std::string Repository::createUser(Caller& caller, const std::string& name, const std::string& password) {
+  StorageTransaction transaction(m_storage);
+  StoredUser user = enter(caller);
+  if (!user.isAdmin) throw Refusal("permission denied: only the administrator creates users");
+  if (!isValidName(name)) throw Refusal("invalid user name: '" + name + "'");
+  if (m_storage.user(name)) throw Refusal("user exists already: " + name);
+  StoredObject users = resolve(kUsersPath);
+  if (m_storage.child(users.id, name)) throw Refusal("user exists already: " + name);
+  ObjectId object = m_storage.addObject(users.id, name, "User", false);
+  m_storage.addUser(StoredUser{name, hashPassword(password), false}, object);
+  transaction.commit();
+  return childPath(kUsersPath, name);
+}
+
+std::vector<std::string> Repository::groups(Caller& caller, const std::string& name) {
+  StorageTransaction transaction(m_storage);
+  enter(caller);
+  std::optional<StoredUser> user = m_storage.user(name);
+  if (!user) throw Refusal("no such user: " + name);
+  transaction.commit();
+  if (user->isAdmin) return {"administrators", "users"};
+  return {"users"};
+}
+
+bool Repository::addPermission(Caller& caller, const std::string& path, const std::string& permission,
+                               const std::string& member) {
+  StorageTransaction transaction(m_storage);
+  StoredUser user = enter(caller);
+  StoredObject object = resolve(path);
+  Access access = parsePermission(permission);
+  if (member.empty()) throw Refusal("no member named");
+  requireAccess(user, object, Access::FullControl, path);
+  m_storage.addAccess(object.id, member, access);
+  transaction.commit();
+  return true;
+}
+
+bool Repository::removePermission(Caller& caller, const std::string& path, const std::string& permission,
+                                  const std::string& member) {
+  StorageTransaction transaction(m_storage);
+  StoredUser user = enter(caller);
+  StoredObject object = resolve(path);
+  Access access = parsePermission(permission);
+  requireAccess(user, object, Access::FullControl, path);
+  bool removed = m_storage.removeAccess(object.id, member, access);
+  transaction.commit();
+  return removed;
+}
+
+bool Repository::hasPermission(Caller& caller, const std::string& path, const std::string& permission,
+                               const std::string& member) {
+  StorageTransaction transaction(m_storage);
+  StoredUser user = enter(caller);
+  StoredObject object = resolve(path);
+  Access wanted = parsePermission(permission);
+  requireAccess(user, object, Access::Read, path);
+  std::optional<StoredUser> account = m_storage.user(member);
+  bool allowed = (account && account->isAdmin) || accessOf(member, object) >= wanted;
+  transaction.commit();
+  return allowed;
+}
+
+namespace {
+
+Access parsePermission(const std::string& permission) {
+  if (permission == "read") return Access::Read;
+  if (permission == "write") return Access::Write;
+  if (permission == "fullControl") return Access::FullControl;
+  throw Refusal("unknown permission: '" + permission + "' (expected read, write or fullControl)");
+}
+
+}  // namespace
+
+}  // namespace talixdb::server

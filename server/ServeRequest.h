@@ -1,0 +1,14 @@
+// Serving one request on a worker's connection.
+#pragma once
+
+#include "stdsoap2.h"
+
+namespace talixdb::server {
+
+// Reads one request from soap->socket, runs its operation and sends the
+// reply or a fault, as the generated soap_serve() does without keep-alive.
+// One exception: the generated reader of getWorkspaces (a request with an
+// empty body) never succeeds, so that operation is read here instead.
+int serveRequest(struct soap* soap);
+
+}  // namespace talixdb::server

@@ -1,0 +1,33 @@
+#include "ServiceCall.h"
+
+namespace talixdb::server {
+
+namespace {
+
+int fault(struct soap* soap, const char* code, const std::string& text);
+
+}  // namespace
+
+int refuse(struct soap* soap, const std::string& text) { return fault(soap, "SOAP-ENV:Client.Repository", text); }
+
+int failInternally(struct soap* soap, const std::string& text) {
+  return fault(soap, "SOAP-ENV:Server.Storage", text);
+}
+
+std::string faultText(struct soap* soap) {
+  const char* text = soap_fault_string(soap);
+  if (text != nullptr && *text != '\0') return text;
+  return "runtime error " + std::to_string(soap->error);
+}
+
+namespace {
+
+int fault(struct soap* soap, const char* code, const std::string& text) {
+  ServiceContext& context = ServiceContext::of(soap);
+  context.outcome = "fault: " + text;
+  return soap_sender_fault_subcode(soap, code, soap_strdup(soap, text.c_str()), nullptr);
+}
+
+}  // namespace
+
+}  // namespace talixdb::server

@@ -1,0 +1,87 @@
+// What one worker's runtime context carries besides the runtime's own state:
+// its storage connection and repository, the limits, and the state of the
+// request being served (session cookie, operation, outcome, attachments).
+// Reached from the runtime context through its `user` pointer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Repository.h"
+#include "Storage.h"
+#include "stdsoap2.h"
+
+namespace talixdb::server {
+
+// Name of the session cookie.
+constexpr const char* kSessionCookie = "TALIXSESSION";
+
+struct ServiceLimits {
+  std::uint64_t maxUpload = 1ull << 30;  // bytes of one file
+  std::uint64_t maxXml = 16ull << 20;    // bytes of a request without attachments
+  std::int64_t sessionTimeout = 1800;    // seconds idle
+};
+
+// One DIME attachment of the request, streamed into the store as it arrives.
+struct ReceivedAttachment {
+  std::unique_ptr<StagedContent> content;  // null when discarded
+  std::uint64_t received = 0;
+  bool oversize = false;  // more than the upload limit; the bytes were dropped
+  bool failed = false;    // the store could not take the bytes
+};
+
+class ServiceContext {
+ public:
+  // `logRequests` false keeps the request log quiet.
+  ServiceContext(std::unique_ptr<Storage> storage, const ServiceLimits& limits, bool logRequests = true);
+  ServiceContext(const ServiceContext&) = delete;
+  ServiceContext& operator=(const ServiceContext&) = delete;
+
+  // The context attached to a runtime context by attach().
+  static ServiceContext& of(struct soap* soap);
+  // Links this to `soap` and installs the HTTP and DIME hooks on it.
+  void attach(struct soap* soap);
+
+  Repository& repository() { return m_repository; }
+  Storage& storage() { return *m_storage; }
+  const ServiceLimits& limits() const { return m_limits; }
+
+  // Clears the per-request state before a request is read.
+  void beginRequest();
+  // Drops attachments and download sources after the reply.
+  void endRequest();
+  // Writes the request's log line, once per request: just before the reply
+  // goes out (so that a client never sees a reply whose line is missing),
+  // or after a request that got no reply.
+  void logRequest(struct soap* soap);
+
+  // ---- state of the current request
+  Caller caller;           // session named by the cookie; user once known
+  std::string newSession;  // a session to name in a Set-Cookie header
+  std::string operation;   // set when an operation ran
+  std::string outcome;     // "ok" or "fault: ..."
+  std::uint64_t bytesReceived = 0;
+  std::uint64_t receiveLimit = 0;  // bytes allowed for the request so far
+  std::uint64_t messageEnd = 0;    // end of the body its Content-Length names (0: unknown)
+  std::vector<std::unique_ptr<ReceivedAttachment>> attachments;
+  std::vector<std::unique_ptr<ContentSource>> downloads;
+  bool logged = false;
+
+  // The runtime's own hooks, called by the ones installed in attach().
+  int (*parseHeaders)(struct soap*) = nullptr;
+  int (*parseHeader)(struct soap*, const char*, const char*) = nullptr;
+  int (*postHeader)(struct soap*, const char*, const char*) = nullptr;
+  int (*respond)(struct soap*, int, ULONG64) = nullptr;
+  std::size_t (*receive)(struct soap*, char*, std::size_t) = nullptr;
+
+ private:
+  std::unique_ptr<Storage> m_storage;
+  ServiceLimits m_limits;
+  bool m_logRequests;
+  Repository m_repository;
+};
+
+}  // namespace talixdb::server

@@ -1,0 +1,147 @@
+// Opening the store, its schema, and transactions.
+#include "SqliteStorage.h"
+
+#include <filesystem>
+#include <set>
+
+namespace talixdb::server {
+
+namespace {
+
+constexpr int kSchemaVersion = 1;
+
+constexpr const char* kSchema = R"sql(
+CREATE TABLE objects(
+  id INTEGER PRIMARY KEY,
+  parent INTEGER REFERENCES objects(id) ON DELETE CASCADE,
+  name TEXT NOT NULL,
+  type_name TEXT NOT NULL,
+  is_file INTEGER NOT NULL DEFAULT 0,
+  position INTEGER NOT NULL,
+  checked_out INTEGER NOT NULL DEFAULT 0,
+  checkin_policy TEXT NOT NULL DEFAULT '');
+CREATE UNIQUE INDEX objects_by_name ON objects(parent, name);
+CREATE INDEX objects_by_position ON objects(parent, position);
+CREATE TABLE properties(
+  object INTEGER NOT NULL REFERENCES objects(id) ON DELETE CASCADE,
+  property_set INTEGER NOT NULL,
+  position INTEGER NOT NULL,
+  key TEXT,
+  has_value INTEGER NOT NULL,
+  item_type INTEGER NOT NULL,
+  item_list INTEGER NOT NULL,
+  PRIMARY KEY(object, property_set, position));
+CREATE TABLE property_items(
+  object INTEGER NOT NULL,
+  property_set INTEGER NOT NULL,
+  position INTEGER NOT NULL,
+  item_position INTEGER NOT NULL,
+  value TEXT NOT NULL,
+  PRIMARY KEY(object, property_set, position, item_position),
+  FOREIGN KEY(object, property_set, position)
+    REFERENCES properties(object, property_set, position) ON DELETE CASCADE);
+CREATE TABLE versions(
+  object INTEGER NOT NULL REFERENCES objects(id) ON DELETE CASCADE,
+  number INTEGER NOT NULL,
+  blob TEXT NOT NULL,
+  size INTEGER NOT NULL,
+  creator TEXT NOT NULL,
+  created INTEGER NOT NULL,
+  comment TEXT NOT NULL DEFAULT '',
+  PRIMARY KEY(object, number));
+CREATE TABLE users(
+  name TEXT PRIMARY KEY,
+  password_hash TEXT NOT NULL,
+  is_admin INTEGER NOT NULL,
+  object INTEGER REFERENCES objects(id) ON DELETE SET NULL);
+CREATE TABLE access(
+  object INTEGER NOT NULL REFERENCES objects(id) ON DELETE CASCADE,
+  member TEXT NOT NULL,
+  level INTEGER NOT NULL,
+  PRIMARY KEY(object, member, level));
+CREATE INDEX access_by_member ON access(member);
+CREATE TABLE sessions(
+  id TEXT PRIMARY KEY,
+  user TEXT NOT NULL,
+  last_seen INTEGER NOT NULL);
+CREATE INDEX sessions_by_user ON sessions(user);
+INSERT INTO objects(id, parent, name, type_name, position) VALUES(1, NULL, '', 'Folder', 0);
+PRAGMA user_version = 1;
+)sql";
+
+}  // namespace
+
+SqliteStorage::SqliteStorage(const std::string& dataDirectory)
+    : m_files(dataDirectory + "/blobs") {
+  m_db = std::make_unique<SqliteConnection>(dataDirectory + "/talixdb.sqlite");
+  m_db->execute("PRAGMA busy_timeout = 30000");
+  m_db->execute("PRAGMA journal_mode = WAL");
+  m_db->execute("PRAGMA synchronous = FULL");
+  m_db->execute("PRAGMA foreign_keys = ON");
+  ensureSchema();
+}
+
+SqliteStorage::~SqliteStorage() {
+  if (m_inTransaction) {
+    try {
+      rollback();
+    } catch (...) {
+      // Closing the connection rolls back as well.
+    }
+  }
+}
+
+void SqliteStorage::ensureSchema() {
+  begin();
+  try {
+    auto statement = m_db->prepare("PRAGMA user_version");
+    int version = statement.step() ? static_cast<int>(statement.integer(0)) : 0;
+    if (version > kSchemaVersion)
+      throw StorageFailure("the store was written by a newer server (schema " + std::to_string(version) + ")");
+    if (version == 0) m_db->execute(kSchema);
+    commit();
+  } catch (...) {
+    rollback();
+    throw;
+  }
+}
+
+void SqliteStorage::removeUnreferencedContent() {
+  std::set<std::string> referenced;
+  begin();
+  try {
+    auto statement = m_db->prepare("SELECT blob FROM versions");
+    while (statement.step()) referenced.insert(statement.text(0));
+    m_files.removeUnreferenced(referenced);
+    commit();
+  } catch (...) {
+    rollback();
+    throw;
+  }
+}
+
+void SqliteStorage::begin() {
+  m_db->execute("BEGIN IMMEDIATE");
+  m_inTransaction = true;
+  m_placed.clear();
+  m_doomed.clear();
+}
+
+void SqliteStorage::commit() {
+  m_db->execute("COMMIT");
+  m_inTransaction = false;
+  for (const std::string& blob : m_doomed) m_files.remove(blob);
+  m_placed.clear();
+  m_doomed.clear();
+}
+
+void SqliteStorage::rollback() {
+  if (!m_inTransaction) return;
+  m_inTransaction = false;
+  for (const std::string& blob : m_placed) m_files.remove(blob);
+  m_placed.clear();
+  m_doomed.clear();
+  m_db->execute("ROLLBACK");
+}
+
+}  // namespace talixdb::server

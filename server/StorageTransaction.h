@@ -1,0 +1,34 @@
+// Scope guard for one storage transaction: begins on construction, rolls back
+// on destruction unless commit() was reached.
+#pragma once
+
+#include "Storage.h"
+
+namespace talixdb::server {
+
+class StorageTransaction {
+ public:
+  explicit StorageTransaction(Storage& storage) : m_storage(storage) { m_storage.begin(); }
+  ~StorageTransaction() {
+    if (m_open) {
+      try {
+        m_storage.rollback();
+      } catch (...) {
+        // The connection discards an unfinished transaction anyway.
+      }
+    }
+  }
+  StorageTransaction(const StorageTransaction&) = delete;
+  StorageTransaction& operator=(const StorageTransaction&) = delete;
+
+  void commit() {
+    m_storage.commit();
+    m_open = false;
+  }
+
+ private:
+  Storage& m_storage;
+  bool m_open = true;
+};
+
+}  // namespace talixdb::server

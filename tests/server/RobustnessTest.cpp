@@ -1,0 +1,148 @@
+// Requests no proper client sends: the server answers with a fault or closes
+// the connection, logs one line per request, and keeps serving.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <thread>
+
+#include "RawHttp.h"
+#include "ServiceUris.h"
+#include "ServiceClient.h"
+
+namespace talixdb_test {
+namespace {
+
+const char* kLoginBody =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+    "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+    "xmlns:ns1=\"" TALIXDB_NS1_URI "\"><SOAP-ENV:Body><ns1:LoginRequestElement>"
+    "<ns1:username>root</ns1:username><ns1:password>kelp482</ns1:password>"
+    "<ns1:domain>Default</ns1:domain><ns1:locale>en</ns1:locale>"
+    "</ns1:LoginRequestElement></SOAP-ENV:Body></SOAP-ENV:Envelope>";
+
+std::size_t countLines(const std::string& text, const std::string& needle) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
+  return count;
+}
+
+bool isFaultOrClosed(const std::string& reply) { return reply.empty() || reply.find("Fault") != std::string::npos || reply.find("HTTP/1.1 4") == 0; }
+
+class RobustnessTest : public ::testing::Test {
+ protected:
+  void SetUp() override { server = std::make_unique<TestServer>(std::vector<std::string>{"--max-upload", "1048576"}); }
+  // The server still answers a proper client.
+  bool stillServes() {
+    ServiceClient client(*server);
+    bool ok = client.loginAsAdmin().ok() && client.exists("/Repository");
+    client.logout();
+    return ok;
+  }
+  // Waits (bounded) until the log holds `count` request lines.
+  std::size_t requestLinesAfterWaiting(std::size_t count) {
+    std::size_t lines = 0;
+    for (int i = 0; i < 200; ++i) {
+      lines = countLines(server->log(), "talixdb-server: request ");
+      if (lines >= count) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return lines;
+  }
+  std::unique_ptr<TestServer> server;
+};
+
+TEST_F(RobustnessTest, WellFormedRawLoginIsAnsweredWithTheSessionCookie) {
+  std::string reply = exchange(server->port(), soapPost(actionOf("login"), kLoginBody));
+  EXPECT_EQ(reply.find("HTTP/1.1 200"), 0u) << reply;
+  EXPECT_NE(reply.find("Set-Cookie: TALIXSESSION="), std::string::npos) << reply;
+  EXPECT_NE(reply.find("; Path=/\r\n"), std::string::npos) << reply;
+  EXPECT_EQ(reply.find("Domain"), std::string::npos) << reply;
+}
+
+TEST_F(RobustnessTest, GarbageBytesDoNotStopTheServer) {
+  std::string garbage;
+  for (int i = 0; i < 5000; ++i) garbage.push_back(static_cast<char>((i * 7919) & 0xff));
+  EXPECT_TRUE(isFaultOrClosed(exchange(server->port(), garbage, Ending::CloseSending)));
+  EXPECT_TRUE(stillServes());
+}
+
+TEST_F(RobustnessTest, TruncatedXmlIsAnsweredWithAFault) {
+  std::string body = kLoginBody;
+  body.resize(body.size() / 2);
+  std::string reply = exchange(server->port(), soapPost(actionOf("login"), body));
+  EXPECT_NE(reply.find("Fault"), std::string::npos) << reply;
+  EXPECT_TRUE(stillServes());
+}
+
+TEST_F(RobustnessTest, BodyShorterThanItsContentLengthIsRefused) {
+  std::string request = soapPost(actionOf("login"), kLoginBody);
+  request.resize(request.size() - 40);
+  EXPECT_TRUE(isFaultOrClosed(exchange(server->port(), request, Ending::CloseSending)));
+  EXPECT_TRUE(stillServes());
+}
+
+TEST_F(RobustnessTest, WrongSoapActionIsAnsweredWithAFault) {
+  std::string reply = exchange(server->port(), soapPost("urn:no-such-operation", kLoginBody));
+  EXPECT_NE(reply.find("Fault"), std::string::npos) << reply;
+  EXPECT_EQ(reply.find("Set-Cookie"), std::string::npos);
+  EXPECT_TRUE(stillServes());
+}
+
+TEST_F(RobustnessTest, OversizeBodyGetsAFaultOrAClosedConnection) {
+  std::string body = "<?xml version=\"1.0\"?><SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\"><SOAP-ENV:Body><x>";
+  body.append(17u << 20, 'a');
+  body += "</x></SOAP-ENV:Body></SOAP-ENV:Envelope>";
+  EXPECT_TRUE(isFaultOrClosed(exchange(server->port(), soapPost(actionOf("findByPath"), body))));
+  EXPECT_TRUE(stillServes());
+}
+
+TEST_F(RobustnessTest, EveryServedRequestLogsExactlyOneLine) {
+  std::size_t before = requestLinesAfterWaiting(0);
+  ServiceClient client(*server);
+  ASSERT_TRUE(Succeeds(client.loginAsAdmin()));
+  client.exists("/Repository");
+  client.exists("/Repository/missing");
+  exchange(server->port(), soapPost("urn:no-such-operation", kLoginBody));
+  std::size_t after = requestLinesAfterWaiting(before + 4);
+  EXPECT_EQ(after, before + 4);
+  std::string log = server->log();
+  EXPECT_NE(log.find("talixdb-server: request login root ok\n"), std::string::npos) << log;
+  EXPECT_NE(log.find("talixdb-server: request findByPath root fault: no such object: /Repository/missing\n"),
+            std::string::npos)
+      << log;
+}
+
+TEST_F(RobustnessTest, LogLineIsWrittenBeforeTheReplyArrives) {
+  ServiceClient client(*server);
+  ASSERT_TRUE(Succeeds(client.loginAsAdmin()));
+  client.exists("/Repository/first-look");
+  EXPECT_NE(server->log().find("findByPath root fault: no such object: /Repository/first-look\n"), std::string::npos);
+}
+
+TEST_F(RobustnessTest, ConnectionThatSendsNothingIsNotARequest) {
+  std::size_t before = requestLinesAfterWaiting(0);
+  exchange(server->port(), "", Ending::CloseSending);
+  ASSERT_TRUE(stillServes());
+  EXPECT_EQ(requestLinesAfterWaiting(before + 3), before + 3);  // login, findByPath, logout
+}
+
+TEST(ServerProcess, TermSignalEndsTheServerWithStatusZero) {
+  TestServer server;
+  ServiceClient client(server);
+  ASSERT_TRUE(Succeeds(client.loginAsAdmin()));
+  int status = server.stop(SIGTERM);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(ServerProcess, InterruptSignalEndsTheServerWithStatusZero) {
+  TestServer server;
+  int status = server.stop(SIGINT);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+}  // namespace
+}  // namespace talixdb_test

@@ -1,0 +1,76 @@
+// A client of the real server for the tests: one QuillonBinding aimed at a
+// TestServer, with short helpers for the calls the tests make most.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "QuillonBinding.h"
+#include "support/TestServer.h"
+
+namespace talixdb_test {
+
+// Result of a call: the runtime's code and, for a fault, its text.
+struct CallResult {
+  int code = 0;
+  std::string fault;
+  bool ok() const { return code == 0; }
+};
+
+// For assertions: success, or the code and fault text of the failure.
+::testing::AssertionResult Succeeds(const CallResult& result);
+
+// One property as sent and read back.
+struct TestProperty {
+  std::string key;
+  std::vector<std::string> items;
+  int itemType = 5;
+  bool itemList = false;
+};
+
+class ServiceClient {
+ public:
+  explicit ServiceClient(const TestServer& server);
+  ServiceClient(const ServiceClient&) = delete;
+  ServiceClient& operator=(const ServiceClient&) = delete;
+
+  QuillonBinding& binding() { return m_binding; }
+  struct soap* soap() { return m_binding.soap; }
+  // Frees what the runtime allocated for earlier replies (the endpoint
+  // text is not in the context, so calls keep working).
+  void clear();
+
+  CallResult login(const std::string& user, const std::string& password);
+  CallResult loginAsAdmin() { return login("root", kAdminPassword); }
+  bool isLoggedIn(const std::string& user);
+  bool logout();
+  std::string sessionId();
+
+  // The object, or a result with the fault when it cannot be read.
+  CallResult find(const std::string& path, ns2__SoapModelObject& object);
+  bool exists(const std::string& path);
+  std::vector<std::string> childNames(const std::string& path);
+  CallResult createFolder(const std::string& parent, const std::string& name, std::string* path = nullptr,
+                          const std::vector<TestProperty>& properties = {});
+  bool remove(const std::string& path);
+  CallResult upload(const std::string& parent, const std::string& name, const std::string& bytes,
+                    long long declaredSize = -1);
+  CallResult download(const std::string& path, std::string& bytes);
+  CallResult createUser(const std::string& name, const std::string& password);
+  CallResult addPermission(const std::string& path, const std::string& permission, const std::string& member);
+  CallResult removePermission(const std::string& path, const std::string& permission, const std::string& member);
+  bool hasPermission(const std::string& path, const std::string& permission, const std::string& member);
+
+  CallResult result(int code);
+
+ private:
+  std::string m_endpoint;
+  QuillonBinding m_binding;
+};
+
+// Reads the properties of a map in order.
+std::vector<TestProperty> readProperties(const ns2__SoapVariantMap* map);
+
+}  // namespace talixdb_test

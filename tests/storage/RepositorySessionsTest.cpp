@@ -1,0 +1,76 @@
+// Login sessions and their expiry, with a clock moved by hand.
+#include "RepositoryFixture.h"
+
+namespace talixdb_test {
+namespace {
+
+using namespace talixdb::server;
+
+using RepositorySessions = RepositoryFixture;
+
+TEST_F(RepositorySessions, WrongCredentialsAreRefused) {
+  Caller caller;
+  EXPECT_THROW(repository->login(caller, "root", "wrong"), Refusal);
+  EXPECT_THROW(repository->login(caller, "nobody", "admin-pw"), Refusal);
+  EXPECT_EQ(caller.session, "");
+}
+
+TEST_F(RepositorySessions, IdleSessionExpiresAfterTheTimeout) {
+  Caller caller = loggedIn("sam");
+  now += kTimeout;
+  EXPECT_TRUE(repository->isLoggedIn("sam"));
+  now += 1;
+  EXPECT_FALSE(repository->isLoggedIn("sam"));
+  EXPECT_THROW(repository->requireSession(caller), Refusal);
+  EXPECT_EQ(repository->sessionId(caller), "");
+}
+
+TEST_F(RepositorySessions, EachRequestRefreshesTheSession) {
+  Caller caller = loggedIn("sam");
+  for (int i = 0; i < 5; ++i) {
+    now += kTimeout - 1;
+    repository->requireSession(caller);
+  }
+  EXPECT_TRUE(repository->isLoggedIn("sam"));
+}
+
+TEST_F(RepositorySessions, LoginEndsTheCallersPreviousSession) {
+  Caller caller = loggedIn("sam");
+  std::string first = caller.session;
+  repository->login(caller, "root", "admin-pw");
+  EXPECT_NE(caller.session, first);
+  EXPECT_EQ(repository->authenticate(first), "");
+  EXPECT_FALSE(repository->isLoggedIn("sam"));
+  EXPECT_EQ(repository->authenticate(caller.session), "root");
+}
+
+TEST_F(RepositorySessions, SessionsOfOneUserAreIndependent) {
+  Caller one = loggedIn("sam");
+  Caller two;
+  repository->login(two, "sam", "sam-pw");
+  repository->logout(one);
+  EXPECT_TRUE(repository->isLoggedIn("sam"));
+  repository->logout(two);
+  EXPECT_FALSE(repository->isLoggedIn("sam"));
+}
+
+TEST_F(RepositorySessions, InvalidateNeedsOwnershipOrTheAdministrator) {
+  Caller sam = loggedIn("sam");
+  Caller tom = loggedIn("tom");
+  EXPECT_FALSE(repository->invalidate(tom, sam.session));
+  EXPECT_TRUE(repository->isLoggedIn("sam"));
+  EXPECT_TRUE(repository->invalidate(admin, sam.session));
+  EXPECT_FALSE(repository->isLoggedIn("sam"));
+  EXPECT_TRUE(repository->invalidate(tom, tom.session));
+}
+
+TEST_F(RepositorySessions, SessionIdsAreLongAndDistinct) {
+  Caller a = loggedIn("sam");
+  Caller b;
+  repository->login(b, "sam", "sam-pw");
+  EXPECT_EQ(a.session.size(), 32u);
+  EXPECT_NE(a.session, b.session);
+}
+
+}  // namespace
+}  // namespace talixdb_test

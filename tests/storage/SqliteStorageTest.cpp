@@ -1,0 +1,105 @@
+// The SQLite side of the storage seam: schema, transactions, content files.
+#include <gtest/gtest.h>
+
+#include <sqlite3.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "SqliteStorage.h"
+#include "StorageTransaction.h"
+#include "support/TestServer.h"
+
+namespace talixdb_test {
+namespace {
+
+using namespace talixdb::server;
+
+std::size_t filesIn(const std::string& directory) {
+  std::size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) count += entry.is_regular_file() ? 1 : 0;
+  return count;
+}
+
+TEST(SqliteStorage, RolledBackChangesAreNotVisible) {
+  TempDir dir;
+  SqliteStorage storage(dir.path());
+  {
+    StorageTransaction transaction(storage);
+    storage.addObject(storage.rootId(), "gone", "Folder", false);
+  }
+  StorageTransaction transaction(storage);
+  EXPECT_FALSE(storage.child(storage.rootId(), "gone").has_value());
+}
+
+TEST(SqliteStorage, RolledBackVersionLeavesNoContentFile) {
+  TempDir dir;
+  SqliteStorage storage(dir.path());
+  auto staged = storage.stageContent();
+  staged->write("abc", 3);
+  ASSERT_TRUE(staged->finish());
+  {
+    StorageTransaction transaction(storage);
+    ObjectId id = storage.addObject(storage.rootId(), "f", "File", true);
+    storage.addVersion(id, *staged, "root", 1);
+  }
+  staged.reset();
+  EXPECT_EQ(filesIn(dir.path() + "/blobs"), 0u);
+}
+
+TEST(SqliteStorage, ContentFileOfARemovedObjectGoesAtCommit) {
+  TempDir dir;
+  SqliteStorage storage(dir.path());
+  auto staged = storage.stageContent();
+  staged->write("abc", 3);
+  ASSERT_TRUE(staged->finish());
+  StorageTransaction create(storage);
+  ObjectId id = storage.addObject(storage.rootId(), "f", "File", true);
+  storage.addVersion(id, *staged, "root", 1);
+  create.commit();
+  EXPECT_EQ(filesIn(dir.path() + "/blobs"), 1u);
+  StorageTransaction remove(storage);
+  storage.removeObject(id);
+  EXPECT_EQ(filesIn(dir.path() + "/blobs"), 1u);
+  remove.commit();
+  EXPECT_EQ(filesIn(dir.path() + "/blobs"), 0u);
+}
+
+TEST(SqliteStorage, LeftoversOfAnInterruptedUploadAreRemovedAtStart) {
+  TempDir dir;
+  {
+    SqliteStorage storage(dir.path());
+    std::ofstream(dir.path() + "/blobs/incoming-0123.part") << "half";
+    std::ofstream(dir.path() + "/blobs/0123.blob") << "never committed";
+  }
+  SqliteStorage storage(dir.path());
+  storage.removeUnreferencedContent();
+  EXPECT_EQ(filesIn(dir.path() + "/blobs"), 0u);
+}
+
+TEST(SqliteStorage, StoreOfANewerSchemaIsRefused) {
+  TempDir dir;
+  { SqliteStorage storage(dir.path()); }
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((dir.path() + "/talixdb.sqlite").c_str(), &db), SQLITE_OK);
+  sqlite3_exec(db, "PRAGMA user_version = 99", nullptr, nullptr, nullptr);
+  sqlite3_close(db);
+  EXPECT_THROW(SqliteStorage storage(dir.path()), StorageFailure);
+}
+
+TEST(SqliteStorage, ChildrenComeBackInCreationOrderAndMovedOnesLast) {
+  TempDir dir;
+  SqliteStorage storage(dir.path());
+  StorageTransaction transaction(storage);
+  ObjectId a = storage.addObject(storage.rootId(), "a", "Folder", false);
+  ObjectId b = storage.addObject(storage.rootId(), "b", "Folder", false);
+  ObjectId z = storage.addObject(a, "z", "Folder", false);
+  storage.addObject(b, "y", "Folder", false);
+  storage.moveObject(z, b, "z");
+  std::vector<std::string> names;
+  for (const StoredObject& child : storage.children(b)) names.push_back(child.name);
+  EXPECT_EQ(names, (std::vector<std::string>{"y", "z"}));
+}
+
+}  // namespace
+}  // namespace talixdb_test
