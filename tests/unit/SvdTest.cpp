@@ -1,0 +1,438 @@
+// The singular value decomposition: it must decompose (A = U·diag(w)·Vᵀ with
+// orthonormal factors), agree with LAPACK, and give bit for bit what the
+// Golub–Reinsch steps give when carried out one after the other, because the
+// stored modes are its columns in the order and with the signs it leaves.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "results/Svd.h"
+
+using VLT_121::CColumnMatrix;
+using VLT_121::decomposeSingularValues;
+
+namespace {
+
+using RowMatrix = std::vector<std::vector<double>>;
+
+struct Decomposition {
+  CColumnMatrix u;
+  std::vector<double> w;
+  CColumnMatrix v;
+  bool converged = false;
+};
+
+CColumnMatrix randomMatrix(int rows, int cols, unsigned seed) {
+  std::mt19937_64 engine(seed);
+  std::uniform_real_distribution<double> uniform(-1.0, 1.0);
+  CColumnMatrix a(rows, cols);
+  for (int j = 0; j < cols; ++j)
+    for (int i = 0; i < rows; ++i) a(i, j) = uniform(engine);
+  return a;
+}
+
+Decomposition decompose(const CColumnMatrix& a) {
+  Decomposition d;
+  d.u = a;
+  d.converged = decomposeSingularValues(d.u, d.w, d.v);
+  return d;
+}
+
+
+// max |A - U·diag(w)·Vᵀ|
+double reconstructionError(const CColumnMatrix& a, const Decomposition& d) {
+  double worst = 0.0;
+  for (int i = 0; i < a.rows(); ++i) {
+    for (int j = 0; j < a.cols(); ++j) {
+      double sum = 0.0;
+      for (int k = 0; k < a.cols(); ++k) sum += d.u(i, k) * d.w[k] * d.v(j, k);
+      worst = std::max(worst, std::fabs(sum - a(i, j)));
+    }
+  }
+  return worst;
+}
+
+// max |XᵀX - I| over the listed columns of X.
+double orthonormalityError(const CColumnMatrix& x, const std::vector<int>& columns) {
+  double worst = 0.0;
+  for (int p : columns) {
+    for (int q : columns) {
+      double dot = 0.0;
+      for (int r = 0; r < x.rows(); ++r) dot += x(r, p) * x(r, q);
+      worst = std::max(worst, std::fabs(dot - (p == q ? 1.0 : 0.0)));
+    }
+  }
+  return worst;
+}
+
+std::vector<int> allColumns(int count) {
+  std::vector<int> columns(static_cast<std::size_t>(count));
+  for (int j = 0; j < count; ++j) columns[static_cast<std::size_t>(j)] = j;
+  return columns;
+}
+
+// ---- the algorithm step after step, on rows, as an oracle ---------------------
+
+double referenceSign(double magnitude, double reference) {
+  return reference >= 0.0 ? std::fabs(magnitude) : -std::fabs(magnitude);
+}
+
+double referenceHypot(double a, double b) {
+  const double p = std::fabs(a);
+  const double q = std::fabs(b);
+  if (p > q) return p * std::sqrt(1.0 + (q / p) * (q / p));
+  return q == 0.0 ? 0.0 : q * std::sqrt(1.0 + (p / q) * (p / q));
+}
+
+// The products go through memory one by one: a compiler may not fuse them
+// (GCC 12 makes a multiply-add-subtract of this pair even without contraction).
+void rotateColumns(RowMatrix& x, int p, int q, double c, double s) {
+  for (auto& row : x) {
+    const double y = row[p];
+    const double z = row[q];
+    volatile double yc = y * c;
+    volatile double zs = z * s;
+    volatile double zc = z * c;
+    volatile double ys = y * s;
+    row[p] = yc + zs;
+    row[q] = zc - ys;
+  }
+}
+
+// Each transformation applied in full, immediately, in the textbook order.
+bool referenceSvd(RowMatrix& a, std::vector<double>& w, RowMatrix& v) {
+  const int m = static_cast<int>(a.size());
+  const int n = static_cast<int>(a[0].size());
+  std::vector<double> e(n, 0.0);
+  w.assign(n, 0.0);
+  v.assign(n, std::vector<double>(n, 0.0));
+  double g = 0.0, scale = 0.0, norm = 0.0;
+  for (int i = 0; i < n; ++i) {
+    const int l = i + 1;
+    e[i] = scale * g;
+    g = scale = 0.0;
+    if (i < m) {
+      for (int k = i; k < m; ++k) scale += std::fabs(a[k][i]);
+      if (scale != 0.0) {
+        double s = 0.0;
+        for (int k = i; k < m; ++k) {
+          a[k][i] /= scale;
+          s += a[k][i] * a[k][i];
+        }
+        const double f = a[i][i];
+        g = -referenceSign(std::sqrt(s), f);
+        const double h = f * g - s;
+        a[i][i] = f - g;
+        for (int j = l; j < n; ++j) {
+          double dot = 0.0;
+          for (int k = i; k < m; ++k) dot += a[k][i] * a[k][j];
+          const double factor = dot / h;
+          for (int k = i; k < m; ++k) a[k][j] += factor * a[k][i];
+        }
+        for (int k = i; k < m; ++k) a[k][i] *= scale;
+      }
+    }
+    w[i] = scale * g;
+    g = scale = 0.0;
+    if (i < m && i != n - 1) {
+      for (int k = l; k < n; ++k) scale += std::fabs(a[i][k]);
+      if (scale != 0.0) {
+        double s = 0.0;
+        for (int k = l; k < n; ++k) {
+          a[i][k] /= scale;
+          s += a[i][k] * a[i][k];
+        }
+        const double f = a[i][l];
+        g = -referenceSign(std::sqrt(s), f);
+        const double h = f * g - s;
+        a[i][l] = f - g;
+        for (int k = l; k < n; ++k) e[k] = a[i][k] / h;
+        for (int j = l; j < m; ++j) {
+          double dot = 0.0;
+          for (int k = l; k < n; ++k) dot += a[j][k] * a[i][k];
+          for (int k = l; k < n; ++k) a[j][k] += dot * e[k];
+        }
+        for (int k = l; k < n; ++k) a[i][k] *= scale;
+      }
+    }
+    const double size = std::fabs(w[i]) + std::fabs(e[i]);
+    norm = norm > size ? norm : size;
+  }
+  int l = n;
+  for (int i = n - 1; i >= 0; --i) {
+    if (i < n - 1) {
+      if (g != 0.0) {
+        for (int j = l; j < n; ++j) v[j][i] = (a[i][j] / a[i][l]) / g;
+        for (int j = l; j < n; ++j) {
+          double dot = 0.0;
+          for (int k = l; k < n; ++k) dot += a[i][k] * v[k][j];
+          for (int k = l; k < n; ++k) v[k][j] += dot * v[k][i];
+        }
+      }
+      for (int j = l; j < n; ++j) v[i][j] = v[j][i] = 0.0;
+    }
+    v[i][i] = 1.0;
+    g = e[i];
+    l = i;
+  }
+  for (int i = std::min(m, n) - 1; i >= 0; --i) {
+    l = i + 1;
+    g = w[i];
+    for (int j = l; j < n; ++j) a[i][j] = 0.0;
+    if (g != 0.0) {
+      g = 1.0 / g;
+      for (int j = l; j < n; ++j) {
+        double dot = 0.0;
+        for (int k = l; k < m; ++k) dot += a[k][i] * a[k][j];
+        const double factor = (dot / a[i][i]) * g;
+        for (int k = i; k < m; ++k) a[k][j] += factor * a[k][i];
+      }
+      for (int k = i; k < m; ++k) a[k][i] *= g;
+    } else {
+      for (int k = i; k < m; ++k) a[k][i] = 0.0;
+    }
+    a[i][i] += 1.0;
+  }
+  auto negligible = [norm](double f) { return std::fabs(f) + norm == norm; };
+  bool all = true;
+  for (int k = n - 1; k >= 0; --k) {
+    bool done = false;
+    for (int sweep = 0; sweep < 30; ++sweep) {
+      bool cancel = true;
+      for (l = k; l >= 0; --l) {
+        if (l == 0 || negligible(e[l])) {
+          cancel = false;
+          break;
+        }
+        if (negligible(w[l - 1])) break;
+      }
+      if (cancel) {
+        double c = 0.0, s = 1.0;
+        for (int i = l; i <= k; ++i) {
+          const double f = s * e[i];
+          e[i] = c * e[i];
+          if (negligible(f)) break;
+          const double g = w[i];
+          const double h = referenceHypot(f, g);
+          w[i] = h;
+          const double inverse = 1.0 / h;
+          c = g * inverse;
+          s = -f * inverse;
+          rotateColumns(a, l - 1, i, c, s);
+        }
+      }
+      const double z = w[k];
+      if (l == k) {
+        if (z < 0.0) {
+          w[k] = -z;
+          for (auto& row : v) row[k] = -row[k];
+        }
+        done = true;
+        break;
+      }
+      double x = w[l], y = w[k - 1], gg = e[k - 1], h = e[k];
+      double f = ((y - z) * (y + z) + (gg - h) * (gg + h)) / (2.0 * h * y);
+      gg = referenceHypot(f, 1.0);
+      f = ((x - z) * (x + z) + h * ((y / (f + referenceSign(gg, f))) - h)) / x;
+      double c = 1.0, s = 1.0;
+      for (int j = l; j < k; ++j) {
+        const int i = j + 1;
+        gg = e[i];
+        y = w[i];
+        h = s * gg;
+        gg = c * gg;
+        double r = referenceHypot(f, h);
+        e[j] = r;
+        c = f / r;
+        s = h / r;
+        f = x * c + gg * s;
+        gg = gg * c - x * s;
+        h = y * s;
+        y *= c;
+        rotateColumns(v, j, i, c, s);
+        r = referenceHypot(f, h);
+        w[j] = r;
+        if (r != 0.0) {
+          c = f * (1.0 / r);
+          s = h * (1.0 / r);
+        }
+        f = c * gg + s * y;
+        x = c * y - s * gg;
+        rotateColumns(a, j, i, c, s);
+      }
+      e[l] = 0.0;
+      e[k] = f;
+      w[k] = x;
+    }
+    all = all && done;
+  }
+  return all;
+}
+
+void expectSameBits(const CColumnMatrix& input) {
+  RowMatrix rows(static_cast<std::size_t>(input.rows()), std::vector<double>(input.cols()));
+  for (int i = 0; i < input.rows(); ++i)
+    for (int j = 0; j < input.cols(); ++j) rows[i][j] = input(i, j);
+  std::vector<double> w;
+  RowMatrix v;
+  const bool referenceConverged = referenceSvd(rows, w, v);
+  const Decomposition d = decompose(input);
+  EXPECT_EQ(d.converged, referenceConverged);
+  // Equal bits; any two NaNs count as equal (their payloads are not data).
+  auto differ = [](double x, double y) {
+    if (std::isnan(x) && std::isnan(y)) return false;
+    return std::memcmp(&x, &y, sizeof(double)) != 0;
+  };
+  int mismatches = 0;
+  for (int j = 0; j < input.cols(); ++j) {
+    if (differ(d.w[j], w[j])) ++mismatches;
+    for (int i = 0; i < input.rows(); ++i)
+      if (differ(d.u(i, j), rows[i][j])) ++mismatches;
+    for (int i = 0; i < input.cols(); ++i)
+      if (differ(d.v(i, j), v[i][j])) ++mismatches;
+  }
+  EXPECT_EQ(mismatches, 0) << input.rows() << " x " << input.cols();
+}
+
+#ifdef TALIXDB_HAVE_LAPACK
+extern "C" void dgesvd_(const char* jobu, const char* jobvt, const int* m, const int* n, double* a, const int* lda,
+                        double* s, double* u, const int* ldu, double* vt, const int* ldvt, double* work,
+                        const int* lwork, int* info);
+
+std::vector<double> lapackSingularValues(CColumnMatrix a) {
+  const int m = a.rows();
+  const int n = a.cols();
+  const int one = 1;
+  int info = 0;
+  int lwork = -1;
+  double query = 0.0;
+  double unused = 0.0;
+  std::vector<double> s(static_cast<std::size_t>(std::min(m, n)));
+  dgesvd_("N", "N", &m, &n, a.column(0), &m, s.data(), &unused, &one, &unused, &one, &query, &lwork, &info);
+  lwork = static_cast<int>(query);
+  std::vector<double> work(static_cast<std::size_t>(lwork));
+  dgesvd_("N", "N", &m, &n, a.column(0), &m, s.data(), &unused, &one, &unused, &one, work.data(), &lwork, &info);
+  EXPECT_EQ(info, 0);
+  return s;
+}
+#endif
+
+}  // namespace
+
+class SvdShapes : public ::testing::TestWithParam<std::pair<int, int>> {};
+
+TEST_P(SvdShapes, ReproducesTheMatrixFromItsFactors) {
+  const auto [rows, cols] = GetParam();
+  const CColumnMatrix a = randomMatrix(rows, cols, 11u * rows + cols);
+  const Decomposition d = decompose(a);
+  EXPECT_TRUE(d.converged);
+  EXPECT_LT(reconstructionError(a, d), 1e-12);
+}
+
+TEST_P(SvdShapes, LeavesOrthonormalColumnsInVAndInUWhereTheValueIsNotZero) {
+  const auto [rows, cols] = GetParam();
+  const Decomposition d = decompose(randomMatrix(rows, cols, 7u * rows + cols));
+  EXPECT_LT(orthonormalityError(d.v, allColumns(cols)), 1e-12);
+  std::vector<int> spanning;
+  for (int j = 0; j < cols; ++j)
+    if (d.w[j] > 1e-12) spanning.push_back(j);
+  EXPECT_EQ(static_cast<int>(spanning.size()), std::min(rows, cols));
+  EXPECT_LT(orthonormalityError(d.u, spanning), 1e-12);
+}
+
+TEST_P(SvdShapes, MakesEveryConvergedValueNonNegative) {
+  const auto [rows, cols] = GetParam();
+  const Decomposition d = decompose(randomMatrix(rows, cols, 5u * rows + cols));
+  for (double value : d.w) EXPECT_GE(value, 0.0);
+}
+
+TEST_P(SvdShapes, GivesTheBitsOfTheStepByStepAlgorithm) {
+  const auto [rows, cols] = GetParam();
+  expectSameBits(randomMatrix(rows, cols, 3u * rows + cols));
+}
+
+#ifdef TALIXDB_HAVE_LAPACK
+TEST_P(SvdShapes, AgreesWithLapackOnTheSingularValues) {
+  const auto [rows, cols] = GetParam();
+  const CColumnMatrix a = randomMatrix(rows, cols, 13u * rows + cols);
+  std::vector<double> ours = decompose(a).w;
+  std::sort(ours.rbegin(), ours.rend());
+  const std::vector<double> theirs = lapackSingularValues(a);
+  for (std::size_t k = 0; k < theirs.size(); ++k) EXPECT_NEAR(ours[k], theirs[k], 1e-12 * theirs[0]) << k;
+  for (std::size_t k = theirs.size(); k < ours.size(); ++k) EXPECT_NEAR(ours[k], 0.0, 1e-12 * theirs[0]) << k;
+}
+#endif
+
+INSTANTIATE_TEST_SUITE_P(TallSquareWide, SvdShapes,
+                         ::testing::Values(std::make_pair(1, 1), std::make_pair(2, 2), std::make_pair(7, 7),
+                                           std::make_pair(30, 4), std::make_pair(200, 11),
+                                           std::make_pair(1500, 23), std::make_pair(40, 40),
+                                           std::make_pair(3, 8), std::make_pair(1, 5), std::make_pair(9, 25)));
+
+TEST(Svd, RankDeficientMatrixKeepsItsRankInTheValues) {
+  CColumnMatrix a = randomMatrix(12, 5, 42);
+  for (int i = 0; i < 12; ++i) {
+    a(i, 3) = 2.0 * a(i, 0) - a(i, 1);  // two dependent columns
+    a(i, 4) = a(i, 2);
+  }
+  const Decomposition d = decompose(a);
+  EXPECT_TRUE(d.converged);
+  EXPECT_LT(reconstructionError(a, d), 1e-12);
+  const auto small = std::count_if(d.w.begin(), d.w.end(), [](double value) { return value < 1e-12; });
+  EXPECT_EQ(small, 2);
+  expectSameBits(a);
+}
+
+TEST(Svd, ZeroMatrixHasZeroValuesAndUnitFactors) {
+  const CColumnMatrix a(6, 3);
+  const Decomposition d = decompose(a);
+  EXPECT_TRUE(d.converged);
+  for (double value : d.w) EXPECT_EQ(value, 0.0);
+  EXPECT_LT(orthonormalityError(d.u, allColumns(3)), 1e-15);
+  EXPECT_LT(orthonormalityError(d.v, allColumns(3)), 1e-15);
+}
+
+TEST(Svd, LeavesTheValuesUnsorted) {
+  // Columns of very different length come out in column order, not by size.
+  CColumnMatrix a(3, 2);
+  a(0, 0) = 1.0;
+  a(1, 1) = 5.0;
+  const Decomposition d = decompose(a);
+  ASSERT_EQ(d.w.size(), 2u);
+  EXPECT_DOUBLE_EQ(d.w[0], 1.0);
+  EXPECT_DOUBLE_EQ(d.w[1], 5.0);
+}
+
+TEST(Svd, MatrixWithNanStopsAfterThirtySweepsPerValueAndSaysSo) {
+  CColumnMatrix a = randomMatrix(8, 4, 9);
+  a(2, 1) = std::numeric_limits<double>::quiet_NaN();
+  const Decomposition d = decompose(a);
+  EXPECT_FALSE(d.converged);
+  expectSameBits(a);
+}
+
+TEST(Svd, MatricesWithExactZerosAndRepeatsMatchTheStepByStepAlgorithm) {
+  // Zero columns, zero rows and equal entries take the skipped-step and
+  // cancellation branches.
+  CColumnMatrix a = randomMatrix(9, 6, 17);
+  for (int i = 0; i < 9; ++i) a(i, 2) = 0.0;
+  for (int j = 0; j < 6; ++j) a(4, j) = 0.0;
+  for (int i = 0; i < 9; ++i) a(i, 5) = 1.0;
+  expectSameBits(a);
+  CColumnMatrix diagonal(5, 5);
+  for (int k = 0; k < 5; ++k) diagonal(k, k) = (k % 2 == 0) ? -1.0 - k : 0.0;
+  expectSameBits(diagonal);
+  const Decomposition d = decompose(diagonal);
+  EXPECT_LT(reconstructionError(diagonal, d), 1e-14);
+}
+
+TEST(Svd, WideBlocksAndManyRotationsMatchTheStepByStepAlgorithm) {
+  // Enough rows for several row blocks and enough columns for more than one
+  // batch of collected rotations.
+  expectSameBits(randomMatrix(5000, 70, 23));
+}

@@ -1,0 +1,33 @@
+// Catalogue and repository paths as the command line gives them.
+#pragma once
+
+#include <string>
+
+namespace talixdb_cli {
+
+// The database root folder on the server.
+extern const char kDatabaseRoot[];
+
+struct ModelPath {
+  std::string category;
+  std::string type;
+  std::string model;
+
+  // "/Repository/talixdb/CATEGORY/TYPE/MODEL", as the library takes it.
+  std::string full() const;
+  // "CATEGORY/TYPE/MODEL", for messages.
+  std::string shown() const;
+};
+
+// Reads "CATEGORY/TYPE/MODEL" or "/Repository/talixdb/CATEGORY/TYPE/MODEL".
+// False when the text has another shape (or an empty part).
+bool parseModelPath(const std::string& text, ModelPath& path);
+
+// A repository path: kept when it starts with "/", else taken below the
+// database root. Trailing slashes go ("/" alone stays).
+std::string repositoryPath(const std::string& text);
+
+// True for a name that can stand as one folder name: not empty, no "/".
+bool isPlainName(const std::string& name);
+
+}  // namespace talixdb_cli

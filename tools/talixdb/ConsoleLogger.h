@@ -1,0 +1,79 @@
+// Where the tool's and the library's messages go: standard error, one line
+// each, prefixed "talixdb: ". Errors always; progress when --verbose was given
+// or while a long operation asks for it; session events with --verbose only.
+// Without --verbose, progress on a terminal is one status line that each
+// message overwrites and that goes away when the operation ends.
+#pragma once
+
+#include <string>
+
+#include "talixdbapi/TalixLogger.h"
+
+namespace talixdb_cli {
+
+class ConsoleLogger final : public TALIX::ILogger {
+ public:
+  explicit ConsoleLogger(bool verbose);
+
+  // Receives a library message (prefix "TALIXDBAPI 1.2.1:\t" removed).
+  int log(TALIX::LogType type, const char* message) override;
+  // The logger lives on the stack of main: nothing to give up.
+  void release() override {}
+
+  // The tool's own messages.
+  void error(const std::string& text);
+  void warning(const std::string& text);
+  void progress(const std::string& text);
+
+  bool verbose() const { return m_verbose; }
+
+  // Shows progress while alive, whatever --verbose says (long operations);
+  // clears the status line when it ends.
+  class ShowProgress {
+   public:
+    explicit ShowProgress(ConsoleLogger& logger);
+    ~ShowProgress();
+    ShowProgress(const ShowProgress&) = delete;
+    ShowProgress& operator=(const ShowProgress&) = delete;
+
+   private:
+    ConsoleLogger& m_logger;
+    bool m_before;
+  };
+
+  // While alive, the library's outcome messages (type 0) count as progress:
+  // for operations that report their outcome through the tool instead, such
+  // as the snapshot's "Done" or a deletion's "... has been deleted.".
+  class OutcomesAsProgress {
+   public:
+    explicit OutcomesAsProgress(ConsoleLogger& logger);
+    ~OutcomesAsProgress();
+    OutcomesAsProgress(const OutcomesAsProgress&) = delete;
+    OutcomesAsProgress& operator=(const OutcomesAsProgress&) = delete;
+
+   private:
+    ConsoleLogger& m_logger;
+    bool m_before;
+  };
+
+ private:
+  void write(const std::string& text);
+  void showStatus(const std::string& text);
+  void clearStatus();
+
+  bool m_verbose;
+  bool m_showProgress;
+  bool m_outcomesAsProgress = false;
+  bool m_statusLine;
+  bool m_statusShown = false;
+};
+
+// Runs `operation` with progress shown, and returns its result once the
+// status line is gone (so that what follows on standard output stands alone).
+template <typename Operation>
+auto withProgress(ConsoleLogger& logger, Operation operation) {
+  ConsoleLogger::ShowProgress progress(logger);
+  return operation();
+}
+
+}  // namespace talixdb_cli

@@ -1,0 +1,26 @@
+#include "Command.h"
+
+#include "ExitCodes.h"
+
+namespace talixdb_cli {
+
+int Context::fail(int code, const std::string& message) {
+  logger.error(message);
+  return code;
+}
+
+int Context::failWithResult(int code, const std::string& what) {
+  logger.error(what + ": " + describeResultCode(code) + " (code " + std::to_string(code) + ")");
+  return code;
+}
+
+const std::vector<Family>& allFamilies() {
+  static const std::vector<Family> families = {
+      databaseFamily(), categoryFamily(), typeFamily(),    modelFamily(),   solverFamily(),
+      reportFamily(),   instanceFamily(), browseFamily(),  backupFamily(),  restoreFamily(),
+      usersFamily(),    serversFamily(),  precomputedFamily(),
+  };
+  return families;
+}
+
+}  // namespace talixdb_cli

@@ -1,0 +1,109 @@
+#include "Help.h"
+
+#include <algorithm>
+
+namespace talixdb_cli {
+
+namespace {
+
+const char kGlobalOptions[] =
+    "Global options (anywhere on the line):\n"
+    "  --server HOST:PORT   repository server; default: MODELDATABASE_HOME, which holds\n"
+    "                       http://HOST:PORT/vlt/services/QuillonBinding or names a file\n"
+    "                       whose first word is that address\n"
+    "  --user NAME          user to log in as (default: TALIXDB_USER, else root)\n"
+    "  --password TEXT      password (default: TALIXDB_PASSWORD, else VLT_ADMIN_PASSWORD,\n"
+    "                       else kelp482)\n"
+    "  --domain NAME        login domain (default: TALIXDB_DOMAIN, else Default)\n"
+    "  --verbose, -v        show progress and session messages on standard error\n"
+    "  --help, -h           this text; after a subcommand, the subcommand's help\n";
+
+const char kNotes[] =
+    "Administrator operations (db create, users) log in as VLT_ADMIN_USER with\n"
+    "VLT_ADMIN_PASSWORD (default root, kelp482); --user and --password given on the\n"
+    "command line stand for them.\n"
+    "A repository path that does not start with \"/\" lies below /Repository/talixdb;\n"
+    "MODELPATH is CATEGORY/TYPE/MODEL or /Repository/talixdb/CATEGORY/TYPE/MODEL.\n";
+
+const char kExitStatus[] =
+    "Exit status:\n"
+    "  0      success\n"
+    "  1      not found, refused, or a check that came out false\n"
+    "  2      usage error (2 is also the library's \"category folder not made\")\n"
+    "  3..30  the library's result code of the operation that failed\n"
+    "  31     no server address, or the server cannot be reached\n"
+    "  32     login refused\n"
+    "  33     a local input file is missing, unreadable or invalid\n"
+    "  34     internal error\n";
+
+std::string padded(const std::string& text, std::size_t width) {
+  return text.size() >= width ? text + "  " : text + std::string(width - text.size(), ' ');
+}
+
+std::string optionLabel(const OptionSpec& option) {
+  std::string label = option.shortName != 0 ? std::string("-") + option.shortName + ", " : std::string("    ");
+  label += "--" + option.name;
+  if (!option.valueName.empty()) label += " " + option.valueName;
+  return label;
+}
+
+std::string synopsis(const CommandSpec& command) {
+  std::string line = command.name;
+  if (!command.arguments.empty()) line += (line.empty() ? "" : " ") + command.arguments;
+  return line;
+}
+
+}  // namespace
+
+std::string programHelp() {
+  std::string text =
+      "usage: talixdb [global options] SUBCOMMAND [ACTION] [options] [arguments]\n\n"
+      "Administers and uses a model database kept on a repository server.\n\n"
+      "Subcommands:\n";
+  for (const Family& family : allFamilies()) text += "  " + padded(family.name, 13) + family.summary + "\n";
+  text += "\nRun \"talixdb SUBCOMMAND --help\" for its actions and options.\n\n";
+  text += kGlobalOptions;
+  text += "\n";
+  text += kNotes;
+  text += "\n";
+  text += kExitStatus;
+  return text;
+}
+
+std::string familyHelp(const Family& family) {
+  if (family.commands.size() == 1 && family.commands[0].name.empty())
+    return commandHelp(family, family.commands[0]);
+  std::string text = "usage: talixdb " + family.name + " ACTION [options] [arguments]\n\n" + family.summary + ".\n\n";
+  text += "Actions:\n";
+  std::size_t width = 0;
+  for (const CommandSpec& command : family.commands) width = std::max(width, synopsis(command).size() + 2);
+  for (const CommandSpec& command : family.commands)
+    text += "  " + padded(synopsis(command), width) + command.summary + "\n";
+  text += "\nRun \"talixdb " + family.name + " ACTION --help\" for an action's options.\n";
+  return text;
+}
+
+std::string commandHelp(const Family& family, const CommandSpec& command) {
+  std::string text = "usage: " + commandTitle(family, command);
+  if (!command.arguments.empty()) text += " " + command.arguments;
+  if (!command.options.empty()) text += " [options]";
+  text += "\n\n" + command.summary + ".\n";
+  if (!command.options.empty()) {
+    text += "\nOptions:\n";
+    std::size_t width = 0;
+    for (const OptionSpec& option : command.options) width = std::max(width, optionLabel(option).size() + 2);
+    for (const OptionSpec& option : command.options)
+      text += "  " + padded(optionLabel(option), width) + option.help + (option.repeatable ? " (repeatable)" : "") +
+              "\n";
+  }
+  if (!command.details.empty()) text += "\n" + command.details;
+  if (text.back() != '\n') text += "\n";
+  text += "\nGlobal options (--server, --user, --password, --domain, --verbose) as in \"talixdb --help\".\n";
+  return text;
+}
+
+std::string commandTitle(const Family& family, const CommandSpec& command) {
+  return "talixdb " + family.name + (command.name.empty() ? "" : " " + command.name);
+}
+
+}  // namespace talixdb_cli

@@ -1,0 +1,71 @@
+#include "LocalFiles.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <sstream>
+
+namespace talixdb_cli {
+
+bool readLocalFile(const std::string& path, std::string& content, std::string& error) {
+  if (path == "-") {
+    std::ostringstream buffer;
+    buffer << std::cin.rdbuf();
+    content = buffer.str();
+    return true;
+  }
+  if (isDirectory(path)) {
+    error = "cannot read " + path + ": it is a directory";
+    return false;
+  }
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = "cannot read " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  if (in.bad()) {
+    error = "cannot read " + path;
+    return false;
+  }
+  return true;
+}
+
+bool writeLocalFile(const std::string& path, const std::string& content, std::string& error) {
+  if (path == "-") {
+    std::fwrite(content.data(), 1, content.size(), stdout);
+    std::fflush(stdout);
+    return true;
+  }
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) {
+    error = "cannot write " + path + ": " + std::strerror(errno);
+    return false;
+  }
+  out.write(content.data(), static_cast<std::streamsize>(content.size()));
+  out.close();
+  if (!out) {
+    error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
+std::string folderOf(const std::string& path) {
+  std::string::size_type slash = path.find_last_of('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+bool isDirectory(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+}  // namespace talixdb_cli

@@ -1,0 +1,158 @@
+// talixdb model: upload, download, compatibility check and deletion of models
+// kept as JSON files.
+#include <cstdio>
+
+#include "CatalogueLookup.h"
+#include "Command.h"
+#include "ExitCodes.h"
+#include "LocalFiles.h"
+#include "ModelFile.h"
+
+namespace talixdb_cli {
+
+namespace {
+
+int uploadModel(Context& context, const ParsedArgs& args);
+int downloadModel(Context& context, const ParsedArgs& args);
+int checkCompatibility(Context& context, const ParsedArgs& args);
+int deleteModel(Context& context, const ParsedArgs& args);
+
+const OptionSpec kCategoryOption{"category", 0, "CATEGORY", "category of the model (default: the file's \"category\")"};
+const OptionSpec kTypeOption{"type", 0, "TYPE", "model type (default: the file's \"type\")"};
+
+}  // namespace
+
+Family modelFamily() {
+  return Family{
+      "model",
+      "Store, fetch, check and delete models, kept as JSON files",
+      {
+          {"upload", "FILE.json", "Store a model and the solvers listed in its file", 1, 1,
+           {kCategoryOption,
+            kTypeOption,
+            {"dir", 0, "LOCALDIR", "where the solvers' files are (default: the folder of FILE.json)"},
+            {"no-solvers", 0, "", "store the model only, not its solvers"}},
+           uploadModel,
+           "FILE.json holds {\"category\", \"type\", \"name\", \"description\", \"ports\": [{\"name\",\n"
+           "\"description\", \"type\", \"direction\"}], \"parameters\": [{\"name\", \"description\", \"type\",\n"
+           "\"mode\", \"dimensionality\", \"defaultValue\", \"lowerBound\", \"upperBound\", \"options\": [...],\n"
+           "\"restrictedToList\"}], \"species\": [...], \"solvers\": [...]}; a solver adds \"command\",\n"
+           "\"sortedModelComponents\", \"surfaces\": [{\"name\", \"nodePositions\", \"gridConnectivity\"}],\n"
+           "\"nodePositions\" and \"gridConnectivity\". \"model download\" writes the same shape.\n"},
+          {"download", "CATEGORY TYPE MODEL", "Write a stored model with its solvers as JSON", 3, 3,
+           {{"output", 'o', "FILE.json", "write to FILE.json instead of standard output"}}, downloadModel, ""},
+          {"check-compat", "FILE.json", "Check that every part of a model and of its solvers is in the catalogue", 1,
+           1, {kCategoryOption, kTypeOption}, checkCompatibility,
+           "Exits 0 when every port, parameter and solver of the file has a folder of that name in\n"
+           "the catalogue and the file lists at least one solver; 1 otherwise, naming the first miss.\n"},
+          {"delete", "CATEGORY TYPE MODEL", "Delete a stored model with everything below it", 3, 3, {}, deleteModel,
+           ""},
+      }};
+}
+
+namespace {
+
+int uploadModel(Context& context, const ParsedArgs& args) {
+  const std::string& file = args.positionals[0];
+  ModelSpec spec;
+  if (int read = readModelFile(context, file, false, spec)) return read;
+  if (int placed = placeOfModel(context, args, file, spec)) return placed;
+  if (args.has("no-solvers")) spec.solvers.clear();
+  const std::string localDir = args.value("dir", folderOf(file));
+  for (const ModelSpec& solver : spec.solvers) {
+    std::string missing = missingSolverFile(solver, localDir);
+    if (!missing.empty()) return context.fail(exit_code::kBadInput, missing);
+  }
+  const ModelPath path{spec.category, spec.type, spec.name};
+  if (int loggedIn = context.session.login()) return loggedIn;
+  if (int present = requireDatabase(context)) return present;
+
+  VLT_121::CVLTModel model;
+  fillModelObject(spec, localDir, model);
+  int result = context.db().uploadModel(path.category.c_str(), path.type.c_str(), &model);
+  if (result != VLT_121::ResultCode::kSuccess)
+    return context.failWithResult(result, "cannot upload model " + path.shown());
+  std::printf("uploaded model %s\n", path.shown().c_str());
+  for (int i = 0; i < model.getNrSolvers(); ++i) {
+    VLT_121::CVLTModel& solver = model.getSolvers()[i];
+    context.logger.progress("importing solver " + std::string(solver.getName()));
+    result = context.db().importSolver(path.category.c_str(), path.type.c_str(), path.model.c_str(), &solver);
+    if (result != VLT_121::ResultCode::kSuccess)
+      return context.failWithResult(result, "model " + path.shown() + " is stored, but its solver " +
+                                                solver.getName() + " was not imported");
+    std::printf("imported solver %s\n", solver.getName());
+  }
+  return exit_code::kSuccess;
+}
+
+// A grid file of a solver (of one surface, or the unnamed one for null).
+std::string downloadGrid(Context& context, const std::string& modelPath, const std::string& solver,
+                         const char* surface, bool connectivity) {
+  RegisteredBuffer<char> data(context.db());
+  long size = 0;
+  if (connectivity)
+    context.db().downloadSurfaceGridConnectivity(modelPath.c_str(), solver.c_str(), data.slot(), size, surface);
+  else
+    context.db().downloadSurfaceNodePositions(modelPath.c_str(), solver.c_str(), data.slot(), size, surface);
+  if (data.get() == nullptr || size <= 0) return "";
+  return std::string(data.get(), static_cast<std::size_t>(size));
+}
+
+int downloadModel(Context& context, const ParsedArgs& args) {
+  const ModelPath path{args.positionals[0], args.positionals[1], args.positionals[2]};
+  if (int loggedIn = context.session.login()) return loggedIn;
+  ModelPtr model;
+  if (int found = findModel(context, path, model)) return found;
+  ModelSpec spec = specFromModelObject(*model);
+  spec.category = path.category;
+  spec.type = path.type;
+  // A stored solver keeps its grids as files; the model object does not carry them.
+  const std::string modelPath = path.full();
+  for (ModelSpec& solver : spec.solvers) {
+    for (SurfaceSpec& surface : solver.surfaces) {
+      surface.nodePositions = downloadGrid(context, modelPath, solver.name, surface.name.c_str(), false);
+      surface.gridConnectivity = downloadGrid(context, modelPath, solver.name, surface.name.c_str(), true);
+    }
+    if (solver.surfaces.empty()) {
+      solver.nodePositions = downloadGrid(context, modelPath, solver.name, nullptr, false);
+      solver.gridConnectivity = downloadGrid(context, modelPath, solver.name, nullptr, true);
+    }
+  }
+  const std::string output = args.value("output", "-");
+  std::string error;
+  if (!writeLocalFile(output, modelToJson(spec), error)) return context.fail(VLT_121::ResultCode::kLocalNotMade, error);
+  if (output != "-") std::printf("wrote model %s to %s\n", path.shown().c_str(), output.c_str());
+  return exit_code::kSuccess;
+}
+
+int checkCompatibility(Context& context, const ParsedArgs& args) {
+  const std::string& file = args.positionals[0];
+  ModelSpec spec;
+  if (int read = readModelFile(context, file, false, spec)) return read;
+  if (int placed = placeOfModel(context, args, file, spec)) return placed;
+  if (spec.solvers.empty())
+    return context.fail(exit_code::kRefused, file + " lists no solver: the check needs at least one");
+  const ModelPath path{spec.category, spec.type, spec.name};
+  if (int loggedIn = context.session.login()) return loggedIn;
+  VLT_121::CVLTModel model;
+  fillModelObject(spec, folderOf(file), model);
+  if (!context.db().checkModelCompatibility(path.category.c_str(), path.type.c_str(), path.model.c_str(), &model))
+    return context.fail(exit_code::kRefused, file + " does not match model " + path.shown() + " in the catalogue");
+  std::printf("%s matches model %s and its solvers in the catalogue\n", file.c_str(), path.shown().c_str());
+  return exit_code::kSuccess;
+}
+
+int deleteModel(Context& context, const ParsedArgs& args) {
+  const ModelPath path{args.positionals[0], args.positionals[1], args.positionals[2]};
+  if (int loggedIn = context.session.login()) return loggedIn;
+  ModelPtr model;
+  if (int found = findModel(context, path, model)) return found;
+  ConsoleLogger::OutcomesAsProgress quiet(context.logger);
+  if (!context.db().deleteItem(path.full().c_str()))
+    return context.fail(exit_code::kRefused, "model " + path.shown() + " was not deleted");
+  std::printf("deleted model %s\n", path.shown().c_str());
+  return exit_code::kSuccess;
+}
+
+}  // namespace
+}  // namespace talixdb_cli

@@ -1,0 +1,58 @@
+// The tool's one connection to the repository server: opening it, logging in
+// as the user or checking the administrator's credentials, and logging out
+// and closing at the end, whatever happened in between.
+#pragma once
+
+#include <string>
+
+#include "ConsoleLogger.h"
+#include "GlobalOptions.h"
+#include "talixdbapi/VLTDatabase.h"
+
+namespace talixdb_cli {
+
+class Session {
+ public:
+  // Attaches `logger` (which must outlive the session); contacts nobody.
+  Session(const GlobalOptions& options, ConsoleLogger& logger);
+  // Logs out when logged in and closes the connection.
+  ~Session();
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Opens the connection (once). 0, or exit_code::kUnreachable with a message.
+  int open();
+  // Opens for the library's administrator operations: --user / --password,
+  // when given, stand for VLT_ADMIN_USER / VLT_ADMIN_PASSWORD from now on.
+  int openAsAdministrator();
+  // Opens and logs in as the user of the global options. 0, or
+  // kUnreachable / kLoginRefused with a message.
+  int login();
+  // Opens with openAsAdministrator() and logs in as the administrator that
+  // the library's administrator operations use. 0, or kUnreachable /
+  // kLoginRefused with a message.
+  int loginAsAdministrator();
+  // The same, logging out again: tells early whether the library's
+  // administrator operations will be able to log in.
+  int checkAdministrator();
+
+  VLT_121::CVLTDatabase& db();
+  // "HOST:PORT" of the server (known after open()).
+  const std::string& address() const { return m_address; }
+  // The administrator's user name as the library will take it.
+  static std::string administratorName();
+
+ private:
+  class Database : public VLT_121::CVLTDatabase {
+   public:
+    static const char* addressFromEnvironment() { return getURL(); }
+  };
+
+  const GlobalOptions& m_options;
+  ConsoleLogger& m_logger;
+  Database m_db;
+  std::string m_address;
+  bool m_opened = false;
+};
+
+}  // namespace talixdb_cli
