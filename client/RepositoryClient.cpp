@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 
 #include "client/SoapMemory.h"
@@ -176,6 +177,24 @@ std::string CRepositoryClient::uploadLocalFile(std::string folderPath, std::stri
 }
 
 std::string CRepositoryClient::downloadFileToDisk(std::string path, std::string localPath) {
+  return download(path, [&](const char* bytes, size_t size) { return replaceFile(localPath, bytes, size); });
+}
+
+std::string CRepositoryClient::downloadFileToMemory(std::string path, char** data, long* size) {
+  if (data == nullptr || size == nullptr) return std::string();
+  return download(path, [&](const char* bytes, size_t length) {
+    char* copy = new (std::nothrow) char[length + 1];
+    if (copy == nullptr) return false;
+    if (length > 0) std::memcpy(copy, bytes, length);
+    copy[length] = '\0';
+    *data = copy;
+    *size = static_cast<long>(length);
+    return true;
+  });
+}
+
+std::string CRepositoryClient::download(const std::string& path,
+                                        const std::function<bool(const char*, size_t)>& take) {
   if (m_pBinding == nullptr || m_pBinding->soap == nullptr) return std::string();
   struct soap* soap = m_pBinding->soap;
   ns1__DownloadFilesRequestStruct request;
@@ -184,36 +203,11 @@ std::string CRepositoryClient::downloadFileToDisk(std::string path, std::string 
   if (response == nullptr) return std::string();
   int rc = m_pBinding->downloadFiles(&request, *response);
   std::string result;
+  // Exactly one item and its bytes as the first attachment, or nothing.
   const soap_multipart* attachment = firstAttachment(soap);
   if (rc == SOAP_OK && response->item.size() == 1 && attachment != nullptr &&
-      replaceFile(localPath, attachment->ptr, attachment->size))
+      take(attachment->ptr, attachment->size))
     result = response->item.front();
-  releaseAttachments(soap);
-  soap_delete(soap, response);
-  return result;
-}
-
-std::string CRepositoryClient::downloadFileToMemory(std::string path, char** data, long* size) {
-  if (m_pBinding == nullptr || m_pBinding->soap == nullptr || data == nullptr || size == nullptr)
-    return std::string();
-  struct soap* soap = m_pBinding->soap;
-  ns1__DownloadFilesRequestStruct request;
-  request.PathElement.push_back(path);
-  ns2__DownloadFilesResponseStruct* response = soap_new_ns2__DownloadFilesResponseStruct(soap);
-  if (response == nullptr) return std::string();
-  int rc = m_pBinding->downloadFiles(&request, *response);
-  std::string result;
-  const soap_multipart* attachment = firstAttachment(soap);
-  if (rc == SOAP_OK && response->item.size() == 1 && attachment != nullptr) {
-    char* bytes = new (std::nothrow) char[attachment->size + 1];
-    if (bytes != nullptr) {
-      if (attachment->size > 0) std::memcpy(bytes, attachment->ptr, attachment->size);
-      bytes[attachment->size] = '\0';
-      *data = bytes;
-      *size = static_cast<long>(attachment->size);
-      result = response->item.front();
-    }
-  }
   releaseAttachments(soap);
   soap_delete(soap, response);
   return result;

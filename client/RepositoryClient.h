@@ -3,6 +3,7 @@
 // failures are null, "" or false.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "QuillonBinding.h"
@@ -52,6 +53,9 @@ class CRepositoryClient {
   QuillonBinding* binding() const { return m_pBinding; }
 
  private:
+  // Sends downloadFiles for one path and hands the attachment to `take`.
+  std::string download(const std::string& path, const std::function<bool(const char*, size_t)>& take);
+
   QuillonBinding* m_pBinding;
 };
 

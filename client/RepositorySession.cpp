@@ -125,33 +125,26 @@ bool CRepositorySession::logout() {
 }
 
 bool CRepositorySession::addPermission(const char* path, const char* permission, const char* member) {
-  if (m_pBinding == nullptr) return false;
-  ns2__PermissionRequest request;
-  request.path = orEmpty(path);
-  request.permission = orEmpty(permission);
-  request.member = orEmpty(member);
-  bool answer = false;
-  return m_pBinding->addPermission(&request, answer) == SOAP_OK && answer;
+  return permissionCall(&QuillonBinding::addPermission, path, permission, member);
 }
 
 bool CRepositorySession::hasPermission(const char* path, const char* permission, const char* member) {
-  if (m_pBinding == nullptr) return false;
-  ns2__PermissionRequest request;
-  request.path = orEmpty(path);
-  request.permission = orEmpty(permission);
-  request.member = orEmpty(member);
-  bool answer = false;
-  return m_pBinding->hasPermission(&request, answer) == SOAP_OK && answer;
+  return permissionCall(&QuillonBinding::hasPermission, path, permission, member);
 }
 
 bool CRepositorySession::removePermission(const char* path, const char* permission, const char* member) {
+  return permissionCall(&QuillonBinding::removePermission, path, permission, member);
+}
+
+bool CRepositorySession::permissionCall(PermissionOperation operation, const char* path, const char* permission,
+                                        const char* member) {
   if (m_pBinding == nullptr) return false;
   ns2__PermissionRequest request;
   request.path = orEmpty(path);
   request.permission = orEmpty(permission);
   request.member = orEmpty(member);
   bool answer = false;
-  return m_pBinding->removePermission(&request, answer) == SOAP_OK && answer;
+  return (m_pBinding->*operation)(&request, answer) == SOAP_OK && answer;
 }
 
 bool CRepositorySession::addPermissionRecursive(CRepositoryClient* repository, const char* path,

@@ -42,6 +42,9 @@ class CRepositorySession {
   bool isUserLoggedIn(const std::string& user, const std::string& workspace,
                       const std::string& sessionId);
   bool sendLogin(const char* user, const char* password, const char* domain);
+  using PermissionOperation = int (QuillonBinding::*)(ns2__PermissionRequest*, bool&);
+  bool permissionCall(PermissionOperation operation, const char* path, const char* permission,
+                      const char* member);
 
   std::string m_strUser;
   std::string m_strDomain;
