@@ -74,7 +74,7 @@ CopyCheck checkCopy(const std::string& target, const std::string& localFolder, s
 
 }  // namespace
 
-int CVLTDatabase::backupTALIXFolder(const char* remotePath, const char* localFolder) {
+int CVLTDatabase::backupTALIXFolder(const char* remotePath, const char* localFolder) try {
   if (remotePath == nullptr || localFolder == nullptr) return ResultCode::kNotFound;
   const std::string remote = remotePath;
   logMessage(TALIX::LogTypeProgress, ("Start downloading " + remote + ".\n").c_str());
@@ -158,9 +158,9 @@ int CVLTDatabase::backupTALIXFolder(const char* remotePath, const char* localFol
   }
   logMessage(TALIX::LogTypeProgress, ("Succesful download of " + remote + ".\n").c_str());
   return ResultCode::kSuccess;
-}
+} catch (...) { return ResultCode::kLocalNotMade; }
 
-int CVLTDatabase::restoreTALIXFolder(const char* remotePath, const char* localFolder) {
+int CVLTDatabase::restoreTALIXFolder(const char* remotePath, const char* localFolder) try {
   if (remotePath == nullptr || localFolder == nullptr) return ResultCode::kRestoreFailed;
   const std::string remote = remotePath;
   const std::string local = localFolder;
@@ -238,6 +238,6 @@ int CVLTDatabase::restoreTALIXFolder(const char* remotePath, const char* localFo
   }
   logMessage(TALIX::LogTypeProgress, ("Successful restoring of " + remote + ".").c_str());
   return ResultCode::kSuccess;
-}
+} catch (...) { return ResultCode::kRestoreFailed; }
 
 }  // namespace VLT_121

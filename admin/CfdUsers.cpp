@@ -39,7 +39,7 @@ std::string poolUserName(int number) {
 
 }  // namespace
 
-int CVLTDatabase::getNrCFDUsers() {
+int CVLTDatabase::getNrCFDUsers() try {
   int count = 0;
   if (loginAsAdministrator()) {
     count = static_cast<int>(readCfdUsers(m_pRepository).size());
@@ -47,9 +47,9 @@ int CVLTDatabase::getNrCFDUsers() {
   }
   m_iNrCFDUsers = count;
   return count;
-}
+} catch (...) { return 0; }
 
-void CVLTDatabase::deleteAllTalixUsers() {
+void CVLTDatabase::deleteAllTalixUsers() try {
   if (!loginAsAdministrator()) return;
   for (const std::string& name : readCfdUsers(m_pRepository)) {
     bool deleted = m_pRepository->deleteObject((std::string(kUsersFolder) + "/" + name).c_str());
@@ -59,9 +59,9 @@ void CVLTDatabase::deleteAllTalixUsers() {
   }
   if (m_bIsLoggedIn) logoutSession();
   m_bIsLoggedIn = false;
-}
+} catch (...) { }
 
-void CVLTDatabase::disconnectAllTalixUsers() {
+void CVLTDatabase::disconnectAllTalixUsers() try {
   if (!loginAsAdministrator()) return;
   std::vector<std::string> users = readCfdUsers(m_pRepository);
   logoutSession();
@@ -75,9 +75,9 @@ void CVLTDatabase::disconnectAllTalixUsers() {
     }
     m_bIsLoggedIn = false;
   }
-}
+} catch (...) { }
 
-int CVLTDatabase::instantiateCFDUsers(int count) {
+int CVLTDatabase::instantiateCFDUsers(int count) try {
   int created = createTalixDb();
   if (created != ResultCode::kSuccess) return created;
   disconnectAllTalixUsers();
@@ -113,6 +113,6 @@ int CVLTDatabase::instantiateCFDUsers(int count) {
   }
   logoutSession();
   return count;
-}
+} catch (...) { return 0; }
 
 }  // namespace VLT_121

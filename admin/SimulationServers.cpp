@@ -14,7 +14,7 @@ const char kRegisterFolder[] = "TalixRegisteredServers";
 const char kServersFolder[] = "SimulationServers";
 }  // namespace
 
-bool CVLTDatabase::registerTALIXSimulationServer(const char* serverName, bool keepExisting) {
+bool CVLTDatabase::registerTALIXSimulationServer(const char* serverName, bool keepExisting) try {
   if (serverName == nullptr || m_pRepository == nullptr) return false;
   const std::string registerPath = std::string(m_szRepositoryRoot) + "/" + kRegisterFolder;
   const std::string serversPath = registerPath + "/" + kServersFolder;
@@ -28,9 +28,9 @@ bool CVLTDatabase::registerTALIXSimulationServer(const char* serverName, bool ke
   if (!checkModelObject(path.c_str()) && folders::create(m_pBinding, serversPath, serverName).empty())
     return false;
   return true;
-}
+} catch (...) { return false; }
 
-int CVLTDatabase::downloadRegisteredSimulationServers() {
+int CVLTDatabase::downloadRegisteredSimulationServers() try {
   CRepositoryClient* repository = m_pServerRegistry->m_pRepository;
   if (repository == nullptr) return 0;
   std::unique_ptr<CRepositoryObject> folder(
@@ -40,16 +40,16 @@ int CVLTDatabase::downloadRegisteredSimulationServers() {
     folder->release();
   }
   return 0;
-}
+} catch (...) { return 0; }
 
-int CVLTDatabase::getNrRegisteredSimulationServers() {
+int CVLTDatabase::getNrRegisteredSimulationServers() try {
   return static_cast<int>(m_pServerRegistry->m_vecServers.size());
-}
+} catch (...) { return 0; }
 
-const char* CVLTDatabase::getRegisteredSimulationServer(int index) {
+const char* CVLTDatabase::getRegisteredSimulationServer(int index) try {
   const auto& servers = m_pServerRegistry->m_vecServers;
   if (index < 0 || static_cast<size_t>(index) >= servers.size()) return nullptr;
   return servers[static_cast<size_t>(index)].c_str();
-}
+} catch (...) { return nullptr; }
 
 }  // namespace VLT_121

@@ -25,7 +25,7 @@ int countOf(const std::vector<std::string>& list);
 
 // ---- snapshot -----------------------------------------------------------------
 
-void CVLTDatabase::takeVLTSnapshot(const char*** criteria) {
+void CVLTDatabase::takeVLTSnapshot(const char*** criteria) try {
   logMessage(TALIX::LogTypeError, "Taking Model Database snapshot...");
   SnapshotTree tree;
   try {
@@ -43,7 +43,7 @@ void CVLTDatabase::takeVLTSnapshot(const char*** criteria) {
   m_pBrowseState->m_vecSnapshot.swap(tree);
   m_bSnapshotTaken = true;
   logMessage(TALIX::LogTypeError, "Done");
-}
+} catch (...) { }
 
 void CVLTDatabase::ensureSnapshot() {
   if (!m_bSnapshotTaken) takeVLTSnapshot(nullptr);
@@ -51,7 +51,7 @@ void CVLTDatabase::ensureSnapshot() {
 
 // ---- filters --------------------------------------------------------------------
 
-void CVLTDatabase::filterVLTSnapshot(const char*** criteria) {
+void CVLTDatabase::filterVLTSnapshot(const char*** criteria) try {
   if (criteria == nullptr) return;
   for (const char*** row = criteria; *row != nullptr; ++row) {
     std::optional<CriterionLabel> label = findCriterionLabel((*row)[0]);
@@ -80,7 +80,7 @@ void CVLTDatabase::filterVLTSnapshot(const char*** criteria) {
         break;
     }
   }
-}
+} catch (...) { }
 
 void CVLTDatabase::filterVLTSnapshotByCategoryName(const char** row) {
   filterByCategoryName(m_pBrowseState->m_vecSnapshot, row);
@@ -112,85 +112,85 @@ void CVLTDatabase::filterVLTSnapshotByModelPortName(const char** row) {
 
 // ---- listings -------------------------------------------------------------------
 
-bool CVLTDatabase::downloadCategoryNames() {
+bool CVLTDatabase::downloadCategoryNames() try {
   ensureSnapshot();
   CBrowseState& state = *m_pBrowseState;
   return fillListing(state.m_vecCategoryNames, [&] { return listCategoryNames(state); });
-}
+} catch (...) { return false; }
 
 int CVLTDatabase::getNrDownloadedCategoryNames() { return countOf(m_pBrowseState->m_vecCategoryNames); }
 
-const char* CVLTDatabase::getDownloadedCategoryName(int index) {
+const char* CVLTDatabase::getDownloadedCategoryName(int index) try {
   return nameAt(m_pBrowseState->m_vecCategoryNames, index);
-}
+} catch (...) { return nullptr; }
 
-bool CVLTDatabase::downloadTypeNames(const char* category) {
+bool CVLTDatabase::downloadTypeNames(const char* category) try {
   ensureSnapshot();
   CBrowseState& state = *m_pBrowseState;
   return fillListing(state.m_vecTypeNames, [&] { return listTypeNames(state, category); });
-}
+} catch (...) { return false; }
 
 int CVLTDatabase::getNrDownloadedTypeNames() { return countOf(m_pBrowseState->m_vecTypeNames); }
 
-const char* CVLTDatabase::getDownloadedTypeName(int index) {
+const char* CVLTDatabase::getDownloadedTypeName(int index) try {
   return nameAt(m_pBrowseState->m_vecTypeNames, index);
-}
+} catch (...) { return nullptr; }
 
-bool CVLTDatabase::downloadModelNames(const char* category, const char* type) {
+bool CVLTDatabase::downloadModelNames(const char* category, const char* type) try {
   ensureSnapshot();
   CBrowseState& state = *m_pBrowseState;
   return fillListing(state.m_vecModelNames, [&] { return listModelNames(state, category, type); });
-}
+} catch (...) { return false; }
 
 int CVLTDatabase::getNrDownloadedModelNames() { return countOf(m_pBrowseState->m_vecModelNames); }
 
-const char* CVLTDatabase::getDownloadedModelName(int index) {
+const char* CVLTDatabase::getDownloadedModelName(int index) try {
   return nameAt(m_pBrowseState->m_vecModelNames, index);
-}
+} catch (...) { return nullptr; }
 
-bool CVLTDatabase::downloadSolverNames(const char* category, const char* type, const char* model) {
+bool CVLTDatabase::downloadSolverNames(const char* category, const char* type, const char* model) try {
   ensureSnapshot();
   CBrowseState& state = *m_pBrowseState;
   return fillListing(state.m_vecSolverNames, [&] { return listSolverNames(state, category, type, model); });
-}
+} catch (...) { return false; }
 
 int CVLTDatabase::getNrDownloadedSolverNames() { return countOf(m_pBrowseState->m_vecSolverNames); }
 
-const char* CVLTDatabase::getDownloadedSolverName(int index) {
+const char* CVLTDatabase::getDownloadedSolverName(int index) try {
   return nameAt(m_pBrowseState->m_vecSolverNames, index);
-}
+} catch (...) { return nullptr; }
 
 bool CVLTDatabase::downloadInstanceNames(const char* category, const char* type, const char* model,
-                                         const char* solver) {
+                                         const char* solver) try {
   ensureSnapshot();
   CBrowseState& state = *m_pBrowseState;
   return fillListing(state.m_vecInstanceNames,
                      [&] { return listInstanceNames(state, category, type, model, solver); });
-}
+} catch (...) { return false; }
 
 int CVLTDatabase::getNrDownloadedInstanceNames() { return countOf(m_pBrowseState->m_vecInstanceNames); }
 
-const char* CVLTDatabase::getDownloadedInstanceName(int index) {
+const char* CVLTDatabase::getDownloadedInstanceName(int index) try {
   return nameAt(m_pBrowseState->m_vecInstanceNames, index);
-}
+} catch (...) { return nullptr; }
 
-bool CVLTDatabase::downloadModelLeafNames() {
+bool CVLTDatabase::downloadModelLeafNames() try {
   ensureSnapshot();
   CBrowseState& state = *m_pBrowseState;
   return fillListing(state.m_vecLeafNames, [&] { return listModelLeafNames(state); });
-}
+} catch (...) { return false; }
 
-bool CVLTDatabase::downloadSolverLeafNames() {
+bool CVLTDatabase::downloadSolverLeafNames() try {
   ensureSnapshot();
   CBrowseState& state = *m_pBrowseState;
   return fillListing(state.m_vecLeafNames, [&] { return listSolverLeafNames(state); });
-}
+} catch (...) { return false; }
 
 int CVLTDatabase::getNrDownloadedLeafNames() { return countOf(m_pBrowseState->m_vecLeafNames); }
 
-const char* CVLTDatabase::getDownloadedLeafName(int index) {
+const char* CVLTDatabase::getDownloadedLeafName(int index) try {
   return nameAt(m_pBrowseState->m_vecLeafNames, index);
-}
+} catch (...) { return nullptr; }
 
 namespace {
 

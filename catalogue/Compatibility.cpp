@@ -128,7 +128,7 @@ int CVLTDatabase::checkSolverCompatibility(const char* category, const char* typ
 }
 
 bool CVLTDatabase::checkModelCompatibility(const char* category, const char* type, const char* modelName,
-                                           const CVLTModel* model) {
+                                           const CVLTModel* model) try {
   if (model == nullptr || category == nullptr || type == nullptr || modelName == nullptr) return false;
   const std::string modelPath = layout::modelPath(m_szDatabaseRoot, category, type, modelName);
   auto fail = [&](const char* message) {
@@ -162,6 +162,6 @@ bool CVLTDatabase::checkModelCompatibility(const char* category, const char* typ
         return fail("solver port does not exist in the database.");
   }
   return testedSolver;
-}
+} catch (...) { return false; }
 
 }  // namespace VLT_121

@@ -11,7 +11,7 @@
 
 namespace VLT_121 {
 
-int CVLTDatabase::uploadModel(const char* category, const char* type, const CVLTModel* model) {
+int CVLTDatabase::uploadModel(const char* category, const char* type, const CVLTModel* model) try {
   if (model == nullptr || category == nullptr || type == nullptr || m_pRepository == nullptr)
     return ResultCode::kModelNotMade;
   const std::string typeFolder = layout::typePath(m_szDatabaseRoot, category, type);
@@ -35,7 +35,7 @@ int CVLTDatabase::uploadModel(const char* category, const char* type, const CVLT
   if (result == ResultCode::kSuccess) result = parameters;
   folders::create(m_pBinding, modelFolder, layout::kSolvers);
   return result;
-}
+} catch (...) { return ResultCode::kModelNotMade; }
 
 int CVLTDatabase::addModelPorts(const char* category, const char* type, const CVLTModel* model) {
   if (model == nullptr) return ResultCode::kModelPortsNotMade;
@@ -50,7 +50,7 @@ int CVLTDatabase::addModelParameters(const char* category, const char* type, con
                                   false, ResultCode::kModelParametersNotMade, ResultCode::kModelParameterNotMade);
 }
 
-CVLTModel* CVLTDatabase::downloadModel(const char* category, const char* type, const char* modelName) {
+CVLTModel* CVLTDatabase::downloadModel(const char* category, const char* type, const char* modelName) try {
   if (m_pRepository == nullptr || category == nullptr || type == nullptr || modelName == nullptr) return nullptr;
   const std::string modelPath = layout::modelPath(m_szDatabaseRoot, category, type, modelName);
   std::unique_ptr<CRepositoryObject> modelFolder(m_pRepository->findByPath(modelPath));
@@ -91,10 +91,10 @@ CVLTModel* CVLTDatabase::downloadModel(const char* category, const char* type, c
     model->setSolvers(static_cast<int>(names.size()), solvers);
   }
   return model;
-}
+} catch (...) { return nullptr; }
 
 void CVLTDatabase::exportSolver(CVLTModel* solver, const char* category, const char* type, const char* model,
-                                const char* solverName) {
+                                const char* solverName) try {
   if (solver == nullptr || m_pRepository == nullptr || category == nullptr || type == nullptr ||
       model == nullptr || solverName == nullptr)
     return;
@@ -116,6 +116,6 @@ void CVLTDatabase::exportSolver(CVLTModel* solver, const char* category, const c
     CVLTPort* ports = CVLTPort::newArray(static_cast<int>(names.size()));
     solver->setPorts(folders::readPorts(*m_pRepository, portsPath, names, ports), ports);
   }
-}
+} catch (...) { }
 
 }  // namespace VLT_121

@@ -16,7 +16,7 @@ void keepFirstFailure(int& result, int code) {
 }
 }  // namespace
 
-int CVLTDatabase::importSolver(const char* category, const char* type, const char* model, CVLTModel* solver) {
+int CVLTDatabase::importSolver(const char* category, const char* type, const char* model, CVLTModel* solver) try {
   int checked = checkSolverCompatibility(category, type, model, solver);
   if (checked != ResultCode::kSuccess) return checked;
   const std::string modelPath = layout::modelPath(m_szDatabaseRoot, category, type, model);
@@ -43,7 +43,7 @@ int CVLTDatabase::importSolver(const char* category, const char* type, const cha
                                                     solver->getGridConnectivity(), nullptr));
   }
   return result;
-}
+} catch (...) { return ResultCode::kSolverNotMade; }
 
 int CVLTDatabase::addSolverPorts(const char* category, const char* type, const char* model, CVLTModel* solver) {
   if (solver == nullptr) return ResultCode::kSolverPortsNotMade;
@@ -81,7 +81,7 @@ int CVLTDatabase::addSolverFileSystem(const char* category, const char* type, co
   return ResultCode::kSuccess;
 }
 
-int CVLTDatabase::downloadSolver(const char* solverPath, const char* localDirectory) {
+int CVLTDatabase::downloadSolver(const char* solverPath, const char* localDirectory) try {
   if (solverPath == nullptr || localDirectory == nullptr || m_pRepository == nullptr) return ResultCode::kSolverMissing;
   if (!checkModelObject(solverPath)) return ResultCode::kSolverMissing;
   const std::string fileRoot = std::string(solverPath) + "/" + layout::kFileSystem;
@@ -92,6 +92,6 @@ int CVLTDatabase::downloadSolver(const char* solverPath, const char* localDirect
     if (isFolder) downloadFolder(fileRoot.c_str(), localDirectory);
   }
   return ResultCode::kSuccess;
-}
+} catch (...) { return ResultCode::kFileNotDownloaded; }
 
 }  // namespace VLT_121

@@ -9,11 +9,11 @@ namespace {
 const char kMessagePrefix[] = "TALIXDBAPI 1.2.1:\t";
 }
 
-int CVLTDatabase::setLoggingObject(TALIX::ILogger* logger) {
+int CVLTDatabase::setLoggingObject(TALIX::ILogger* logger) try {
   m_pLogger = logger;
   if (m_pLogger != nullptr) logMessage(TALIX::LogTypeSession, "Logging object attached");
   return 0;
-}
+} catch (...) { return 0; }
 
 void CVLTDatabase::logMessage(TALIX::LogType type, const char* text) {
   if (m_pLogger == nullptr) return;

@@ -37,7 +37,7 @@ bool readFirstWord(const char* fileName, std::string& word) {
 
 }  // namespace
 
-const char* CVLTDatabase::getURL() {
+const char* CVLTDatabase::getURL() try {
   const char* value = std::getenv("MODELDATABASE_HOME");
   if (value == nullptr) return nullptr;
   std::string text;
@@ -55,6 +55,6 @@ const char* CVLTDatabase::getURL() {
   if (text.compare(0, 7, kScheme) != 0) return nullptr;
   std::memcpy(g_addressBuffer, text.c_str(), text.size() + 1);
   return g_addressBuffer + 7;
-}
+} catch (...) { return nullptr; }
 
 }  // namespace VLT_121

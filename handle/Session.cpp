@@ -22,11 +22,11 @@ std::string environmentOr(const char* name, const char* fallback) {
 
 }  // namespace
 
-bool CVLTDatabase::login(const char* user, const char* password, const char* domain, int nCfdUsers) {
+bool CVLTDatabase::login(const char* user, const char* password, const char* domain, int nCfdUsers) try {
   logMessage(TALIX::LogTypeSession, "Logging into VLT.");
   m_bIsLoggedIn = loginPrivate(user, password, domain, nCfdUsers);
   return m_bIsLoggedIn;
-}
+} catch (...) { return false; }
 
 bool CVLTDatabase::loginPrivate(const char* user, const char* password, const char* domain,
                                 int nCfdUsers) {
@@ -47,13 +47,13 @@ bool CVLTDatabase::loginPrivate(const char* user, const char* password, const ch
   return m_bIsLoggedIn;
 }
 
-bool CVLTDatabase::logout() {
+bool CVLTDatabase::logout() try {
   if (m_bIsLoggedIn) {
     if (m_pSession != nullptr) m_pSession->logout();
     m_bIsLoggedIn = false;
   }
   return true;
-}
+} catch (...) { return true; }
 
 bool CVLTDatabase::loginAsAdministrator() {
   if (!m_bIsOpen || m_pSession == nullptr) {

@@ -110,7 +110,7 @@ void CVLTDatabase::destroyConnection() {
   }
 }
 
-bool CVLTDatabase::open(const char* url) {
+bool CVLTDatabase::open(const char* url) try {
   if (m_bIsOpen) return true;
   if (url == nullptr) url = getURL();
   if (url == nullptr || *url == '\0') {
@@ -128,13 +128,13 @@ bool CVLTDatabase::open(const char* url) {
   m_bIsOpen = m_pSession->probe();
   if (!m_bIsOpen) destroyConnection();
   return m_bIsOpen;
-}
+} catch (...) { return false; }
 
-void CVLTDatabase::close() {
+void CVLTDatabase::close() try {
   // The session and the client go with the proxy they stand on, so nothing
   // can reach a destroyed proxy; the login flag is left as it was.
   destroyConnection();
-}
+} catch (...) { }
 
 bool CVLTDatabase::isOpen() { return m_bIsOpen; }
 

@@ -38,7 +38,7 @@ std::string freshEntryName(int number, const std::vector<std::string>& siblings)
 }  // namespace
 
 int CVLTDatabase::uploadInstance(const char* modelPath, const char* solverName, int& instance,
-                                 const char* localFolder) {
+                                 const char* localFolder) try {
   if (m_pRepository == nullptr || localFolder == nullptr) return ResultCode::kInstanceNotMade;
   const std::string solverFolder = resultpaths::solverFolder(modelPath, solverName);
   std::unique_ptr<CRepositoryObject> list(m_pRepository->findByPath(
@@ -68,9 +68,9 @@ int CVLTDatabase::uploadInstance(const char* modelPath, const char* solverName, 
   // The old instance goes only once the new one holds every file.
   if (!replaced.empty()) m_pRepository->deleteObject(layout::child(instancesPath, replaced).c_str());
   return ResultCode::kSuccess;
-}
+} catch (...) { return ResultCode::kInstanceNotMade; }
 
-bool CVLTDatabase::isInstanceUploaded(const char* modelPath, const char* solverName, int instance) {
+bool CVLTDatabase::isInstanceUploaded(const char* modelPath, const char* solverName, int instance) try {
   if (m_pRepository == nullptr) return false;
   std::vector<std::string> children;
   if (!folders::childNames(*m_pRepository,
@@ -80,10 +80,10 @@ bool CVLTDatabase::isInstanceUploaded(const char* modelPath, const char* solverN
   for (const std::string& name : children)
     if (name.compare(0, prefix.size(), prefix) == 0) return true;
   return false;
-}
+} catch (...) { return false; }
 
 int CVLTDatabase::downloadInstance(const char* modelPath, const char* solverName, int& instance,
-                                   const char* localFolder) {
+                                   const char* localFolder) try {
   std::string message = std::string("Downloading instance:\n") + "Source: " + (modelPath ? modelPath : "") + "/" +
                         (solverName ? solverName : "") + "\n" + "Instance: " + std::to_string(instance) + "\n" +
                         "Destination: " + (localFolder ? localFolder : "") + "\n";
@@ -101,10 +101,10 @@ int CVLTDatabase::downloadInstance(const char* modelPath, const char* solverName
   }
   instance = -1;
   return downloadFolder(layout::child(solverFolder, layout::kFileSystem).c_str(), localFolder);
-}
+} catch (...) { return ResultCode::kFileNotDownloaded; }
 
 bool CVLTDatabase::deleteInstance(const char* category, const char* type, const char* model, const char* solverName,
-                                  int instance) {
+                                  int instance) try {
   if (m_pRepository == nullptr || category == nullptr || type == nullptr || model == nullptr) return false;
   const std::string instancesPath = layout::child(
       layout::solverPath(layout::modelPath(m_szDatabaseRoot, category, type, model), solverName), layout::kInstances);
@@ -113,9 +113,9 @@ bool CVLTDatabase::deleteInstance(const char* category, const char* type, const 
   const std::string found = findNumbered(children, instance);
   if (found.empty()) return false;
   return m_pRepository->deleteObject(layout::child(instancesPath, found).c_str());
-}
+} catch (...) { return false; }
 
-int CVLTDatabase::deleteAllFolderInstances(const char* remotePath) {
+int CVLTDatabase::deleteAllFolderInstances(const char* remotePath) try {
   if (m_pLogger == nullptr) return ResultCode::kSuccess;
   if (m_pRepository == nullptr || remotePath == nullptr) return ResultCode::kNotFound;
   std::vector<std::string> children;
@@ -136,10 +136,10 @@ int CVLTDatabase::deleteAllFolderInstances(const char* remotePath) {
     }
   }
   return ResultCode::kSuccess;
-}
+} catch (...) { return ResultCode::kNotFound; }
 
 int CVLTDatabase::uploadPreComputedResultsVersion1(const char* modelPath, const char* solverName,
-                                                   const char* content) {
+                                                   const char* content) try {
   if (m_pRepository == nullptr) return ResultCode::kPreComputedEntryNotMade;
   const std::string solverFolder = resultpaths::solverFolder(modelPath, solverName);
   const std::string resultsPath = layout::child(solverFolder, layout::kPreComputedResults);
@@ -155,6 +155,6 @@ int CVLTDatabase::uploadPreComputedResultsVersion1(const char* modelPath, const 
         entry.setProperty(layout::kContent, content != nullptr ? content : "");
       });
   return made.empty() ? ResultCode::kPreComputedEntryNotMade : ResultCode::kSuccess;
-}
+} catch (...) { return ResultCode::kPreComputedEntryNotMade; }
 
 }  // namespace VLT_121

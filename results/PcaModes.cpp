@@ -43,14 +43,14 @@ int CVLTDatabase::uploadPcaModes(const char* modelPath, const char* solverName, 
   return stored.empty() ? ResultCode::kFileNotUploaded : ResultCode::kSuccess;
 }
 
-int CVLTDatabase::clearPcaModes(const char* modelPath, const char* solverName) {
+int CVLTDatabase::clearPcaModes(const char* modelPath, const char* solverName) try {
   if (m_pRepository != nullptr)
     m_pRepository->deleteObject(resultpaths::pcaModesFolder(modelPath, solverName).c_str());
   return 0;
-}
+} catch (...) { return 0; }
 
 int CVLTDatabase::uploadSurface(const char* modelPath, const char* solverName, const char* surfaceName,
-                                int reportNumber, const char* data, long length) {
+                                int reportNumber, const char* data, long length) try {
   if (m_pRepository == nullptr || data == nullptr) return ResultCode::kFileNotUploaded;
   const size_t size = length > 0 ? static_cast<size_t>(length) : std::strlen(data);
   const std::string path = resultpaths::surfaceReport(modelPath, solverName, reportNumber, surfaceName);
@@ -65,10 +65,10 @@ int CVLTDatabase::uploadSurface(const char* modelPath, const char* solverName, c
   if (update.outcome == ModeUpdateOutcome::kFirstMode || update.outcome == ModeUpdateOutcome::kMerged)
     return uploadPcaModes(modelPath, solverName, surfaceName, update.text.c_str());
   return ResultCode::kSuccess;
-}
+} catch (...) { return ResultCode::kFileNotUploaded; }
 
 int CVLTDatabase::downloadPcaModes(const char* modelPath, const char* solverName, const char* surfaceName,
-                                   char*& data, long& size) {
+                                   char*& data, long& size) try {
   data = nullptr;
   size = 0;
   if (m_pRepository == nullptr) return 0;
@@ -83,16 +83,16 @@ int CVLTDatabase::downloadPcaModes(const char* modelPath, const char* solverName
   data = bytes;
   size = length;
   return 0;
-}
+} catch (...) { return 0; }
 
-int CVLTDatabase::getNrPcaModes(const char* modelPath, const char* solverName, const char* surfaceName) {
+int CVLTDatabase::getNrPcaModes(const char* modelPath, const char* solverName, const char* surfaceName) try {
   std::optional<std::string> text =
       fetchText(m_pRepository, resultpaths::pcaModesFile(modelPath, solverName, surfaceName));
   return text ? readPcaModeCount(*text) : 0;
-}
+} catch (...) { return 0; }
 
 int CVLTDatabase::downloadPcaModeValues(const char* modelPath, const char* solverName, const char* surfaceName,
-                                        int modeIndex, double*& values) {
+                                        int modeIndex, double*& values) try {
   values = nullptr;
   std::optional<std::string> text =
       fetchText(m_pRepository, resultpaths::pcaModesFile(modelPath, solverName, surfaceName));
@@ -103,10 +103,10 @@ int CVLTDatabase::downloadPcaModeValues(const char* modelPath, const char* solve
   values = m_pMemoryRegistry->allocDoubles(static_cast<int>(components.size()));
   std::copy(components.begin(), components.end(), values);
   return modes;
-}
+} catch (...) { return 0; }
 
 int CVLTDatabase::getModalAmplitudes(const char* modelPath, const char* solverName, const char* surfaceName,
-                                     int reportNumber, double*& amplitudes) {
+                                     int reportNumber, double*& amplitudes) try {
   amplitudes = nullptr;
   double* x = nullptr;
   int n = downloadSurfaceValues(modelPath, solverName, surfaceName, reportNumber, x);
@@ -123,6 +123,6 @@ int CVLTDatabase::getModalAmplitudes(const char* modelPath, const char* solverNa
   amplitudes = m_pMemoryRegistry->allocDoubles(static_cast<int>(projected.size()));
   std::copy(projected.begin(), projected.end(), amplitudes);
   return static_cast<int>(projected.size());
-}
+} catch (...) { return 0; }
 
 }  // namespace VLT_121

@@ -54,33 +54,33 @@ int CVLTDatabase::uploadGridConnectivity(const char* modelPath, const char* solv
 }
 
 int CVLTDatabase::downloadSurfaceNodePositions(const char* modelPath, const char* solverName, char*& data,
-                                               long& size, const char* surfaceName) {
+                                               long& size, const char* surfaceName) try {
   size = fetchRegistered(m_pRepository, m_pMemoryRegistry,
                          resultpaths::gridFile(modelPath, solverName, resultpaths::kNodePositions, surfaceName), data);
   return 0;
-}
+} catch (...) { return 0; }
 
 int CVLTDatabase::downloadSurfaceGridConnectivity(const char* modelPath, const char* solverName, char*& data,
-                                                  long& size, const char* surfaceName) {
+                                                  long& size, const char* surfaceName) try {
   size = fetchRegistered(m_pRepository, m_pMemoryRegistry,
                          resultpaths::gridFile(modelPath, solverName, resultpaths::kGridConnectivity, surfaceName),
                          data);
   return 0;
-}
+} catch (...) { return 0; }
 
 bool CVLTDatabase::isSurfaceUploaded(const char* modelPath, const char* solverName, int reportNumber,
-                                     const char* surfaceName) {
+                                     const char* surfaceName) try {
   return checkModelObject(resultpaths::surfaceReport(modelPath, solverName, reportNumber, surfaceName).c_str());
-}
+} catch (...) { return false; }
 
 long CVLTDatabase::downloadSurface(const char* modelPath, const char* solverName, int reportNumber,
-                                   const char* surfaceName, char*& data) {
+                                   const char* surfaceName, char*& data) try {
   return fetchRegistered(m_pRepository, m_pMemoryRegistry,
                          resultpaths::surfaceReport(modelPath, solverName, reportNumber, surfaceName), data);
-}
+} catch (...) { return 0; }
 
 int CVLTDatabase::downloadSurfaceValues(const char* modelPath, const char* solverName, const char* surfaceName,
-                                        int reportNumber, double*& values) {
+                                        int reportNumber, double*& values) try {
   values = nullptr;
   char* raw = nullptr;
   long size = downloadSurface(modelPath, solverName, reportNumber, surfaceName, raw);
@@ -93,6 +93,6 @@ int CVLTDatabase::downloadSurfaceValues(const char* modelPath, const char* solve
   values = m_pMemoryRegistry->allocDoubles(static_cast<int>(parsed.size()));
   std::copy(parsed.begin(), parsed.end(), values);
   return static_cast<int>(parsed.size());
-}
+} catch (...) { return 0; }
 
 }  // namespace VLT_121

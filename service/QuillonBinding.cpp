@@ -1,5 +1,7 @@
 #include "QuillonBinding.h"
 
+#include <sys/socket.h>
+
 #include <cstdlib>
 
 #include "Namespaces.h"
@@ -41,6 +43,9 @@ QuillonBinding::QuillonBinding() : soap(soap_new1(SOAP_C_UTFSTRING)), endpoint(k
   if (soap == nullptr) return;
   if (soap->namespaces == nullptr || soap->namespaces != talixdb::serviceNamespaces())
     soap_set_namespaces(soap, talixdb::serviceNamespaces());
+  // A server that closes the connection early must not kill the host process
+  // with SIGPIPE: the write fails and the call reports it.
+  soap->socket_flags = MSG_NOSIGNAL;
   // A server that accepts and never answers must not hold the caller forever.
   soap->connect_timeout = secondsFromEnvironment("TALIXDB_CONNECT_TIMEOUT", 30);
   const int io = secondsFromEnvironment("TALIXDB_IO_TIMEOUT", 300);
