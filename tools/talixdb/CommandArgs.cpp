@@ -14,14 +14,14 @@ bool looksLikeNumber(const std::string& arg) {
 }
 
 const OptionSpec* findLong(const std::vector<OptionSpec>& specs, const std::string& name) {
-  for (const OptionSpec& spec : specs)
-    if (spec.name == name) return &spec;
+  for (const OptionSpec& entry : specs)
+    if (entry.name == name) return &entry;
   return nullptr;
 }
 
 const OptionSpec* findShort(const std::vector<OptionSpec>& specs, char name) {
-  for (const OptionSpec& spec : specs)
-    if (spec.shortName != 0 && spec.shortName == name) return &spec;
+  for (const OptionSpec& entry : specs)
+    if (entry.shortName != 0 && entry.shortName == name) return &entry;
   return nullptr;
 }
 
@@ -54,7 +54,7 @@ std::string parseCommandArgs(const std::vector<std::string>& args, const std::ve
       optionsEnded = true;
       continue;
     }
-    const OptionSpec* spec = nullptr;
+    const OptionSpec* entry = nullptr;
     std::string shown, value;
     bool hasValue = false;
     if (arg.compare(0, 2, "--") == 0) {
@@ -62,24 +62,24 @@ std::string parseCommandArgs(const std::vector<std::string>& args, const std::ve
       hasValue = equals != std::string::npos;
       shown = hasValue ? arg.substr(0, equals) : arg;
       if (hasValue) value = arg.substr(equals + 1);
-      spec = findLong(specs, shown.substr(2));
+      entry = findLong(specs, shown.substr(2));
     } else {
       shown = arg.substr(0, 2);
       if (arg.size() > 2) {
         hasValue = true;
         value = arg.substr(2);
       }
-      spec = findShort(specs, arg[1]);
+      entry = findShort(specs, arg[1]);
     }
-    if (spec == nullptr) return "unknown option " + shown;
-    if (spec->valueName.empty()) {
+    if (entry == nullptr) return "unknown option " + shown;
+    if (entry->valueName.empty()) {
       if (hasValue) return "option " + shown + " takes no value";
     } else if (!hasValue) {
-      if (i + 1 >= args.size()) return "option " + shown + " needs a value (" + spec->valueName + ")";
+      if (i + 1 >= args.size()) return "option " + shown + " needs a value (" + entry->valueName + ")";
       value = args[++i];
     }
-    if (!spec->repeatable && parsed.has(spec->name)) return "option --" + spec->name + " given twice";
-    parsed.add(spec->name, value);
+    if (!entry->repeatable && parsed.has(entry->name)) return "option --" + entry->name + " given twice";
+    parsed.add(entry->name, value);
   }
   return "";
 }

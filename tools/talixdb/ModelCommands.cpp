@@ -54,21 +54,21 @@ namespace {
 
 int uploadModel(Context& context, const ParsedArgs& args) {
   const std::string& file = args.positionals[0];
-  ModelSpec spec;
-  if (int read = readModelFile(context, file, false, spec)) return read;
-  if (int placed = placeOfModel(context, args, file, spec)) return placed;
-  if (args.has("no-solvers")) spec.solvers.clear();
+  ModelSpec entry;
+  if (int read = readModelFile(context, file, false, entry)) return read;
+  if (int placed = placeOfModel(context, args, file, entry)) return placed;
+  if (args.has("no-solvers")) entry.solvers.clear();
   const std::string localDir = args.value("dir", folderOf(file));
-  for (const ModelSpec& solver : spec.solvers) {
+  for (const ModelSpec& solver : entry.solvers) {
     std::string missing = missingSolverFile(solver, localDir);
     if (!missing.empty()) return context.fail(exit_code::kBadInput, missing);
   }
-  const ModelPath path{spec.category, spec.type, spec.name};
+  const ModelPath path{entry.category, entry.type, entry.name};
   if (int loggedIn = context.session.login()) return loggedIn;
   if (int present = requireDatabase(context)) return present;
 
   VLT_121::CVLTModel model;
-  fillModelObject(spec, localDir, model);
+  fillModelObject(entry, localDir, model);
   int result = context.db().uploadModel(path.category.c_str(), path.type.c_str(), &model);
   if (result != VLT_121::ResultCode::kSuccess)
     return context.failWithResult(result, "cannot upload model " + path.shown());
@@ -103,12 +103,12 @@ int downloadModel(Context& context, const ParsedArgs& args) {
   if (int loggedIn = context.session.login()) return loggedIn;
   ModelPtr model;
   if (int found = findModel(context, path, model)) return found;
-  ModelSpec spec = specFromModelObject(*model);
-  spec.category = path.category;
-  spec.type = path.type;
+  ModelSpec entry = specFromModelObject(*model);
+  entry.category = path.category;
+  entry.type = path.type;
   // A stored solver keeps its grids as files; the model object does not carry them.
   const std::string modelPath = path.full();
-  for (ModelSpec& solver : spec.solvers) {
+  for (ModelSpec& solver : entry.solvers) {
     for (SurfaceSpec& surface : solver.surfaces) {
       surface.nodePositions = downloadGrid(context, modelPath, solver.name, surface.name.c_str(), false);
       surface.gridConnectivity = downloadGrid(context, modelPath, solver.name, surface.name.c_str(), true);
@@ -120,22 +120,22 @@ int downloadModel(Context& context, const ParsedArgs& args) {
   }
   const std::string output = args.value("output", "-");
   std::string error;
-  if (!writeLocalFile(output, modelToJson(spec), error)) return context.fail(VLT_121::ResultCode::kLocalNotMade, error);
+  if (!writeLocalFile(output, modelToJson(entry), error)) return context.fail(VLT_121::ResultCode::kLocalNotMade, error);
   if (output != "-") std::printf("wrote model %s to %s\n", path.shown().c_str(), output.c_str());
   return exit_code::kSuccess;
 }
 
 int checkCompatibility(Context& context, const ParsedArgs& args) {
   const std::string& file = args.positionals[0];
-  ModelSpec spec;
-  if (int read = readModelFile(context, file, false, spec)) return read;
-  if (int placed = placeOfModel(context, args, file, spec)) return placed;
-  if (spec.solvers.empty())
+  ModelSpec entry;
+  if (int read = readModelFile(context, file, false, entry)) return read;
+  if (int placed = placeOfModel(context, args, file, entry)) return placed;
+  if (entry.solvers.empty())
     return context.fail(exit_code::kRefused, file + " lists no solver: the check needs at least one");
-  const ModelPath path{spec.category, spec.type, spec.name};
+  const ModelPath path{entry.category, entry.type, entry.name};
   if (int loggedIn = context.session.login()) return loggedIn;
   VLT_121::CVLTModel model;
-  fillModelObject(spec, folderOf(file), model);
+  fillModelObject(entry, folderOf(file), model);
   if (!context.db().checkModelCompatibility(path.category.c_str(), path.type.c_str(), path.model.c_str(), &model))
     return context.fail(exit_code::kRefused, file + " does not match model " + path.shown() + " in the catalogue");
   std::printf("%s matches model %s and its solvers in the catalogue\n", file.c_str(), path.shown().c_str());

@@ -129,61 +129,61 @@ ModelSpec readModel(const json& value, const std::string& where, bool solver) {
                                  "nodePositions", "gridConnectivity"};
   if (!solver) known.insert({"category", "type", "solvers"});
   requireObject(value, where, solver ? "a solver" : "a model", known);
-  ModelSpec spec;
+  ModelSpec entry;
   if (!solver) {
-    spec.category = text(value, "category", where);
-    spec.type = text(value, "type", where);
-    for (const std::string* part : {&spec.category, &spec.type})
+    entry.category = text(value, "category", where);
+    entry.type = text(value, "type", where);
+    for (const std::string* part : {&entry.category, &entry.type})
       if (part->find('/') != std::string::npos)
-        throw InputError(place(where, part == &spec.category ? "category" : "type") + " \"" + *part +
+        throw InputError(place(where, part == &entry.category ? "category" : "type") + " \"" + *part +
                          "\" must not contain \"/\"");
   }
-  spec.name = name(value, where);
-  spec.description = text(value, "description", where);
-  spec.command = text(value, "command", where);
+  entry.name = name(value, where);
+  entry.description = text(value, "description", where);
+  entry.command = text(value, "command", where);
   std::map<std::string, std::string> seen;
   for (const auto& item : objects(value, "ports", where)) {
-    spec.ports.push_back(readPort(*item.first, item.second));
-    requireUnique(spec.ports.back().name, item.second + ".name", seen);
+    entry.ports.push_back(readPort(*item.first, item.second));
+    requireUnique(entry.ports.back().name, item.second + ".name", seen);
   }
   seen.clear();
   for (const auto& item : objects(value, "parameters", where)) {
-    spec.parameters.push_back(readParameter(*item.first, item.second));
-    requireUnique(spec.parameters.back().name, item.second + ".name", seen);
+    entry.parameters.push_back(readParameter(*item.first, item.second));
+    requireUnique(entry.parameters.back().name, item.second + ".name", seen);
   }
-  spec.species = texts(value, "species", where);
-  spec.sortedModelComponents = texts(value, "sortedModelComponents", where);
+  entry.species = texts(value, "species", where);
+  entry.sortedModelComponents = texts(value, "sortedModelComponents", where);
   seen.clear();
   for (const auto& item : objects(value, "surfaces", where)) {
-    spec.surfaces.push_back(readSurface(*item.first, item.second));
-    requireUnique(spec.surfaces.back().name, item.second + ".name", seen);
+    entry.surfaces.push_back(readSurface(*item.first, item.second));
+    requireUnique(entry.surfaces.back().name, item.second + ".name", seen);
   }
-  spec.nodePositions = text(value, "nodePositions", where);
-  spec.gridConnectivity = text(value, "gridConnectivity", where);
-  if (solver && !spec.surfaces.empty() && (!spec.nodePositions.empty() || !spec.gridConnectivity.empty()))
-    throw InputError(place(where, spec.nodePositions.empty() ? "gridConnectivity" : "nodePositions") +
+  entry.nodePositions = text(value, "nodePositions", where);
+  entry.gridConnectivity = text(value, "gridConnectivity", where);
+  if (solver && !entry.surfaces.empty() && (!entry.nodePositions.empty() || !entry.gridConnectivity.empty()))
+    throw InputError(place(where, entry.nodePositions.empty() ? "gridConnectivity" : "nodePositions") +
                      " is for a solver without surfaces; give each surface its own grid");
   if (!solver) {
     // A model folder keeps none of these: they would be lost without a word.
-    if (!spec.command.empty()) throw InputError(place(where, "command") + " is kept for solvers only");
-    if (!spec.sortedModelComponents.empty())
+    if (!entry.command.empty()) throw InputError(place(where, "command") + " is kept for solvers only");
+    if (!entry.sortedModelComponents.empty())
       throw InputError(place(where, "sortedModelComponents") + " is kept for solvers only");
-    if (!spec.surfaces.empty()) throw InputError(place(where, "surfaces") + " are kept for solvers only");
-    if (!spec.nodePositions.empty() || !spec.gridConnectivity.empty())
-      throw InputError(place(where, spec.nodePositions.empty() ? "gridConnectivity" : "nodePositions") +
+    if (!entry.surfaces.empty()) throw InputError(place(where, "surfaces") + " are kept for solvers only");
+    if (!entry.nodePositions.empty() || !entry.gridConnectivity.empty())
+      throw InputError(place(where, entry.nodePositions.empty() ? "gridConnectivity" : "nodePositions") +
                        " is kept for solvers only");
     seen.clear();
     for (const auto& item : objects(value, "solvers", where)) {
-      spec.solvers.push_back(readModel(*item.first, item.second, true));
-      requireUnique(spec.solvers.back().name, item.second + ".name", seen);
+      entry.solvers.push_back(readModel(*item.first, item.second, true));
+      requireUnique(entry.solvers.back().name, item.second + ".name", seen);
     }
   }
-  return spec;
+  return entry;
 }
 
 }  // namespace
 
-std::string modelFromJson(const std::string& text, bool solver, ModelSpec& spec) {
+std::string modelFromJson(const std::string& text, bool solver, ModelSpec& entry) {
   json document;
   try {
     document = json::parse(text);
@@ -191,7 +191,7 @@ std::string modelFromJson(const std::string& text, bool solver, ModelSpec& spec)
     return std::string("not valid JSON: ") + error.what();
   }
   try {
-    spec = readModel(document, "", solver);
+    entry = readModel(document, "", solver);
   } catch (const InputError& error) {
     return error.what();
   } catch (const json::exception& error) {

@@ -34,17 +34,17 @@ ordered_json parameterJson(const ParameterSpec& parameter) {
 }
 
 // The parts that models and solvers share.
-void commonParts(const ModelSpec& spec, bool solver, ordered_json& value) {
-  value["name"] = spec.name;
-  value["description"] = spec.description;
-  if (solver) value["command"] = spec.command;
+void commonParts(const ModelSpec& entry, bool solver, ordered_json& value) {
+  value["name"] = entry.name;
+  value["description"] = entry.description;
+  if (solver) value["command"] = entry.command;
   ordered_json ports = ordered_json::array();
-  for (const PortSpec& port : spec.ports) ports.push_back(portJson(port));
+  for (const PortSpec& port : entry.ports) ports.push_back(portJson(port));
   value["ports"] = ports;
   ordered_json parameters = ordered_json::array();
-  for (const ParameterSpec& parameter : spec.parameters) parameters.push_back(parameterJson(parameter));
+  for (const ParameterSpec& parameter : entry.parameters) parameters.push_back(parameterJson(parameter));
   value["parameters"] = parameters;
-  value["species"] = spec.species;
+  value["species"] = entry.species;
 }
 
 ordered_json solverJson(const ModelSpec& solver) {
@@ -67,13 +67,13 @@ ordered_json solverJson(const ModelSpec& solver) {
 
 }  // namespace
 
-std::string modelToJson(const ModelSpec& spec) {
+std::string modelToJson(const ModelSpec& entry) {
   ordered_json value;
-  value["category"] = spec.category;
-  value["type"] = spec.type;
-  commonParts(spec, false, value);
+  value["category"] = entry.category;
+  value["type"] = entry.type;
+  commonParts(entry, false, value);
   ordered_json solvers = ordered_json::array();
-  for (const ModelSpec& solver : spec.solvers) solvers.push_back(solverJson(solver));
+  for (const ModelSpec& solver : entry.solvers) solvers.push_back(solverJson(solver));
   value["solvers"] = solvers;
   // Texts pass byte for byte; bytes that are not UTF-8 are replaced, not refused.
   return value.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";

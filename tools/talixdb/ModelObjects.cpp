@@ -17,16 +17,16 @@ std::vector<std::string> listOf(int count, const char* (CVLTModel::*item)(int) c
 
 }  // namespace
 
-void fillModelObject(const ModelSpec& spec, const std::string& localDir, CVLTModel& model) {
-  model.setName(spec.name.c_str());
-  model.setDescription(spec.description.c_str());
-  model.setCommand(spec.command.c_str());
+void fillModelObject(const ModelSpec& entry, const std::string& localDir, CVLTModel& model) {
+  model.setName(entry.name.c_str());
+  model.setDescription(entry.description.c_str());
+  model.setCommand(entry.command.c_str());
   model.setLocalDir(localDir.c_str());
 
-  const int nrPorts = static_cast<int>(spec.ports.size());
+  const int nrPorts = static_cast<int>(entry.ports.size());
   model.setPorts(nrPorts, CVLTPort::newArray(nrPorts));
   for (int i = 0; i < nrPorts; ++i) {
-    const PortSpec& from = spec.ports[static_cast<std::size_t>(i)];
+    const PortSpec& from = entry.ports[static_cast<std::size_t>(i)];
     CVLTPort& port = model.getPorts()[i];
     port.setName(from.name.c_str());
     port.setDescription(from.description.c_str());
@@ -34,10 +34,10 @@ void fillModelObject(const ModelSpec& spec, const std::string& localDir, CVLTMod
     port.setDirection(from.direction.c_str());
   }
 
-  const int nrParameters = static_cast<int>(spec.parameters.size());
+  const int nrParameters = static_cast<int>(entry.parameters.size());
   model.setParameters(nrParameters, CVLTParameter::newArray(nrParameters));
   for (int i = 0; i < nrParameters; ++i) {
-    const ParameterSpec& from = spec.parameters[static_cast<std::size_t>(i)];
+    const ParameterSpec& from = entry.parameters[static_cast<std::size_t>(i)];
     CVLTParameter& parameter = model.getParameters()[i];
     parameter.setName(from.name.c_str());
     parameter.setDescription(from.description.c_str());
@@ -53,35 +53,35 @@ void fillModelObject(const ModelSpec& spec, const std::string& localDir, CVLTMod
       parameter.setOption(static_cast<int>(k), from.options[k].c_str());
   }
 
-  model.setNrComponents(static_cast<int>(spec.species.size()));
-  for (std::size_t i = 0; i < spec.species.size(); ++i)
-    model.setComponent(static_cast<int>(i), spec.species[i].c_str());
-  model.setNrSortedModelComponents(static_cast<int>(spec.sortedModelComponents.size()));
-  for (std::size_t i = 0; i < spec.sortedModelComponents.size(); ++i)
-    model.setSortedModelComponent(static_cast<int>(i), spec.sortedModelComponents[i].c_str());
+  model.setNrComponents(static_cast<int>(entry.species.size()));
+  for (std::size_t i = 0; i < entry.species.size(); ++i)
+    model.setComponent(static_cast<int>(i), entry.species[i].c_str());
+  model.setNrSortedModelComponents(static_cast<int>(entry.sortedModelComponents.size()));
+  for (std::size_t i = 0; i < entry.sortedModelComponents.size(); ++i)
+    model.setSortedModelComponent(static_cast<int>(i), entry.sortedModelComponents[i].c_str());
 
-  for (std::size_t i = 0; i < spec.surfaces.size(); ++i) {
-    model.addSurface(spec.surfaces[i].name.c_str());
-    model.setNodePositions(static_cast<int>(i), spec.surfaces[i].nodePositions.c_str());
-    model.setGridConnectivity(static_cast<int>(i), spec.surfaces[i].gridConnectivity.c_str());
+  for (std::size_t i = 0; i < entry.surfaces.size(); ++i) {
+    model.addSurface(entry.surfaces[i].name.c_str());
+    model.setNodePositions(static_cast<int>(i), entry.surfaces[i].nodePositions.c_str());
+    model.setGridConnectivity(static_cast<int>(i), entry.surfaces[i].gridConnectivity.c_str());
   }
-  model.setNodePositions(spec.nodePositions.c_str());
-  model.setGridConnectivity(spec.gridConnectivity.c_str());
+  model.setNodePositions(entry.nodePositions.c_str());
+  model.setGridConnectivity(entry.gridConnectivity.c_str());
 
-  const int nrSolvers = static_cast<int>(spec.solvers.size());
+  const int nrSolvers = static_cast<int>(entry.solvers.size());
   model.setSolvers(nrSolvers, CVLTModel::newArray(nrSolvers));
   for (int i = 0; i < nrSolvers; ++i)
-    fillModelObject(spec.solvers[static_cast<std::size_t>(i)], localDir, model.getSolvers()[i]);
+    fillModelObject(entry.solvers[static_cast<std::size_t>(i)], localDir, model.getSolvers()[i]);
 }
 
 ModelSpec specFromModelObject(const CVLTModel& model) {
-  ModelSpec spec;
-  spec.name = model.getName();
-  spec.description = model.getDescription();
-  spec.command = model.getCommand();
+  ModelSpec entry;
+  entry.name = model.getName();
+  entry.description = model.getDescription();
+  entry.command = model.getCommand();
   for (int i = 0; i < model.getNrPorts(); ++i) {
     const CVLTPort& port = model.getPorts()[i];
-    spec.ports.push_back(PortSpec{port.getName(), port.getDescription(), port.getType(), port.getDirection()});
+    entry.ports.push_back(PortSpec{port.getName(), port.getDescription(), port.getType(), port.getDirection()});
   }
   for (int i = 0; i < model.getNrParameters(); ++i) {
     const CVLTParameter& from = model.getParameters()[i];
@@ -96,17 +96,17 @@ ModelSpec specFromModelObject(const CVLTModel& model) {
     parameter.upperBound = from.getUpperBound();
     parameter.restrictedToList = from.getRestrictedToList();
     for (int k = 0; k < from.getNrOptions(); ++k) parameter.options.emplace_back(from.getOption(k));
-    spec.parameters.push_back(parameter);
+    entry.parameters.push_back(parameter);
   }
-  spec.species = listOf(model.getNrComponents(), &CVLTModel::getComponent, model);
-  spec.sortedModelComponents = listOf(model.getNrSortedModelComponents(), &CVLTModel::getSortedModelComponent, model);
+  entry.species = listOf(model.getNrComponents(), &CVLTModel::getComponent, model);
+  entry.sortedModelComponents = listOf(model.getNrSortedModelComponents(), &CVLTModel::getSortedModelComponent, model);
   for (int i = 0; i < model.getNrSurfaces(); ++i)
-    spec.surfaces.push_back(
+    entry.surfaces.push_back(
         SurfaceSpec{model.getSurfaceName(i), model.getNodePositions(i), model.getGridConnectivity(i)});
-  spec.nodePositions = model.getNodePositions();
-  spec.gridConnectivity = model.getGridConnectivity();
-  for (int i = 0; i < model.getNrSolvers(); ++i) spec.solvers.push_back(specFromModelObject(model.getSolvers()[i]));
-  return spec;
+  entry.nodePositions = model.getNodePositions();
+  entry.gridConnectivity = model.getGridConnectivity();
+  for (int i = 0; i < model.getNrSolvers(); ++i) entry.solvers.push_back(specFromModelObject(model.getSolvers()[i]));
+  return entry;
 }
 
 }  // namespace talixdb_cli

@@ -40,13 +40,13 @@ struct ModelSpec {
 // Reads a model file (`solver` false) or a solver file (`solver` true).
 // Returns "" or what is wrong, naming the place: "parameters[2].options must
 // be a list of texts".
-std::string modelFromJson(const std::string& text, bool solver, ModelSpec& spec);
+std::string modelFromJson(const std::string& text, bool solver, ModelSpec& entry);
 // Writes a model (with category, type and solvers) as indented JSON.
-std::string modelToJson(const ModelSpec& spec);
+std::string modelToJson(const ModelSpec& entry);
 
-// Fills an empty CVLTModel from `spec`, solvers included; a solver's local
+// Fills an empty CVLTModel from `entry`, solvers included; a solver's local
 // directory is set to `localDir`.
-void fillModelObject(const ModelSpec& spec, const std::string& localDir, VLT_121::CVLTModel& model);
+void fillModelObject(const ModelSpec& entry, const std::string& localDir, VLT_121::CVLTModel& model);
 // The values of a CVLTModel and of its solvers (grids as the object holds them).
 ModelSpec specFromModelObject(const VLT_121::CVLTModel& model);
 

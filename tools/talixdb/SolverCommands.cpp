@@ -37,22 +37,22 @@ namespace {
 int importSolver(Context& context, const ParsedArgs& args) {
   const ModelPath path{args.positionals[0], args.positionals[1], args.positionals[2]};
   const std::string& file = args.positionals[3];
-  ModelSpec spec;
-  if (int read = readModelFile(context, file, true, spec)) return read;
+  ModelSpec entry;
+  if (int read = readModelFile(context, file, true, entry)) return read;
   const std::string localDir = args.value("dir", folderOf(file));
-  std::string missing = missingSolverFile(spec, localDir);
+  std::string missing = missingSolverFile(entry, localDir);
   if (!missing.empty()) return context.fail(exit_code::kBadInput, missing);
   if (int loggedIn = context.session.login()) return loggedIn;
 
   VLT_121::CVLTModel solver;
-  fillModelObject(spec, localDir, solver);
+  fillModelObject(entry, localDir, solver);
   int result = context.db().importSolver(path.category.c_str(), path.type.c_str(), path.model.c_str(), &solver);
   if (result == VLT_121::ResultCode::kModelMissing) return context.fail(result, "no model " + path.shown());
   if (result == VLT_121::ResultCode::kSolverExists)
-    return context.fail(result, "model " + path.shown() + " has a solver " + spec.name + " already");
+    return context.fail(result, "model " + path.shown() + " has a solver " + entry.name + " already");
   if (result != VLT_121::ResultCode::kSuccess)
-    return context.failWithResult(result, "cannot import solver " + spec.name + " into model " + path.shown());
-  std::printf("imported solver %s into model %s\n", spec.name.c_str(), path.shown().c_str());
+    return context.failWithResult(result, "cannot import solver " + entry.name + " into model " + path.shown());
+  std::printf("imported solver %s into model %s\n", entry.name.c_str(), path.shown().c_str());
   return exit_code::kSuccess;
 }
 
