@@ -117,7 +117,6 @@ int main(int argc, char** argv) {
   start = Clock::now();
   client.uploadBytes(modesPath, merged.data(), merged.size());
   const double upload = secondsSince(start);
-  session.logout();
 
   // End to end through the public operation (it also stores the report).
   CVLTDatabase db;
@@ -131,6 +130,7 @@ int main(int argc, char** argv) {
   const double endToEnd = secondsSince(start);
   const int after = db.getNrPcaModes(modelPath.c_str(), "S", "surface");
   db.logout();
+  session.logout();
 
   const double total = download + parse + projection + decomposition + formatting + upload;
   std::printf("mode update, N = %d, M = %d -> %d modes (relative error %.3f)\n", n, m, after, error);

@@ -107,6 +107,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s HOST:PORT WORKDIR\n", argv[0]);
     return 2;
   }
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // keep step lines and library messages in order
   const char* address = argv[1];
   const std::string work = argv[2];
   ::mkdir(work.c_str(), 0755);
