@@ -12,28 +12,11 @@
 #include "results/ModeUpdate.h"
 #include "results/PcaModesFile.h"
 #include "results/ReportFormat.h"
+#include "results/ResultFiles.h"
 #include "results/ResultPaths.h"
 #include "talixdbapi/VLTDatabase.h"
 
 namespace VLT_121 {
-
-namespace {
-
-// The file at `path` as text, when there is one.
-std::optional<std::string> fetchText(CRepositoryClient* repository, const std::string& path) {
-  if (repository == nullptr) return std::nullopt;
-  std::unique_ptr<CRepositoryObject> found(repository->findByPath(path));
-  if (!found) return std::nullopt;
-  found->release();
-  char* bytes = nullptr;
-  long size = 0;
-  if (repository->downloadFileToMemory(path, &bytes, &size).empty()) return std::nullopt;
-  std::string text(bytes, static_cast<size_t>(size));
-  delete[] bytes;
-  return text;
-}
-
-}  // namespace
 
 int CVLTDatabase::uploadPcaModes(const char* modelPath, const char* solverName, const char* surfaceName,
                                  const char* text) {
@@ -60,7 +43,7 @@ int CVLTDatabase::uploadSurface(const char* modelPath, const char* solverName, c
   const std::string_view report(data, size);
   if (!hasReportMagic(report)) return ResultCode::kSuccess;
   std::optional<std::string> current =
-      fetchText(m_pRepository, resultpaths::pcaModesFile(modelPath, solverName, surfaceName));
+      resultfiles::fetchText(m_pRepository, resultpaths::pcaModesFile(modelPath, solverName, surfaceName));
   ModeUpdate update = updatePcaModes(report, current ? std::optional<std::string_view>(*current) : std::nullopt);
   if (update.outcome == ModeUpdateOutcome::kFirstMode || update.outcome == ModeUpdateOutcome::kMerged)
     return uploadPcaModes(modelPath, solverName, surfaceName, update.text.c_str());
@@ -69,25 +52,14 @@ int CVLTDatabase::uploadSurface(const char* modelPath, const char* solverName, c
 
 int CVLTDatabase::downloadPcaModes(const char* modelPath, const char* solverName, const char* surfaceName,
                                    char*& data, long& size) try {
-  data = nullptr;
-  size = 0;
-  if (m_pRepository == nullptr) return 0;
-  const std::string path = resultpaths::pcaModesFile(modelPath, solverName, surfaceName);
-  std::unique_ptr<CRepositoryObject> found(m_pRepository->findByPath(path));
-  if (!found) return 0;
-  found->release();
-  char* bytes = nullptr;
-  long length = 0;
-  if (m_pRepository->downloadFileToMemory(path, &bytes, &length).empty()) return 0;
-  m_pMemoryRegistry->addBuffer(bytes);
-  data = bytes;
-  size = length;
+  size = resultfiles::fetchRegistered(m_pRepository, m_pMemoryRegistry,
+                                      resultpaths::pcaModesFile(modelPath, solverName, surfaceName), data);
   return 0;
 } catch (...) { return 0; }
 
 int CVLTDatabase::getNrPcaModes(const char* modelPath, const char* solverName, const char* surfaceName) try {
   std::optional<std::string> text =
-      fetchText(m_pRepository, resultpaths::pcaModesFile(modelPath, solverName, surfaceName));
+      resultfiles::fetchText(m_pRepository, resultpaths::pcaModesFile(modelPath, solverName, surfaceName));
   return text ? readPcaModeCount(*text) : 0;
 } catch (...) { return 0; }
 
@@ -95,7 +67,7 @@ int CVLTDatabase::downloadPcaModeValues(const char* modelPath, const char* solve
                                         int modeIndex, double*& values) try {
   values = nullptr;
   std::optional<std::string> text =
-      fetchText(m_pRepository, resultpaths::pcaModesFile(modelPath, solverName, surfaceName));
+      resultfiles::fetchText(m_pRepository, resultpaths::pcaModesFile(modelPath, solverName, surfaceName));
   if (!text) return 0;
   std::vector<double> components;
   int modes = readPcaModeValues(*text, modeIndex, components);
@@ -115,7 +87,7 @@ int CVLTDatabase::getModalAmplitudes(const char* modelPath, const char* solverNa
     return 0;
   }
   std::optional<std::string> text =
-      fetchText(m_pRepository, resultpaths::pcaModesFile(modelPath, solverName, surfaceName));
+      resultfiles::fetchText(m_pRepository, resultpaths::pcaModesFile(modelPath, solverName, surfaceName));
   std::vector<double> projected;
   bool ok = text && computeModalAmplitudes(x, n, *text, projected);
   m_pMemoryRegistry->release(x);

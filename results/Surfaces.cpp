@@ -8,6 +8,7 @@
 #include "client/RepositoryClient.h"
 #include "handle/MemoryRegistry.h"
 #include "results/ReportFormat.h"
+#include "results/ResultFiles.h"
 #include "results/ResultPaths.h"
 #include "talixdbapi/VLTDatabase.h"
 
@@ -24,22 +25,6 @@ int uploadGridText(CRepositoryClient* repository, const std::string& path, const
 
 }  // namespace
 
-// A registered copy of the file at `path`, or null and 0 when there is none.
-static long fetchRegistered(CRepositoryClient* repository, CMemoryRegistry* registry, const std::string& path,
-                            char*& data) {
-  data = nullptr;
-  if (repository == nullptr) return 0;
-  std::unique_ptr<CRepositoryObject> found(repository->findByPath(path));
-  if (!found) return 0;
-  found->release();
-  char* bytes = nullptr;
-  long size = 0;
-  if (repository->downloadFileToMemory(path, &bytes, &size).empty()) return 0;
-  registry->addBuffer(bytes);
-  data = bytes;
-  return size;
-}
-
 int CVLTDatabase::uploadNodePositions(const char* modelPath, const char* solverName, const char* text,
                                       const char* surfaceName) {
   return uploadGridText(m_pRepository,
@@ -55,14 +40,14 @@ int CVLTDatabase::uploadGridConnectivity(const char* modelPath, const char* solv
 
 int CVLTDatabase::downloadSurfaceNodePositions(const char* modelPath, const char* solverName, char*& data,
                                                long& size, const char* surfaceName) try {
-  size = fetchRegistered(m_pRepository, m_pMemoryRegistry,
+  size = resultfiles::fetchRegistered(m_pRepository, m_pMemoryRegistry,
                          resultpaths::gridFile(modelPath, solverName, resultpaths::kNodePositions, surfaceName), data);
   return 0;
 } catch (...) { return 0; }
 
 int CVLTDatabase::downloadSurfaceGridConnectivity(const char* modelPath, const char* solverName, char*& data,
                                                   long& size, const char* surfaceName) try {
-  size = fetchRegistered(m_pRepository, m_pMemoryRegistry,
+  size = resultfiles::fetchRegistered(m_pRepository, m_pMemoryRegistry,
                          resultpaths::gridFile(modelPath, solverName, resultpaths::kGridConnectivity, surfaceName),
                          data);
   return 0;
@@ -75,7 +60,7 @@ bool CVLTDatabase::isSurfaceUploaded(const char* modelPath, const char* solverNa
 
 long CVLTDatabase::downloadSurface(const char* modelPath, const char* solverName, int reportNumber,
                                    const char* surfaceName, char*& data) try {
-  return fetchRegistered(m_pRepository, m_pMemoryRegistry,
+  return resultfiles::fetchRegistered(m_pRepository, m_pMemoryRegistry,
                          resultpaths::surfaceReport(modelPath, solverName, reportNumber, surfaceName), data);
 } catch (...) { return 0; }
 
