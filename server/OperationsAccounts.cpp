@@ -17,7 +17,7 @@ int __ns1__getGroups(struct soap* soap, std::string user, ns2__GetGroupsResponse
   });
 }
 
-int __ns1__getWorkspaces(struct soap* soap, void*, ns1__GetWorkspacesResponseElement* response) {
+int __ns1__getWorkspaces(struct soap* soap, ns1__GetWorkspacesResponseElement* response) {
   return serveSimple(soap, "getWorkspaces", [&](ServiceContext& context) {
     context.repository().requireSession(context.caller);
     response->workspaces = {"Default"};

@@ -7,8 +7,6 @@ namespace talixdb::server {
 
 // Reads one request from soap->socket, runs its operation and sends the
 // reply or a fault, as the generated soap_serve() does without keep-alive.
-// One exception: the generated reader of getWorkspaces (a request with an
-// empty body) never succeeds, so that operation is read here instead.
 int serveRequest(struct soap* soap);
 
 }  // namespace talixdb::server

@@ -258,7 +258,7 @@ int QuillonBinding::publishEvent(ns2__PublishEventStruct* request, bool& respons
 
 int QuillonBinding::getWorkspaces(ns1__GetWorkspacesResponseElement& response) {
   TALIX_GUARD();
-  return soap_call___ns1__getWorkspaces(soap, endpoint, nullptr, nullptr, &response);
+  return soap_call___ns1__getWorkspaces(soap, endpoint, nullptr, &response);
 }
 
 int QuillonBinding::executeProcess(ns2__ExecuteProcessStruct* request, std::string& response) {
