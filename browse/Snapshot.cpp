@@ -14,7 +14,6 @@ CSnapshotType readType(CFolderReader& reader, const std::string& typePath, const
                        bool withDetails);
 CSnapshotModel readModel(CFolderReader& reader, const std::string& modelPath, const std::string& name,
                          bool withDetails);
-std::string childPath(const std::string& parent, const std::string& name);
 
 }  // namespace
 
@@ -31,11 +30,11 @@ SnapshotTree readSnapshot(CFolderReader& reader, const std::string& rootPath, bo
   SnapshotTree tree;
   for (std::string& categoryName : reader.readChildNames(rootPath)) {
     CSnapshotCategory category;
-    const std::string categoryPath = childPath(rootPath, categoryName);
+    const std::string categoryPath = layout::child(rootPath, categoryName);
     category.m_strName = std::move(categoryName);
     for (const std::string& typeName : reader.readChildNames(categoryPath)) {
       category.m_vecTypes.push_back(
-          readType(reader, childPath(categoryPath, typeName), typeName, withDetails));
+          readType(reader, layout::child(categoryPath, typeName), typeName, withDetails));
     }
     tree.push_back(std::move(category));
   }
@@ -49,7 +48,7 @@ CSnapshotType readType(CFolderReader& reader, const std::string& typePath, const
   CSnapshotType type;
   type.m_strName = name;
   for (const std::string& modelName : reader.readChildNames(typePath)) {
-    type.m_vecModels.push_back(readModel(reader, childPath(typePath, modelName), modelName, withDetails));
+    type.m_vecModels.push_back(readModel(reader, layout::child(typePath, modelName), modelName, withDetails));
   }
   return type;
 }
@@ -63,24 +62,19 @@ CSnapshotModel readModel(CFolderReader& reader, const std::string& modelPath, co
   model.m_strDescription = reader.readProperty(modelPath, layout::kDescription);
   if (withDetails) {
     model.m_vecSpecies = reader.readListProperty(modelPath, layout::kComponents);
-    model.m_vecParameters = reader.readChildNames(childPath(modelPath, layout::kParameters));
-    model.m_vecPorts = reader.readChildNames(childPath(modelPath, layout::kPorts));
+    model.m_vecParameters = reader.readChildNames(layout::child(modelPath, layout::kParameters));
+    model.m_vecPorts = reader.readChildNames(layout::child(modelPath, layout::kPorts));
   }
-  const std::string solversPath = childPath(modelPath, layout::kSolvers);
+  const std::string solversPath = layout::child(modelPath, layout::kSolvers);
   for (std::string& solverName : reader.readChildNames(solversPath)) {
     CSnapshotSolver solver;
     solver.m_vecInstances =
-        reader.readChildNames(childPath(childPath(solversPath, solverName), layout::kInstances));
+        reader.readChildNames(layout::child(layout::child(solversPath, solverName), layout::kInstances));
     solver.m_strName = std::move(solverName);
     model.m_vecSolvers.push_back(std::move(solver));
   }
   return model;
 }
-
-// The catalogue's path rule (parent "/" name, names verbatim), kept here
-// rather than calling layout::child so that the walk links without the
-// client layer and unit tests can drive it over an in-memory reader.
-std::string childPath(const std::string& parent, const std::string& name) { return parent + "/" + name; }
 
 }  // namespace
 

@@ -61,8 +61,6 @@ void writeTypedParameterProperties(CRepositoryObject& folder, const CVLTParamete
 
 }  // namespace
 
-std::string child(const std::string& parent, const std::string& name) { return parent + "/" + name; }
-
 std::string categoryPath(const std::string& root, const char* category) {
   return child(root, text(category));
 }

@@ -62,7 +62,7 @@ constexpr const char* kFileSystemParameter = "file-system";
 constexpr const char* kPublicSpeciesParameter = "public-species";
 
 // parent + "/" + name, names inserted verbatim.
-std::string child(const std::string& parent, const std::string& name);
+inline std::string child(const std::string& parent, const std::string& name) { return parent + "/" + name; }
 // root/category, root/category/type, root/category/type/model.
 std::string categoryPath(const std::string& root, const char* category);
 std::string typePath(const std::string& root, const char* category, const char* type);
