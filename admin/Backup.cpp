@@ -230,7 +230,14 @@ int CVLTDatabase::restoreTALIXFolder(const char* remotePath, const char* localFo
       }
     } else {
       logMessage(TALIX::LogTypeProgress, ("Uploading File:\n" + localEntry + "\n").c_str());
-      if (m_pRepository->uploadLocalFile(target, localEntry).empty()) {
+      std::string stored;
+      try {
+        stored = m_pRepository->uploadLocalFile(target, localEntry);
+      } catch (...) {
+        logMessage(TALIX::LogTypeError, ("Unknown exception while uploading File:\n" + localEntry + "\n").c_str());
+        return ResultCode::kRestoreFailed;
+      }
+      if (stored.empty()) {
         logMessage(TALIX::LogTypeError, ("Error uploading File:\n" + localEntry + "\n").c_str());
         return ResultCode::kRestoreFailed;
       }
