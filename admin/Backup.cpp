@@ -162,8 +162,10 @@ int CVLTDatabase::backupTALIXFolder(const char* remotePath, const char* localFol
 
 int CVLTDatabase::restoreTALIXFolder(const char* remotePath, const char* localFolder) try {
   if (remotePath == nullptr || localFolder == nullptr) return ResultCode::kRestoreFailed;
-  const std::string remote = remotePath;
-  const std::string local = localFolder;
+  return restoreFolder(remotePath, localFolder, false);
+} catch (...) { return ResultCode::kRestoreFailed; }
+
+int CVLTDatabase::restoreFolder(const std::string& remote, const std::string& local, bool copyChecked) {
   logMessage(TALIX::LogTypeProgress, ("Start Restoring " + remote + ".").c_str());
   const std::string target = withoutBackupDirectorySuffix(remote);
   const size_t cut = target.find_last_of("/\\");
@@ -173,8 +175,9 @@ int CVLTDatabase::restoreTALIXFolder(const char* remotePath, const char* localFo
 
   // The whole local copy is checked before the tree at the target goes, so a
   // missing or invalid copy never costs the repository anything.
+  // Child folders were checked with the whole copy by the first call.
   std::string badFile;
-  switch (checkCopy(target, local, badFile)) {
+  switch (copyChecked ? CopyCheck::kValid : checkCopy(target, local, badFile)) {
     case CopyCheck::kMissingFile:
       logMessage(TALIX::LogTypeError, ("Invalid folder format: missing file:\n" + badFile).c_str());
       return ResultCode::kRestoreFailed;
@@ -185,7 +188,8 @@ int CVLTDatabase::restoreTALIXFolder(const char* remotePath, const char* localFo
       break;
   }
   if (m_pRepository == nullptr) return ResultCode::kRestoreFailed;
-  if (checkModelObject(target.c_str())) m_pRepository->deleteObject(target.c_str());
+  // The first call replaces the tree; below it nothing is left to delete.
+  if (!copyChecked && checkModelObject(target.c_str())) m_pRepository->deleteObject(target.c_str());
 
   const std::string propertiesPath = local + "/" + backupPropertiesFileName();
   std::string bytes;
@@ -223,7 +227,7 @@ int CVLTDatabase::restoreTALIXFolder(const char* remotePath, const char* localFo
     if (entry == backupPropertiesFileName()) continue;
     const std::string localEntry = local + "/" + entry;
     if (isDirectory(localEntry)) {
-      int result = restoreTALIXFolder((target + "/" + entry).c_str(), localEntry.c_str());
+      int result = restoreFolder(target + "/" + entry, localEntry, true);
       if (result != ResultCode::kSuccess) {
         logMessage(TALIX::LogTypeError, ("Error uploading Folder:\n" + local + "\n").c_str());
         return result;
@@ -245,6 +249,6 @@ int CVLTDatabase::restoreTALIXFolder(const char* remotePath, const char* localFo
   }
   logMessage(TALIX::LogTypeProgress, ("Successful restoring of " + remote + ".").c_str());
   return ResultCode::kSuccess;
-} catch (...) { return ResultCode::kRestoreFailed; }
+}
 
 }  // namespace VLT_121

@@ -4,6 +4,8 @@
 // A handle must be used by one thread at a time.
 #pragma once
 
+#include <string>
+
 #include "talixdbapi/Export.h"
 #include "talixdbapi/ResultCodes.h"
 #include "talixdbapi/TalixLogger.h"
@@ -239,6 +241,8 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   int uploadPcaModes(const char* modelPath, const char* solverName, const char* surfaceName, const char* text);
   int downloadFolder(const char* remotePath, const char* localFolder);
   int downloadFile(const char* remotePath, const char* localPath);
+  // administration
+  int restoreFolder(const std::string& remote, const std::string& local, bool copyChecked);
   // browsing
   void filterVLTSnapshotByCategoryName(const char** row);
   void filterVLTSnapshotByTypeName(const char** row);
