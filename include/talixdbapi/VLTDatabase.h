@@ -30,8 +30,12 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   ~CVLTDatabase();
   // Deep copy: the target gets its own proxy on the source's endpoint and
   // server session (same session cookie), copies of the remembered credentials,
-  // the snapshot and the name lists. It keeps its own logger and memory
-  // registry, so nothing is ever released or freed twice.
+  // the open and login flags, the snapshot and the name lists. It keeps its own
+  // logger and memory registry (a copy-constructed handle starts with none and
+  // an empty one), so nothing is ever released or freed twice and either handle
+  // may outlive the other. A copy of a closed handle is closed. Self-assignment
+  // does nothing.
+  CVLTDatabase(const CVLTDatabase& other);
   CVLTDatabase& operator=(const CVLTDatabase& other);
 
   // ---- connection and session ----------------------------------------------
@@ -224,6 +228,8 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   void logoutSession();
   void logMessage(TALIX::LogType type, const char* text);
   void destroyConnection();
+  // The deep copy shared by the copy constructor and operator=.
+  void copyFrom(const CVLTDatabase& other);
 
   // catalogue
   bool checkModelObject(const char* path);
