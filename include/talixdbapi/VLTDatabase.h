@@ -126,7 +126,10 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   // ---- results: PCA modes ----------------------------------------------------
 
   // Stores a surface report and updates the surface's PCA modes. 0, or 20
-  // when the report or the new modes file was not stored.
+  // when the report or the new modes file was not stored, or 26 when the
+  // surface's modes file exists but could not be read: the report is stored
+  // and the modes are left untouched (only a surface without a modes file
+  // starts its first mode).
   int uploadSurface(const char* modelPath, const char* solverName, const char* surfaceName,
                     int reportNumber, const char* data, long length);
   // Removes the PCA modes of every surface of the solver. Always 0.
