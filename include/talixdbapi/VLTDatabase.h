@@ -10,6 +10,7 @@
 #include "talixdbapi/ResultCodes.h"
 #include "talixdbapi/TalixLogger.h"
 #include "talixdbapi/VLTObjects.h"
+#include "talixdbapi/Version.h"
 
 class QuillonBinding;
 
