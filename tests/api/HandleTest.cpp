@@ -144,9 +144,10 @@ TEST_F(Handle, CopyConstructedHandleOutlivesItsSource) {
 }
 
 TEST_F(Handle, CopiesOfNeverOpenedAndClosedHandlesAreClosedAndUsable) {
+  TestServer server;  // its own store: no root session left by other tests
   CVLTDatabase never;
   CVLTDatabase closed;
-  ASSERT_TRUE(closed.open(address().c_str()));
+  ASSERT_TRUE(closed.open(server.address().c_str()));
   closed.close();
   for (CVLTDatabase* source : {&never, &closed}) {
     CVLTDatabase copy(*source);
@@ -154,7 +155,7 @@ TEST_F(Handle, CopiesOfNeverOpenedAndClosedHandlesAreClosedAndUsable) {
     copy = alias;
     EXPECT_FALSE(copy.isOpen());
     EXPECT_FALSE(copy.isTalixDatabaseInstantiated());
-    ASSERT_TRUE(copy.open(address().c_str()));
+    ASSERT_TRUE(copy.open(server.address().c_str()));
     EXPECT_TRUE(copy.login("root", kAdminPassword, "Default", 0));
     copy.logout();
     EXPECT_FALSE(source->isOpen());
