@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourced by the scripts: starts a stand-in server on 127.0.0.1 with a free
 # port and a store in a directory of its own, and stops it again.
 #
