@@ -6,14 +6,13 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "admin/BackupPropertiesFile.h"
 #include "catalogue/CatalogueLayout.h"
+#include "client/LocalFile.h"
 #include "client/RepositoryClient.h"
 #include "talixdbapi/VLTDatabase.h"
 
@@ -46,13 +45,6 @@ std::vector<std::string> listDirectory(const std::string& path) {
   return names;
 }
 
-bool readWholeFile(const std::string& path, std::string& bytes) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  return true;
-}
-
 // Why a local copy cannot be restored at `target`, checked for every
 // directory in it before anything in the repository changes.
 enum class CopyCheck { kValid, kMissingFile, kInvalid };
@@ -60,7 +52,7 @@ enum class CopyCheck { kValid, kMissingFile, kInvalid };
 CopyCheck checkCopy(const std::string& target, const std::string& localFolder, std::string& badFile) {
   badFile = localFolder + "/" + backupPropertiesFileName();
   std::string bytes;
-  if (!readWholeFile(badFile, bytes)) return CopyCheck::kMissingFile;
+  if (!localfile::readRegularFile(badFile, bytes)) return CopyCheck::kMissingFile;
   BackupPropertiesFile file;
   if (!parseBackupProperties(bytes, file) || file.depth != slashDepth(target)) return CopyCheck::kInvalid;
   for (const std::string& entry : listDirectory(localFolder)) {
@@ -194,7 +186,7 @@ int CVLTDatabase::restoreFolder(const std::string& remote, const std::string& lo
   const std::string propertiesPath = local + "/" + backupPropertiesFileName();
   std::string bytes;
   BackupPropertiesFile file;
-  readWholeFile(propertiesPath, bytes);
+  localfile::readRegularFile(propertiesPath, bytes);
   parseBackupProperties(bytes, file);
 
   CRepositoryObject folder(m_pBinding);

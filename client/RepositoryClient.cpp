@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 
+#include "client/LocalFile.h"
 #include "client/SoapMemory.h"
 
 namespace VLT_121 {
@@ -160,20 +161,10 @@ std::string CRepositoryClient::uploadBytes(const std::string& path, const char* 
 }
 
 std::string CRepositoryClient::uploadLocalFile(std::string folderPath, std::string localPath) {
-  std::FILE* in = std::fopen(localPath.c_str(), "rb");
-  if (in == nullptr) return std::string();
-  std::vector<char> buffer;
-  bool ok = std::fseek(in, 0, SEEK_END) == 0;
-  long size = ok ? std::ftell(in) : -1;
-  ok = ok && size >= 0 && std::fseek(in, 0, SEEK_SET) == 0;
-  if (ok) {
-    buffer.resize(static_cast<size_t>(size));
-    ok = size == 0 || std::fread(buffer.data(), 1, buffer.size(), in) == buffer.size();
-  }
-  std::fclose(in);
-  if (!ok) return std::string();
+  std::string bytes;
+  if (!localfile::readRegularFile(localPath, bytes)) return std::string();
   // An empty file is uploaded as zero bytes, not read as a text.
-  return uploadBytes(folderPath + "/" + localFileName(localPath), buffer.data(), buffer.size());
+  return uploadBytes(folderPath + "/" + localFileName(localPath), bytes.data(), bytes.size());
 }
 
 std::string CRepositoryClient::downloadFileToDisk(std::string path, std::string localPath) {

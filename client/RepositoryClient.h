@@ -27,7 +27,8 @@ class CRepositoryClient {
   // The same with exactly `size` bytes, 0 meaning an empty file.
   std::string uploadBytes(const std::string& path, const char* data, size_t size);
   // Uploads a local file into `folderPath` under its own name; "" when the
-  // local file cannot be read or the upload fails.
+  // local file is not a readable regular file (a directory, a FIFO or a device
+  // is refused without blocking) or the upload fails.
   std::string uploadLocalFile(std::string folderPath, std::string localPath);
   // Writes the file at `path` to `localPath` (through a temporary file beside
   // it, renamed into place). The server's answer, or "" (target untouched).

@@ -1,11 +1,10 @@
 // The server address from the environment: MODELDATABASE_HOME holds the
 // endpoint URL, or names a file whose first word is that URL.
-#include <cctype>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "client/LocalFile.h"
 #include "talixdbapi/VLTDatabase.h"
 
 namespace VLT_121 {
@@ -19,19 +18,14 @@ constexpr size_t kBufferSize = 1024;
 // One buffer for the whole library: the returned text points into it.
 char g_addressBuffer[kBufferSize];
 
-// The first whitespace-delimited word of a text file; false when unreadable.
+// The first whitespace-delimited word of a text file; false when it is not a
+// readable regular file.
 bool readFirstWord(const char* fileName, std::string& word) {
-  std::FILE* in = std::fopen(fileName, "rt");
-  if (in == nullptr) return false;
-  word.clear();
-  int c;
-  while ((c = std::fgetc(in)) != EOF && std::isspace(c)) {
-  }
-  while (c != EOF && !std::isspace(c)) {
-    word.push_back(static_cast<char>(c));
-    c = std::fgetc(in);
-  }
-  std::fclose(in);
+  std::string text;
+  if (!localfile::readRegularFile(fileName, text)) return false;
+  const char* blanks = " \t\n\v\f\r";
+  size_t start = text.find_first_not_of(blanks);
+  word = start == std::string::npos ? std::string() : text.substr(start, text.find_first_of(blanks, start) - start);
   return true;
 }
 

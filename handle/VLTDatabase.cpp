@@ -65,35 +65,45 @@ CVLTDatabase::~CVLTDatabase() {
   delete m_pBrowseState;
 }
 
+CVLTDatabase::CVLTDatabase(const CVLTDatabase& other) : CVLTDatabase() { copyFrom(other); }
+
 CVLTDatabase& CVLTDatabase::operator=(const CVLTDatabase& other) {
-  if (this == &other) return *this;
-  destroyConnection();
-  if (other.m_pBinding != nullptr) {
-    // Our own proxy on the same endpoint, carrying the same session cookie.
-    m_pBinding = newBinding(other.m_pBinding->endpoint != nullptr ? other.m_pBinding->endpoint : "");
-    if (m_pBinding->soap != nullptr && other.m_pBinding->soap != nullptr)
-      m_pBinding->soap->cookies = soap_copy_cookies(m_pBinding->soap, other.m_pBinding->soap);
-    m_pSession = new CRepositorySession(m_pBinding);
-    if (other.m_pSession != nullptr) m_pSession->adopt(*other.m_pSession);
-    m_pRepository = new CRepositoryClient(m_pBinding);
-    m_pServerRegistry->m_pBinding = m_pBinding;
-    m_pServerRegistry->m_pRepository = m_pRepository;
-  }
-  m_pServerRegistry->m_strRootPath = other.m_pServerRegistry->m_strRootPath;
-  m_pServerRegistry->m_vecServers = other.m_pServerRegistry->m_vecServers;
-  m_bIsOpen = other.m_bIsOpen && m_pBinding != nullptr;
-  m_bIsLoggedIn = other.m_bIsLoggedIn;
-  m_bSnapshotTaken = other.m_bSnapshotTaken;
-  *m_pBrowseState = *other.m_pBrowseState;
-  m_iNrCFDUsers = other.m_iNrCFDUsers;
-  freeText(m_szUser);
-  freeText(m_szPassword);
-  freeText(m_szDomain);
-  m_szUser = copyText(other.m_szUser);
-  m_szPassword = copyText(other.m_szPassword);
-  m_szDomain = copyText(other.m_szDomain);
-  // The logger and the memory registry stay this handle's own.
+  if (this != &other) copyFrom(other);
   return *this;
+}
+
+void CVLTDatabase::copyFrom(const CVLTDatabase& other) {
+  try {
+    destroyConnection();
+    if (other.m_pBinding != nullptr) {
+      // Our own proxy on the same endpoint, carrying the same session cookie.
+      m_pBinding = newBinding(other.m_pBinding->endpoint != nullptr ? other.m_pBinding->endpoint : "");
+      if (m_pBinding->soap != nullptr && other.m_pBinding->soap != nullptr)
+        m_pBinding->soap->cookies = soap_copy_cookies(m_pBinding->soap, other.m_pBinding->soap);
+      m_pSession = new CRepositorySession(m_pBinding);
+      if (other.m_pSession != nullptr) m_pSession->adopt(*other.m_pSession);
+      m_pRepository = new CRepositoryClient(m_pBinding);
+      m_pServerRegistry->m_pBinding = m_pBinding;
+      m_pServerRegistry->m_pRepository = m_pRepository;
+    }
+    m_pServerRegistry->m_strRootPath = other.m_pServerRegistry->m_strRootPath;
+    m_pServerRegistry->m_vecServers = other.m_pServerRegistry->m_vecServers;
+    m_bIsOpen = other.m_bIsOpen && m_pBinding != nullptr;
+    m_bIsLoggedIn = other.m_bIsLoggedIn;
+    m_bSnapshotTaken = other.m_bSnapshotTaken;
+    *m_pBrowseState = *other.m_pBrowseState;
+    m_iNrCFDUsers = other.m_iNrCFDUsers;
+    freeText(m_szUser);
+    freeText(m_szPassword);
+    freeText(m_szDomain);
+    m_szUser = copyText(other.m_szUser);
+    m_szPassword = copyText(other.m_szPassword);
+    m_szDomain = copyText(other.m_szDomain);
+    // The logger and the memory registry stay this handle's own.
+  } catch (...) {
+    // Out of memory half way: a closed handle rather than a half copy.
+    destroyConnection();
+  }
 }
 
 void CVLTDatabase::destroyConnection() {

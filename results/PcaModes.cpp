@@ -42,9 +42,14 @@ int CVLTDatabase::uploadSurface(const char* modelPath, const char* solverName, c
 
   const std::string_view report(data, size);
   if (!hasReportMagic(report)) return ResultCode::kSuccess;
-  std::optional<std::string> current =
-      resultfiles::fetchText(m_pRepository, resultpaths::pcaModesFile(modelPath, solverName, surfaceName));
-  ModeUpdate update = updatePcaModes(report, current ? std::optional<std::string_view>(*current) : std::nullopt);
+  // Only a surface without a modes file starts afresh: modes that are there
+  // but did not arrive are left as they are, and the report stays stored.
+  std::string current;
+  resultfiles::FileRead modes =
+      resultfiles::readText(m_pRepository, resultpaths::pcaModesFile(modelPath, solverName, surfaceName), current);
+  if (modes == resultfiles::FileRead::kUnreadable) return ResultCode::kFileNotDownloaded;
+  ModeUpdate update = updatePcaModes(
+      report, modes == resultfiles::FileRead::kRead ? std::optional<std::string_view>(current) : std::nullopt);
   if (update.outcome == ModeUpdateOutcome::kFirstMode || update.outcome == ModeUpdateOutcome::kMerged)
     return uploadPcaModes(modelPath, solverName, surfaceName, update.text.c_str());
   return ResultCode::kSuccess;

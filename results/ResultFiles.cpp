@@ -12,12 +12,12 @@ namespace {
 
 // Looks the file up first, then downloads it: a missing file costs one
 // request and is not an error.
-bool download(CRepositoryClient* repository, const std::string& path, char*& bytes, long& size) {
-  if (repository == nullptr) return false;
+FileRead download(CRepositoryClient* repository, const std::string& path, char*& bytes, long& size) {
+  if (repository == nullptr) return FileRead::kUnreadable;
   std::unique_ptr<CRepositoryObject> found(repository->findByPath(path));
-  if (!found) return false;
+  if (!found) return FileRead::kAbsent;
   found->release();
-  return !repository->downloadFileToMemory(path, &bytes, &size).empty();
+  return repository->downloadFileToMemory(path, &bytes, &size).empty() ? FileRead::kUnreadable : FileRead::kRead;
 }
 
 }  // namespace
@@ -27,18 +27,26 @@ long fetchRegistered(CRepositoryClient* repository, CMemoryRegistry* registry, c
   data = nullptr;
   char* bytes = nullptr;
   long size = 0;
-  if (!download(repository, path, bytes, size)) return 0;
+  if (download(repository, path, bytes, size) != FileRead::kRead) return 0;
   registry->addBuffer(bytes);
   data = bytes;
   return size;
 }
 
-std::optional<std::string> fetchText(CRepositoryClient* repository, const std::string& path) {
+FileRead readText(CRepositoryClient* repository, const std::string& path, std::string& text) {
+  text.clear();
   char* bytes = nullptr;
   long size = 0;
-  if (!download(repository, path, bytes, size)) return std::nullopt;
-  std::string text(bytes, static_cast<size_t>(size));
-  delete[] bytes;
+  FileRead outcome = download(repository, path, bytes, size);
+  if (outcome != FileRead::kRead) return outcome;
+  std::unique_ptr<char[]> own(bytes);
+  text.assign(bytes, static_cast<size_t>(size));
+  return outcome;
+}
+
+std::optional<std::string> fetchText(CRepositoryClient* repository, const std::string& path) {
+  std::string text;
+  if (readText(repository, path, text) != FileRead::kRead) return std::nullopt;
   return text;
 }
 

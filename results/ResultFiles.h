@@ -18,8 +18,19 @@ namespace resultfiles {
 long fetchRegistered(CRepositoryClient* repository, CMemoryRegistry* registry, const std::string& path,
                      char*& data);
 
-// The file at `path` as text, when there is one.
+// The file at `path` as text, when there is one and it could be read.
 std::optional<std::string> fetchText(CRepositoryClient* repository, const std::string& path);
+
+// What became of reading a file that may not exist.
+enum class FileRead {
+  kRead,        // `text` holds the file
+  kAbsent,      // there is no object at the path
+  kUnreadable,  // the object is there but its contents did not arrive
+};
+
+// The file at `path` as text, telling a missing file from one that is there
+// but could not be downloaded.
+FileRead readText(CRepositoryClient* repository, const std::string& path, std::string& text);
 
 }  // namespace resultfiles
 }  // namespace VLT_121

@@ -69,12 +69,13 @@ int CVLTDatabase::downloadSurfaceValues(const char* modelPath, const char* solve
   values = nullptr;
   char* raw = nullptr;
   long size = downloadSurface(modelPath, solverName, reportNumber, surfaceName, raw);
-  if (raw == nullptr || size == 0) return 0;
+  // The raw report is this operation's own, an empty one too: it leaves the
+  // registry however the operation ends.
+  auto release = [this](char* buffer) { m_pMemoryRegistry->release(buffer); };
+  std::unique_ptr<char, decltype(release)> own(raw, release);
   std::vector<double> parsed;
-  bool ok = readSurfaceValues(std::string_view(raw, static_cast<size_t>(size)), parsed);
-  // The raw report is this operation's own: it does not stay with the host.
-  m_pMemoryRegistry->release(raw);
-  if (!ok) return 0;
+  if (raw == nullptr || size <= 0 || !readSurfaceValues(std::string_view(raw, static_cast<size_t>(size)), parsed))
+    return 0;
   values = m_pMemoryRegistry->allocDoubles(static_cast<int>(parsed.size()));
   std::copy(parsed.begin(), parsed.end(), values);
   return static_cast<int>(parsed.size());

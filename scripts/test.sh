@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test suite twice: a normal
-# build, then one with AddressSanitizer and UndefinedBehaviorSanitizer.
+# build, then one with AddressSanitizer and UndefinedBehaviorSanitizer. In
+# between, installs to a temporary prefix and builds and runs the external
+# host against the installed package, once with CMake and once with nothing
+# but pkg-config.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+source scripts/lib/server.sh
 scripts/install-deps.sh
 jobs=$(nproc 2>/dev/null || echo 2)
 
@@ -11,13 +15,31 @@ cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build/release -j"$jobs"
 ctest --test-dir build/release --output-on-failure
 
-echo "== Install, and build a host outside the tree against the installed package =="
-prefix=$(mktemp -d "${TMPDIR:-/tmp}/talixdb-install-XXXXXX")
-trap 'rm -rf "$prefix"' EXIT
-cmake --install build/release --prefix "$prefix/usr"
-cmake -S examples/external-host -B "$prefix/host-build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix/usr"
-cmake --build "$prefix/host-build"
-PKG_CONFIG_PATH="$prefix/usr/lib/pkgconfig:$prefix/usr/lib/x86_64-linux-gnu/pkgconfig" pkg-config --modversion talixdbapi
+echo "== Install to a temporary prefix and run hosts built against it =="
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/talixdb-install-XXXXXX")
+trap 'stop_server; rm -rf "$scratch"' EXIT
+prefix="$scratch/usr"
+cmake --install build/release --prefix "$prefix"
+export VLT_ADMIN_PASSWORD="${VLT_ADMIN_PASSWORD:-kelp482}"
+
+echo "-- with CMake (find_package)"
+cmake -S examples/external-host -B "$scratch/host-build" -G Ninja -DCMAKE_PREFIX_PATH="$prefix"
+cmake --build "$scratch/host-build"
+start_server "$prefix/bin/talixdb-server" "$scratch/server-cmake"
+"$scratch/host-build/external_host" "$server_address" "$scratch/work-cmake"
+stop_server
+
+echo "-- with pkg-config alone"
+pc_dir=$(dirname "$(find "$prefix" -name talixdbapi.pc | head -n 1)")
+export PKG_CONFIG_PATH="$pc_dir"
+echo "talixdbapi $(pkg-config --modversion talixdbapi): $(pkg-config --cflags --libs talixdbapi)"
+# shellcheck disable=SC2046  # the flags are meant to split into words
+"${CXX:-c++}" -std=c++17 -o "$scratch/pkgconfig-host" examples/external-host/main.cpp $(pkg-config --cflags --libs talixdbapi)
+start_server "$prefix/bin/talixdb-server" "$scratch/server-pkgconfig"
+LD_LIBRARY_PATH="$(pkg-config --variable=libdir talixdbapi)" \
+  "$scratch/pkgconfig-host" "$server_address" "$scratch/work-pkgconfig"
+stop_server
+unset PKG_CONFIG_PATH
 
 echo "== Build and test with AddressSanitizer and UndefinedBehaviorSanitizer =="
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTALIXDB_SANITIZE=ON

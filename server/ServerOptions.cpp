@@ -20,6 +20,10 @@ std::string parseServerOptions(const std::vector<std::string>& arguments, Server
       options.help = true;
       continue;
     }
+    if (name == "--version") {
+      options.version = true;
+      continue;
+    }
     if (name == "--quiet") {
       options.quiet = true;
       continue;
@@ -50,13 +54,13 @@ std::string parseServerOptions(const std::vector<std::string>& arguments, Server
       return "unknown option " + name;
     }
   }
-  if (!options.help && options.dataDirectory.empty()) return "--data DIR is required";
+  if (!options.help && !options.version && options.dataDirectory.empty()) return "--data DIR is required";
   return std::string();
 }
 
 std::string serverUsage() {
   return "usage: talixdb-server --data DIR [--port N] [--host ADDRESS] [--session-timeout SECONDS]\n"
-         "                      [--threads N] [--max-upload BYTES] [--quiet] [--help]\n"
+         "                      [--threads N] [--max-upload BYTES] [--quiet] [--help] [--version]\n"
          "\n"
          "Serves a model repository over SOAP from the store in DIR (created on first start).\n"
          "\n"
@@ -68,6 +72,7 @@ std::string serverUsage() {
          "  --max-upload BYTES         largest file accepted (default 1073741824)\n"
          "  --quiet                    no request log on standard error\n"
          "  --help                     this text\n"
+         "  --version                  print the version and exit\n"
          "\n"
          "The administrator \"root\" is created on first start with the password in\n"
          "VLT_ADMIN_PASSWORD (default \"kelp482\").\n";

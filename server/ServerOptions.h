@@ -16,6 +16,7 @@ struct ServerOptions {
   std::uint64_t maxUpload = 1ull << 30;  // bytes
   bool quiet = false;
   bool help = false;
+  bool version = false;
 };
 
 // Parses the arguments after the program name into `options`. Returns ""

@@ -5,6 +5,7 @@
 
 #include "Server.h"
 #include "ServerOptions.h"
+#include "talixdbapi/Version.h"
 
 int main(int argc, char** argv) {
   using namespace talixdb::server;
@@ -13,6 +14,10 @@ int main(int argc, char** argv) {
   std::string error = parseServerOptions(arguments, options);
   if (options.help) {
     std::fputs(serverUsage().c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("talixdb-server %s\n", TALIXDBAPI_VERSION_STRING);
     return 0;
   }
   if (!error.empty()) {

@@ -2,7 +2,14 @@
 // One numbering for the whole library; 0 is success. 13 is not used.
 #pragma once
 
+#include "talixdbapi/Export.h"
+
 namespace VLT_121 {
+
+// A short English text for a result code, for messages ("the model exists
+// already" for 24, "success" for 0, "unknown result code" for a number that
+// is not one of the codes below). A static text: never null, never freed.
+TALIXDBAPI_EXPORT const char* getResultText(int code);
 namespace ResultCode {
 
 constexpr int kSuccess = 0;

@@ -1,7 +1,33 @@
 // CVLTDatabase: one connection to a model database kept in a repository
 // server. Every method runs synchronously on the caller's thread and never
-// throws: failures come back as false, null, 0 or a result code (ResultCodes.h).
-// A handle must be used by one thread at a time.
+// throws: failures come back as false, null, 0 or a result code (ResultCodes.h;
+// getResultText gives a short text for a code). A handle must be used by one
+// thread at a time. The README's "What you hand the library" has examples.
+//
+// Names and paths. Catalogue operations take names: a category, a type, a
+// model, a solver. Names are used verbatim as repository folder names and must
+// not contain "/". The catalogue lives below "/Repository/talixdb":
+//   /Repository/talixdb/CATEGORY/TYPE/MODEL                 a model folder
+//   /Repository/talixdb/CATEGORY/TYPE/MODEL/Solvers/SOLVER  a solver folder
+// Result operations take `modelPath`, the model folder's full repository path
+// as above (absolute, "/" between parts, no trailing "/"), plus the solver's
+// name. Other repository paths (`solverPath`, `remotePath`, `path`) are full
+// paths of the same form. Local paths (`localFolder`, `localDirectory`) are
+// file-system paths of the host's machine.
+//
+// Ownership. Text arguments stay the caller's; the library copies what it
+// keeps. Buffers and arrays that result operations hand out are registered
+// with the handle until the host gives each back with releaseMemory (the
+// handle's destructor does not free them). A model from downloadModel is the
+// caller's (CVLTModel::deleteObject). Listing texts belong to the handle and
+// stay valid until the same list is filled again.
+//
+// Output outside the logger: importSolver's compatibility check prints three
+// lines to standard output when the solver lacks a model parameter or port
+// ("The solver is incompatible with the model:", "Model Parameter NAME is not
+// instantiated in the solver." or "Model Port ...", "Solver is not loaded"),
+// and a folder the server refuses to create makes the SOAP runtime write its
+// fault report to standard error. Everything else goes to the attached logger.
 #pragma once
 
 #include <string>
@@ -10,6 +36,7 @@
 #include "talixdbapi/ResultCodes.h"
 #include "talixdbapi/TalixLogger.h"
 #include "talixdbapi/VLTObjects.h"
+#include "talixdbapi/Version.h"
 
 class QuillonBinding;
 
@@ -30,8 +57,12 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   ~CVLTDatabase();
   // Deep copy: the target gets its own proxy on the source's endpoint and
   // server session (same session cookie), copies of the remembered credentials,
-  // the snapshot and the name lists. It keeps its own logger and memory
-  // registry, so nothing is ever released or freed twice.
+  // the open and login flags, the snapshot and the name lists. It keeps its own
+  // logger and memory registry (a copy-constructed handle starts with none and
+  // an empty one), so nothing is ever released or freed twice and either handle
+  // may outlive the other. A copy of a closed handle is closed. Self-assignment
+  // does nothing.
+  CVLTDatabase(const CVLTDatabase& other);
   CVLTDatabase& operator=(const CVLTDatabase& other);
 
   // ---- connection and session ----------------------------------------------
@@ -66,21 +97,27 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   // logged in as administrator.
   int createTalixDb();
   bool checkCategory(const char* category);
-  // 0, or 2 when the category folder was not made.
+  // 0, or 2 when the category folder was not made (also when the database
+  // root is missing).
   int addCategory(const char* category);
-  // Note the order: the type comes first.
+  // Note the order: the type comes first, then its category.
   bool checkType(const char* type, const char* category);
-  // 0, or 3 when the type folder was not made.
+  // 0, or 3 when the type folder was not made. The type comes first.
   int addType(const char* type, const char* category);
-  // Deletes the object at `path` and everything below it. Does nothing and
-  // returns false unless a logger is attached (the outcome is logged).
+  // Deletes the object at the repository path `path` and everything below it.
+  // Does nothing and returns false unless a logger is attached (the outcome is
+  // logged).
   bool deleteItem(const char* path);
 
   // ---- catalogue: models and solvers -----------------------------------------
 
   // Stores a model with its ports and parameters and an empty "Solvers"
   // folder, making missing category and type folders. 0, or 24 (exists), 2,
-  // 4, or the first failure among ports and parameters (5 to 8).
+  // 4, or the first failure among ports and parameters (5 to 8). The model
+  // stays the caller's. What is stored of a parameter follows its type (the
+  // CAPE-OPEN name in setType): "CAPE_REAL" and "CAPE_INT" keep their lower
+  // and upper bounds, "CAPE_OPTION" its options; any other type ("CAPE_STRING",
+  // "CAPE_BOOLEAN", ...) neither. The components are the model's species.
   int uploadModel(const char* category, const char* type, const CVLTModel* model);
   // A new model with ports, parameters and solvers, owned by the caller
   // (free with CVLTModel::deleteObject); null when there is no such model.
@@ -90,10 +127,26 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   void exportSolver(CVLTModel* solver, const char* category, const char* type, const char* model,
                     const char* solverName);
   // Checks `solver` against the stored model and stores it with its ports,
-  // parameters, file tree and grids. 0, or the first failure code.
+  // parameters, file tree and grids. 0, or the first failure code:
+  //  21 no name; 23 a solver of that name exists; 14 no such model;
+  //  15 / 16 the solver has fewer parameters / ports than the model, lacks one
+  //     by name (the three lines on standard output), or one differs in type
+  //     (ports also in direction; a "CAPE_OPTION" parameter needs the same
+  //     options in any order, "public-species" only as many);
+  //  17 components: a solver with components needs as many as the model; one
+  //     without gets the model's (this change to `solver` stays); then the
+  //     solver needs exactly as many sorted model components as components;
+  //  9 to 12, 18 to 20 folders or files not stored (the solver folder stays).
+  // The solver's files: a parameter named "file-system" of type "CAPE_OPTION"
+  // lists them as options, each a path relative to solver->getLocalDir() with
+  // "/" or "\" between its parts ("mesh/grid.msh"). Each is uploaded into the
+  // solver's "FileSystem" tree; an entry that is missing or not a readable
+  // regular file (a directory, a FIFO, a device), or that is absolute or holds
+  // an empty, "." or ".." part, gives 20 and stops the upload. Its options are
+  // exempt from the option comparison. Without it the tree is empty.
   int importSolver(const char* category, const char* type, const char* model, CVLTModel* solver);
   // Copies a stored solver's file tree into a local directory. 0, or 21 when
-  // there is no solver at `solverPath`.
+  // there is no solver at `solverPath` (modelPath + "/Solvers/" + name).
   int downloadSolver(const char* solverPath, const char* localDirectory);
   // True when every part of `model` and of its solvers has a folder of the
   // same name, and the model has at least one solver. Logs the first miss.
@@ -103,6 +156,10 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   // ---- results: surfaces and grids -------------------------------------------
   // Buffers and arrays returned below are registered with the handle: give them
   // back with releaseMemory. Text buffers hold the bytes plus a zero byte.
+  // Argument orders differ and are part of the interface: downloadSurfaceValues
+  // and uploadSurface take (surfaceName, reportNumber); isSurfaceUploaded and
+  // downloadSurface take (reportNumber, surfaceName); the grid downloads take
+  // the surface name last.
 
   // Always 0; data/size carry the node positions file (null/0 when absent).
   // A null surface name selects the solver's unnamed grid file.
@@ -112,17 +169,31 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
                                       long& size, const char* surfaceName);
   bool isSurfaceUploaded(const char* modelPath, const char* solverName, int reportNumber,
                          const char* surfaceName);
-  // The raw report and its size in bytes; 0 and null when absent.
+  // The raw report and its size in bytes; 0 and null when absent (an empty
+  // report gives 0 and a buffer holding just the zero byte: release it too).
   long downloadSurface(const char* modelPath, const char* solverName, int reportNumber,
                        const char* surfaceName, char*& data);
-  // The report's value count N and its N values; 0 and null on any failure.
+  // The report's value count N and its N values; 0 and null on any failure,
+  // including a report without the full 15-byte header (see uploadSurface) or
+  // with fewer values than its count. N = 0 gives 0 and an empty array.
   int downloadSurfaceValues(const char* modelPath, const char* solverName, const char* surfaceName,
                             int reportNumber, double*& values);
 
   // ---- results: PCA modes ----------------------------------------------------
 
-  // Stores a surface report and updates the surface's PCA modes. 0, or 20
-  // when the report or the new modes file was not stored.
+  // Stores a surface report (`length` bytes of `data`) and updates the
+  // surface's PCA modes. The report format:
+  //   bytes 0-13  "TALIX_Report_2"     bytes 15-39  not read by the library
+  //   byte  14    a zero byte          from byte 40 text lines (LF or CR):
+  //   the value count N, then N numbers, one per line ("0.5", "-1.25e-3").
+  // A report shorter than 40 bytes or without the 14 magic bytes is stored but
+  // not analysed (no modes). Every report of one surface must have the same N;
+  // one of another length is stored and leaves the modes as they are.
+  // 0, or 20
+  // when the report or the new modes file was not stored, or 26 when the
+  // surface's modes file exists but could not be read: the report is stored
+  // and the modes are left untouched (only a surface without a modes file
+  // starts its first mode).
   int uploadSurface(const char* modelPath, const char* solverName, const char* surfaceName,
                     int reportNumber, const char* data, long length);
   // Removes the PCA modes of every surface of the solver. Always 0.
@@ -141,13 +212,17 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
 
   // ---- results: instances and precomputed results ----------------------------
 
-  // Saves the solver's listed files from `localFolder` as an instance;
-  // `instance` names the one to replace (or is set to the new number).
+  // Saves the files that the solver's "file-system" parameter lists (see
+  // importSolver) from `localFolder` as an instance; `instance` names the one
+  // to replace (or is set to the new number). 0 (also when the solver has no
+  // such parameter: nothing saved), 22 (not "CAPE_OPTION"), 27, 19, or 20 when
+  // a listed file is missing or not a readable regular file.
   int uploadInstance(const char* modelPath, const char* solverName, int& instance, const char* localFolder);
   bool isInstanceUploaded(const char* modelPath, const char* solverName, int instance);
   // Downloads the instance (or, when it does not exist, the solver's base file
   // system, setting `instance` to -1) into `localFolder`.
   int downloadInstance(const char* modelPath, const char* solverName, int& instance, const char* localFolder);
+  // Note: names the model by category, type and model, not by modelPath.
   bool deleteInstance(const char* category, const char* type, const char* model, const char* solverName,
                       int instance);
   // Empties every "Instances" and "Reports" folder below `remotePath`. Does
@@ -180,19 +255,35 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   bool downloadSolverLeafNames();
   int getNrDownloadedLeafNames();
   const char* getDownloadedLeafName(int index);
-  // Reads the whole catalogue into the handle (model details only when a
-  // criteria row names a detail label).
+  // Criteria: an array of rows ended by a null row pointer; each row is four
+  // texts {label, "contains", value, nullptr}. The seven labels: "Category
+  // name", "Type name", "Model name", "Model description", "A model parameter
+  // name", "A model specie name", "A model port name". A row keeps what holds
+  // `value` as a case-sensitive substring; rows combine with "and". A row with
+  // another label or operator, an empty value or no null fourth text is
+  // skipped silently. Example:
+  //   const char* row[] = {"Model name", "contains", "Pump", nullptr};
+  //   const char** criteria[] = {row, nullptr};
+  //   db.takeVLTSnapshot(criteria); db.filterVLTSnapshot(criteria);
+  //   db.downloadModelLeafNames();  // "CATEGORY/TYPE/MODEL" of each match
+
+  // Reads the whole catalogue into the handle (criteria may be null). The
+  // parameter, species and port names are read only when a row carries one
+  // of the three "A model ..." labels: pass the same criteria to both calls.
   void takeVLTSnapshot(const char*** criteria);
-  // Removes from the snapshot what fails the criteria rows (null-terminated).
+  // Removes from the snapshot what fails a criteria row; null changes nothing.
   void filterVLTSnapshot(const char*** criteria);
 
   // ---- administration ---------------------------------------------------------
 
-  // Copies the repository folder tree at `remotePath` with its folder
-  // properties into `localFolder`. 0, or 26, 28, 29.
+  // Copies the repository folder tree at `remotePath` (a full path such as
+  // "/Repository/talixdb/Equipment") with its folder properties into
+  // `localFolder`, which must not exist or be empty. 0, or 26, 28, 29.
   int backupTALIXFolder(const char* remotePath, const char* localFolder);
-  // Rebuilds the tree at `remotePath` from a backup (same depth only); the
-  // copy is checked before the existing tree is replaced. 0, or 28, 29, 30.
+  // Rebuilds the tree at `remotePath` from a backup; `remotePath` must have as
+  // many "/" as the folder that was backed up ("/Repository/talixdb/Other" for
+  // a copy of "/Repository/talixdb/Equipment"). The copy is checked before the
+  // existing tree is replaced. 0, or 28, 29, 30.
   int restoreTALIXFolder(const char* remotePath, const char* localFolder);
   // Creates the database root and `count` pool users; the number created, or
   // createTalixDb's non-zero result. Ends logged out.
@@ -224,6 +315,8 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   void logoutSession();
   void logMessage(TALIX::LogType type, const char* text);
   void destroyConnection();
+  // The deep copy shared by the copy constructor and operator=.
+  void copyFrom(const CVLTDatabase& other);
 
   // catalogue
   bool checkModelObject(const char* path);

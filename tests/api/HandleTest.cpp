@@ -129,6 +129,39 @@ TEST_F(Handle, CopyAssignmentGivesAnIndependentHandleOnTheSameSession) {
   second.logout();
 }
 
+TEST_F(Handle, CopyConstructedHandleOutlivesItsSource) {
+  auto source = std::make_unique<CVLTDatabase>();
+  ASSERT_TRUE(source->open(address().c_str()));
+  source->createTalixDb();
+  ASSERT_TRUE(source->isLoggedIn());
+  CVLTDatabase copy(*source);
+  source.reset();
+  EXPECT_TRUE(copy.isOpen());
+  EXPECT_TRUE(copy.isLoggedIn());
+  EXPECT_EQ(0, copy.addCategory("CopyConstructedCategory"));
+  EXPECT_TRUE(copy.checkCategory("CopyConstructedCategory"));
+  copy.logout();
+}
+
+TEST_F(Handle, CopiesOfNeverOpenedAndClosedHandlesAreClosedAndUsable) {
+  TestServer server;  // its own store: no root session left by other tests
+  CVLTDatabase never;
+  CVLTDatabase closed;
+  ASSERT_TRUE(closed.open(server.address().c_str()));
+  closed.close();
+  for (CVLTDatabase* source : {&never, &closed}) {
+    CVLTDatabase copy(*source);
+    CVLTDatabase& alias = copy;
+    copy = alias;
+    EXPECT_FALSE(copy.isOpen());
+    EXPECT_FALSE(copy.isTalixDatabaseInstantiated());
+    ASSERT_TRUE(copy.open(server.address().c_str()));
+    EXPECT_TRUE(copy.login("root", kAdminPassword, "Default", 0));
+    copy.logout();
+    EXPECT_FALSE(source->isOpen());
+  }
+}
+
 TEST_F(Handle, CopyAssignmentDoesNotReleaseTheLoggerTwice) {
   RecordingLogger logger;
   {

@@ -130,6 +130,14 @@ TEST_F(Instances, FailedReplacementKeepsTheOldInstance) {
   EXPECT_TRUE(uploaded(1));
 }
 
+TEST_F(Instances, DirectoryInTheFileListReturns20) {
+  std::filesystem::remove(m_localDir + "/sub/dir/a.txt");
+  std::filesystem::create_directory(m_localDir + "/sub/dir/a.txt");
+  int instance = 0;
+  EXPECT_EQ(20, upload(instance));
+  EXPECT_EQ(1, instance);
+}
+
 // ---- what is stored and downloaded ----------------------------------------------
 
 TEST_F(Instances, DownloadedInstanceHoldsTheFilesOfItsUpload) {

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -131,6 +132,35 @@ TEST_F(PcaModesTest, ReportWithinOnePercentKeepsTheModesAndOneBeyondAddsOne) {
   ASSERT_EQ(storeValues("wall", 2, "2\n1.2\n1.61\n"), 0);  // relative error 0.003
   EXPECT_EQ(modes("wall"), before);
   ASSERT_EQ(storeValues("wall", 3, "2\n1.2\n1.65\n"), 0);  // relative error about 0.015
+  EXPECT_EQ(m_db.getNrPcaModes(model(), solver(), "wall"), 2);
+}
+
+// Moves the server's stored contents aside for its lifetime: objects stay
+// listed, but no file can be downloaded.
+class ContentsAside {
+ public:
+  explicit ContentsAside(const std::string& dataDir) : m_blobs(dataDir + "/blobs") { move(m_blobs, m_aside.path()); }
+  ~ContentsAside() { move(m_aside.path(), m_blobs); }
+
+ private:
+  static void move(const std::string& from, const std::string& to) {
+    for (const auto& entry : std::filesystem::directory_iterator(from))
+      std::filesystem::rename(entry.path(), to + "/" + entry.path().filename().string());
+  }
+  std::string m_blobs;
+  talixdb_test::TempDir m_aside;
+};
+
+TEST_F(PcaModesTest, ModesThatCannotBeReadStayAndTheReportIsStoredWith26) {
+  ASSERT_EQ(storeValues("wall", 1, "2\n1.2\n1.6\n"), 0);
+  ASSERT_EQ(storeValues("wall", 2, "2\n0\n1\n"), 0);
+  const std::string before = modes("wall");
+  {
+    ContentsAside aside(s_server->dataDir());
+    EXPECT_EQ(storeValues("wall", 3, "2\n1\n0\n"), VLT_121::ResultCode::kFileNotDownloaded);
+  }
+  EXPECT_TRUE(m_db.isSurfaceUploaded(model(), solver(), 3, "wall"));
+  EXPECT_EQ(modes("wall"), before);
   EXPECT_EQ(m_db.getNrPcaModes(model(), solver(), "wall"), 2);
 }
 

@@ -2,6 +2,7 @@
 // into the repository with the import and come back with downloadSolver; the
 // grid texts of each surface are stored beside them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <string>
 #include <vector>
@@ -79,6 +80,17 @@ TEST_F(SolverFiles, EntriesThatCouldLeaveTheLocalFolderAreRefused) {
     SCOPED_TRACE(entry);
     EXPECT_EQ(20, importListing(name, {entry}));
     EXPECT_EQ(Names{}, downloaded(name));
+  }
+}
+
+TEST_F(SolverFiles, ListedPathThatIsNoRegularFileReturns20WithoutBlocking) {
+  std::filesystem::create_directories(local("folder"));
+  ASSERT_EQ(0, ::mkfifo(local("pipe").c_str(), 0644));  // no writer: opening it plainly would wait
+  std::filesystem::create_symlink("/dev/null", local("device"));
+  for (const std::string entry : {"folder", "pipe", "device"}) {
+    SCOPED_TRACE(entry);
+    EXPECT_EQ(20, importListing("Not-" + entry, {entry}));
+    EXPECT_EQ(Names{}, downloaded("Not-" + entry));
   }
 }
 

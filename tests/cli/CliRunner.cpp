@@ -72,7 +72,7 @@ bool drain(int outFd, int errFd, CliResult& result) {
 }  // namespace
 
 CliResult runCli(const CliRun& run) {
-  std::vector<std::string> argv = {TALIXDB_CLI_PATH};
+  std::vector<std::string> argv = {run.program.empty() ? std::string(TALIXDB_CLI_PATH) : run.program};
   argv.insert(argv.end(), run.args.begin(), run.args.end());
   std::vector<std::string> env = childEnvironment(run);
   int in[2], out[2], err[2];

@@ -1,4 +1,4 @@
-// Runs the talixdb program as a child process and captures what it says.
+// Runs the talixdb program (or another) as a child process and captures what it says.
 #pragma once
 
 #include <string>
@@ -14,6 +14,7 @@ struct CliResult {
 };
 
 struct CliRun {
+  std::string program;  // empty: talixdb
   std::vector<std::string> args;
   // Added to the environment, which starts as this process's own without
   // MODELDATABASE_HOME and the TALIXDB_* and VLT_* variables.

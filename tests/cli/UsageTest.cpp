@@ -7,6 +7,7 @@
 #include "cli/CliRunner.h"
 #include "cli/CliTestSupport.h"
 #include "support/TestServer.h"
+#include "talixdbapi/Version.h"
 
 namespace talixdb_test {
 namespace {
@@ -27,6 +28,18 @@ TEST(CliHelp, ProgramHelpListsEverySubcommandAndExitsZero) {
                            "restore", "users", "servers", "precomputed"})
     EXPECT_TRUE(contains(result.out, std::string("\n  ") + name + " ")) << name;
   EXPECT_TRUE(contains(result.out, "Exit status:"));
+}
+
+TEST(CliHelp, BothProgramsPrintTheirVersion) {
+  for (const auto& [program, name] : {std::pair<std::string, std::string>{"", "talixdb"},
+                                      {TALIXDB_SERVER_PATH, "talixdb-server"}}) {
+    CliRun run;
+    run.program = program;
+    run.args = {"--version"};
+    CliResult result = runCli(run);
+    EXPECT_EQ(result.exitCode, 0) << name;
+    EXPECT_EQ(result.out, name + " " TALIXDBAPI_VERSION_STRING "\n");
+  }
 }
 
 TEST(CliHelp, EveryActionHasItsOwnHelp) {

@@ -1,6 +1,7 @@
 #include "Command.h"
 
 #include "ExitCodes.h"
+#include "talixdbapi/ResultCodes.h"
 
 namespace talixdb_cli {
 
@@ -10,7 +11,7 @@ int Context::fail(int code, const std::string& message) {
 }
 
 int Context::failWithResult(int code, const std::string& what) {
-  logger.error(what + ": " + describeResultCode(code) + " (code " + std::to_string(code) + ")");
+  logger.error(what + ": " + VLT_121::getResultText(code) + " (code " + std::to_string(code) + ")");
   return code;
 }
 

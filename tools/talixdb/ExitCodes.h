@@ -25,7 +25,4 @@ constexpr int kInternal = 34;
 
 }  // namespace exit_code
 
-// Plain words for a library result code, e.g. "the model exists already".
-std::string describeResultCode(int code);
-
 }  // namespace talixdb_cli

@@ -54,6 +54,10 @@ std::string extractGlobalOptions(const std::vector<std::string>& args, GlobalOpt
       options.help = true;
       continue;
     }
+    if (name == "--version") {
+      options.version = true;
+      continue;
+    }
     if (name == "--verbose" || name == "-v") {
       options.verbose = true;
       continue;

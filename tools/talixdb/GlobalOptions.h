@@ -19,6 +19,7 @@ struct GlobalOptions {
   bool passwordGiven = false;
   bool verbose = false;
   bool help = false;
+  bool version = false;
 };
 
 // Takes the global options out of `args`, wherever they stand before a "--",

@@ -16,7 +16,8 @@ const char kGlobalOptions[] =
     "                       else kelp482)\n"
     "  --domain NAME        login domain (default: TALIXDB_DOMAIN, else Default)\n"
     "  --verbose, -v        show progress and session messages on standard error\n"
-    "  --help, -h           this text; after a subcommand, the subcommand's help\n";
+    "  --help, -h           this text; after a subcommand, the subcommand's help\n"
+    "  --version            print the version and exit\n";
 
 const char kNotes[] =
     "Administrator operations (db create, users) log in as VLT_ADMIN_USER with\n"

@@ -3,6 +3,7 @@
 //
 //   talixdb [global options] SUBCOMMAND [ACTION] [options] [arguments]
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <string>
 #include <vector>
@@ -10,6 +11,7 @@
 #include "Command.h"
 #include "ExitCodes.h"
 #include "Help.h"
+#include "talixdbapi/Version.h"
 
 using namespace talixdb_cli;
 
@@ -42,6 +44,15 @@ int printHelp(const std::string& text) {
   return exit_code::kSuccess;
 }
 
+// The tool's version; the library's too when the one loaded differs.
+int printVersion() {
+  std::printf("talixdb %s", TALIXDBAPI_VERSION_STRING);
+  if (std::strcmp(VLT_121::getLibraryVersion(), TALIXDBAPI_VERSION_STRING) != 0)
+    std::printf(" (library %s)", VLT_121::getLibraryVersion());
+  std::printf("\n");
+  return exit_code::kSuccess;
+}
+
 const Family* findFamily(const std::string& name) {
   for (const Family& family : allFamilies())
     if (family.name == name) return &family;
@@ -65,6 +76,7 @@ int run(const std::vector<std::string>& args) {
   std::vector<std::string> rest;
   std::string error = extractGlobalOptions(args, options, rest);
   if (!error.empty()) return usageError(error, "talixdb");
+  if (options.version) return printVersion();
   if (rest.empty()) {
     if (options.help) return printHelp(programHelp());
     return usageError("no subcommand given", "talixdb");

@@ -1,14 +1,12 @@
-// Plain-word descriptions of the library's result codes, for error messages.
-#include "ExitCodes.h"
-
+// Short English texts for the result codes, for a host's messages.
 #include "talixdbapi/ResultCodes.h"
 
-namespace talixdb_cli {
+namespace VLT_121 {
 
-std::string describeResultCode(int code) {
-  namespace rc = VLT_121::ResultCode;
+const char* getResultText(int code) {
+  namespace rc = ResultCode;
   switch (code) {
-    case rc::kSuccess: return "done";
+    case rc::kSuccess: return "success";
     case rc::kRootFolderNotMade: return "the database root was there already or was not made";
     case rc::kCategoryNotMade: return "the category folder was not made";
     case rc::kTypeNotMade: return "the type folder was not made";
@@ -24,11 +22,11 @@ std::string describeResultCode(int code) {
     case rc::kModelMissing: return "the model does not exist";
     case rc::kParameterIncompatible: return "a parameter does not match the model";
     case rc::kPortIncompatible: return "a port does not match the model";
-    case rc::kComponentsIncompatible: return "the species (components) do not match the model";
+    case rc::kComponentsIncompatible: return "the components (species) do not match the model";
     case rc::kFileSystemFolderNotMade: return "the solver's FileSystem folder was not made";
     case rc::kTreeFolderNotMade: return "a folder of the file tree was not made";
     case rc::kFileNotUploaded: return "a file was not uploaded";
-    case rc::kSolverMissing: return "the solver does not exist or has no name";
+    case rc::kSolverMissing: return "the solver has no name or does not exist";
     case rc::kFileSystemNotOption: return "the solver's \"file-system\" parameter is not of type CAPE_OPTION";
     case rc::kSolverExists: return "the solver exists already";
     case rc::kModelExists: return "the model exists already";
@@ -36,10 +34,10 @@ std::string describeResultCode(int code) {
     case rc::kFileNotDownloaded: return "a file was not downloaded";
     case rc::kInstanceNotMade: return "the instance folder was not made";
     case rc::kNotFound: return "a repository folder or object was not found";
-    case rc::kLocalNotMade: return "a local directory or file was not made";
+    case rc::kLocalNotMade: return "a local directory or backup properties file was not made";
     case rc::kRestoreFailed: return "the restore failed";
-    default: return "failed with result code " + std::to_string(code);
+    default: return "unknown result code";
   }
 }
 
-}  // namespace talixdb_cli
+}  // namespace VLT_121

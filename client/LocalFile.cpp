@@ -1,0 +1,58 @@
+#include "client/LocalFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <vector>
+
+namespace VLT_121 {
+namespace localfile {
+
+namespace {
+
+constexpr size_t kChunk = 1 << 16;
+
+bool isRegular(const struct stat& info) { return S_ISREG(info.st_mode); }
+
+// Appends everything left in `fd` to `bytes`.
+bool readAll(int fd, std::string& bytes) {
+  std::vector<char> chunk(kChunk);
+  for (;;) {
+    ssize_t got = ::read(fd, chunk.data(), chunk.size());
+    if (got == 0) return true;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes.append(chunk.data(), static_cast<size_t>(got));
+  }
+}
+
+}  // namespace
+
+bool readRegularFile(const std::string& path, std::string& bytes) noexcept {
+  bytes.clear();
+  // Anything but a regular file is refused before it is opened (opening a
+  // device can have effects of its own), and again after, on what was opened.
+  struct stat info;
+  if (::stat(path.c_str(), &info) != 0 || !isRegular(info)) return false;
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return false;
+  bool ok = ::fstat(fd, &info) == 0 && isRegular(info);
+  try {
+    if (ok) {
+      bytes.reserve(static_cast<size_t>(info.st_size));
+      ok = readAll(fd, bytes);
+    }
+  } catch (...) {
+    ok = false;  // out of memory for a file this large
+  }
+  ::close(fd);
+  if (!ok) std::string().swap(bytes);
+  return ok;
+}
+
+}  // namespace localfile
+}  // namespace VLT_121
