@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "Namespaces.h"
+#include "RuntimeCheck.h"
 
 namespace {
 
@@ -39,10 +40,12 @@ int callForValue(struct soap* soap, T& response, Call call) {
 
 }  // namespace
 
-QuillonBinding::QuillonBinding() : soap(soap_new1(SOAP_C_UTFSTRING)), endpoint(kDefaultEndpoint) {
+QuillonBinding::QuillonBinding() : soap(nullptr), endpoint(kDefaultEndpoint) {
+  if (!talixdb::runtimeMismatch().empty()) return;
+  soap = soap_new1(SOAP_C_UTFSTRING);
   if (soap == nullptr) return;
-  if (soap->namespaces == nullptr || soap->namespaces != talixdb::serviceNamespaces())
-    soap_set_namespaces(soap, talixdb::serviceNamespaces());
+  // The service's own table, whatever the process's global `namespaces` is.
+  soap_set_namespaces(soap, talixdb::serviceNamespaces());
   // A server that closes the connection early must not kill the host process
   // with SIGPIPE: the write fails and the call reports it.
   soap->socket_flags = MSG_NOSIGNAL;
