@@ -54,13 +54,14 @@ int callForElement(struct soap* soap, Response& response, const char* tag, Send 
     if (rc != SOAP_OK) return rc;
     return soap->error = SOAP_NO_TAG;
   }
-  if (soap_body_end_in(soap) || soap_envelope_end_in(soap) || soap_end_recv(soap)) return soap_closesock(soap);
+  if (soap_body_end_in(soap) == SOAP_OK && soap_envelope_end_in(soap) == SOAP_OK) soap_end_recv(soap);
   return soap_closesock(soap);
 }
 
 }  // namespace
 
 QuillonBinding::QuillonBinding() : soap(nullptr), endpoint(kDefaultEndpoint) {
+  // A context of another runtime variant would not have this code's layout.
   if (!talixdb::runtimeMismatch().empty()) return;
   soap = soap_new1(SOAP_C_UTFSTRING);
   if (soap == nullptr) return;
