@@ -26,10 +26,14 @@ class EchoTraffic {
               ++m_failures;
           } while (!m_stop && m_calls < 500);
         }) {}
+  ~EchoTraffic() { finish(); }
+  EchoTraffic(const EchoTraffic&) = delete;
+  EchoTraffic& operator=(const EchoTraffic&) = delete;
+
   // Stops the calls; returns how many failed.
   int finish() {
     m_stop = true;
-    m_thread.join();
+    if (m_thread.joinable()) m_thread.join();
     return m_failures;
   }
 
