@@ -2,7 +2,7 @@
 // session does not keep every object it ever read until the proxy goes.
 #pragma once
 
-#include "soapH.h"
+#include "WireTypes.h"
 
 namespace VLT_121 {
 

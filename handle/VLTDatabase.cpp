@@ -4,6 +4,7 @@
 #include <string>
 
 #include "QuillonBinding.h"
+#include "RuntimeCheck.h"
 #include "admin/SimulationServerRegistry.h"
 #include "browse/BrowseState.h"
 #include "client/RepositoryClient.h"
@@ -129,6 +130,12 @@ bool CVLTDatabase::open(const char* url) try {
   }
   // Objects of an earlier open (failed, or ended by close) are not reused.
   destroyConnection();
+  // Another gSOAP runtime variant in the process would corrupt every context.
+  if (!talixdb::runtimeMismatch().empty()) {
+    logMessage(TALIX::LogTypeError, talixdb::runtimeMismatch().c_str());
+    m_bIsOpen = false;
+    return false;
+  }
   m_pBinding = newBinding(std::string("http://") + url + kServicePath);
   m_pSession = new CRepositorySession(m_pBinding);
   m_pRepository = new CRepositoryClient(m_pBinding);

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running need.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config gsoap libgsoap-dev libsqlite3-dev
+# libssl-dev and zlib1g-dev: the headers the gSOAP runtime variant with OpenSSL
+# and compression (gsoapssl++) includes.
+packages=(cmake ninja-build g++ pkg-config gsoap libgsoap-dev libssl-dev zlib1g-dev libsqlite3-dev
           libgtest-dev googletest liblapack-dev nlohmann-json3-dev)
 missing=()
 for p in "${packages[@]}"; do

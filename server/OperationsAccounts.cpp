@@ -4,6 +4,8 @@
 
 using namespace talixdb::server;
 
+namespace talixdb_wire {
+
 int __ns1__createUser(struct soap* soap, ns1__CreateUserRequestElement* request, std::string** response) {
   return serveSimple(soap, "createUser", [&](ServiceContext& context) {
     if (request == nullptr) throw Refusal("no user to create");
@@ -47,3 +49,5 @@ int __ns1__hasPermission(struct soap* soap, ns2__PermissionRequest* request, boo
                                                                   request->member));
   });
 }
+
+}  // namespace talixdb_wire

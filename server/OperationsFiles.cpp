@@ -5,6 +5,8 @@
 
 using namespace talixdb::server;
 
+namespace talixdb_wire {
+
 namespace {
 
 constexpr const char* kContentType = "application/octet-stream";
@@ -103,3 +105,5 @@ std::string tooLarge(const std::string& name, std::uint64_t limit) {
 }
 
 }  // namespace
+
+}  // namespace talixdb_wire

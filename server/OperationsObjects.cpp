@@ -5,6 +5,8 @@
 
 using namespace talixdb::server;
 
+namespace talixdb_wire {
+
 namespace {
 
 void writeObjects(struct soap* soap, const std::vector<ObjectView>& objects, ns2__SoapModelObjectArray& out);
@@ -83,3 +85,5 @@ std::string pathNamedBy(const ns2__SoapModelObject& object) {
 }
 
 }  // namespace
+
+}  // namespace talixdb_wire

@@ -4,6 +4,8 @@
 
 using namespace talixdb::server;
 
+namespace talixdb_wire {
+
 int __ns1__login(struct soap* soap, ns1__LoginRequestStruct* request, ns1__LoginResponseElement* response) {
   return serveSimple(soap, "login", [&](ServiceContext& context) {
     if (request == nullptr) throw Refusal("no login request");
@@ -49,3 +51,5 @@ int __ns1__invalidate(struct soap* soap, std::string sessionId, bool** response)
     *response = newBool(soap, context.repository().invalidate(context.caller, sessionId));
   });
 }
+
+}  // namespace talixdb_wire

@@ -1,9 +1,11 @@
 // Operations that need machinery outside a repository (FTP transfer, model
 // specifications, events, processes): refused with a fault.
 #include "ServiceCall.h"
-#include "soapH.h"
+#include "WireTypes.h"
 
 using namespace talixdb::server;
+
+namespace talixdb_wire {
 
 namespace {
 
@@ -58,3 +60,5 @@ int unsupported(struct soap* soap, const char* operation) {
 }
 
 }  // namespace
+
+}  // namespace talixdb_wire

@@ -4,6 +4,8 @@
 
 using namespace talixdb::server;
 
+namespace talixdb_wire {
+
 int __ns1__checkout(struct soap* soap, ns1__CheckoutRequestElement* request, bool** response) {
   return serveSimple(soap, "checkout", [&](ServiceContext& context) {
     if (request == nullptr) throw Refusal("no checkout request");
@@ -38,3 +40,5 @@ int __ns1__setCheckinPolicy(struct soap* soap, ns1__SetCheckinPolicyRequestEleme
                                                                      request->policy, request->recursive));
   });
 }
+
+}  // namespace talixdb_wire

@@ -20,7 +20,7 @@
 #include "ServiceCall.h"
 #include "ServiceContext.h"
 #include "SqliteStorage.h"
-#include "soapH.h"
+#include "WireTypes.h"
 
 namespace talixdb::server {
 

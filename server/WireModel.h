@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "Repository.h"
-#include "soapH.h"
+#include "WireTypes.h"
 
 namespace talixdb::server {
 

@@ -4,6 +4,7 @@
 struct Namespace;
 
 namespace talixdb {
-// The table installed in every runtime context that speaks the service.
+// The table every runtime context that speaks the service installs with
+// soap_set_namespaces, right after it is made.
 const Namespace* serviceNamespaces();
 }  // namespace talixdb

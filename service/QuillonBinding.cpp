@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "Namespaces.h"
+#include "RuntimeCheck.h"
 
 namespace {
 
@@ -37,12 +38,35 @@ int callForValue(struct soap* soap, T& response, Call call) {
   return rc;
 }
 
+// Calls an operation whose response is a structure or a list: `send` posts
+// the request with the generated stub and the reply is read here, as the
+// generated receiver reads it, except that a reply whose body holds neither
+// the response element (`tag`) nor a Fault is an error, not a success.
+template <class Response, class Send>
+int callForElement(struct soap* soap, Response& response, const char* tag, Send send) {
+  if (soap == nullptr) return SOAP_EOM;
+  if (send() != SOAP_OK) return soap->error;
+  response.soap_default(soap);
+  if (soap_begin_recv(soap) || soap_envelope_begin_in(soap) || soap_recv_header(soap) || soap_body_begin_in(soap))
+    return soap_closesock(soap);
+  if (response.soap_get(soap, tag, nullptr) == nullptr) {
+    int rc = soap_recv_fault(soap, 0);
+    if (rc != SOAP_OK) return rc;
+    return soap->error = SOAP_NO_TAG;
+  }
+  if (soap_body_end_in(soap) == SOAP_OK && soap_envelope_end_in(soap) == SOAP_OK) soap_end_recv(soap);
+  return soap_closesock(soap);
+}
+
 }  // namespace
 
-QuillonBinding::QuillonBinding() : soap(soap_new1(SOAP_C_UTFSTRING)), endpoint(kDefaultEndpoint) {
+QuillonBinding::QuillonBinding() : soap(nullptr), endpoint(kDefaultEndpoint) {
+  // A context of another runtime variant would not have this code's layout.
+  if (!talixdb::runtimeMismatch().empty()) return;
+  soap = soap_new1(SOAP_C_UTFSTRING);
   if (soap == nullptr) return;
-  if (soap->namespaces == nullptr || soap->namespaces != talixdb::serviceNamespaces())
-    soap_set_namespaces(soap, talixdb::serviceNamespaces());
+  // The service's own table, whatever the process's global `namespaces` is.
+  soap_set_namespaces(soap, talixdb::serviceNamespaces());
   // A server that closes the connection early must not kill the host process
   // with SIGPIPE: the write fails and the call reports it.
   soap->socket_flags = MSG_NOSIGNAL;
@@ -60,12 +84,9 @@ QuillonBinding::~QuillonBinding() {
   soap_free(soap);
 }
 
-#define TALIX_GUARD() \
-  if (soap == nullptr) return SOAP_EOM
-
 int QuillonBinding::login(ns1__LoginRequestStruct* request, ns1__LoginResponseElement& response) {
-  TALIX_GUARD();
-  return soap_call___ns1__login(soap, endpoint, nullptr, request, &response);
+  return callForElement(soap, response, "ns1:LoginResponseElement",
+                        [&] { return soap_send___ns1__login(soap, endpoint, nullptr, request); });
 }
 
 int QuillonBinding::isLoggedIn(ns1__IsLoggedInRequestElement* request, bool& response) {
@@ -81,18 +102,18 @@ int QuillonBinding::logout(int request, bool& response) {
 }
 
 int QuillonBinding::findByPath(std::string path, ns2__SoapModelObject& response) {
-  TALIX_GUARD();
-  return soap_call___ns1__findByPath(soap, endpoint, nullptr, path, &response);
+  return callForElement(soap, response, "ns2:ReadModelObjectElement",
+                        [&] { return soap_send___ns1__findByPath(soap, endpoint, nullptr, path); });
 }
 
 int QuillonBinding::findChildrenOfPath(std::string path, ns2__SoapModelObjectArray& response) {
-  TALIX_GUARD();
-  return soap_call___ns1__findChildrenOfPath(soap, endpoint, nullptr, path, &response);
+  return callForElement(soap, response, "ns2:ReadModelObjectsElement",
+                        [&] { return soap_send___ns1__findChildrenOfPath(soap, endpoint, nullptr, path); });
 }
 
 int QuillonBinding::findByQuery(std::string query, ns2__SoapModelObjectArray& response) {
-  TALIX_GUARD();
-  return soap_call___ns1__findByQuery(soap, endpoint, nullptr, query, &response);
+  return callForElement(soap, response, "ns2:ReadModelObjectsElement",
+                        [&] { return soap_send___ns1__findByQuery(soap, endpoint, nullptr, query); });
 }
 
 int QuillonBinding::createModelObject(ns2__SoapModelObject* object, std::string& response) {
@@ -114,19 +135,19 @@ int QuillonBinding::deleteModelObject(std::string path, bool& response) {
 }
 
 int QuillonBinding::updateModelObject(ns2__SoapModelObject* object, ns2__SoapModelObject& response) {
-  TALIX_GUARD();
-  return soap_call___ns1__updateModelObject(soap, endpoint, nullptr, object, &response);
+  return callForElement(soap, response, "ns2:ReadModelObjectElement",
+                        [&] { return soap_send___ns1__updateModelObject(soap, endpoint, nullptr, object); });
 }
 
 int QuillonBinding::uploadFiles(ns2__UploadFilesRequestStruct* request, ns2__UploadFilesResponseStruct& response) {
-  TALIX_GUARD();
-  return soap_call___ns1__uploadFiles(soap, endpoint, nullptr, request, &response);
+  return callForElement(soap, response, "ns2:UploadFilesResponseElement",
+                        [&] { return soap_send___ns1__uploadFiles(soap, endpoint, nullptr, request); });
 }
 
 int QuillonBinding::downloadFiles(ns1__DownloadFilesRequestStruct* request,
                                   ns2__DownloadFilesResponseStruct& response) {
-  TALIX_GUARD();
-  return soap_call___ns1__downloadFiles(soap, endpoint, nullptr, request, &response);
+  return callForElement(soap, response, "ns2:DownloadFilesResponseElement",
+                        [&] { return soap_send___ns1__downloadFiles(soap, endpoint, nullptr, request); });
 }
 
 int QuillonBinding::exportObjectToFTP(std::string path, LONG64& response) {
@@ -154,13 +175,13 @@ int QuillonBinding::checkout(ns1__CheckoutRequestElement* request, bool& respons
 }
 
 int QuillonBinding::getChangeLogs(std::string path, ns2__ChangeLogs& response) {
-  TALIX_GUARD();
-  return soap_call___ns1__getChangeLogs(soap, endpoint, nullptr, path, &response);
+  return callForElement(soap, response, "ns2:GetChangeLogsResponseElement",
+                        [&] { return soap_send___ns1__getChangeLogs(soap, endpoint, nullptr, path); });
 }
 
 int QuillonBinding::getVersionNames(std::string path, ns1__GetVersionNamesResponseElement& response) {
-  TALIX_GUARD();
-  return soap_call___ns1__getVersionNames(soap, endpoint, nullptr, path, &response);
+  return callForElement(soap, response, "ns1:GetVersionNamesResponseElement",
+                        [&] { return soap_send___ns1__getVersionNames(soap, endpoint, nullptr, path); });
 }
 
 int QuillonBinding::isCheckedOut(std::string path, bool& response) {
@@ -188,8 +209,8 @@ int QuillonBinding::setCheckinPolicy(ns1__SetCheckinPolicyRequestElement* reques
 }
 
 int QuillonBinding::getGroups(std::string user, ns2__GetGroupsResponseStruct& response) {
-  TALIX_GUARD();
-  return soap_call___ns1__getGroups(soap, endpoint, nullptr, user, &response);
+  return callForElement(soap, response, "ns2:GetGroupsResponseElement",
+                        [&] { return soap_send___ns1__getGroups(soap, endpoint, nullptr, user); });
 }
 
 int QuillonBinding::hasPermission(ns2__PermissionRequest* request, bool& response) {
@@ -241,13 +262,13 @@ int QuillonBinding::createUser(ns1__CreateUserRequestElement* request, std::stri
 }
 
 int QuillonBinding::getModelSpecs(std::string request, ns2__SoapModelArray& response) {
-  TALIX_GUARD();
-  return soap_call___ns1__getModelSpecs(soap, endpoint, nullptr, request, &response);
+  return callForElement(soap, response, "ns2:SoapModelArrayElement",
+                        [&] { return soap_send___ns1__getModelSpecs(soap, endpoint, nullptr, request); });
 }
 
 int QuillonBinding::getModelSpecsEx(std::string request, ns2__SoapModelArray& response) {
-  TALIX_GUARD();
-  return soap_call___ns1__getModelSpecsEx(soap, endpoint, nullptr, request, &response);
+  return callForElement(soap, response, "ns2:SoapModelArrayElement",
+                        [&] { return soap_send___ns1__getModelSpecsEx(soap, endpoint, nullptr, request); });
 }
 
 int QuillonBinding::publishEvent(ns2__PublishEventStruct* request, bool& response) {
@@ -257,8 +278,8 @@ int QuillonBinding::publishEvent(ns2__PublishEventStruct* request, bool& respons
 }
 
 int QuillonBinding::getWorkspaces(ns1__GetWorkspacesResponseElement& response) {
-  TALIX_GUARD();
-  return soap_call___ns1__getWorkspaces(soap, endpoint, nullptr, &response);
+  return callForElement(soap, response, "ns1:GetWorkspacesResponseElement",
+                        [&] { return soap_send___ns1__getWorkspaces(soap, endpoint, nullptr); });
 }
 
 int QuillonBinding::executeProcess(ns2__ExecuteProcessStruct* request, std::string& response) {

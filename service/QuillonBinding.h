@@ -1,13 +1,14 @@
 // QuillonBinding: the proxy of the repository service. One object owns one
 // runtime context; each operation posts one request to `endpoint` and reads
 // one reply. Results: 0 success, 12 SOAP Fault, 28 no TCP connection, 20 when
-// the context was never created, another runtime code for other failures
-// (a reply without the expected response element is one of them).
+// there is no context (out of memory, or the process's gSOAP runtime is not
+// the variant the library needs), 6 (SOAP_NO_TAG) for a reply without the
+// expected response element, another runtime code for other failures.
 #pragma once
 
 #include <string>
 
-#include "soapH.h"
+#include "WireTypes.h"
 
 class QuillonBinding {
  public:

@@ -153,14 +153,51 @@ TEST_F(Wire, ModelObjectFieldsAreUnqualifiedAndEmptyListsOmitted) {
       body(server.requests().at(0)));
 }
 
+// One operation of each kind of response: a structure, a list, a single value
+// and the attachment download. A reply whose body lacks the response element
+// is an error (SOAP_NO_TAG), whatever the kind.
 TEST_F(Wire, AReplyWithoutTheResponseElementIsAnError) {
+  struct Case {
+    const char* operation;
+    int (*call)(QuillonBinding&);
+  };
+  const Case cases[] = {
+      {"login", [](QuillonBinding& b) {
+         ns1__LoginRequestStruct request;
+         ns1__LoginResponseElement response;
+         return b.login(&request, response);
+       }},
+      {"findByPath", [](QuillonBinding& b) {
+         ns2__SoapModelObject response;
+         return b.findByPath("/Repository", response);
+       }},
+      {"getWorkspaces", [](QuillonBinding& b) {
+         ns1__GetWorkspacesResponseElement response;
+         return b.getWorkspaces(response);
+       }},
+      {"uploadFiles", [](QuillonBinding& b) {
+         ns2__UploadFilesRequestStruct request;
+         ns2__UploadFilesResponseStruct response;
+         return b.uploadFiles(&request, response);
+       }},
+      {"isLoggedIn", [](QuillonBinding& b) {
+         ns1__IsLoggedInRequestElement request;
+         bool loggedIn = true;
+         return b.isLoggedIn(&request, loggedIn);
+       }},
+      {"downloadFiles", [](QuillonBinding& b) {
+         ns1__DownloadFilesRequestStruct request;
+         request.PathElement.push_back("/Repository/file");
+         ns2__DownloadFilesResponseStruct response;
+         return b.downloadFiles(&request, response);
+       }},
+  };
   CannedServer server(soapEnvelope(""));
-  QuillonBinding binding;
-  pointAt(binding, server);
-  ns1__IsLoggedInRequestElement request;
-  bool loggedIn = true;
-  EXPECT_NE(0, binding.isLoggedIn(&request, loggedIn));
-  EXPECT_FALSE(loggedIn);
+  for (const Case& c : cases) {
+    QuillonBinding binding;
+    pointAt(binding, server);
+    EXPECT_EQ(SOAP_NO_TAG, c.call(binding)) << c.operation;
+  }
 }
 
 TEST_F(Wire, AQualifiedFaultCodeReadsAsTwelve) {
