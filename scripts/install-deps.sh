@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running need.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config gsoap libgsoap-dev libsqlite3-dev
-          libgtest-dev googletest liblapack-dev nlohmann-json3-dev)
+packages=(cmake ninja-build g++ pkg-config gsoap libgsoap-dev libsqlite3-dev libssl-dev
+          libgtest-dev googletest liblapack-dev nlohmann-json3-dev systemd)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

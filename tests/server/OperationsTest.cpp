@@ -1,8 +1,12 @@
 // Operating the server: its log, the administrator's password, refused
-// starts and the version.
+// starts, the version, and the systemd unit.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 
 #include "ServiceClient.h"
 #include "client/RepositorySession.h"
@@ -12,6 +16,17 @@ namespace talixdb_test {
 namespace {
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The full path of `program` on PATH, or "".
+std::string onPath(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  std::istringstream directories(path != nullptr ? path : "");
+  for (std::string directory; std::getline(directories, directory, ':');) {
+    std::string candidate = directory + "/" + program;
+    if (access(candidate.c_str(), X_OK) == 0) return candidate;
+  }
+  return std::string();
+}
 
 class OperationsTest : public ::testing::Test {
  protected:
@@ -126,6 +141,35 @@ TEST_F(OperationsTest, VersionAndUsageErrors) {
   EXPECT_EQ(wrong.exitCode, 2);
   EXPECT_EQ(wrong.err.rfind("talixdb-server: --log-level needs error, warning, info or debug\nusage:", 0), 0u)
       << wrong.err;
+}
+
+TEST(SystemdUnit, VerifiesAndRunsTheServerPrivatelyAsItsOwnUser) {
+  std::ifstream file(TALIXDB_TEST_UNIT_FILE);
+  ASSERT_TRUE(file) << TALIXDB_TEST_UNIT_FILE;
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(file, line);) lines.push_back(line);
+  for (const char* wanted : {"User=talixdb", "UMask=0077", "StateDirectory=talixdb", "Restart=on-failure",
+                             "NoNewPrivileges=yes", "ProtectSystem=strict", "ProtectHome=yes", "PrivateTmp=yes"})
+    EXPECT_NE(std::find(lines.begin(), lines.end(), wanted), lines.end()) << wanted;
+
+  const std::string analyze = onPath("systemd-analyze");
+  if (!analyze.empty()) {
+    ProgramRun verify;
+    verify.args = {"verify", TALIXDB_TEST_UNIT_FILE};
+    ProgramResult verified = runProgram(analyze, verify);
+    EXPECT_EQ(verified.exitCode, 0) << verified.err;
+    EXPECT_FALSE(contains(verified.out + verified.err, "talixdb-server.service")) << verified.out << verified.err;
+    return;
+  }
+  // Without systemd: sections, and keys with values, nothing else.
+  for (const std::string& line : lines) {
+    if (line.empty() || line[0] == '#') continue;
+    bool section = line == "[Unit]" || line == "[Service]" || line == "[Install]";
+    std::size_t equals = line.find('=');
+    bool setting = equals != std::string::npos && equals > 0 &&
+                   std::all_of(line.begin(), line.begin() + static_cast<long>(equals), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+    EXPECT_TRUE(section || setting) << line;
+  }
 }
 
 }  // namespace
