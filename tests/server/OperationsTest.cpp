@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -167,7 +168,8 @@ TEST(SystemdUnit, VerifiesAndRunsTheServerPrivatelyAsItsOwnUser) {
     bool section = line == "[Unit]" || line == "[Service]" || line == "[Install]";
     std::size_t equals = line.find('=');
     bool setting = equals != std::string::npos && equals > 0 &&
-                   std::all_of(line.begin(), line.begin() + static_cast<long>(equals), [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
+                   std::all_of(line.begin(), line.begin() + static_cast<long>(equals),
+                               [](char c) { return std::isalnum(static_cast<unsigned char>(c)) != 0; });
     EXPECT_TRUE(section || setting) << line;
   }
 }

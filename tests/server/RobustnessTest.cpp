@@ -81,7 +81,8 @@ TEST_F(RobustnessTest, HealthAnswersWithTheVersionAndOtherGetsStayRefused) {
   };
   for (const Case& c : {Case{"/health", "HTTP/1.1 200"}, Case{"/health?probe=1", "HTTP/1.1 200"},
                         Case{"/", "HTTP/1.1 405"}, Case{"/vlt/services/QuillonBinding?wsdl", "HTTP/1.1 405"}}) {
-    std::string reply = exchange(server->port(), std::string("GET ") + c.path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    std::string request = std::string("GET ") + c.path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    std::string reply = exchange(server->port(), request);
     EXPECT_EQ(reply.rfind(c.status, 0), 0u) << c.path << "\n" << reply;
   }
   std::string health = exchange(server->port(), "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
