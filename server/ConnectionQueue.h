@@ -8,8 +8,15 @@
 #include <deque>
 #include <mutex>
 #include <optional>
+#include <string>
 
 namespace talixdb::server {
+
+// One accepted connection and its peer's address, for the log.
+struct Connection {
+  int socket = -1;
+  std::string client;
+};
 
 class ConnectionQueue {
  public:
@@ -18,16 +25,16 @@ class ConnectionQueue {
   // Waits up to `timeout` for room; true when a push would not block.
   bool waitForRoom(std::chrono::milliseconds timeout);
   // Adds a connection (the queue may briefly exceed its capacity).
-  void push(int socket);
+  void push(Connection connection);
   // The next connection; nothing once the queue is closed and empty.
-  std::optional<int> pop();
+  std::optional<Connection> pop();
   void close();
 
  private:
   std::size_t m_capacity;
   std::mutex m_mutex;
   std::condition_variable m_changed;
-  std::deque<int> m_sockets;
+  std::deque<Connection> m_connections;
   bool m_closed = false;
 };
 

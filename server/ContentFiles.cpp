@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "PrivateFiles.h"
 #include "RandomToken.h"
 #include "RepositoryTypes.h"
 
@@ -87,15 +88,21 @@ class FileSource : public ContentSource {
 };
 
 bool endsWith(const std::string& text, const std::string& suffix);
-// Makes a rename inside `directory` durable.
-void syncDirectory(const std::string& directory);
 
 }  // namespace
 
-ContentFiles::ContentFiles(std::string directory) : m_directory(std::move(directory)) {
-  std::error_code error;
-  std::filesystem::create_directories(m_directory, error);
-  if (error) throw StorageFailure("cannot create " + m_directory + ": " + error.message());
+ContentFiles::ContentFiles(std::string directory, std::string backupLockFile)
+    : m_directory(std::move(directory)), m_backupLock(std::move(backupLockFile)) {
+  makePrivateDirectory(m_directory);
+}
+
+ContentFiles::~ContentFiles() {
+  // Blobs still kept for a backup stay behind as unreferenced files; the
+  // next start removes them.
+  try {
+    discard({});
+  } catch (...) {
+  }
 }
 
 std::unique_ptr<StagedContent> ContentFiles::stage() {
@@ -130,7 +137,16 @@ void ContentFiles::remove(const std::string& blob) const {
   ::unlink((m_directory + "/" + blob).c_str());
 }
 
-void ContentFiles::removeUnreferenced(const std::set<std::string>& referenced) const {
+void ContentFiles::discard(const std::vector<std::string>& blobs) {
+  m_discarded.insert(m_discarded.end(), blobs.begin(), blobs.end());
+  if (m_discarded.empty() || !m_backupLock.tryExclusive()) return;
+  for (const std::string& blob : m_discarded) remove(blob);
+  m_backupLock.unlock();
+  m_discarded.clear();
+}
+
+bool ContentFiles::removeUnreferenced(const std::set<std::string>& referenced) {
+  if (!m_backupLock.tryExclusive()) return false;
   std::error_code error;
   for (const auto& entry : std::filesystem::directory_iterator(m_directory, error)) {
     std::string name = entry.path().filename().string();
@@ -138,6 +154,8 @@ void ContentFiles::removeUnreferenced(const std::set<std::string>& referenced) c
     bool orphan = endsWith(name, kBlobSuffix) && referenced.count(name) == 0;
     if (leftover || orphan) std::filesystem::remove(entry.path(), error);
   }
+  m_backupLock.unlock();
+  return true;
 }
 
 namespace {
@@ -146,12 +164,6 @@ bool endsWith(const std::string& text, const std::string& suffix) {
   return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
-void syncDirectory(const std::string& directory) {
-  int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
 
 }  // namespace
 

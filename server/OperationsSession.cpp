@@ -4,11 +4,26 @@
 
 using namespace talixdb::server;
 
+namespace {
+
+// The placeholder login the client library sends from `open` to see whether
+// the server answers; refused like any wrong password, but no attack.
+bool isReachabilityProbe(const ns1__LoginRequestStruct& request) {
+  return request.username == "username" && request.password == "password" && request.domain == "domain" &&
+         request.locale == "en";
+}
+
+}  // namespace
+
 namespace talixdb_wire {
 
 int __ns1__login(struct soap* soap, ns1__LoginRequestStruct* request, ns1__LoginResponseElement* response) {
   return serveSimple(soap, "login", [&](ServiceContext& context) {
     if (request == nullptr) throw Refusal("no login request");
+    // A failed login is worth a warning (with the client's address in its
+    // line); the probe is only worth a debug line.
+    context.probe = isReachabilityProbe(*request);
+    context.refusalLevel = context.probe ? LogLevel::Debug : LogLevel::Warning;
     context.caller.user = request->username;
     context.newSession = context.repository().login(context.caller, request->username, request->password);
     response->activeUri = kRepositoryPath;

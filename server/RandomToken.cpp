@@ -8,16 +8,17 @@
 
 namespace talixdb::server {
 
-std::string randomToken() {
+std::string randomToken() { return hexText(randomBytes(16)); }
+
+std::string hexText(const std::string& bytes) {
   static const char kHex[] = "0123456789abcdef";
-  std::string bytes = randomBytes(16);
-  std::string token;
-  token.reserve(bytes.size() * 2);
+  std::string text;
+  text.reserve(bytes.size() * 2);
   for (unsigned char byte : bytes) {
-    token.push_back(kHex[byte >> 4]);
-    token.push_back(kHex[byte & 0x0f]);
+    text.push_back(kHex[byte >> 4]);
+    text.push_back(kHex[byte & 0x0f]);
   }
-  return token;
+  return text;
 }
 
 std::string randomBytes(std::size_t count) {

@@ -12,4 +12,7 @@ std::string randomToken();
 // `count` random bytes.
 std::string randomBytes(std::size_t count);
 
+// Bytes as lower-case hex digits, two per byte.
+std::string hexText(const std::string& bytes);
+
 }  // namespace talixdb::server

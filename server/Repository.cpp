@@ -21,7 +21,7 @@ std::int64_t systemClock() { return static_cast<std::int64_t>(std::time(nullptr)
 Repository::Repository(Storage& storage, std::int64_t sessionTimeoutSeconds, Clock clock)
     : m_storage(storage), m_sessionTimeout(sessionTimeoutSeconds), m_clock(std::move(clock)) {}
 
-void Repository::bootstrap(const std::string& adminPassword) {
+bool Repository::bootstrap(const std::string& adminPassword) {
   StorageTransaction transaction(m_storage);
   auto ensureFolder = [this](ObjectId parent, const std::string& name) {
     if (auto existing = m_storage.child(parent, name)) return existing->id;
@@ -30,11 +30,41 @@ void Repository::bootstrap(const std::string& adminPassword) {
   ensureFolder(m_storage.rootId(), "Repository");
   ObjectId system = ensureFolder(m_storage.rootId(), "System");
   ObjectId users = ensureFolder(system, "Users");
+  bool created = false;
   if (!m_storage.user(kAdministratorName)) {
     StoredUser admin{kAdministratorName, hashPassword(adminPassword), true};
     ObjectId object = ensureFolder(users, kAdministratorName);
     m_storage.addUser(admin, object);
+    created = true;
   }
+  transaction.commit();
+  return created;
+}
+
+bool Repository::hasAdministrator() {
+  StorageTransaction transaction(m_storage);
+  bool exists = m_storage.user(kAdministratorName).has_value();
+  transaction.commit();
+  return exists;
+}
+
+bool Repository::isUsable() {
+  try {
+    StorageTransaction transaction(m_storage);
+    bool found = m_storage.object(m_storage.rootId()).has_value();
+    transaction.commit();
+    return found;
+  } catch (...) {
+    return false;
+  }
+}
+
+void Repository::setPassword(const std::string& name, const std::string& password) {
+  if (password.empty()) throw Refusal("the new password is empty");
+  StorageTransaction transaction(m_storage);
+  if (!m_storage.user(name)) throw Refusal("no such user: " + name);
+  m_storage.setPasswordHash(name, hashPassword(password));
+  m_storage.removeSessionsOf(name);
   transaction.commit();
 }
 
@@ -47,12 +77,11 @@ void Repository::requireSession(Caller& caller) {
 // ---- helpers shared by the operations -------------------------------------
 
 StoredUser Repository::enter(Caller& caller) {
-  std::optional<StoredSession> session;
-  if (!caller.session.empty()) session = m_storage.session(caller.session);
-  if (!session || session->lastSeen < liveSince()) throw Refusal("not logged in");
+  std::optional<StoredSession> session = liveSession(caller.session);
+  if (!session) throw Refusal("not logged in");
   std::optional<StoredUser> user = m_storage.user(session->user);
   if (!user) throw Refusal("not logged in");
-  m_storage.touchSession(session->id, m_clock());
+  m_storage.touchSession(session->key, m_clock());
   caller.user = user->name;
   return *user;
 }

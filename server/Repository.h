@@ -76,7 +76,15 @@ class Repository {
   // Creates what a first start needs: "/Repository", "/System",
   // "/System/Users" and the administrator "root" with `adminPassword`.
   // Leaves an existing store as it is.
-  void bootstrap(const std::string& adminPassword);
+  // Returns true when it created the administrator.
+  bool bootstrap(const std::string& adminPassword);
+  // True once the administrator exists (after the first start).
+  bool hasAdministrator();
+  // True when the store answers: a transaction that reads the root commits.
+  bool isUsable();
+  // Gives the existing user `name` a new password and ends its sessions;
+  // refuses an unknown user and an empty password.
+  void setPassword(const std::string& name, const std::string& password);
 
   // ---- sessions (no session needed)
   // Checks the credentials, ends the caller's previous session and starts a
@@ -149,6 +157,10 @@ class Repository {
   static bool isBelowUsers(const std::string& path);
 
   StoredUser enter(Caller& caller);
+  // The stored session of a session id ("" has none), live or not.
+  std::optional<StoredSession> storedSession(const std::string& sessionId);
+  // The same while it is live.
+  std::optional<StoredSession> liveSession(const std::string& sessionId);
   std::optional<StoredObject> lookup(const std::string& path);
   StoredObject resolve(const std::string& path);
   std::string pathOf(const StoredObject& object);

@@ -1,8 +1,10 @@
-// Login sessions: credentials, session ids, expiry after idle time.
+// Login sessions: credentials, session ids, expiry after idle time. The
+// store knows a session only by the hash of its id (sessionKey).
 #include "Repository.h"
 
 #include "PasswordHash.h"
 #include "RandomToken.h"
+#include "SessionKey.h"
 #include "StorageTransaction.h"
 
 namespace talixdb::server {
@@ -13,13 +15,13 @@ std::string Repository::login(Caller& caller, const std::string& user, const std
   if (!account || !verifyPassword(password, account->passwordHash))
     throw Refusal("wrong user name or password for " + user);
   m_storage.removeSessionsSeenBefore(liveSince());
-  if (!caller.session.empty()) m_storage.removeSession(caller.session);
-  StoredSession session{randomToken(), account->name, m_clock()};
-  m_storage.addSession(session);
+  if (!caller.session.empty()) m_storage.removeSession(sessionKey(caller.session));
+  std::string id = randomToken();
+  m_storage.addSession(StoredSession{sessionKey(id), account->name, m_clock()});
   transaction.commit();
-  caller.session = session.id;
+  caller.session = id;
   caller.user = account->name;
-  return session.id;
+  return id;
 }
 
 bool Repository::isLoggedIn(const std::string& user) {
@@ -31,9 +33,9 @@ bool Repository::isLoggedIn(const std::string& user) {
 
 void Repository::logout(Caller& caller) {
   StorageTransaction transaction(m_storage);
-  if (!caller.session.empty()) {
-    if (std::optional<StoredSession> session = m_storage.session(caller.session)) caller.user = session->user;
-    m_storage.removeSession(caller.session);
+  if (std::optional<StoredSession> session = storedSession(caller.session)) {
+    caller.user = session->user;
+    m_storage.removeSession(session->key);
   }
   transaction.commit();
 }
@@ -41,13 +43,10 @@ void Repository::logout(Caller& caller) {
 std::string Repository::sessionId(Caller& caller) {
   StorageTransaction transaction(m_storage);
   std::string id;
-  if (!caller.session.empty()) {
-    std::optional<StoredSession> session = m_storage.session(caller.session);
-    if (session && session->lastSeen >= liveSince()) {
-      m_storage.touchSession(session->id, m_clock());
-      caller.user = session->user;
-      id = session->id;
-    }
+  if (std::optional<StoredSession> session = liveSession(caller.session)) {
+    m_storage.touchSession(session->key, m_clock());
+    caller.user = session->user;
+    id = caller.session;
   }
   transaction.commit();
   return id;
@@ -56,10 +55,7 @@ std::string Repository::sessionId(Caller& caller) {
 std::string Repository::authenticate(const std::string& sessionId) {
   StorageTransaction transaction(m_storage);
   std::string user;
-  if (!sessionId.empty()) {
-    std::optional<StoredSession> session = m_storage.session(sessionId);
-    if (session && session->lastSeen >= liveSince()) user = session->user;
-  }
+  if (std::optional<StoredSession> session = liveSession(sessionId)) user = session->user;
   transaction.commit();
   return user;
 }
@@ -67,17 +63,26 @@ std::string Repository::authenticate(const std::string& sessionId) {
 bool Repository::invalidate(Caller& caller, const std::string& sessionId) {
   StorageTransaction transaction(m_storage);
   bool ended = false;
-  std::optional<StoredSession> own;
-  if (!caller.session.empty()) own = m_storage.session(caller.session);
-  std::optional<StoredSession> target;
-  if (!sessionId.empty()) target = m_storage.session(sessionId);
-  if (own && own->lastSeen >= liveSince() && target && target->lastSeen >= liveSince()) {
+  std::optional<StoredSession> own = liveSession(caller.session);
+  std::optional<StoredSession> target = liveSession(sessionId);
+  if (own && target) {
     caller.user = own->user;
     std::optional<StoredUser> user = m_storage.user(own->user);
-    if (own->user == target->user || (user && user->isAdmin)) ended = m_storage.removeSession(target->id);
+    if (own->user == target->user || (user && user->isAdmin)) ended = m_storage.removeSession(target->key);
   }
   transaction.commit();
   return ended;
+}
+
+std::optional<StoredSession> Repository::storedSession(const std::string& sessionId) {
+  if (sessionId.empty()) return std::nullopt;
+  return m_storage.session(sessionKey(sessionId));
+}
+
+std::optional<StoredSession> Repository::liveSession(const std::string& sessionId) {
+  std::optional<StoredSession> session = storedSession(sessionId);
+  if (session && session->lastSeen < liveSince()) return std::nullopt;
+  return session;
 }
 
 }  // namespace talixdb::server

@@ -54,8 +54,10 @@ struct StoredUser {
   bool isAdmin = false;
 };
 
+// A login session as stored: under a hash of its id (see sessionKey), so
+// that reading the store gives no live session.
 struct StoredSession {
-  std::string id;
+  std::string key;
   std::string user;
   std::int64_t lastSeen = 0;  // seconds since 1970-01-01 UTC
 };
@@ -73,6 +75,12 @@ class Refusal : public std::runtime_error {
 class StorageFailure : public std::runtime_error {
  public:
   explicit StorageFailure(const std::string& what) : std::runtime_error(what) {}
+};
+
+// The store is held by another server process.
+class StoreInUse : public StorageFailure {
+ public:
+  explicit StoreInUse(const std::string& what) : StorageFailure(what) {}
 };
 
 }  // namespace talixdb::server

@@ -9,17 +9,18 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "ConnectionQueue.h"
 #include "Namespaces.h"
 #include "ServeRequest.h"
+#include "ServerLog.h"
 #include "ServiceCall.h"
 #include "ServiceContext.h"
-#include "SqliteStorage.h"
+#include "SqliteStore.h"
 #include "WireTypes.h"
 
 namespace talixdb::server {
@@ -30,6 +31,12 @@ constexpr const char* kDefaultAdminPassword = "kelp482";
 constexpr int kIoTimeoutSeconds = 60;
 constexpr std::uint64_t kMaxXmlBytes = 16ull << 20;
 constexpr auto kPollInterval = std::chrono::milliseconds(200);
+
+// A start the server declines, with the reason for the log.
+class StartRefused : public std::runtime_error {
+ public:
+  explicit StartRefused(const std::string& what) : std::runtime_error(what) {}
+};
 
 struct SoapDeleter {
   void operator()(struct soap* soap) const {
@@ -47,15 +54,32 @@ struct Worker {
   std::thread thread;
 };
 
-void prepareStore(const ServerOptions& options);
+// How the server speaks on its socket.
+struct Transport {
+  bool tls = false;
+  const char* name() const { return tls ? "TLS" : "plain HTTP"; }
+};
+
+std::unique_ptr<Store> openStore(const ServerOptions& options);
+Transport transportOf(const ServerOptions& options);
 SoapPtr newServiceContext();
-bool stopRequested(const sigset_t& stopSignals);
+int stopSignal(const sigset_t& stopSignals);
 int boundPort(SOAP_SOCKET socket);
+std::string peerAddress(SOAP_SOCKET socket);
 void serveConnections(Worker& worker, ConnectionQueue& queue);
 
 }  // namespace
 
+std::vector<std::string> startWarnings(const ServerOptions& options) {
+  std::vector<std::string> warnings;
+  if (!transportOf(options).tls && !isLoopbackAddress(options.host))
+    warnings.push_back("serving " + options.host +
+                       " without TLS: passwords and session ids travel in clear text");
+  return warnings;
+}
+
 int runServer(const ServerOptions& options) {
+  setLogThreshold(options.logLevel);
   // SIGINT and SIGTERM stay pending in every thread; the accepting loop
   // looks for them between accepts.
   sigset_t stopSignals;
@@ -71,36 +95,48 @@ int runServer(const ServerOptions& options) {
   limits.sessionTimeout = options.sessionTimeout;
 
   SoapPtr master = newServiceContext();
+  std::unique_ptr<Store> store;
   std::vector<Worker> workers(static_cast<std::size_t>(options.threads));
   try {
-    prepareStore(options);
     if (!master) throw std::runtime_error("out of memory");
+    store = openStore(options);
     // Copies are made before binding, so that no worker holds the listening socket.
     for (Worker& worker : workers) {
       worker.soap.reset(soap_copy(master.get()));
       if (!worker.soap) throw std::runtime_error("out of memory");
-      worker.context = std::make_unique<ServiceContext>(std::make_unique<SqliteStorage>(options.dataDirectory), limits,
-                                                        !options.quiet);
+      worker.context = std::make_unique<ServiceContext>(store->connect(), limits);
       worker.context->attach(worker.soap.get());
     }
+  } catch (const StartRefused& refusal) {
+    logLine(LogLevel::Error, refusal.what());
+    return 1;
+  } catch (const StoreInUse& refusal) {
+    logLine(LogLevel::Error, refusal.what());
+    return 1;
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "talixdb-server: cannot open the store in %s: %s\n", options.dataDirectory.c_str(),
-                 error.what());
+    logLine(LogLevel::Error, "cannot open the store in " + options.dataDirectory + ": " + error.what());
     return 1;
   }
 
+  const Transport transport = transportOf(options);
+  for (const std::string& warning : startWarnings(options)) logLine(LogLevel::Warning, warning);
   if (!soap_valid_socket(soap_bind(master.get(), options.host.c_str(), options.port, 64))) {
-    std::fprintf(stderr, "talixdb-server: cannot listen on %s:%d: %s\n", options.host.c_str(), options.port,
-                 faultText(master.get()).c_str());
+    logLine(LogLevel::Error, "cannot listen on " + options.host + ":" + std::to_string(options.port) + ": " +
+                                 faultText(master.get()));
     return 1;
   }
-  std::printf("talixdb-server listening on %s:%d\n", options.host.c_str(), boundPort(master->master));
+  const std::string address = options.host + ":" + std::to_string(boundPort(master->master));
+  // The first line on standard output is what scripts wait for.
+  std::printf("talixdb-server listening on %s\n", address.c_str());
   std::fflush(stdout);
+  logLine(LogLevel::Info, "started " + serverVersion() + " on " + address + " (" + transport.name() + "), store " +
+                              store->description() + ", " + std::to_string(options.threads) + " workers");
 
   ConnectionQueue queue(static_cast<std::size_t>(options.threads) * 4);
   for (Worker& worker : workers) worker.thread = std::thread(serveConnections, std::ref(worker), std::ref(queue));
 
-  while (!stopRequested(stopSignals)) {
+  int signal = 0;
+  while ((signal = stopSignal(stopSignals)) == 0) {
     if (!queue.waitForRoom(kPollInterval)) continue;
     SOAP_SOCKET socket = soap_accept(master.get());
     if (!soap_valid_socket(socket)) {
@@ -109,7 +145,7 @@ int runServer(const ServerOptions& options) {
       continue;
     }
     master->socket = SOAP_INVALID_SOCKET;
-    queue.push(socket);
+    queue.push(Connection{socket, peerAddress(socket)});
   }
 
   // Stop accepting, let the workers finish what was accepted, close the store.
@@ -118,24 +154,38 @@ int runServer(const ServerOptions& options) {
   queue.close();
   for (Worker& worker : workers) worker.thread.join();
   workers.clear();
+  store.reset();
+  logLine(LogLevel::Info, "stopped " + serverVersion() + " on " + address + " after " +
+                              (signal == SIGINT ? "SIGINT" : "SIGTERM"));
   return 0;
 }
 
 namespace {
 
-std::string adminPassword() {
+// The password for a first start: VLT_ADMIN_PASSWORD when set and not
+// empty, else the built-in one, which is refused beyond loopback.
+std::string firstAdminPassword(const ServerOptions& options) {
   const char* value = std::getenv("VLT_ADMIN_PASSWORD");
-  return value != nullptr ? value : kDefaultAdminPassword;
+  if (value != nullptr && *value != '\0') return value;
+  if (!isLoopbackAddress(options.host))
+    throw StartRefused("refusing a first start on " + options.host +
+                       " with the built-in administrator password: set VLT_ADMIN_PASSWORD for the first start, "
+                       "or run talixdb-server --data " +
+                       options.dataDirectory + " --set-admin-password before it");
+  return kDefaultAdminPassword;
 }
 
-// Creates the store on first start, removes leftovers of an interrupted
-// upload, and makes sure the fixed tree and the administrator exist.
-void prepareStore(const ServerOptions& options) {
-  std::filesystem::create_directories(options.dataDirectory);
-  SqliteStorage storage(options.dataDirectory);
-  storage.removeUnreferencedContent();
-  Repository(storage, options.sessionTimeout).bootstrap(adminPassword());
+// Locks the store (creating it on first start), removes leftovers of an
+// interrupted upload, and makes sure the fixed tree and the administrator exist.
+std::unique_ptr<Store> openStore(const ServerOptions& options) {
+  auto store = std::make_unique<SqliteStore>(options.dataDirectory, StoreUse::Serve);
+  std::unique_ptr<Storage> storage = store->connect();
+  Repository repository(*storage, options.sessionTimeout);
+  repository.bootstrap(repository.hasAdministrator() ? std::string() : firstAdminPassword(options));
+  return store;
 }
+
+Transport transportOf(const ServerOptions&) { return Transport{}; }
 
 // The listening context; workers start as copies of it.
 SoapPtr newServiceContext() {
@@ -149,10 +199,11 @@ SoapPtr newServiceContext() {
   return soap;
 }
 
-bool stopRequested(const sigset_t& stopSignals) {
+// SIGINT or SIGTERM when one is pending, else 0.
+int stopSignal(const sigset_t& stopSignals) {
   timespec zero{0, 0};
   int signal = sigtimedwait(&stopSignals, nullptr, &zero);
-  return signal == SIGINT || signal == SIGTERM;
+  return signal == SIGINT || signal == SIGTERM ? signal : 0;
 }
 
 int boundPort(SOAP_SOCKET socket) {
@@ -164,9 +215,21 @@ int boundPort(SOAP_SOCKET socket) {
   return -1;
 }
 
-void serveConnection(struct soap* soap, ServiceContext& context, SOAP_SOCKET socket) {
-  context.beginRequest();
-  soap->socket = socket;
+std::string peerAddress(SOAP_SOCKET socket) {
+  sockaddr_storage address{};
+  socklen_t length = sizeof address;
+  char text[INET6_ADDRSTRLEN] = {};
+  if (getpeername(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) return std::string();
+  const void* bytes = nullptr;
+  if (address.ss_family == AF_INET) bytes = &reinterpret_cast<sockaddr_in*>(&address)->sin_addr;
+  if (address.ss_family == AF_INET6) bytes = &reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr;
+  if (bytes == nullptr || inet_ntop(address.ss_family, bytes, text, sizeof text) == nullptr) return std::string();
+  return text;
+}
+
+void serveConnection(struct soap* soap, ServiceContext& context, const Connection& connection) {
+  context.beginRequest(connection.client);
+  soap->socket = connection.socket;
   soap->length = 0;  // no Content-Length seen yet
   serveRequest(soap);
   // Requests answered were logged as their reply went out; a connection
@@ -180,9 +243,9 @@ void serveConnection(struct soap* soap, ServiceContext& context, SOAP_SOCKET soc
 }
 
 void serveConnections(Worker& worker, ConnectionQueue& queue) {
-  while (std::optional<int> socket = queue.pop()) {
+  while (std::optional<Connection> connection = queue.pop()) {
     try {
-      serveConnection(worker.soap.get(), *worker.context, *socket);
+      serveConnection(worker.soap.get(), *worker.context, *connection);
     } catch (...) {
       // Out of memory while logging or cleaning up: drop this connection only.
       worker.context->endRequest();

@@ -2,9 +2,16 @@
 // with its own runtime context and storage connection.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #include "ServerOptions.h"
 
 namespace talixdb::server {
+
+// What a start with `options` warns about before it listens: serving beyond
+// loopback without TLS.
+std::vector<std::string> startWarnings(const ServerOptions& options);
 
 // Prepares the store, listens, and serves until SIGINT or SIGTERM; then
 // finishes the requests already accepted and closes the store. Returns the

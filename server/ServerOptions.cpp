@@ -1,5 +1,9 @@
 #include "ServerOptions.h"
 
+#include <arpa/inet.h>
+#include <getopt.h>
+#include <strings.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
@@ -8,77 +12,183 @@ namespace talixdb::server {
 
 namespace {
 
+enum OptionId {
+  kData = 1000,
+  kHost,
+  kPort,
+  kSessionTimeout,
+  kThreads,
+  kMaxUpload,
+  kLogLevel,
+  kQuiet,
+  kBackupTo,
+  kSetAdminPassword,
+  kVersion,
+  kHelp = 'h',
+};
+
+const option kOptions[] = {
+    {"data", required_argument, nullptr, kData},
+    {"host", required_argument, nullptr, kHost},
+    {"port", required_argument, nullptr, kPort},
+    {"session-timeout", required_argument, nullptr, kSessionTimeout},
+    {"threads", required_argument, nullptr, kThreads},
+    {"max-upload", required_argument, nullptr, kMaxUpload},
+    {"log-level", required_argument, nullptr, kLogLevel},
+    {"quiet", no_argument, nullptr, kQuiet},
+    {"backup-to", required_argument, nullptr, kBackupTo},
+    {"set-admin-password", no_argument, nullptr, kSetAdminPassword},
+    {"version", no_argument, nullptr, kVersion},
+    {"help", no_argument, nullptr, kHelp},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Applies one option with its value; "" or the problem.
+std::string apply(int id, const std::string& value, ServerOptions& options);
+// Sets the command once; a second, different one is a problem.
+std::string setCommand(ServerCommand command, ServerOptions& options);
 // A whole decimal number within [minimum, maximum], or false.
 bool parseNumber(const std::string& text, std::uint64_t minimum, std::uint64_t maximum, std::uint64_t& value);
 
 }  // namespace
 
 std::string parseServerOptions(const std::vector<std::string>& arguments, ServerOptions& options) {
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& name = arguments[i];
-    if (name == "--help" || name == "-h") {
-      options.help = true;
-      continue;
-    }
-    if (name == "--version") {
-      options.version = true;
-      continue;
-    }
-    if (name == "--quiet") {
-      options.quiet = true;
-      continue;
-    }
-    if (i + 1 >= arguments.size()) return "missing value after " + name;
-    const std::string& value = arguments[++i];
-    std::uint64_t number = 0;
-    if (name == "--data") {
-      if (value.empty()) return "--data needs a directory";
-      options.dataDirectory = value;
-    } else if (name == "--host") {
-      if (value.empty()) return "--host needs an address";
-      options.host = value;
-    } else if (name == "--port") {
-      if (!parseNumber(value, 0, 65535, number)) return "--port needs a number from 0 to 65535";
-      options.port = static_cast<int>(number);
-    } else if (name == "--session-timeout") {
-      if (!parseNumber(value, 1, 10ull * 365 * 24 * 3600, number)) return "--session-timeout needs a positive number of seconds";
-      options.sessionTimeout = static_cast<std::int64_t>(number);
-    } else if (name == "--threads") {
-      if (!parseNumber(value, 1, 256, number)) return "--threads needs a number from 1 to 256";
-      options.threads = static_cast<int>(number);
-    } else if (name == "--max-upload") {
-      if (!parseNumber(value, 0, std::numeric_limits<std::uint64_t>::max() / 4, number))
-        return "--max-upload needs a number of bytes";
-      options.maxUpload = number;
-    } else {
-      return "unknown option " + name;
-    }
+  std::vector<std::string> words;
+  words.reserve(arguments.size() + 1);
+  words.push_back("talixdb-server");
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const int argc = static_cast<int>(words.size());
+
+  // getopt_long keeps its state in globals: start afresh, report nothing itself.
+  optind = 0;
+  opterr = 0;
+  for (;;) {
+    int id = getopt_long(argc, argv.data(), "+:h", kOptions, nullptr);
+    if (id == -1) break;
+    const std::string given = argv[optind - 1];
+    if (id == '?') return "unknown option " + given;
+    if (id == ':') return "missing value after " + given;
+    std::string problem = apply(id, optarg != nullptr ? optarg : "", options);
+    if (!problem.empty()) return problem;
   }
-  if (!options.help && !options.version && options.dataDirectory.empty()) return "--data DIR is required";
+  if (optind < argc) return std::string("unexpected argument ") + argv[optind];
+  if (options.command == ServerCommand::Help || options.command == ServerCommand::Version) return std::string();
+  if (options.dataDirectory.empty()) return "--data DIR is required";
   return std::string();
 }
 
+bool isLoopbackAddress(const std::string& host) {
+  if (strcasecmp(host.c_str(), "localhost") == 0) return true;
+  in_addr v4{};
+  if (inet_pton(AF_INET, host.c_str(), &v4) == 1) return (ntohl(v4.s_addr) >> 24) == 127;
+  in6_addr v6{};
+  if (inet_pton(AF_INET6, host.c_str(), &v6) == 1)
+    return IN6_IS_ADDR_LOOPBACK(&v6) || (IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127);
+  return false;
+}
+
 std::string serverUsage() {
-  return "usage: talixdb-server --data DIR [--port N] [--host ADDRESS] [--session-timeout SECONDS]\n"
-         "                      [--threads N] [--max-upload BYTES] [--quiet] [--help] [--version]\n"
+  return "usage: talixdb-server --data DIR [--host ADDRESS] [--port N] [--session-timeout SECONDS]\n"
+         "                      [--threads N] [--max-upload BYTES] [--log-level LEVEL] [--quiet]\n"
+         "       talixdb-server --data DIR --set-admin-password\n"
+         "       talixdb-server --data DIR --backup-to NEWDIR\n"
+         "       talixdb-server --version | --help\n"
          "\n"
          "Serves a model repository over SOAP from the store in DIR (created on first start).\n"
+         "Options take their value as \"--name value\" or \"--name=value\".\n"
          "\n"
          "  --data DIR                 directory of the store\n"
-         "  --port N                   TCP port; 0 picks a free one (default 8080)\n"
          "  --host ADDRESS             address to listen on (default 127.0.0.1)\n"
+         "  --port N                   TCP port; 0 picks a free one (default 8080)\n"
          "  --session-timeout SECONDS  idle time after which a login session ends (default 1800)\n"
          "  --threads N                requests served at once (default 8)\n"
          "  --max-upload BYTES         largest file accepted (default 1073741824)\n"
-         "  --quiet                    no request log on standard error\n"
+         "  --log-level LEVEL          error, warning, info or debug (default info)\n"
+         "  --quiet                    the same as --log-level warning\n"
+         "  --set-admin-password       set the password of the administrator \"root\" to the first\n"
+         "                             line of standard input, or to VLT_ADMIN_PASSWORD when that\n"
+         "                             is set and not empty, and exit\n"
+         "  --backup-to NEWDIR         copy the store, consistently, into the new directory NEWDIR\n"
+         "                             (also while a server uses it) and exit\n"
+         "  --version                  the version\n"
          "  --help                     this text\n"
-         "  --version                  print the version and exit\n"
          "\n"
          "The administrator \"root\" is created on first start with the password in\n"
-         "VLT_ADMIN_PASSWORD (default \"kelp482\").\n";
+         "VLT_ADMIN_PASSWORD; without it the password is \"kelp482\", which is allowed only\n"
+         "for a store made on a loopback address.\n";
 }
 
+std::string serverVersion() { return std::string("talixdb-server ") + TALIXDB_VERSION; }
+
 namespace {
+
+std::string apply(int id, const std::string& value, ServerOptions& options) {
+  std::uint64_t number = 0;
+  switch (id) {
+    case kData:
+      if (value.empty()) return "--data needs a directory";
+      options.dataDirectory = value;
+      return std::string();
+    case kHost:
+      if (value.empty()) return "--host needs an address";
+      options.host = value;
+      return std::string();
+    case kPort:
+      if (!parseNumber(value, 0, 65535, number)) return "--port needs a number from 0 to 65535";
+      options.port = static_cast<int>(number);
+      return std::string();
+    case kSessionTimeout:
+      if (!parseNumber(value, 1, 10ull * 365 * 24 * 3600, number))
+        return "--session-timeout needs a positive number of seconds";
+      options.sessionTimeout = static_cast<std::int64_t>(number);
+      return std::string();
+    case kThreads:
+      if (!parseNumber(value, 1, 256, number)) return "--threads needs a number from 1 to 256";
+      options.threads = static_cast<int>(number);
+      return std::string();
+    case kMaxUpload:
+      if (!parseNumber(value, 0, std::numeric_limits<std::uint64_t>::max() / 4, number))
+        return "--max-upload needs a number of bytes";
+      options.maxUpload = number;
+      return std::string();
+    case kLogLevel:
+      if (!parseLogLevel(value, options.logLevel)) return "--log-level needs error, warning, info or debug";
+      return std::string();
+    case kQuiet:
+      options.logLevel = LogLevel::Warning;
+      return std::string();
+    case kBackupTo:
+      if (value.empty()) return "--backup-to needs a directory";
+      options.backupDirectory = value;
+      return setCommand(ServerCommand::Backup, options);
+    case kSetAdminPassword:
+      return setCommand(ServerCommand::SetAdminPassword, options);
+    case kVersion:
+      return setCommand(ServerCommand::Version, options);
+    case kHelp:
+      return setCommand(ServerCommand::Help, options);
+  }
+  return "unknown option";
+}
+
+std::string setCommand(ServerCommand command, ServerOptions& options) {
+  // --help wins over everything, --version over the rest.
+  if (options.command == ServerCommand::Help || command == ServerCommand::Help) {
+    options.command = ServerCommand::Help;
+    return std::string();
+  }
+  if (options.command == ServerCommand::Version || command == ServerCommand::Version) {
+    options.command = ServerCommand::Version;
+    return std::string();
+  }
+  if (options.command != ServerCommand::Serve && options.command != command)
+    return "--set-admin-password and --backup-to are separate commands";
+  options.command = command;
+  return std::string();
+}
 
 bool parseNumber(const std::string& text, std::uint64_t minimum, std::uint64_t maximum, std::uint64_t& value) {
   if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) return false;

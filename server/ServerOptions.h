@@ -5,25 +5,43 @@
 #include <string>
 #include <vector>
 
+#include "ServerLog.h"
+
 namespace talixdb::server {
 
+// What the program is asked to do.
+enum class ServerCommand {
+  Serve,             // serve the store until SIGINT or SIGTERM
+  SetAdminPassword,  // --set-admin-password: change root's password and exit
+  Backup,            // --backup-to DIR: copy the store and exit
+  Help,              // --help
+  Version,           // --version
+};
+
 struct ServerOptions {
+  ServerCommand command = ServerCommand::Serve;
   std::string dataDirectory;
+  std::string backupDirectory;  // --backup-to
   std::string host = "127.0.0.1";
   int port = 8080;
   std::int64_t sessionTimeout = 1800;  // seconds
   int threads = 8;
   std::uint64_t maxUpload = 1ull << 30;  // bytes
-  bool quiet = false;
-  bool help = false;
-  bool version = false;
+  LogLevel logLevel = LogLevel::Info;
 };
 
-// Parses the arguments after the program name into `options`. Returns ""
-// on success, else a one-line description of the first problem.
+// Parses the arguments after the program name into `options` (each option
+// as "--name value" or "--name=value"). Returns "" on success, else a
+// one-line description of the first problem.
 std::string parseServerOptions(const std::vector<std::string>& arguments, ServerOptions& options);
+
+// True for an address that only this machine reaches: 127.0.0.0/8, ::1
+// and "localhost". Host names are not resolved.
+bool isLoopbackAddress(const std::string& host);
 
 // The --help text.
 std::string serverUsage();
+// The --version text: "talixdb-server VERSION".
+std::string serverVersion();
 
 }  // namespace talixdb::server

@@ -8,10 +8,18 @@ int fault(struct soap* soap, const char* code, const std::string& text);
 
 }  // namespace
 
-int refuse(struct soap* soap, const std::string& text) { return fault(soap, "SOAP-ENV:Client.Repository", text); }
+int refuse(struct soap* soap, const std::string& text) {
+  ServiceContext& context = ServiceContext::of(soap);
+  int result = fault(soap, "SOAP-ENV:Client.Repository", text);
+  context.level = context.refusalLevel;
+  if (context.probe) context.outcome = "probe";
+  return result;
+}
 
 int failInternally(struct soap* soap, const std::string& text) {
-  return fault(soap, "SOAP-ENV:Server.Storage", text);
+  int result = fault(soap, "SOAP-ENV:Server.Storage", text);
+  ServiceContext::of(soap).level = LogLevel::Error;
+  return result;
 }
 
 std::string faultText(struct soap* soap) {

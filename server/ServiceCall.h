@@ -15,8 +15,9 @@
 namespace talixdb::server {
 
 // Sets the fault for a request the repository refuses; returns SOAP_FAULT.
+// Its log line takes the context's refusalLevel (a probe's says "probe").
 int refuse(struct soap* soap, const std::string& text);
-// Sets the fault for a request the server failed to carry out.
+// Sets the fault for a request the server failed to carry out (an error in the log).
 int failInternally(struct soap* soap, const std::string& text);
 // The text of the runtime's current fault, or its error code in words.
 std::string faultText(struct soap* soap);
@@ -27,7 +28,10 @@ int serveOperation(struct soap* soap, const char* operation, Body&& body) {
   context.operation = operation;
   try {
     int result = body(context);
-    if (result == SOAP_OK) context.outcome = "ok";
+    if (result == SOAP_OK) {
+      context.outcome = "ok";
+      context.level = LogLevel::Info;
+    }
     return result;
   } catch (const Refusal& refusal) {
     return refuse(soap, refusal.what());

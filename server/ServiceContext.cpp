@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "RequestLog.h"
 #include "ServiceCall.h"
 #include "ServiceHooks.h"
 #include "ServiceUris.h"
@@ -16,25 +15,28 @@ std::string operationOfAction(const char* action);
 
 }  // namespace
 
-ServiceContext::ServiceContext(std::unique_ptr<Storage> storage, const ServiceLimits& limits, bool logRequests)
-    : m_storage(std::move(storage)),
-      m_limits(limits),
-      m_logRequests(logRequests),
-      m_repository(*m_storage, limits.sessionTimeout) {}
+ServiceContext::ServiceContext(std::unique_ptr<Storage> storage, const ServiceLimits& limits)
+    : m_storage(std::move(storage)), m_limits(limits), m_repository(*m_storage, limits.sessionTimeout) {}
 
 ServiceContext& ServiceContext::of(struct soap* soap) { return *static_cast<ServiceContext*>(soap->user); }
 
 void ServiceContext::attach(struct soap* soap) {
   soap->user = this;
   installHttpHooks(soap, *this);
+  installGetHook(soap);
   installDimeHooks(soap);
 }
 
-void ServiceContext::beginRequest() {
+void ServiceContext::beginRequest(const std::string& peer) {
+  client = peer;
+  started = std::chrono::steady_clock::now();
   caller = Caller{};
   newSession.clear();
   operation.clear();
   outcome.clear();
+  level = LogLevel::Warning;
+  refusalLevel = LogLevel::Info;
+  probe = false;
   bytesReceived = 0;
   // Room for the HTTP header and an envelope; each attachment raises it.
   receiveLimit = m_limits.maxXml + 64 * 1024;
@@ -47,11 +49,20 @@ void ServiceContext::beginRequest() {
 void ServiceContext::logRequest(struct soap* soap) {
   if (logged) return;
   logged = true;
-  if (!m_logRequests) return;
-  std::string name = operation.empty() ? operationOfAction(soap->action) : operation;
-  std::string result = outcome;
-  if (result.empty() || (result == "ok" && soap->error != SOAP_OK)) result = "fault: " + faultText(soap);
-  talixdb::server::logRequest(name, caller.user, result);
+  RequestRecord record;
+  record.outcome = outcome;
+  LogLevel lineLevel = level;
+  if (record.outcome.empty() || (record.outcome == "ok" && soap->error != SOAP_OK)) {
+    // The runtime refused the request before (or after) an operation ran.
+    record.outcome = "fault: " + faultText(soap);
+    lineLevel = LogLevel::Warning;
+  }
+  if (!logs(lineLevel)) return;
+  record.client = client;
+  record.operation = operation.empty() ? operationOfAction(soap->action) : operation;
+  record.user = caller.user;
+  record.duration = std::chrono::steady_clock::now() - started;
+  logLine(lineLevel, requestText(record));
 }
 
 void ServiceContext::endRequest() {

@@ -4,6 +4,7 @@
 // Reached from the runtime context through its `user` pointer.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "Repository.h"
+#include "ServerLog.h"
 #include "Storage.h"
 #include "stdsoap2.h"
 
@@ -35,8 +37,7 @@ struct ReceivedAttachment {
 
 class ServiceContext {
  public:
-  // `logRequests` false keeps the request log quiet.
-  ServiceContext(std::unique_ptr<Storage> storage, const ServiceLimits& limits, bool logRequests = true);
+  ServiceContext(std::unique_ptr<Storage> storage, const ServiceLimits& limits);
   ServiceContext(const ServiceContext&) = delete;
   ServiceContext& operator=(const ServiceContext&) = delete;
 
@@ -49,8 +50,8 @@ class ServiceContext {
   Storage& storage() { return *m_storage; }
   const ServiceLimits& limits() const { return m_limits; }
 
-  // Clears the per-request state before a request is read.
-  void beginRequest();
+  // Clears the per-request state before a request from `client` is read.
+  void beginRequest(const std::string& client);
   // Drops attachments and download sources after the reply.
   void endRequest();
   // Writes the request's log line, once per request: just before the reply
@@ -59,10 +60,15 @@ class ServiceContext {
   void logRequest(struct soap* soap);
 
   // ---- state of the current request
+  std::string client;      // the peer's address
+  std::chrono::steady_clock::time_point started;
   Caller caller;           // session named by the cookie; user once known
   std::string newSession;  // a session to name in a Set-Cookie header
   std::string operation;   // set when an operation ran
-  std::string outcome;     // "ok" or "fault: ..."
+  std::string outcome;     // "ok", "fault: ..." or "probe"; "" for a fault of the runtime
+  LogLevel level = LogLevel::Warning;         // of the log line, once an outcome is set
+  LogLevel refusalLevel = LogLevel::Info;     // of a refusal by the repository rules
+  bool probe = false;      // the request is the library's reachability probe
   std::uint64_t bytesReceived = 0;
   std::uint64_t receiveLimit = 0;  // bytes allowed for the request so far
   std::uint64_t messageEnd = 0;    // end of the body its Content-Length names (0: unknown)
@@ -80,7 +86,6 @@ class ServiceContext {
  private:
   std::unique_ptr<Storage> m_storage;
   ServiceLimits m_limits;
-  bool m_logRequests;
   Repository m_repository;
 };
 

@@ -58,9 +58,9 @@ bool SqliteStatement::isNull(int column) const {
   return sqlite3_column_type(m_statement, column) == SQLITE_NULL;
 }
 
-SqliteConnection::SqliteConnection(const std::string& file) {
-  int code = sqlite3_open_v2(file.c_str(), &m_db,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+SqliteConnection::SqliteConnection(const std::string& file, bool create) {
+  int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | (create ? SQLITE_OPEN_CREATE : 0);
+  int code = sqlite3_open_v2(file.c_str(), &m_db, flags, nullptr);
   if (code != SQLITE_OK) {
     std::string message = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(code);
     sqlite3_close(m_db);

@@ -42,8 +42,8 @@ class SqliteStatement {
 
 class SqliteConnection {
  public:
-  // Opens (creating when missing) the database file.
-  explicit SqliteConnection(const std::string& file);
+  // Opens the database file, creating it when missing unless `create` is false.
+  explicit SqliteConnection(const std::string& file, bool create = true);
   ~SqliteConnection();
   SqliteConnection(const SqliteConnection&) = delete;
   SqliteConnection& operator=(const SqliteConnection&) = delete;
@@ -57,6 +57,8 @@ class SqliteConnection {
   int changes() const;
   // Throws StorageFailure for a result code other than the expected ones.
   void check(int code, const char* what) const;
+  // The connection itself, for calls this layer does not wrap (backups).
+  sqlite3* handle() { return m_db; }
 
  private:
   sqlite3* m_db = nullptr;

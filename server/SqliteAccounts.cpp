@@ -33,6 +33,12 @@ void SqliteStorage::removeUser(const std::string& name) {
   statement.run();
 }
 
+void SqliteStorage::setPasswordHash(const std::string& name, const std::string& passwordHash) {
+  auto statement = m_db->prepare("UPDATE users SET password_hash = ?2 WHERE name = ?1");
+  statement.bind(1, name).bind(2, passwordHash);
+  statement.run();
+}
+
 std::optional<Access> SqliteStorage::ownAccess(ObjectId id, const std::string& member) {
   auto statement = m_db->prepare("SELECT MAX(level) FROM access WHERE object = ?1 AND member = ?2");
   statement.bind(1, id).bind(2, member);
@@ -60,31 +66,31 @@ void SqliteStorage::removeAccessOf(const std::string& member) {
 }
 
 void SqliteStorage::addSession(const StoredSession& session) {
-  auto statement = m_db->prepare("INSERT INTO sessions(id, user, last_seen) VALUES(?1, ?2, ?3)");
-  statement.bind(1, session.id).bind(2, session.user).bind(3, session.lastSeen);
+  auto statement = m_db->prepare("INSERT INTO sessions(key, user, last_seen) VALUES(?1, ?2, ?3)");
+  statement.bind(1, session.key).bind(2, session.user).bind(3, session.lastSeen);
   statement.run();
 }
 
-std::optional<StoredSession> SqliteStorage::session(const std::string& id) {
-  auto statement = m_db->prepare("SELECT id, user, last_seen FROM sessions WHERE id = ?1");
-  statement.bind(1, id);
+std::optional<StoredSession> SqliteStorage::session(const std::string& key) {
+  auto statement = m_db->prepare("SELECT key, user, last_seen FROM sessions WHERE key = ?1");
+  statement.bind(1, key);
   if (!statement.step()) return std::nullopt;
   StoredSession session;
-  session.id = statement.text(0);
+  session.key = statement.text(0);
   session.user = statement.text(1);
   session.lastSeen = statement.integer(2);
   return session;
 }
 
-void SqliteStorage::touchSession(const std::string& id, std::int64_t now) {
-  auto statement = m_db->prepare("UPDATE sessions SET last_seen = ?2 WHERE id = ?1 AND last_seen <> ?2");
-  statement.bind(1, id).bind(2, now);
+void SqliteStorage::touchSession(const std::string& key, std::int64_t now) {
+  auto statement = m_db->prepare("UPDATE sessions SET last_seen = ?2 WHERE key = ?1 AND last_seen <> ?2");
+  statement.bind(1, key).bind(2, now);
   statement.run();
 }
 
-bool SqliteStorage::removeSession(const std::string& id) {
-  auto statement = m_db->prepare("DELETE FROM sessions WHERE id = ?1");
-  statement.bind(1, id);
+bool SqliteStorage::removeSession(const std::string& key) {
+  auto statement = m_db->prepare("DELETE FROM sessions WHERE key = ?1");
+  statement.bind(1, key);
   statement.run();
   return m_db->changes() > 0;
 }

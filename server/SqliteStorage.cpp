@@ -8,9 +8,9 @@ namespace talixdb::server {
 
 namespace {
 
-constexpr int kSchemaVersion = 1;
-
-constexpr const char* kSchema = R"sql(
+// The schema of version 1, as the first stores were made; every store starts
+// from it and is then brought forward by the steps below.
+constexpr const char* kFirstSchema = R"sql(
 CREATE TABLE objects(
   id INTEGER PRIMARY KEY,
   parent INTEGER REFERENCES objects(id) ON DELETE CASCADE,
@@ -69,11 +69,31 @@ INSERT INTO objects(id, parent, name, type_name, position) VALUES(1, NULL, '', '
 PRAGMA user_version = 1;
 )sql";
 
+// kUpgrades[i] brings a store of version i + 1 to version i + 2.
+constexpr const char* kUpgrades[] = {
+    // 2: sessions are kept under the hash of their id. The ids kept in the
+    // clear before may have been read already (the store used to be open to
+    // every local user): they are dropped, and their users log in again.
+    R"sql(
+DROP TABLE sessions;
+CREATE TABLE sessions(
+  key TEXT PRIMARY KEY,
+  user TEXT NOT NULL,
+  last_seen INTEGER NOT NULL);
+CREATE INDEX sessions_by_user ON sessions(user);
+PRAGMA user_version = 2;
+)sql",
+};
+
+constexpr int kSchemaVersion = 1 + static_cast<int>(sizeof kUpgrades / sizeof kUpgrades[0]);
+
 }  // namespace
 
+std::string storeFile(const std::string& dataDirectory, const char* name) { return dataDirectory + "/" + name; }
+
 SqliteStorage::SqliteStorage(const std::string& dataDirectory)
-    : m_files(dataDirectory + "/blobs") {
-  m_db = std::make_unique<SqliteConnection>(dataDirectory + "/talixdb.sqlite");
+    : m_files(storeFile(dataDirectory, kBlobDirectory), storeFile(dataDirectory, kBackupLockFile)) {
+  m_db = std::make_unique<SqliteConnection>(storeFile(dataDirectory, kDatabaseFile));
   m_db->execute("PRAGMA busy_timeout = 30000");
   m_db->execute("PRAGMA journal_mode = WAL");
   m_db->execute("PRAGMA synchronous = FULL");
@@ -94,11 +114,18 @@ SqliteStorage::~SqliteStorage() {
 void SqliteStorage::ensureSchema() {
   begin();
   try {
-    auto statement = m_db->prepare("PRAGMA user_version");
-    int version = statement.step() ? static_cast<int>(statement.integer(0)) : 0;
+    int version = 0;
+    {
+      auto statement = m_db->prepare("PRAGMA user_version");
+      if (statement.step()) version = static_cast<int>(statement.integer(0));
+    }  // reset here: a pending statement keeps tables from being dropped
     if (version > kSchemaVersion)
       throw StorageFailure("the store was written by a newer server (schema " + std::to_string(version) + ")");
-    if (version == 0) m_db->execute(kSchema);
+    if (version == 0) {
+      m_db->execute(kFirstSchema);
+      version = 1;
+    }
+    for (; version < kSchemaVersion; ++version) m_db->execute(kUpgrades[version - 1]);
     commit();
   } catch (...) {
     rollback();
@@ -106,14 +133,15 @@ void SqliteStorage::ensureSchema() {
   }
 }
 
-void SqliteStorage::removeUnreferencedContent() {
+bool SqliteStorage::removeUnreferencedContent() {
   std::set<std::string> referenced;
   begin();
   try {
     auto statement = m_db->prepare("SELECT blob FROM versions");
     while (statement.step()) referenced.insert(statement.text(0));
-    m_files.removeUnreferenced(referenced);
+    bool removed = m_files.removeUnreferenced(referenced);
     commit();
+    return removed;
   } catch (...) {
     rollback();
     throw;
@@ -130,9 +158,14 @@ void SqliteStorage::begin() {
 void SqliteStorage::commit() {
   m_db->execute("COMMIT");
   m_inTransaction = false;
-  for (const std::string& blob : m_doomed) m_files.remove(blob);
+  std::vector<std::string> doomed;
+  doomed.swap(m_doomed);
   m_placed.clear();
-  m_doomed.clear();
+  try {
+    m_files.discard(doomed);
+  } catch (...) {
+    // The commit stands; blobs left behind are removed at the next start.
+  }
 }
 
 void SqliteStorage::rollback() {

@@ -13,6 +13,14 @@
 
 namespace talixdb::server {
 
+// The entries of a store's data directory.
+constexpr const char* kDatabaseFile = "talixdb.sqlite";
+constexpr const char* kBlobDirectory = "blobs";
+constexpr const char* kServerLockFile = "server.lock";  // held by the serving process, names its id
+constexpr const char* kBackupLockFile = "backup.lock";  // held shared by running backups
+// The path of one of them.
+std::string storeFile(const std::string& dataDirectory, const char* name);
+
 class SqliteStorage : public Storage {
  public:
   // Opens the store in `dataDirectory`, creating the directory, the database
@@ -22,8 +30,9 @@ class SqliteStorage : public Storage {
   ~SqliteStorage() override;
 
   // Deletes content files that no version refers to (leftovers of a crash).
-  // Call once at start, before any request is served.
-  void removeUnreferencedContent();
+  // Call once at start, before any request is served, by the process that
+  // holds the store. Returns false, having deleted nothing, while a backup runs.
+  bool removeUnreferencedContent();
 
   void begin() override;
   void commit() override;
@@ -55,6 +64,7 @@ class SqliteStorage : public Storage {
   std::optional<std::string> userOfObject(ObjectId object) override;
   void addUser(const StoredUser& user, ObjectId object) override;
   void removeUser(const std::string& name) override;
+  void setPasswordHash(const std::string& name, const std::string& passwordHash) override;
 
   std::optional<Access> ownAccess(ObjectId id, const std::string& member) override;
   void addAccess(ObjectId id, const std::string& member, Access access) override;
@@ -62,9 +72,9 @@ class SqliteStorage : public Storage {
   void removeAccessOf(const std::string& member) override;
 
   void addSession(const StoredSession& session) override;
-  std::optional<StoredSession> session(const std::string& id) override;
-  void touchSession(const std::string& id, std::int64_t now) override;
-  bool removeSession(const std::string& id) override;
+  std::optional<StoredSession> session(const std::string& key) override;
+  void touchSession(const std::string& key, std::int64_t now) override;
+  bool removeSession(const std::string& key) override;
   void removeSessionsOf(const std::string& user) override;
   void removeSessionsSeenBefore(std::int64_t cutoff) override;
   bool hasSessionSeenSince(const std::string& user, std::int64_t cutoff) override;

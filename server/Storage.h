@@ -83,6 +83,7 @@ class Storage {
   virtual std::optional<std::string> userOfObject(ObjectId object) = 0;
   virtual void addUser(const StoredUser& user, ObjectId object) = 0;
   virtual void removeUser(const std::string& name) = 0;
+  virtual void setPasswordHash(const std::string& name, const std::string& passwordHash) = 0;
 
   // ---- permissions: entries (object, member, access), several per member allowed
   // The highest access among the member's own entries on the object, or
@@ -93,16 +94,29 @@ class Storage {
   virtual bool removeAccess(ObjectId id, const std::string& member, Access access) = 0;
   virtual void removeAccessOf(const std::string& member) = 0;
 
-  // ---- sessions
+  // ---- sessions, found by their key (the rules above hash the ids)
   virtual void addSession(const StoredSession& session) = 0;
-  virtual std::optional<StoredSession> session(const std::string& id) = 0;
-  virtual void touchSession(const std::string& id, std::int64_t now) = 0;
-  virtual bool removeSession(const std::string& id) = 0;
+  virtual std::optional<StoredSession> session(const std::string& key) = 0;
+  virtual void touchSession(const std::string& key, std::int64_t now) = 0;
+  virtual bool removeSession(const std::string& key) = 0;
   virtual void removeSessionsOf(const std::string& user) = 0;
   // Removes sessions last seen before `cutoff`.
   virtual void removeSessionsSeenBefore(std::int64_t cutoff) = 0;
   // True when `user` has a session seen at or after `cutoff`.
   virtual bool hasSessionSeenSince(const std::string& user, std::int64_t cutoff) = 0;
+};
+
+// A store as one server process holds it from start to stop, and the source
+// of one Storage connection per worker. Opening one (see its engine) makes
+// it ready to serve: created on first use, its schema brought up to date,
+// and held against other servers.
+class Store {
+ public:
+  virtual ~Store() = default;
+  // A new connection for one worker thread.
+  virtual std::unique_ptr<Storage> connect() = 0;
+  // Where the store is and what keeps it, for the log ("DIR (SQLite)").
+  virtual std::string description() const = 0;
 };
 
 }  // namespace talixdb::server

@@ -5,27 +5,42 @@
 
 #include "Server.h"
 #include "ServerOptions.h"
-#include "talixdbapi/Version.h"
+#include "StoreCommands.h"
+
+namespace {
+
+int run(const talixdb::server::ServerOptions& options) {
+  using namespace talixdb::server;
+  switch (options.command) {
+    case ServerCommand::Help:
+      std::fputs(serverUsage().c_str(), stdout);
+      return 0;
+    case ServerCommand::Version:
+      std::printf("%s\n", serverVersion().c_str());
+      return 0;
+    case ServerCommand::SetAdminPassword:
+      return setAdministratorPassword(options);
+    case ServerCommand::Backup:
+      return backUpStore(options);
+    case ServerCommand::Serve:
+      break;
+  }
+  return runServer(options);
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace talixdb::server;
   std::vector<std::string> arguments(argv + 1, argv + argc);
   ServerOptions options;
   std::string error = parseServerOptions(arguments, options);
-  if (options.help) {
-    std::fputs(serverUsage().c_str(), stdout);
-    return 0;
-  }
-  if (options.version) {
-    std::printf("talixdb-server %s\n", TALIXDBAPI_VERSION_STRING);
-    return 0;
-  }
   if (!error.empty()) {
     std::fprintf(stderr, "talixdb-server: %s\n%s", error.c_str(), serverUsage().c_str());
     return 2;
   }
   try {
-    return runServer(options);
+    return run(options);
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "talixdb-server: %s\n", failure.what());
   } catch (...) {

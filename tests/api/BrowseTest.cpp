@@ -10,6 +10,7 @@
 
 #include "api/ApiTestSupport.h"
 #include "api/CatalogueTestSupport.h"
+#include "support/ServerLog.h"
 #include "support/TestServer.h"
 #include "talixdbapi/VLTDatabase.h"
 
@@ -70,12 +71,6 @@ Names readList(CVLTDatabase& db, Count count, Get get) {
 Names modelLeaves(CVLTDatabase& db) {
   db.downloadModelLeafNames();
   return sorted(readList(db, &CVLTDatabase::getNrDownloadedLeafNames, &CVLTDatabase::getDownloadedLeafName));
-}
-
-int countOccurrences(const std::string& text, const std::string& needle) {
-  int count = 0;
-  for (size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
-  return count;
 }
 
 // Catalogue shared by the suite (names listed here in sorted order):
@@ -144,19 +139,9 @@ class BrowseTest : public ::testing::Test {
   }
   void TearDown() override { m_db.logout(); }
 
-  // The server's count of requests of `operation` so far ("" for all). The
-  // server logs a request once it has answered it, so the count is read again
-  // until it stops changing (bounded: 40 x 50 ms).
+  // The server's count of requests of `operation` so far ("" for all).
   static int requestCount(const std::string& operation) {
-    const std::string needle = "talixdb-server: request " + operation;
-    int count = countOccurrences(s_server->log(), needle);
-    for (int i = 0; i < 40; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      const int again = countOccurrences(s_server->log(), needle);
-      if (again == count) break;
-      count = again;
-    }
-    return count;
+    return talixdb_test::loggedRequestCount(*s_server, operation);
   }
 
   static TestServer* s_server;

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "api/ApiTestSupport.h"
+#include "support/ServerLog.h"
 #include "support/TestServer.h"
 #include "talixdbapi/VLTDatabase.h"
 
@@ -301,12 +302,9 @@ class CatalogueServerTest : public ::testing::Test {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     Names lines;
-    std::istringstream in(log.substr(std::min(from, log.size())));
-    std::string line;
-    const std::string prefix = "talixdb-server: request ";
-    while (std::getline(in, line)) {
-      if (line.find(markerText) != std::string::npos) break;
-      if (line.compare(0, prefix.size(), prefix) == 0) lines.push_back(line.substr(prefix.size()));
+    for (const LoggedRequest& request : loggedRequests(log.substr(std::min(from, log.size())))) {
+      if (request.outcome.find(markerText) != std::string::npos) break;
+      lines.push_back(request.summary());
     }
     return lines;
   }

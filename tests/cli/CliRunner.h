@@ -1,27 +1,14 @@
-// Runs the talixdb program (or another) as a child process and captures what it says.
+// Runs the talixdb program as a child process and captures what it says.
 #pragma once
 
 #include <string>
-#include <utility>
-#include <vector>
+
+#include "support/ProgramRun.h"
 
 namespace talixdb_test {
 
-struct CliResult {
-  int exitCode = -1;  // -1 when the program did not exit normally
-  std::string out;
-  std::string err;
-};
-
-struct CliRun {
-  std::string program;  // empty: talixdb
-  std::vector<std::string> args;
-  // Added to the environment, which starts as this process's own without
-  // MODELDATABASE_HOME and the TALIXDB_* and VLT_* variables.
-  std::vector<std::pair<std::string, std::string>> env;
-  std::string input;       // standard input
-  std::string workingDir;  // empty: this process's
-};
+using CliResult = ProgramResult;
+using CliRun = ProgramRun;
 
 // Runs the program; kills it when it has not ended after 120 s.
 CliResult runCli(const CliRun& run);

@@ -31,12 +31,11 @@ TEST(CliHelp, ProgramHelpListsEverySubcommandAndExitsZero) {
 }
 
 TEST(CliHelp, BothProgramsPrintTheirVersion) {
-  for (const auto& [program, name] : {std::pair<std::string, std::string>{"", "talixdb"},
+  for (const auto& [program, name] : {std::pair<std::string, std::string>{TALIXDB_CLI_PATH, "talixdb"},
                                       {TALIXDB_SERVER_PATH, "talixdb-server"}}) {
     CliRun run;
-    run.program = program;
     run.args = {"--version"};
-    CliResult result = runCli(run);
+    CliResult result = runProgram(program, run);
     EXPECT_EQ(result.exitCode, 0) << name;
     EXPECT_EQ(result.out, name + " " TALIXDBAPI_VERSION_STRING "\n");
   }

@@ -19,6 +19,7 @@
 #include "client/RepositoryClient.h"
 #include "client/RepositoryObject.h"
 #include "client/RepositorySession.h"
+#include "support/ServerLog.h"
 #include "support/TestServer.h"
 
 namespace talixdb_test {
@@ -89,16 +90,11 @@ class RepositoryFixture : public ::testing::Test {
   // before it has been written (the one worker serves and logs in order).
   std::vector<std::string> requestsSince(const std::string& mark) {
     std::string end = logMark();
-    std::istringstream lines(s_server->log());
     std::vector<std::string> requests;
     bool started = false;
-    const std::string prefix = "talixdb-server: request ";
-    for (std::string line; std::getline(lines, line);) {
-      if (line.compare(0, prefix.size(), prefix) != 0) continue;
-      std::istringstream fields(line.substr(prefix.size()));
-      std::string operation, user, outcome;
-      fields >> operation >> user;
-      std::getline(fields >> std::ws, outcome);
+    for (const LoggedRequest& request : loggedRequests(s_server->log())) {
+      const std::string& operation = request.operation;
+      const std::string& outcome = request.outcome;
       size_t space = outcome.rfind(' ');
       std::string last = space == std::string::npos ? outcome : outcome.substr(space + 1);
       if (!started) {

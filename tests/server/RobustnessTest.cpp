@@ -8,8 +8,9 @@
 #include <thread>
 
 #include "RawHttp.h"
-#include "ServiceUris.h"
 #include "ServiceClient.h"
+#include "ServiceUris.h"
+#include "support/ServerLog.h"
 
 namespace talixdb_test {
 namespace {
@@ -21,12 +22,6 @@ const char* kLoginBody =
     "<ns1:username>root</ns1:username><ns1:password>kelp482</ns1:password>"
     "<ns1:domain>Default</ns1:domain><ns1:locale>en</ns1:locale>"
     "</ns1:LoginRequestElement></SOAP-ENV:Body></SOAP-ENV:Envelope>";
-
-std::size_t countLines(const std::string& text, const std::string& needle) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(needle); at != std::string::npos; at = text.find(needle, at + 1)) ++count;
-  return count;
-}
 
 bool isFaultOrClosed(const std::string& reply) { return reply.empty() || reply.find("Fault") != std::string::npos || reply.find("HTTP/1.1 4") == 0; }
 
@@ -44,7 +39,7 @@ class RobustnessTest : public ::testing::Test {
   std::size_t requestLinesAfterWaiting(std::size_t count) {
     std::size_t lines = 0;
     for (int i = 0; i < 200; ++i) {
-      lines = countLines(server->log(), "talixdb-server: request ");
+      lines = loggedRequests(server->log()).size();
       if (lines >= count) break;
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -66,6 +61,36 @@ TEST_F(RobustnessTest, GarbageBytesDoNotStopTheServer) {
   for (int i = 0; i < 5000; ++i) garbage.push_back(static_cast<char>((i * 7919) & 0xff));
   EXPECT_TRUE(isFaultOrClosed(exchange(server->port(), garbage, Ending::CloseSending)));
   EXPECT_TRUE(stillServes());
+}
+
+TEST_F(RobustnessTest, PostThatIsNotASoapEnvelopeGetsAClientFault) {
+  for (const char* body : {"hello, not XML at all", "<order><item/></order>", "<?xml version=\"1.0\"?><Envelope/>"}) {
+    std::string reply = exchange(server->port(), soapPost(actionOf("login"), body));
+    EXPECT_EQ(reply.rfind("HTTP/1.1 500", 0), 0u) << reply;
+    EXPECT_NE(reply.find("<faultcode>SOAP-ENV:Client</faultcode><faultstring>the request is not a SOAP envelope"),
+              std::string::npos)
+        << reply;
+  }
+  EXPECT_TRUE(stillServes());
+}
+
+TEST_F(RobustnessTest, HealthAnswersWithTheVersionAndOtherGetsStayRefused) {
+  struct Case {
+    const char* path;
+    const char* status;
+  };
+  for (const Case& c : {Case{"/health", "HTTP/1.1 200"}, Case{"/health?probe=1", "HTTP/1.1 200"},
+                        Case{"/", "HTTP/1.1 405"}, Case{"/vlt/services/QuillonBinding?wsdl", "HTTP/1.1 405"}}) {
+    std::string request = std::string("GET ") + c.path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    std::string reply = exchange(server->port(), request);
+    EXPECT_EQ(reply.rfind(c.status, 0), 0u) << c.path << "\n" << reply;
+  }
+  std::string health = exchange(server->port(), "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+  EXPECT_NE(health.find("Content-Type: application/json"), std::string::npos) << health;
+  EXPECT_NE(health.find("\r\n\r\n{\"server\":\"talixdb-server\",\"version\":\"" TALIXDB_VERSION
+                        "\",\"store\":\"usable\"}\n"),
+            std::string::npos)
+      << health;
 }
 
 TEST_F(RobustnessTest, TruncatedXmlIsAnsweredWithAFault) {
@@ -107,18 +132,22 @@ TEST_F(RobustnessTest, EveryServedRequestLogsExactlyOneLine) {
   exchange(server->port(), soapPost("urn:no-such-operation", kLoginBody));
   std::size_t after = requestLinesAfterWaiting(before + 4);
   EXPECT_EQ(after, before + 4);
-  std::string log = server->log();
-  EXPECT_NE(log.find("talixdb-server: request login root ok\n"), std::string::npos) << log;
-  EXPECT_NE(log.find("talixdb-server: request findByPath root fault: no such object: /Repository/missing\n"),
-            std::string::npos)
-      << log;
+  std::vector<LoggedRequest> requests = loggedRequests(server->log());
+  ASSERT_GE(requests.size(), 4u);
+  const LoggedRequest& login = requests[requests.size() - 4];
+  EXPECT_EQ(login.summary(), "login root ok");
+  EXPECT_EQ(login.level, "info");
+  EXPECT_EQ(login.client, "127.0.0.1");
+  EXPECT_EQ(requests[requests.size() - 2].summary(), "findByPath root fault: no such object: /Repository/missing");
 }
 
 TEST_F(RobustnessTest, LogLineIsWrittenBeforeTheReplyArrives) {
   ServiceClient client(*server);
   ASSERT_TRUE(Succeeds(client.loginAsAdmin()));
   client.exists("/Repository/first-look");
-  EXPECT_NE(server->log().find("findByPath root fault: no such object: /Repository/first-look\n"), std::string::npos);
+  std::vector<LoggedRequest> requests = loggedRequests(server->log());
+  ASSERT_FALSE(requests.empty());
+  EXPECT_EQ(requests.back().summary(), "findByPath root fault: no such object: /Repository/first-look");
 }
 
 TEST_F(RobustnessTest, ConnectionThatSendsNothingIsNotARequest) {

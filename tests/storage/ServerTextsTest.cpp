@@ -1,11 +1,14 @@
-// Small pure pieces of the server: paths, cookies, options, the log line,
+// Small pure pieces of the server: paths, cookies, options, the log lines,
 // password hashes.
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 #include "HttpCookies.h"
 #include "PasswordHash.h"
 #include "RepositoryPath.h"
-#include "RequestLog.h"
+#include "ServerLog.h"
+#include "Server.h"
 #include "ServerOptions.h"
 
 namespace talixdb_test {
@@ -40,39 +43,97 @@ TEST(HttpCookies, SetCookieHasAPathAndNoDomain) {
   EXPECT_EQ(sessionCookie("TALIXSESSION", "ff00"), "TALIXSESSION=ff00; Path=/");
 }
 
-TEST(ServerOptions, DefaultsAndEveryOption) {
+TEST(ServerOptions, DefaultsAndEveryOptionInBothForms) {
   ServerOptions options;
   ASSERT_EQ(parseServerOptions({"--data", "/tmp/x"}, options), "");
+  EXPECT_EQ(options.command, ServerCommand::Serve);
   EXPECT_EQ(options.host, "127.0.0.1");
   EXPECT_EQ(options.sessionTimeout, 1800);
   EXPECT_EQ(options.threads, 8);
   EXPECT_EQ(options.maxUpload, 1ull << 30);
-  ASSERT_EQ(parseServerOptions({"--data", "d", "--port", "0", "--host", "127.0.0.1", "--session-timeout", "5",
-                                "--threads", "2", "--max-upload", "10", "--quiet"},
+  EXPECT_EQ(options.logLevel, LogLevel::Info);
+  ASSERT_EQ(parseServerOptions({"--data=d", "--port", "0", "--host=127.0.0.1", "--session-timeout", "5",
+                                "--threads=2", "--max-upload", "10", "--log-level=debug"},
                                options),
             "");
+  EXPECT_EQ(options.dataDirectory, "d");
   EXPECT_EQ(options.port, 0);
   EXPECT_EQ(options.sessionTimeout, 5);
   EXPECT_EQ(options.threads, 2);
   EXPECT_EQ(options.maxUpload, 10u);
-  EXPECT_TRUE(options.quiet);
+  EXPECT_EQ(options.logLevel, LogLevel::Debug);
+  ServerOptions quiet;
+  ASSERT_EQ(parseServerOptions({"--data", "d", "--quiet"}, quiet), "");
+  EXPECT_EQ(quiet.logLevel, LogLevel::Warning);
+}
+
+TEST(ServerOptions, CommandsAndTheirValues) {
+  struct Case {
+    std::vector<std::string> arguments;
+    ServerCommand command;
+  };
+  const Case cases[] = {
+      {{"--help"}, ServerCommand::Help},
+      {{"-h", "--data", "d"}, ServerCommand::Help},
+      {{"--version"}, ServerCommand::Version},
+      {{"--data", "d", "--set-admin-password"}, ServerCommand::SetAdminPassword},
+      {{"--data", "d", "--backup-to=copy"}, ServerCommand::Backup},
+  };
+  for (const Case& c : cases) {
+    ServerOptions options;
+    EXPECT_EQ(parseServerOptions(c.arguments, options), "") << c.arguments[0];
+    EXPECT_EQ(options.command, c.command) << c.arguments[0];
+  }
+  ServerOptions backup;
+  ASSERT_EQ(parseServerOptions({"--data", "d", "--backup-to", "copy"}, backup), "");
+  EXPECT_EQ(backup.backupDirectory, "copy");
 }
 
 TEST(ServerOptions, ProblemsAreNamed) {
-  ServerOptions options;
-  EXPECT_EQ(parseServerOptions({}, options), "--data DIR is required");
-  EXPECT_NE(parseServerOptions({"--data", "d", "--port", "70000"}, options), "");
-  EXPECT_NE(parseServerOptions({"--data", "d", "--threads", "0"}, options), "");
-  EXPECT_NE(parseServerOptions({"--data", "d", "--port"}, options), "");
-  EXPECT_NE(parseServerOptions({"--data", "d", "--colour", "red"}, options), "");
-  ServerOptions help;
-  EXPECT_EQ(parseServerOptions({"--help"}, help), "");
-  EXPECT_TRUE(help.help);
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string problem;
+  };
+  const Case cases[] = {
+      {{}, "--data DIR is required"},
+      {{"--data", "d", "--port", "70000"}, "--port needs a number from 0 to 65535"},
+      {{"--data", "d", "--threads=0"}, "--threads needs a number from 1 to 256"},
+      {{"--data", "d", "--port"}, "missing value after --port"},
+      {{"--data", "d", "--colour", "red"}, "unknown option --colour"},
+      {{"--data", "d", "--log-level", "loud"}, "--log-level needs error, warning, info or debug"},
+      {{"--data", "d", "stray"}, "unexpected argument stray"},
+      {{"--data", "d", "--backup-to", "b", "--set-admin-password"},
+       "--set-admin-password and --backup-to are separate commands"},
+  };
+  for (const Case& c : cases) {
+    ServerOptions options;
+    EXPECT_EQ(parseServerOptions(c.arguments, options), c.problem);
+  }
 }
 
-TEST(RequestLog, OneLinePerRequestInTheStableFormat) {
-  EXPECT_EQ(requestLine("login", "root", "ok"), "talixdb-server: request login root ok");
-  EXPECT_EQ(requestLine("", "", "fault: bad\nthing"), "talixdb-server: request - - fault: bad thing");
+TEST(ServerOptions, OnlyLoopbackAddressesCountAsLocal) {
+  for (const char* local : {"127.0.0.1", "127.8.9.10", "::1", "localhost", "::ffff:127.0.0.1"})
+    EXPECT_TRUE(isLoopbackAddress(local)) << local;
+  for (const char* remote : {"0.0.0.0", "::", "192.0.2.1", "10.0.0.1", "db.example", "128.0.0.1"})
+    EXPECT_FALSE(isLoopbackAddress(remote)) << remote;
+}
+
+TEST(ServerOptions, ServingBeyondLoopbackWithoutTlsIsWarnedAbout) {
+  ServerOptions options;
+  EXPECT_TRUE(startWarnings(options).empty());
+  options.host = "0.0.0.0";
+  EXPECT_EQ(startWarnings(options),
+            std::vector<std::string>{"serving 0.0.0.0 without TLS: passwords and session ids travel in clear text"});
+}
+
+TEST(ServerLog, LinesCarryTimeLevelAndTheRequestFieldsWithTheOutcomeLast) {
+  using namespace std::chrono;
+  system_clock::time_point time = system_clock::from_time_t(1700000000) + milliseconds(42);
+  EXPECT_EQ(formatLogLine(time, LogLevel::Warning, "two\nlines"), "2023-11-14T22:13:20.042Z warning two lines");
+  RequestRecord record{"10.1.2.3", "findByPath", "root", microseconds(1500), "fault: no such object: /a b"};
+  EXPECT_EQ(requestText(record), "request 10.1.2.3 findByPath root 1.500ms fault: no such object: /a b");
+  RequestRecord anonymous{"", "", "D\xc3\xbcse 1", microseconds(7), "ok"};
+  EXPECT_EQ(requestText(anonymous), "request - - D\xc3\xbcse_1 0.007ms ok");
 }
 
 TEST(PasswordHash, HashesAreSaltedAndVerify) {

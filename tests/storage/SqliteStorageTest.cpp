@@ -87,6 +87,27 @@ TEST(SqliteStorage, StoreOfANewerSchemaIsRefused) {
   EXPECT_THROW(SqliteStorage storage(dir.path()), StorageFailure);
 }
 
+// Schema 1 kept session ids in the clear: upgrading drops those sessions.
+TEST(SqliteStorage, StoreOfSchemaOneIsUpgradedAndItsClearSessionsDropped) {
+  TempDir dir;
+  { SqliteStorage storage(dir.path()); }
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open((dir.path() + "/talixdb.sqlite").c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "DROP TABLE sessions;"
+                         "CREATE TABLE sessions(id TEXT PRIMARY KEY, user TEXT NOT NULL, last_seen INTEGER NOT NULL);"
+                         "INSERT INTO sessions VALUES('0123456789abcdef0123456789abcdef', 'root', 1);"
+                         "PRAGMA user_version = 1;",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  SqliteStorage storage(dir.path());
+  StorageTransaction transaction(storage);
+  EXPECT_FALSE(storage.hasSessionSeenSince("root", 0));
+  storage.addSession(StoredSession{"key", "root", 5});
+  EXPECT_TRUE(storage.session("key").has_value());
+}
+
 TEST(SqliteStorage, ChildrenComeBackInCreationOrderAndMovedOnesLast) {
   TempDir dir;
   SqliteStorage storage(dir.path());

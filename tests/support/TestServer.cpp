@@ -110,6 +110,15 @@ std::string TestServer::endpoint() const {
   return "http://" + address() + "/vlt/services/QuillonBinding";
 }
 
+ProgramResult runServerProgram(std::vector<std::string> args, std::vector<std::pair<std::string, std::string>> env,
+                               std::string input) {
+  ProgramRun run;
+  run.args = std::move(args);
+  run.env = std::move(env);
+  run.input = std::move(input);
+  return runProgram(TALIXDB_SERVER_PATH, run, std::chrono::seconds(60));
+}
+
 std::string TestServer::log() const {
   std::ifstream in(m_logPath);
   std::stringstream ss;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "support/ProgramRun.h"
+
 namespace talixdb_test {
 
 // A temporary directory, removed with everything in it on destruction.
@@ -56,6 +58,11 @@ class TestServer {
   pid_t m_pid = -1;
   int m_port = 0;
 };
+
+// Runs talixdb-server once (a command such as --backup-to, or a start that
+// is refused) and returns what it said; killed after 60 s.
+ProgramResult runServerProgram(std::vector<std::string> args,
+                               std::vector<std::pair<std::string, std::string>> env = {}, std::string input = "");
 
 // Administrator password the test servers are started with.
 constexpr const char* kAdminPassword = "kelp482";

@@ -1,0 +1,41 @@
+// The SQLite store as a whole, as one process holds it: its data directory,
+// readable by its user only and locked for one server at a time (the file
+// "server.lock" names the holder's process id), and the source of one
+// SqliteStorage connection per worker.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "FileLock.h"
+#include "Storage.h"
+
+namespace talixdb::server {
+
+enum class StoreUse {
+  // A server: the store must be free; content files that no version refers
+  // to (leftovers of a crash) are removed.
+  Serve,
+  // A one-off change beside a server that may be running: the lock is taken
+  // when free, else the change goes through SQLite's own locking.
+  Administer,
+};
+
+class SqliteStore : public Store {
+ public:
+  // Opens the store in `dataDirectory`, creating it on first use: takes the
+  // lock, narrows permissions wider than owner-only (with a warning in the
+  // log) and brings the schema up to date. Throws StoreInUse when `use` is
+  // Serve and another process holds the store, StorageFailure when the
+  // store cannot be used.
+  SqliteStore(std::string dataDirectory, StoreUse use);
+
+  std::unique_ptr<Storage> connect() override;
+  std::string description() const override;
+
+ private:
+  std::string m_directory;
+  std::unique_ptr<FileLock> m_lock;  // null when administering beside a server
+};
+
+}  // namespace talixdb::server

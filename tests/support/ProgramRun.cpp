@@ -1,0 +1,105 @@
+#include "support/ProgramRun.h"
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+extern char** environ;
+
+namespace talixdb_test {
+
+namespace {
+
+bool dropped(const std::string& entry) {
+  return entry.compare(0, 19, "MODELDATABASE_HOME=") == 0 || entry.compare(0, 8, "TALIXDB_") == 0 ||
+         entry.compare(0, 4, "VLT_") == 0;
+}
+
+std::vector<std::string> childEnvironment(const ProgramRun& run) {
+  std::vector<std::string> env;
+  for (char** entry = environ; *entry != nullptr; ++entry)
+    if (!dropped(*entry)) env.emplace_back(*entry);
+  for (const auto& variable : run.env) env.push_back(variable.first + "=" + variable.second);
+  return env;
+}
+
+std::vector<char*> pointers(std::vector<std::string>& texts) {
+  std::vector<char*> result;
+  for (std::string& text : texts) result.push_back(&text[0]);
+  result.push_back(nullptr);
+  return result;
+}
+
+// Reads both pipes to their ends, within the deadline.
+bool drain(int outFd, int errFd, ProgramResult& result, std::chrono::milliseconds timeout) {
+  auto deadline = std::chrono::steady_clock::now() + timeout;
+  pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+  std::string* sinks[2] = {&result.out, &result.err};
+  int open = 2;
+  char buffer[4096];
+  while (open > 0) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return false;
+    if (poll(fds, 2, static_cast<int>(left.count())) < 0) return false;
+    for (int i = 0; i < 2; ++i) {
+      if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
+      if (n > 0) {
+        sinks[i]->append(buffer, static_cast<std::size_t>(n));
+      } else {
+        close(fds[i].fd);
+        fds[i].fd = -1;
+        --open;
+      }
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+ProgramResult runProgram(const std::string& program, const ProgramRun& run, std::chrono::milliseconds timeout) {
+  std::vector<std::string> argv = {program};
+  argv.insert(argv.end(), run.args.begin(), run.args.end());
+  std::vector<std::string> env = childEnvironment(run);
+  int in[2], out[2], err[2];
+  if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
+  pid_t pid = fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    dup2(in[0], 0);
+    dup2(out[1], 1);
+    dup2(err[1], 2);
+    for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+    if (!run.workingDir.empty() && chdir(run.workingDir.c_str()) != 0) _exit(126);
+    std::vector<char*> args = pointers(argv);
+    std::vector<char*> vars = pointers(env);
+    execve(args[0], args.data(), vars.data());
+    _exit(127);
+  }
+  close(in[0]);
+  close(out[1]);
+  close(err[1]);
+  signal(SIGPIPE, SIG_IGN);
+  if (!run.input.empty()) {
+    ssize_t ignored = write(in[1], run.input.data(), run.input.size());
+    (void)ignored;
+  }
+  close(in[1]);
+  ProgramResult result;
+  bool finished = drain(out[0], err[0], result, timeout);
+  if (!finished) {
+    kill(pid, SIGKILL);
+    close(out[0]);
+    close(err[0]);
+  }
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (finished && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  return result;
+}
+
+}  // namespace talixdb_test

@@ -1,0 +1,30 @@
+// Runs a program of the project as a child process and captures what it says.
+#pragma once
+
+#include <chrono>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace talixdb_test {
+
+struct ProgramResult {
+  int exitCode = -1;  // -1 when the program did not exit normally
+  std::string out;
+  std::string err;
+};
+
+struct ProgramRun {
+  std::vector<std::string> args;
+  // Added to the environment, which starts as this process's own without
+  // MODELDATABASE_HOME and the TALIXDB_* and VLT_* variables.
+  std::vector<std::pair<std::string, std::string>> env;
+  std::string input;       // standard input
+  std::string workingDir;  // empty: this process's
+};
+
+// Runs `program` with `run`; kills it when it has not ended after `timeout`.
+ProgramResult runProgram(const std::string& program, const ProgramRun& run,
+                         std::chrono::milliseconds timeout = std::chrono::milliseconds(120000));
+
+}  // namespace talixdb_test
