@@ -26,12 +26,31 @@ class AdminCli : public CliSuite {
   }
 };
 
-TEST_F(AdminCli, ServerAddressComesFromModelDatabaseHome) {
-  CliResult direct = fromEnvironment(server().endpoint(), {"db", "status"});
-  EXPECT_EQ(direct.exitCode, 0) << direct.err;
+TEST_F(AdminCli, ServerAddressComesFromModelDatabaseHomeInEveryForm) {
   writeFile(path("home.txt"), server().endpoint() + " and other words\n");
-  CliResult viaFile = fromEnvironment(path("home.txt"), {"db", "status"});
-  EXPECT_EQ(viaFile.exitCode, 0) << viaFile.err;
+  for (const std::string& home : {server().address(), "http://" + server().address(),
+                                  "http://" + server().address() + "/", server().endpoint(), path("home.txt")}) {
+    CliResult result = fromEnvironment(home, {"db", "status"});
+    EXPECT_EQ(result.exitCode, 0) << home << "\n" << result.err;
+  }
+}
+
+TEST_F(AdminCli, PasswordComesFromAFileOrFromThePromptUnseen) {
+  writeFile(path("right.txt"), std::string(kAdminPassword) + "\nsecond line\n");
+  writeFile(path("wrong.txt"), "not-the-password\n");
+  EXPECT_EQ(talixdb({"--password-file", path("right.txt"), "db", "status"}).exitCode, 0);
+  EXPECT_EQ(talixdb({"db", "status", "--password-file=" + path("wrong.txt")}).exitCode, 32);
+  EXPECT_EQ(talixdb({"--password-file", path("absent.txt"), "db", "status"}).exitCode, 33);
+
+  CliRun run;
+  run.args = {"--server", server().address(), "db", "status"};
+  run.terminal = true;
+  run.typeAfter = "password for root: ";
+  run.input = std::string(kAdminPassword) + "\n";
+  CliResult prompted = runCli(run);
+  EXPECT_EQ(prompted.exitCode, 0) << prompted.err;
+  EXPECT_TRUE(contains(prompted.err, "password for root: ")) << prompted.err;
+  EXPECT_FALSE(contains(prompted.err, kAdminPassword)) << prompted.err;
 }
 
 TEST_F(AdminCli, RegisteredServersAreListedOnce) {

@@ -6,6 +6,7 @@
 
 #include "cli/CliRunner.h"
 #include "cli/CliTestSupport.h"
+#include "support/CannedServer.h"
 #include "support/TestServer.h"
 #include "talixdbapi/Version.h"
 
@@ -28,6 +29,7 @@ TEST(CliHelp, ProgramHelpListsEverySubcommandAndExitsZero) {
                            "restore", "users", "servers", "precomputed"})
     EXPECT_TRUE(contains(result.out, std::string("\n  ") + name + " ")) << name;
   EXPECT_TRUE(contains(result.out, "Exit status:"));
+  EXPECT_TRUE(contains(result.out, "other local users can see it")) << result.out;
 }
 
 TEST(CliHelp, BothProgramsPrintTheirVersion) {
@@ -132,6 +134,28 @@ TEST(CliConnection, UnreachableServerIsNamed) {
   CliResult result = talixdb({"--server", address, "browse"});
   EXPECT_EQ(result.exitCode, 31);
   EXPECT_TRUE(contains(result.err, "cannot reach the server at " + address)) << result.err;
+}
+
+TEST(CliConnection, OptionsTakeValuesEitherWayAndStandAnywhere) {
+  const std::string address = "127.0.0.1:" + std::to_string(closedPort());
+  const std::vector<std::vector<std::string>> lines = {
+      {"--server=" + address, "browse"},
+      {"browse", "--server", address},
+      {"report", "-v", "values", "A/B/C", "S", "blade", "-5", "--server", address},  // -5 is NUMBER
+  };
+  for (const auto& line : lines) {
+    CliResult result = talixdb(line);
+    EXPECT_EQ(result.exitCode, 31) << line[0] << "\n" << result.err;
+    EXPECT_TRUE(contains(result.err, "cannot reach the server at " + address)) << result.err;
+  }
+}
+
+TEST(CliConnection, TimeOutWhileLoggingInIsATimeOutNotARefusal) {
+  CannedServer silent("", true);
+  CliResult result = talixdb({"--server", silent.address(), "db", "status"}, {{"TALIXDB_IO_TIMEOUT", "1"}});
+  EXPECT_EQ(result.exitCode, 31);
+  EXPECT_TRUE(contains(result.err, "time-out while logging in")) << result.err;
+  EXPECT_FALSE(contains(result.err, "login refused")) << result.err;
 }
 
 TEST(CliInput, InvalidModelFileNamesThePlaceOfTheProblem) {

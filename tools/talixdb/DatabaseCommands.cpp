@@ -63,9 +63,8 @@ int createDatabase(Context& context, const ParsedArgs&) {
   }
   // The administrator stays logged in unless the login itself was refused.
   if (!context.db().isLoggedIn())
-    return context.fail(exit_code::kLoginRefused,
-                        "login refused for administrator " + Session::administratorName() +
-                            " (set VLT_ADMIN_USER / VLT_ADMIN_PASSWORD, or give --user / --password)");
+    return context.session.loginFailed("login refused for administrator " + Session::administratorName() +
+                                       " (set VLT_ADMIN_USER / VLT_ADMIN_PASSWORD, or give --user / --password)");
   if (context.db().isTalixDatabaseInstantiated())
     return context.fail(exit_code::kRefused, "the database " + std::string(kDatabaseRoot) + " exists already");
   return context.fail(exit_code::kRefused, "the database " + std::string(kDatabaseRoot) + " was not made");
