@@ -6,6 +6,7 @@
 #include "CatalogueLookup.h"
 #include "Command.h"
 #include "ExitCodes.h"
+#include "JsonOutput.h"
 #include "LocalFiles.h"
 
 namespace talixdb_cli {
@@ -30,7 +31,9 @@ Family instanceFamily() {
            "The files saved are those that the solver's \"file-system\" parameter lists. Prints the\n"
            "instance number.\n"},
           {"list", "MODELPATH SOLVER", "List the instances of a solver: number, upload time (UTC), folder name", 2, 2,
-           {}, listInstances, ""},
+           {kJsonOption}, listInstances,
+           "With --json: {\"instances\": [{\"number\": N, \"uploaded\": \"YYYY-MM-DDTHH:MM:SSZ\" or null,\n"
+           "\"folder\": FOLDER}]}.\n"},
           {"download", "MODELPATH SOLVER NUMBER LOCALDIR", "Copy an instance into a local directory", 4, 4, {},
            downloadInstance,
            "When there is no instance NUMBER, the solver's base files are copied instead (said on\n"
@@ -49,14 +52,15 @@ bool contains(int count, const char* (VLT_121::CVLTDatabase::*name)(int), VLT_12
 }
 
 // Instance folders are named "%09d-%ld": the number, then the upload time.
-std::string uploadTime(const std::string& folderName) {
+// The time in `format` (UTC), or "" when the name holds none.
+std::string uploadTime(const std::string& folderName, const char* format) {
   std::string::size_type dash = folderName.find('-', 1);
-  if (dash == std::string::npos) return "-";
+  if (dash == std::string::npos) return "";
   std::time_t seconds = static_cast<std::time_t>(std::atol(folderName.c_str() + dash + 1));
   std::tm utc{};
-  if (gmtime_r(&seconds, &utc) == nullptr) return "-";
+  if (gmtime_r(&seconds, &utc) == nullptr) return "";
   char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &utc);
+  std::strftime(text, sizeof text, format, &utc);
   return text;
 }
 
@@ -104,10 +108,21 @@ int listInstances(Context& context, const ParsedArgs& args) {
   if (!contains(db.getNrDownloadedSolverNames(), &VLT_121::CVLTDatabase::getDownloadedSolverName, db, solver))
     return context.fail(exit_code::kRefused, "no solver " + solver + " in model " + path.shown());
   db.downloadInstanceNames(path.category.c_str(), path.type.c_str(), path.model.c_str(), solver.c_str());
+  nlohmann::json instances = nlohmann::json::array();
   for (int i = 0; i < db.getNrDownloadedInstanceNames(); ++i) {
-    std::string name = db.getDownloadedInstanceName(i);
-    std::printf("%d\t%s\t%s\n", std::atoi(name.substr(0, 9).c_str()), uploadTime(name).c_str(), name.c_str());
+    const std::string name = db.getDownloadedInstanceName(i);
+    const int number = std::atoi(name.substr(0, 9).c_str());
+    if (args.has("json")) {
+      const std::string uploaded = uploadTime(name, "%Y-%m-%dT%H:%M:%SZ");
+      instances.push_back({{"number", number},
+                           {"uploaded", uploaded.empty() ? nlohmann::json() : nlohmann::json(uploaded)},
+                           {"folder", name}});
+    } else {
+      const std::string uploaded = uploadTime(name, "%Y-%m-%d %H:%M:%S");
+      std::printf("%d\t%s\t%s\n", number, uploaded.empty() ? "-" : uploaded.c_str(), name.c_str());
+    }
   }
+  if (args.has("json")) printJson({{"instances", instances}});
   return exit_code::kSuccess;
 }
 
