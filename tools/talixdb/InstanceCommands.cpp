@@ -36,8 +36,8 @@ Family instanceFamily() {
            "\"folder\": FOLDER}]}.\n"},
           {"download", "MODELPATH SOLVER NUMBER LOCALDIR", "Copy an instance into a local directory", 4, 4, {},
            downloadInstance,
-           "When there is no instance NUMBER, the solver's base files are copied instead (said on\n"
-           "standard error).\n"},
+           "Exits 1, copying nothing, when there is no instance NUMBER; 21 when there is no\n"
+           "solver SOLVER.\n"},
           {"delete", "MODELPATH SOLVER NUMBER", "Delete an instance", 3, 3, {}, deleteInstance, ""},
       }};
 }
@@ -135,6 +135,12 @@ int downloadInstance(Context& context, const ParsedArgs& args) {
   const std::string& localDir = args.positionals[3];
   if (int loggedIn = context.session.login()) return loggedIn;
 
+  const std::string missing = "no instance " + std::to_string(number) + " of solver " + solver + " in " + path.shown();
+  // For a missing instance the library would copy the solver's base files.
+  if (!context.db().isInstanceUploaded(path.full().c_str(), solver.c_str(), number)) {
+    if (int found = requireSolver(context, path, solver, VLT_121::ResultCode::kSolverMissing)) return found;
+    return context.fail(exit_code::kRefused, missing);
+  }
   const int requested = number;
   int result = withProgress(context.logger, [&] {
     return context.db().downloadInstance(path.full().c_str(), solver.c_str(), number, localDir.c_str());
@@ -144,15 +150,11 @@ int downloadInstance(Context& context, const ParsedArgs& args) {
   if (result != VLT_121::ResultCode::kSuccess)
     return context.failWithResult(result, "cannot download instance " + std::to_string(requested) + " of solver " +
                                               solver + " in " + path.shown());
-  if (number != requested) {
-    context.logger.warning("no instance " + std::to_string(requested) + " of solver " + solver +
-                           ": downloaded the solver's base files instead");
-    std::printf("downloaded the base files of solver %s in %s into %s\n", solver.c_str(), path.shown().c_str(),
-                localDir.c_str());
-  } else {
-    std::printf("downloaded instance %d of solver %s in %s into %s\n", number, solver.c_str(), path.shown().c_str(),
-                localDir.c_str());
-  }
+  // Deleted between the check and the download.
+  if (number != requested)
+    return context.fail(exit_code::kRefused, missing + " (the solver's base files were copied into " + localDir + ")");
+  std::printf("downloaded instance %d of solver %s in %s into %s\n", number, solver.c_str(), path.shown().c_str(),
+              localDir.c_str());
   return exit_code::kSuccess;
 }
 
