@@ -65,15 +65,31 @@ TEST_F(AdminCli, RegisteredServersAreListedOnce) {
 }
 
 TEST_F(AdminCli, BackupRestoredElsewhereHoldsTheModel) {
+  // Off a terminal: one summary line, no line per folder or file.
   CliResult backup = talixdb({"backup", "Equipment", path("backup")});
   ASSERT_EQ(backup.exitCode, 0) << backup.err;
-  EXPECT_TRUE(contains(backup.err, "Start downloading /Repository/talixdb/Equipment.")) << backup.err;
-  CliResult restore = talixdb({"restore", "EquipmentCopy", path("backup")});
-  ASSERT_EQ(restore.exitCode, 0) << restore.err;
-  EXPECT_TRUE(contains(restore.err, "Successful restoring of /Repository/talixdb/EquipmentCopy.")) << restore.err;
+  EXPECT_TRUE(backup.err.empty()) << backup.err;
+  EXPECT_EQ(backup.out.rfind("backed up /Repository/talixdb/Equipment into " + path("backup") + ": ", 0), 0u)
+      << backup.out;
+  EXPECT_TRUE(contains(backup.out, " files, ")) << backup.out;
+  EXPECT_EQ(backup.out.find('\n'), backup.out.size() - 1) << backup.out;
+  CliResult quiet = talixdb({"restore", "--quiet", "EquipmentCopy", path("backup")});
+  ASSERT_EQ(quiet.exitCode, 0) << quiet.err;
+  EXPECT_EQ(quiet.out + quiet.err, "");
   CliResult model = talixdb({"model", "download", "EquipmentCopy", "Pumps", "CentrifugalPump"});
   EXPECT_EQ(model.exitCode, 0) << model.err;
   EXPECT_TRUE(contains(model.out, "\"FlowSolver\"")) << model.out;
+
+  // On a terminal: a progress bar, gone at the end, then the summary.
+  CliRun run;
+  run.args = {"--server", server().address(), "--password", kAdminPassword, "restore", "EquipmentCopy", path("backup")};
+  run.terminal = true;
+  CliResult shown = runCli(run);
+  ASSERT_EQ(shown.exitCode, 0) << shown.err;
+  EXPECT_TRUE(contains(shown.err, "restore [########################] 100% ")) << shown.err;
+  EXPECT_EQ(shown.err.substr(shown.err.size() - 4), "\r\033[K") << shown.err;
+  EXPECT_EQ(shown.out.rfind("restored /Repository/talixdb/EquipmentCopy from " + path("backup") + ": ", 0), 0u)
+      << shown.out;
 }
 
 TEST_F(AdminCli, BackupAndRestoreFailuresExitWithTheLibrarysCodes) {
