@@ -65,6 +65,7 @@ TEST(CliHelp, EveryActionHasItsOwnHelp) {
       CliResult help = talixdb({family.first, action, "--help"});
       EXPECT_EQ(help.exitCode, 0) << family.first << " " << action;
       EXPECT_EQ(help.out.rfind("usage: talixdb " + family.first + " " + action, 0), 0u) << help.out;
+      EXPECT_FALSE(contains(help.out, "....")) << help.out;
     }
   }
   for (const char* single : {"browse", "backup", "restore"}) {
@@ -79,6 +80,8 @@ TEST(CliHelp, BrowseHelpNamesEveryFilter) {
   for (const char* option : {"--category-name", "--type-name", "--model-name", "--model-description",
                              "--parameter-name", "--specie-name", "--port-name", "--models", "--solvers"})
     EXPECT_TRUE(contains(help.out, option)) << option;
+  EXPECT_TRUE(contains(help.out, "keep models with a parameter whose name contains VALUE")) << help.out;
+  EXPECT_FALSE(contains(help.out, "a A ")) << help.out;
 }
 
 TEST(CliUsage, UnknownOptionIsAUsageError) {

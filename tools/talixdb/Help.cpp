@@ -11,7 +11,7 @@ const char kGlobalOptions[] =
     "      --server ADDRESS      repository server: HOST:PORT, http://HOST:PORT or\n"
     "                            http://HOST:PORT/vlt/services/QuillonBinding; default:\n"
     "                            MODELDATABASE_HOME, which holds one of these or names\n"
-    "                            a file whose first word is the last\n"
+    "                            a file whose first word is the endpoint URL\n"
     "      --user NAME           user to log in as (default: TALIXDB_USER, else root)\n"
     "      --password TEXT       password; other local users can see it in the process\n"
     "                            list: prefer --password-file, TALIXDB_PASSWORD or the\n"

@@ -23,7 +23,7 @@ Family usersFamily() {
       "users",
       "Manage the pool of computational users (cfduser_000, ...), as administrator",
       {
-          {"create", "N", "Create the database together with N pool users cfduser_000 ...", 1, 1, {}, createUsers,
+          {"create", "N", "Create the database together with N pool users (cfduser_000, cfduser_001, ...)", 1, 1, {}, createUsers,
            "Pool users are created only together with a new database: on a server where\n"
            "/Repository/talixdb exists, nothing is done and the exit status is 1. Each user's\n"
            "password is its name.\n"},
