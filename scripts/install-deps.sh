@@ -2,7 +2,7 @@
 # Installs the Debian packages that building, testing and running need.
 set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config gsoap libgsoap-dev libsqlite3-dev
-          libgtest-dev googletest liblapack-dev nlohmann-json3-dev)
+          libgtest-dev googletest liblapack-dev nlohmann-json3-dev help2man)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

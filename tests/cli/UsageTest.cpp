@@ -84,6 +84,37 @@ TEST(CliHelp, BrowseHelpNamesEveryFilter) {
   EXPECT_FALSE(contains(help.out, "a A ")) << help.out;
 }
 
+TEST(CliDocs, ManPagesAndCompletionsAreInstalledAndComplete) {
+  TempDir prefix;
+  CliRun install;
+  install.program = TALIXDB_CMAKE_COMMAND;
+  install.args = {"--install", TALIXDB_BUILD_DIR, "--component", "docs", "--prefix", prefix.path()};
+  CliResult installed = runCli(install);
+  ASSERT_EQ(installed.exitCode, 0) << installed.out << installed.err;
+  const std::string man = prefix.path() + "/share/man/man1/";
+  const std::string talixdbPage = readFile(man + "talixdb.1");
+  EXPECT_TRUE(contains(talixdbPage, ".TH TALIXDB ")) << talixdbPage;
+  EXPECT_TRUE(contains(talixdbPage, ".SS \"talixdb report amplitudes\"")) << talixdbPage;
+  EXPECT_TRUE(contains(readFile(man + "talixdb-server.1"), ".TH TALIXDB-SERVER "));
+  const std::string completions = prefix.path() + "/share/bash-completion/completions/";
+  const std::vector<std::vector<std::string>> cases = {
+      {"talixdb", "talixdb --server=127.0.0.1:8080 mo", "model"},
+      {"talixdb", "talixdb report modes A/B/C S blade --te", "--text"},
+      {"talixdb-server", "talixdb-server --da", "--data"},
+  };
+  for (const auto& item : cases) {
+    CliRun complete;
+    complete.program = "/bin/bash";
+    // Sources the script and calls its function as bash would for LINE.
+    complete.args = {"-c",
+                     "source \"$0\"; COMP_LINE=$1; COMP_POINT=${#1}; read -ra COMP_WORDS <<< \"$1\"; "
+                     "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _$(basename \"$0\" | tr - _); echo \"${COMPREPLY[*]}\"",
+                     completions + item[0], item[1]};
+    CliResult result = runCli(complete);
+    EXPECT_EQ(result.out, item[2] + "\n") << item[1] << "\n" << result.err;
+  }
+}
+
 TEST(CliUsage, UnknownOptionIsAUsageError) {
   CliResult result = talixdb({"model", "download", "--colour", "red", "A", "B", "C"});
   EXPECT_EQ(result.exitCode, 2);
