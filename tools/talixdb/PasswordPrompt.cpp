@@ -14,7 +14,7 @@ namespace {
 
 // The terminal's settings while the prompt waits, for the signal handler.
 termios g_saved;
-const int kSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP, SIGTSTP};
+const int kSignals[] = {SIGINT, SIGTERM, SIGQUIT, SIGHUP};
 constexpr std::size_t kSignalCount = sizeof kSignals / sizeof kSignals[0];
 
 extern "C" void restoreAndRaise(int signal) {
