@@ -132,10 +132,6 @@ int run(const std::vector<std::string>& args) {
   const std::string title = commandTitle(*family, *command);
   const std::string shortTitle = title.substr(std::string("talixdb ").size());
   if (options.help) return printHelp(commandHelp(*family, *command));
-  if (read != exit_code::kSuccess) {
-    std::fprintf(stderr, "talixdb: %s\n", error.c_str());
-    return read;
-  }
 
   int given = static_cast<int>(parsed.positionals.size());
   if (given < command->minPositionals)
@@ -144,6 +140,11 @@ int run(const std::vector<std::string>& args) {
     return usageError("too many arguments for " + shortTitle + " (expected " +
                           (command->arguments.empty() ? std::string("none") : command->arguments) + ")",
                       title);
+  // A password file that cannot be read: local input, after the usage.
+  if (read != exit_code::kSuccess) {
+    std::fprintf(stderr, "talixdb: %s\n", error.c_str());
+    return read;
+  }
 
   ConsoleLogger logger(options.verbose);
   Session session(options, logger);
