@@ -20,6 +20,10 @@ scratch=$(mktemp -d "${TMPDIR:-/tmp}/talixdb-install-XXXXXX")
 trap 'stop_server; rm -rf "$scratch"' EXIT
 prefix="$scratch/usr"
 cmake --install build/release --prefix "$prefix"
+for installed in share/man/man1/talixdb.1 share/man/man1/talixdb-server.1 \
+                 share/bash-completion/completions/talixdb share/bash-completion/completions/talixdb-server; do
+  [ -s "$prefix/$installed" ] || { echo "not installed: $installed" >&2; exit 1; }
+done
 export VLT_ADMIN_PASSWORD="${VLT_ADMIN_PASSWORD:-kelp482}"
 
 echo "-- with CMake (find_package)"

@@ -26,12 +26,31 @@ class AdminCli : public CliSuite {
   }
 };
 
-TEST_F(AdminCli, ServerAddressComesFromModelDatabaseHome) {
-  CliResult direct = fromEnvironment(server().endpoint(), {"db", "status"});
-  EXPECT_EQ(direct.exitCode, 0) << direct.err;
+TEST_F(AdminCli, ServerAddressComesFromModelDatabaseHomeInEveryForm) {
   writeFile(path("home.txt"), server().endpoint() + " and other words\n");
-  CliResult viaFile = fromEnvironment(path("home.txt"), {"db", "status"});
-  EXPECT_EQ(viaFile.exitCode, 0) << viaFile.err;
+  for (const std::string& home : {server().address(), "http://" + server().address(),
+                                  "http://" + server().address() + "/", server().endpoint(), path("home.txt")}) {
+    CliResult result = fromEnvironment(home, {"db", "status"});
+    EXPECT_EQ(result.exitCode, 0) << home << "\n" << result.err;
+  }
+}
+
+TEST_F(AdminCli, PasswordComesFromAFileOrFromThePromptUnseen) {
+  writeFile(path("right.txt"), std::string(kAdminPassword) + "\nsecond line\n");
+  writeFile(path("wrong.txt"), "not-the-password\n");
+  EXPECT_EQ(talixdb({"--password-file", path("right.txt"), "db", "status"}).exitCode, 0);
+  EXPECT_EQ(talixdb({"db", "status", "--password-file=" + path("wrong.txt")}).exitCode, 32);
+  EXPECT_EQ(talixdb({"--password-file", path("absent.txt"), "db", "status"}).exitCode, 33);
+
+  CliRun run;
+  run.args = {"--server", server().address(), "db", "status"};
+  run.terminal = true;
+  run.typeAfter = "password for root: ";
+  run.input = std::string(kAdminPassword) + "\n";
+  CliResult prompted = runCli(run);
+  EXPECT_EQ(prompted.exitCode, 0) << prompted.err;
+  EXPECT_TRUE(contains(prompted.err, "password for root: ")) << prompted.err;
+  EXPECT_FALSE(contains(prompted.err, kAdminPassword)) << prompted.err;
 }
 
 TEST_F(AdminCli, RegisteredServersAreListedOnce) {
@@ -46,15 +65,31 @@ TEST_F(AdminCli, RegisteredServersAreListedOnce) {
 }
 
 TEST_F(AdminCli, BackupRestoredElsewhereHoldsTheModel) {
+  // Off a terminal: one summary line, no line per folder or file.
   CliResult backup = talixdb({"backup", "Equipment", path("backup")});
   ASSERT_EQ(backup.exitCode, 0) << backup.err;
-  EXPECT_TRUE(contains(backup.err, "Start downloading /Repository/talixdb/Equipment.")) << backup.err;
-  CliResult restore = talixdb({"restore", "EquipmentCopy", path("backup")});
-  ASSERT_EQ(restore.exitCode, 0) << restore.err;
-  EXPECT_TRUE(contains(restore.err, "Successful restoring of /Repository/talixdb/EquipmentCopy.")) << restore.err;
+  EXPECT_TRUE(backup.err.empty()) << backup.err;
+  EXPECT_EQ(backup.out.rfind("backed up /Repository/talixdb/Equipment into " + path("backup") + ": ", 0), 0u)
+      << backup.out;
+  EXPECT_TRUE(contains(backup.out, " files, ")) << backup.out;
+  EXPECT_EQ(backup.out.find('\n'), backup.out.size() - 1) << backup.out;
+  CliResult quiet = talixdb({"restore", "--quiet", "EquipmentCopy", path("backup")});
+  ASSERT_EQ(quiet.exitCode, 0) << quiet.err;
+  EXPECT_EQ(quiet.out + quiet.err, "");
   CliResult model = talixdb({"model", "download", "EquipmentCopy", "Pumps", "CentrifugalPump"});
   EXPECT_EQ(model.exitCode, 0) << model.err;
   EXPECT_TRUE(contains(model.out, "\"FlowSolver\"")) << model.out;
+
+  // On a terminal: a progress bar, gone at the end, then the summary.
+  CliRun run;
+  run.args = {"--server", server().address(), "--password", kAdminPassword, "restore", "EquipmentCopy", path("backup")};
+  run.terminal = true;
+  CliResult shown = runCli(run);
+  ASSERT_EQ(shown.exitCode, 0) << shown.err;
+  EXPECT_TRUE(contains(shown.err, "restore [########################] 100% ")) << shown.err;
+  EXPECT_EQ(shown.err.substr(shown.err.size() - 4), "\r\033[K") << shown.err;
+  EXPECT_EQ(shown.out.rfind("restored /Repository/talixdb/EquipmentCopy from " + path("backup") + ": ", 0), 0u)
+      << shown.out;
 }
 
 TEST_F(AdminCli, BackupAndRestoreFailuresExitWithTheLibrarysCodes) {

@@ -1,7 +1,9 @@
 // db, category, type, model, solver and browse against a real server.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "cli/CliTestSupport.h"
 
@@ -139,6 +141,9 @@ TEST_F(CatalogueCli, SolverImportChecksTheModelAndStoresTheFiles) {
   EXPECT_EQ(download.exitCode, 0) << download.err;
   EXPECT_EQ(readFile(path("extra-files/case.cfg")), "iterations = 500\n");
   EXPECT_EQ(talixdb({"solver", "download", "Equipment/Pumps/CentrifugalPump/Solvers/None", path("x")}).exitCode, 21);
+  CliResult modelPath = talixdb({"solver", "download", "Equipment/Pumps/CentrifugalPump", path("y")});
+  EXPECT_EQ(modelPath.exitCode, 1);
+  EXPECT_TRUE(contains(modelPath.err, "is no solver")) << modelPath.err;
 }
 
 TEST_F(CatalogueCli, IncompatibleSolverIsRefusedWithItsCode) {
@@ -150,16 +155,23 @@ TEST_F(CatalogueCli, IncompatibleSolverIsRefusedWithItsCode) {
   EXPECT_TRUE(contains(result.err, "a port does not match the model")) << result.err;
 }
 
-TEST_F(CatalogueCli, BrowseShowsTheTreeWithSolvers) {
+TEST_F(CatalogueCli, BrowseShowsTheTreeWithSolversInNameOrder) {
+  // Stored after CentrifugalPump, listed before it.
+  ASSERT_EQ(talixdb({"model", "upload", writePumpModel("AxialPump"), "--no-solvers"}).exitCode, 0);
   CliResult result = talixdb({"browse"});
   EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_TRUE(contains(result.out, "Equipment\n  Pumps\n    CentrifugalPump\n      solver FlowSolver\n")) << result.out;
+  EXPECT_TRUE(contains(result.out, "Equipment\n  Pumps\n    AxialPump\n    CentrifugalPump\n      solver ")) << result.out;
   EXPECT_TRUE(result.err.empty()) << result.err;
+  std::vector<std::string> leaves;
+  std::istringstream lines(talixdb({"browse", "--models"}).out);
+  for (std::string line; std::getline(lines, line);) leaves.push_back(line);
+  EXPECT_TRUE(std::is_sorted(leaves.begin(), leaves.end()));
+  EXPECT_GE(leaves.size(), 2u);
 }
 
 TEST_F(CatalogueCli, BrowseFiltersCombineAndLeavesAreListed) {
   ASSERT_EQ(talixdb({"model", "upload", writePumpModel("GearPump"), "--no-solvers"}).exitCode, 0);
-  CliResult byName = talixdb({"browse", "--models", "--model-name", "Gear"});
+  CliResult byName = talixdb({"browse", "--models", "--model-name=Gear"});
   EXPECT_EQ(byName.out, "Equipment/Pumps/GearPump\n");
   CliResult byPort = talixdb({"browse", "--models", "--category-name", "Equip", "--port-name", "inl"});
   EXPECT_TRUE(contains(byPort.out, "Equipment/Pumps/CentrifugalPump\n")) << byPort.out;

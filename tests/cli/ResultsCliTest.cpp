@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
+#include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "cli/CliTestSupport.h"
@@ -39,6 +41,78 @@ TEST_F(ResultsCli, ReportUploadNumbersTheFilesAndShowsProgress) {
   EXPECT_TRUE(contains(result.err, "(2/2)")) << result.err;
   EXPECT_EQ(numbers(talixdb({"report", "values", kModel, "FlowSolver", "hub", "11"}).out),
             (std::vector<double>{2, 4, 6}));
+}
+
+TEST_F(ResultsCli, EveryListingPrintsTheDocumentedJson) {
+  using nlohmann::json;
+  // A solver of its own, so that the other tests' reports and instances do not meet these.
+  writeFile(path("json-solver.json"), extraSolverJson("JsonSolver"));
+  ASSERT_EQ(talixdb({"solver", "import", "Equipment", "Pumps", "CentrifugalPump", path("json-solver.json")}).exitCode,
+            0);
+  writeFile(path("j1.rep"), surfaceReport({1.5, 2}));
+  ASSERT_EQ(talixdb({"report", "upload", kModel, "JsonSolver", "json", "1", path("j1.rep")}).exitCode, 0);
+  ASSERT_EQ(talixdb({"instance", "upload", kModel, "JsonSolver", path(".")}).exitCode, 0);
+  ASSERT_EQ(talixdb({"servers", "register", "json-node"}).exitCode, 0);
+  const std::vector<std::pair<std::vector<std::string>, std::function<void(const json&)>>> cases = {
+      {{"db", "status"},
+       [&](const json& j) {
+         EXPECT_EQ(j["server"], server().address());
+         EXPECT_EQ(j["user"], "root");
+         EXPECT_EQ(j["database"], "/Repository/talixdb");
+         EXPECT_EQ(j["exists"], true);
+       }},
+      {{"browse", "--instances"},
+       [](const json& j) {
+         const json& model = j["categories"][0]["types"][0]["models"][0];
+         EXPECT_EQ(model["name"], "CentrifugalPump");
+         ASSERT_EQ(model["solvers"].size(), 2u);
+         EXPECT_EQ(model["solvers"][1]["name"], "JsonSolver");
+         EXPECT_EQ(model["solvers"][1]["instances"].size(), 1u);
+       }},
+      {{"browse", "--solvers"},
+       [](const json& j) {
+         EXPECT_EQ(j["paths"], json({"Equipment/Pumps/CentrifugalPump/FlowSolver",
+                                     "Equipment/Pumps/CentrifugalPump/JsonSolver"}));
+       }},
+      {{"instance", "list", kModel, "JsonSolver"},
+       [](const json& j) {
+         ASSERT_EQ(j["instances"].size(), 1u);
+         const json& first = j["instances"][0];
+         EXPECT_EQ(first["number"], 1);
+         EXPECT_EQ(first["uploaded"].get<std::string>().back(), 'Z');
+         EXPECT_EQ(first["folder"].get<std::string>().rfind("000000001-", 0), 0u);
+       }},
+      {{"users", "count"}, [](const json& j) { EXPECT_EQ(j, json({{"count", 0}})); }},
+      {{"servers", "list"}, [](const json& j) { EXPECT_EQ(j, json({{"servers", {"json-node"}}})); }},
+      {{"report", "values", kModel, "JsonSolver", "json", "1"},
+       [](const json& j) { EXPECT_EQ(j, json({{"number", 1}, {"values", {1.5, 2.0}}})); }},
+      {{"report", "modes", kModel, "JsonSolver", "json", "--text"},
+       [](const json& j) {
+         EXPECT_EQ(j["count"], 1);
+         EXPECT_EQ(j["text"].get<std::string>().rfind("         1\n", 0), 0u);
+       }},
+      {{"report", "mode-values", kModel, "JsonSolver", "json", "0"},
+       [](const json& j) {
+         EXPECT_EQ(j["index"], 0);
+         ASSERT_EQ(j["values"].size(), 2u);
+         EXPECT_NEAR(j["values"][0].get<double>(), 0.6, 1e-12);
+       }},
+      {{"report", "amplitudes", kModel, "JsonSolver", "json", "1"},
+       [](const json& j) {
+         EXPECT_EQ(j["number"], 1);
+         ASSERT_EQ(j["amplitudes"].size(), 1u);
+         EXPECT_NEAR(j["amplitudes"][0].get<double>(), 2.5, 1e-12);
+       }},
+  };
+  for (const auto& [args, check] : cases) {
+    std::vector<std::string> line = args;
+    line.push_back("--json");
+    CliResult result = talixdb(line);
+    EXPECT_EQ(result.exitCode, 0) << args[0] << " " << args[1] << "\n" << result.err;
+    json document = json::parse(result.out, nullptr, false);
+    ASSERT_FALSE(document.is_discarded()) << args[0] << " " << args[1] << "\n" << result.out;
+    check(document);
+  }
 }
 
 TEST_F(ResultsCli, ValuesOfAMissingReportExitOne) {
@@ -116,11 +190,11 @@ TEST_F(ResultsCli, InstancesAreSavedListedFetchedAndDeleted) {
   EXPECT_TRUE(contains(again.err, "no instance 2 of solver FlowSolver")) << again.err;
 }
 
-TEST_F(ResultsCli, MissingInstanceFallsBackToTheBaseFilesWithAWarning) {
+TEST_F(ResultsCli, MissingInstanceExitsOneAndCopiesNothing) {
   CliResult result = talixdb({"instance", "download", kModel, "FlowSolver", "77", path("base-files")});
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_TRUE(contains(result.err, "no instance 77")) << result.err;
-  EXPECT_EQ(readFile(path("base-files/case.cfg")), "iterations = 500\n");
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_TRUE(contains(result.err, "no instance 77 of solver FlowSolver")) << result.err;
+  EXPECT_FALSE(exists(path("base-files")));
 }
 
 TEST_F(ResultsCli, InstancesOfAMissingSolverAreRefused) {

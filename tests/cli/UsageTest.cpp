@@ -6,6 +6,7 @@
 
 #include "cli/CliRunner.h"
 #include "cli/CliTestSupport.h"
+#include "support/CannedServer.h"
 #include "support/TestServer.h"
 #include "talixdbapi/Version.h"
 
@@ -28,6 +29,7 @@ TEST(CliHelp, ProgramHelpListsEverySubcommandAndExitsZero) {
                            "restore", "users", "servers", "precomputed"})
     EXPECT_TRUE(contains(result.out, std::string("\n  ") + name + " ")) << name;
   EXPECT_TRUE(contains(result.out, "Exit status:"));
+  EXPECT_TRUE(contains(result.out, "other local users can see it")) << result.out;
 }
 
 TEST(CliHelp, BothProgramsPrintTheirVersion) {
@@ -62,6 +64,7 @@ TEST(CliHelp, EveryActionHasItsOwnHelp) {
       CliResult help = talixdb({family.first, action, "--help"});
       EXPECT_EQ(help.exitCode, 0) << family.first << " " << action;
       EXPECT_EQ(help.out.rfind("usage: talixdb " + family.first + " " + action, 0), 0u) << help.out;
+      EXPECT_FALSE(contains(help.out, "....")) << help.out;
     }
   }
   for (const char* single : {"browse", "backup", "restore"}) {
@@ -76,6 +79,37 @@ TEST(CliHelp, BrowseHelpNamesEveryFilter) {
   for (const char* option : {"--category-name", "--type-name", "--model-name", "--model-description",
                              "--parameter-name", "--specie-name", "--port-name", "--models", "--solvers"})
     EXPECT_TRUE(contains(help.out, option)) << option;
+  EXPECT_TRUE(contains(help.out, "keep models with a parameter whose name contains VALUE")) << help.out;
+  EXPECT_FALSE(contains(help.out, "a A ")) << help.out;
+}
+
+TEST(CliDocs, ManPagesAndCompletionsAreInstalledAndComplete) {
+  TempDir prefix;
+  CliRun install;
+  install.args = {"--install", TALIXDB_BUILD_DIR, "--component", "docs", "--prefix", prefix.path()};
+  CliResult installed = runProgram(TALIXDB_CMAKE_COMMAND, install);
+  ASSERT_EQ(installed.exitCode, 0) << installed.out << installed.err;
+  const std::string man = prefix.path() + "/share/man/man1/";
+  const std::string talixdbPage = readFile(man + "talixdb.1");
+  EXPECT_TRUE(contains(talixdbPage, ".TH TALIXDB ")) << talixdbPage;
+  EXPECT_TRUE(contains(talixdbPage, ".SS \"talixdb report amplitudes\"")) << talixdbPage;
+  EXPECT_TRUE(contains(readFile(man + "talixdb-server.1"), ".TH TALIXDB-SERVER "));
+  const std::string completions = prefix.path() + "/share/bash-completion/completions/";
+  const std::vector<std::vector<std::string>> cases = {
+      {"talixdb", "talixdb --server=127.0.0.1:8080 mo", "model"},
+      {"talixdb", "talixdb report modes A/B/C S blade --te", "--text"},
+      {"talixdb-server", "talixdb-server --da", "--data"},
+  };
+  for (const auto& item : cases) {
+    CliRun complete;
+    // Sources the script and calls its function as bash would for LINE.
+    complete.args = {"-c",
+                     "source \"$0\"; COMP_LINE=$1; COMP_POINT=${#1}; read -ra COMP_WORDS <<< \"$1\"; "
+                     "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _$(basename \"$0\" | tr - _); echo \"${COMPREPLY[*]}\"",
+                     completions + item[0], item[1]};
+    CliResult result = runProgram("/bin/bash", complete);
+    EXPECT_EQ(result.out, item[2] + "\n") << item[1] << "\n" << result.err;
+  }
 }
 
 TEST(CliUsage, UnknownOptionIsAUsageError) {
@@ -131,6 +165,28 @@ TEST(CliConnection, UnreachableServerIsNamed) {
   CliResult result = talixdb({"--server", address, "browse"});
   EXPECT_EQ(result.exitCode, 31);
   EXPECT_TRUE(contains(result.err, "cannot reach the server at " + address)) << result.err;
+}
+
+TEST(CliConnection, OptionsTakeValuesEitherWayAndStandAnywhere) {
+  const std::string address = "127.0.0.1:" + std::to_string(closedPort());
+  const std::vector<std::vector<std::string>> lines = {
+      {"--server=" + address, "browse"},
+      {"browse", "--server", address},
+      {"report", "-v", "values", "A/B/C", "S", "blade", "-5", "--server", address},  // -5 is NUMBER
+  };
+  for (const auto& line : lines) {
+    CliResult result = talixdb(line);
+    EXPECT_EQ(result.exitCode, 31) << line[0] << "\n" << result.err;
+    EXPECT_TRUE(contains(result.err, "cannot reach the server at " + address)) << result.err;
+  }
+}
+
+TEST(CliConnection, TimeOutWhileLoggingInIsATimeOutNotARefusal) {
+  CannedServer silent("", true);
+  CliResult result = talixdb({"--server", silent.address(), "db", "status"}, {{"TALIXDB_IO_TIMEOUT", "1"}});
+  EXPECT_EQ(result.exitCode, 31);
+  EXPECT_TRUE(contains(result.err, "time-out while logging in")) << result.err;
+  EXPECT_FALSE(contains(result.err, "login refused")) << result.err;
 }
 
 TEST(CliInput, InvalidModelFileNamesThePlaceOfTheProblem) {

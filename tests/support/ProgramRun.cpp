@@ -1,6 +1,7 @@
 #include "support/ProgramRun.h"
 
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,19 +34,25 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
   return result;
 }
 
-// Reads both pipes to their ends, within the deadline.
-bool drain(int outFd, int errFd, ProgramResult& result, std::chrono::milliseconds timeout) {
+// Reads standard output and standard error (a pipe or a terminal) to their
+// ends within the deadline; types `input` into the terminal once it shows
+// `typeAfter`.
+bool drain(int outFd, int errFd, const ProgramRun& run, ProgramResult& result, std::chrono::milliseconds timeout) {
   auto deadline = std::chrono::steady_clock::now() + timeout;
   pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};
+  bool typed = !run.terminal || run.input.empty();
   int open = 2;
   char buffer[4096];
   while (open > 0) {
+    if (!typed && result.err.find(run.typeAfter) != std::string::npos)
+      typed = write(errFd, run.input.data(), run.input.size()) == static_cast<ssize_t>(run.input.size());
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     if (poll(fds, 2, static_cast<int>(left.count())) < 0) return false;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+      // A terminal whose last user has gone reads as an error (EIO): its end.
       ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
       if (n > 0) {
         sinks[i]->append(buffer, static_cast<std::size_t>(n));
@@ -66,11 +73,14 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run, std:
   argv.insert(argv.end(), run.args.begin(), run.args.end());
   std::vector<std::string> env = childEnvironment(run);
   int in[2], out[2], err[2];
-  if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
+  if (pipe(in) != 0 || pipe(out) != 0) throw std::runtime_error("pipe failed");
+  // A terminal: err[0] is its master side, err[1] the program's side.
+  if (run.terminal ? openpty(&err[0], &err[1], nullptr, nullptr, nullptr) != 0 : pipe(err) != 0)
+    throw std::runtime_error("pipe or terminal failed");
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
-    dup2(in[0], 0);
+    dup2(run.terminal ? err[1] : in[0], 0);
     dup2(out[1], 1);
     dup2(err[1], 2);
     for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
@@ -84,13 +94,13 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run, std:
   close(out[1]);
   close(err[1]);
   signal(SIGPIPE, SIG_IGN);
-  if (!run.input.empty()) {
+  if (!run.input.empty() && !run.terminal) {
     ssize_t ignored = write(in[1], run.input.data(), run.input.size());
     (void)ignored;
   }
   close(in[1]);
   ProgramResult result;
-  bool finished = drain(out[0], err[0], result, timeout);
+  bool finished = drain(out[0], err[0], run, result, timeout);
   if (!finished) {
     kill(pid, SIGKILL);
     close(out[0]);

@@ -21,6 +21,10 @@ struct ProgramRun {
   std::vector<std::pair<std::string, std::string>> env;
   std::string input;       // standard input
   std::string workingDir;  // empty: this process's
+  // Standard input and standard error are a pseudo-terminal; `err` is then
+  // what the terminal shows, and `input` is typed once it shows `typeAfter`.
+  bool terminal = false;
+  std::string typeAfter;
 };
 
 // Runs `program` with `run`; kills it when it has not ended after `timeout`.

@@ -14,51 +14,153 @@ namespace {
 int backup(Context& context, const ParsedArgs& args);
 int restore(Context& context, const ParsedArgs& args);
 
+const OptionSpec kQuietOption{"quiet", 'q', "", "print nothing but errors"};
+
+const char kShowing[] =
+    "On a terminal a progress line shows on standard error while it runs; at the end one\n"
+    "line sums up the folders, files and bytes (on standard output). --verbose shows the\n"
+    "library's messages instead of the progress line.\n";
+
 }  // namespace
 
 Family backupFamily() {
   return Family{"backup",
                 "Copy a repository folder tree with its properties into a local directory",
-                {{"", "REMOTE LOCAL", "Copy the repository folder tree REMOTE into the local directory LOCAL", 2, 2, {},
-                  backup,
-                  "REMOTE is a repository path (below /Repository/talixdb unless it starts with \"/\").\n"
-                  "LOCAL must not exist, or be empty. Progress goes to standard error.\n"}}};
+                {{"", "REMOTE LOCAL", "Copy the repository folder tree REMOTE into the local directory LOCAL", 2, 2,
+                  {kQuietOption}, backup,
+                  std::string("REMOTE is a repository path (below /Repository/talixdb unless it starts with \"/\").\n"
+                              "LOCAL must not exist, or be empty.\n") +
+                      kShowing}}};
 }
 
 Family restoreFamily() {
   return Family{"restore",
                 "Rebuild a repository folder tree from a backup",
-                {{"", "REMOTE LOCAL", "Replace the repository folder tree REMOTE by the backup in LOCAL", 2, 2, {},
-                  restore,
-                  "REMOTE must lie as deep as the folder the backup was taken from (the same number of\n"
-                  "\"/\"); what is at REMOTE is replaced. Progress goes to standard error.\n"}}};
+                {{"", "REMOTE LOCAL", "Replace the repository folder tree REMOTE by the backup in LOCAL", 2, 2,
+                  {kQuietOption}, restore,
+                  std::string("REMOTE must lie as deep as the folder the backup was taken from (the same number of\n"
+                              "\"/\"); what is at REMOTE is replaced.\n") +
+                      kShowing}}};
 }
 
 namespace {
 
+// Each folder of a backup keeps its properties in a file of this name.
+const char kPropertiesFile[] = "TALIX_BackedUp_Properties_EF64F6C7-2C4F-4559-9ADF-61B0C85169CF";
+
+// "1 folder", "2 folders".
+std::string counted(unsigned long long count, const char* noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
+bool startsWith(const std::string& text, const char* prefix) {
+  return text.compare(0, std::string(prefix).size(), prefix) == 0;
+}
+
+// Follows a backup or restore through the library's progress messages (one
+// per folder begun, and for a restore one per file) and shows where it is on
+// the terminal's status line: a bar when the total is known, else a count.
+class TransferProgress final : public ConsoleLogger::ProgressListener {
+ public:
+  // `total`: folders and files to come, 0 when unknown. With --verbose the
+  // messages are shown as they are.
+  TransferProgress(ConsoleLogger& logger, const char* action, long total, bool shown)
+      : m_logger(logger), m_action(action), m_total(total), m_shown(shown) {
+    if (!m_logger.verbose()) m_logger.setProgressListener(this);
+  }
+  ~TransferProgress() {
+    m_logger.setProgressListener(nullptr);
+    m_logger.clearStatus();
+  }
+  TransferProgress(const TransferProgress&) = delete;
+  TransferProgress& operator=(const TransferProgress&) = delete;
+
+  void onProgress(const std::string& text) override {
+    std::string current;
+    if (startsWith(text, "Start downloading ") || startsWith(text, "Start Restoring ")) {
+      ++m_folders;
+      current = text.substr(text.find(' ', 6) + 1);
+      if (!current.empty() && current.back() == '.') current.pop_back();
+    } else if (startsWith(text, "Uploading File: ")) {
+      ++m_files;
+      current = text.substr(16);
+    } else {
+      return;
+    }
+    if (m_shown) m_logger.status(line(current));
+  }
+
+ private:
+  std::string line(const std::string& current) const {
+    constexpr long kBarWidth = 24;
+    std::string text = m_action;
+    if (m_total > 0) {
+      const long done = m_folders + m_files < m_total ? m_folders + m_files : m_total;
+      const long filled = done * kBarWidth / m_total;
+      text += " [" + std::string(static_cast<std::size_t>(filled), '#') +
+              std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " +
+              std::to_string(done * 100 / m_total) + "% " + std::to_string(done) + "/" + std::to_string(m_total);
+    } else {
+      text += " " + counted(static_cast<unsigned long long>(m_folders), "folder");
+    }
+    return text + "  " + current;
+  }
+
+  ConsoleLogger& m_logger;
+  const char* m_action;
+  long m_total;
+  bool m_shown;
+  long m_folders = 0;
+  long m_files = 0;
+};
+
+std::string summary(const TreeCount& count) {
+  return counted(static_cast<unsigned long long>(count.folders), "folder") + ", " +
+         counted(static_cast<unsigned long long>(count.files), "file") + ", " + counted(count.bytes, "byte");
+}
+
+int readQuiet(Context& context, const ParsedArgs& args, bool& quiet) {
+  quiet = args.has("quiet");
+  if (quiet && context.options.verbose) return context.fail(exit_code::kUsage, "give --quiet or --verbose, not both");
+  return exit_code::kSuccess;
+}
+
 int backup(Context& context, const ParsedArgs& args) {
   const std::string remote = repositoryPath(args.positionals[0]);
   const std::string& local = args.positionals[1];
+  bool quiet = false;
+  if (int read = readQuiet(context, args, quiet)) return read;
   if (int loggedIn = context.session.login()) return loggedIn;
-  int result = withProgress(context.logger,
-                            [&] { return context.db().backupTALIXFolder(remote.c_str(), local.c_str()); });
+  int result = VLT_121::ResultCode::kSuccess;
+  {
+    TransferProgress progress(context.logger, "backup", 0, !quiet);
+    result = context.db().backupTALIXFolder(remote.c_str(), local.c_str());
+  }
   if (result == VLT_121::ResultCode::kNotFound) return context.fail(result, "no folder " + remote + " to back up");
   if (result != VLT_121::ResultCode::kSuccess)
     return context.failWithResult(result, "the backup of " + remote + " into " + local + " failed");
-  std::printf("backed up %s into %s\n", remote.c_str(), local.c_str());
+  if (!quiet)
+    std::printf("backed up %s into %s: %s\n", remote.c_str(), local.c_str(),
+                summary(countTree(local, kPropertiesFile)).c_str());
   return exit_code::kSuccess;
 }
 
 int restore(Context& context, const ParsedArgs& args) {
   const std::string remote = repositoryPath(args.positionals[0]);
   const std::string& local = args.positionals[1];
+  bool quiet = false;
+  if (int read = readQuiet(context, args, quiet)) return read;
   if (!isDirectory(local)) return context.fail(exit_code::kBadInput, local + " is not a directory");
+  const TreeCount count = countTree(local, kPropertiesFile);
   if (int loggedIn = context.session.login()) return loggedIn;
-  int result = withProgress(context.logger,
-                            [&] { return context.db().restoreTALIXFolder(remote.c_str(), local.c_str()); });
+  int result = VLT_121::ResultCode::kSuccess;
+  {
+    TransferProgress progress(context.logger, "restore", count.folders + count.files, !quiet);
+    result = context.db().restoreTALIXFolder(remote.c_str(), local.c_str());
+  }
   if (result != VLT_121::ResultCode::kSuccess)
     return context.failWithResult(result, "the restore of " + remote + " from " + local + " failed");
-  std::printf("restored %s from %s\n", remote.c_str(), local.c_str());
+  if (!quiet) std::printf("restored %s from %s: %s\n", remote.c_str(), local.c_str(), summary(count).c_str());
   return exit_code::kSuccess;
 }
 

@@ -1,5 +1,6 @@
 // talixdb browse: the catalogue as a tree, or as leaf paths, optionally
-// narrowed by "contains" filters.
+// narrowed by "contains" filters; names sorted at every level.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "Command.h"
 #include "ExitCodes.h"
+#include "JsonOutput.h"
 
 namespace talixdb_cli {
 
@@ -15,15 +17,20 @@ namespace {
 
 int browse(Context& context, const ParsedArgs& args);
 
-// Each filter option and the criteria label the library knows it by.
-const std::pair<const char*, const char*> kFilters[] = {
-    {"category-name", "Category name"},
-    {"type-name", "Type name"},
-    {"model-name", "Model name"},
-    {"model-description", "Model description"},
-    {"parameter-name", "A model parameter name"},
-    {"specie-name", "A model specie name"},
-    {"port-name", "A model port name"},
+struct Filter {
+  const char* option;
+  const char* label;  // the criteria label the library knows it by
+  const char* help;
+};
+
+const Filter kFilters[] = {
+    {"category-name", "Category name", "keep categories whose name contains VALUE"},
+    {"type-name", "Type name", "keep types whose name contains VALUE"},
+    {"model-name", "Model name", "keep models whose name contains VALUE"},
+    {"model-description", "Model description", "keep models whose description contains VALUE"},
+    {"parameter-name", "A model parameter name", "keep models with a parameter whose name contains VALUE"},
+    {"specie-name", "A model specie name", "keep models with a species whose name contains VALUE"},
+    {"port-name", "A model port name", "keep models with a port whose name contains VALUE"},
 };
 
 std::vector<OptionSpec> browseOptions() {
@@ -31,10 +38,9 @@ std::vector<OptionSpec> browseOptions() {
       {"models", 0, "", "print one line per model (CATEGORY/TYPE/MODEL), and per empty category or type"},
       {"solvers", 0, "", "print one line per solver (CATEGORY/TYPE/MODEL/SOLVER), and per model without one"},
       {"instances", 0, "", "show each solver's instances in the tree"},
+      kJsonOption,
   };
-  for (const auto& filter : kFilters)
-    options.push_back({filter.first, 0, "VALUE", std::string("keep what has a ") + filter.second + " containing VALUE",
-                       true});
+  for (const Filter& filter : kFilters) options.push_back({filter.option, 0, "VALUE", filter.help, true});
   return options;
 }
 
@@ -45,7 +51,13 @@ Family browseFamily() {
                 "Show the catalogue as a tree or as leaf paths, optionally filtered",
                 {{"", "", "Show the catalogue: categories, types, models and solvers", 0, 0, browseOptions(), browse,
                   "Filters match when the text contains VALUE (case-sensitive); several filters must all\n"
-                  "match. Categories and types left empty by a model filter are not shown.\n"}}};
+                  "match. Categories and types left empty by a model filter are not shown. Names are\n"
+                  "sorted.\n"
+                  "With --json, the tree is\n"
+                  "  {\"categories\": [{\"name\": NAME, \"types\": [{\"name\": NAME, \"models\": [{\"name\": NAME,\n"
+                  "    \"solvers\": [{\"name\": NAME, \"instances\": [FOLDER, ...]}]}]}]}]}\n"
+                  "(\"instances\" only with --instances); with --models or --solvers it is\n"
+                  "  {\"paths\": [PATH, ...]}.\n"}}};
 }
 
 namespace {
@@ -55,8 +67,8 @@ namespace {
 class Criteria {
  public:
   explicit Criteria(const ParsedArgs& args) {
-    for (const auto& filter : kFilters)
-      for (const std::string& value : args.values(filter.first)) m_values.emplace_back(filter.second, value);
+    for (const Filter& filter : kFilters)
+      for (const std::string& value : args.values(filter.option)) m_values.emplace_back(filter.label, value);
     m_rows.reserve(m_values.size());
     for (const auto& value : m_values) m_rows.push_back({value.first, "contains", value.second.c_str(), nullptr});
     for (auto& row : m_rows) m_pointers.push_back(row.data());
@@ -71,48 +83,90 @@ class Criteria {
   std::vector<const char**> m_pointers;
 };
 
-void printLeaves(VLT_121::CVLTDatabase& db) {
-  for (int i = 0; i < db.getNrDownloadedLeafNames(); ++i) std::printf("%s\n", db.getDownloadedLeafName(i));
+using NameList = std::vector<std::string>;
+
+// Copies a listing out of the library and sorts it: each listing replaces
+// its own list only, so a level is copied before the next is read.
+NameList sortedNames(VLT_121::CVLTDatabase& db, int (VLT_121::CVLTDatabase::*count)(),
+                     const char* (VLT_121::CVLTDatabase::*name)(int)) {
+  NameList names;
+  for (int i = 0; i < (db.*count)(); ++i) names.emplace_back((db.*name)(i));
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
-void printTree(VLT_121::CVLTDatabase& db, bool instances) {
-  // Each listing replaces its own list only: copy a level before descending.
+// One level of the tree: a name and what lies below it.
+struct Node {
+  std::string name;
+  std::vector<Node> children;
+};
+
+std::vector<Node> nodes(const NameList& names) {
+  std::vector<Node> list;
+  for (const std::string& name : names) list.push_back({name, {}});
+  return list;
+}
+
+// Categories, types, models, solvers and (with `instances`) instances.
+std::vector<Node> readTree(VLT_121::CVLTDatabase& db, bool instances) {
+  using Db = VLT_121::CVLTDatabase;
   db.downloadCategoryNames();
-  std::vector<std::string> categories;
-  for (int c = 0; c < db.getNrDownloadedCategoryNames(); ++c) categories.emplace_back(db.getDownloadedCategoryName(c));
-  for (const std::string& category : categories) {
-    std::printf("%s\n", category.c_str());
-    db.downloadTypeNames(category.c_str());
-    std::vector<std::string> types;
-    for (int t = 0; t < db.getNrDownloadedTypeNames(); ++t) types.emplace_back(db.getDownloadedTypeName(t));
-    for (const std::string& type : types) {
-      std::printf("  %s\n", type.c_str());
-      db.downloadModelNames(category.c_str(), type.c_str());
-      std::vector<std::string> models;
-      for (int m = 0; m < db.getNrDownloadedModelNames(); ++m) models.emplace_back(db.getDownloadedModelName(m));
-      for (const std::string& model : models) {
-        std::printf("    %s\n", model.c_str());
-        db.downloadSolverNames(category.c_str(), type.c_str(), model.c_str());
-        std::vector<std::string> solvers;
-        for (int s = 0; s < db.getNrDownloadedSolverNames(); ++s) solvers.emplace_back(db.getDownloadedSolverName(s));
-        for (const std::string& solver : solvers) {
-          std::printf("      solver %s\n", solver.c_str());
-          if (!instances) continue;
-          db.downloadInstanceNames(category.c_str(), type.c_str(), model.c_str(), solver.c_str());
-          for (int i = 0; i < db.getNrDownloadedInstanceNames(); ++i)
-            std::printf("        instance %s\n", db.getDownloadedInstanceName(i));
+  std::vector<Node> categories =
+      nodes(sortedNames(db, &Db::getNrDownloadedCategoryNames, &Db::getDownloadedCategoryName));
+  for (Node& category : categories) {
+    db.downloadTypeNames(category.name.c_str());
+    category.children = nodes(sortedNames(db, &Db::getNrDownloadedTypeNames, &Db::getDownloadedTypeName));
+    for (Node& type : category.children) {
+      db.downloadModelNames(category.name.c_str(), type.name.c_str());
+      type.children = nodes(sortedNames(db, &Db::getNrDownloadedModelNames, &Db::getDownloadedModelName));
+      for (Node& model : type.children) {
+        db.downloadSolverNames(category.name.c_str(), type.name.c_str(), model.name.c_str());
+        model.children = nodes(sortedNames(db, &Db::getNrDownloadedSolverNames, &Db::getDownloadedSolverName));
+        if (!instances) continue;
+        for (Node& solver : model.children) {
+          db.downloadInstanceNames(category.name.c_str(), type.name.c_str(), model.name.c_str(),
+                                   solver.name.c_str());
+          solver.children =
+              nodes(sortedNames(db, &Db::getNrDownloadedInstanceNames, &Db::getDownloadedInstanceName));
         }
       }
     }
   }
+  return categories;
+}
+
+// What stands before a name at each depth of the printed tree.
+const char* const kTreePrefixes[] = {"", "  ", "    ", "      solver ", "        instance "};
+// The key of each depth's list in the JSON tree.
+const char* const kTreeKeys[] = {"categories", "types", "models", "solvers", "instances"};
+
+void printTree(const std::vector<Node>& level, std::size_t depth) {
+  for (const Node& node : level) {
+    std::printf("%s%s\n", kTreePrefixes[depth], node.name.c_str());
+    printTree(node.children, depth + 1);
+  }
+}
+
+nlohmann::json treeJson(const std::vector<Node>& level, std::size_t depth, bool instances) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const Node& node : level) {
+    if (depth == 4) {
+      list.push_back(node.name);
+      continue;
+    }
+    nlohmann::json entry = {{"name", node.name}};
+    if (depth < 3 || instances) entry[kTreeKeys[depth + 1]] = treeJson(node.children, depth + 1, instances);
+    list.push_back(entry);
+  }
+  return list;
 }
 
 int browse(Context& context, const ParsedArgs& args) {
   if (args.has("models") && args.has("solvers"))
     return context.fail(exit_code::kUsage, "give --models or --solvers, not both");
-  for (const auto& filter : kFilters)
-    for (const std::string& value : args.values(filter.first))
-      if (value.empty()) return context.fail(exit_code::kUsage, std::string("--") + filter.first + " needs a value");
+  for (const Filter& filter : kFilters)
+    for (const std::string& value : args.values(filter.option))
+      if (value.empty()) return context.fail(exit_code::kUsage, std::string("--") + filter.option + " needs a value");
   Criteria criteria(args);
   if (int loggedIn = context.session.login()) return loggedIn;
   VLT_121::CVLTDatabase& db = context.db();
@@ -122,15 +176,27 @@ int browse(Context& context, const ParsedArgs& args) {
     db.takeVLTSnapshot(criteria.empty() ? nullptr : criteria.rows());
     if (!criteria.empty()) db.filterVLTSnapshot(criteria.rows());
   }
-  if (args.has("models")) {
-    db.downloadModelLeafNames();
-    printLeaves(db);
-  } else if (args.has("solvers")) {
-    db.downloadSolverLeafNames();
-    printLeaves(db);
-  } else {
-    printTree(db, args.has("instances"));
+  const bool json = args.has("json");
+  if (args.has("models") || args.has("solvers")) {
+    if (args.has("models"))
+      db.downloadModelLeafNames();
+    else
+      db.downloadSolverLeafNames();
+    const NameList paths = sortedNames(db, &VLT_121::CVLTDatabase::getNrDownloadedLeafNames,
+                                       &VLT_121::CVLTDatabase::getDownloadedLeafName);
+    if (json) {
+      printJson({{"paths", paths}});
+    } else {
+      for (const std::string& path : paths) std::printf("%s\n", path.c_str());
+    }
+    return exit_code::kSuccess;
   }
+  const bool instances = args.has("instances");
+  const std::vector<Node> tree = readTree(db, instances);
+  if (json)
+    printJson({{kTreeKeys[0], treeJson(tree, 0, instances)}});
+  else
+    printTree(tree, 0);
   return exit_code::kSuccess;
 }
 

@@ -27,12 +27,12 @@ int findModel(Context& context, const ModelPath& path, ModelPtr& model) {
   return context.fail(exit_code::kRefused, "no model " + path.shown());
 }
 
-int requireSolver(Context& context, const ModelPath& path, const std::string& solver) {
+int requireSolver(Context& context, const ModelPath& path, const std::string& solver, int solverMissing) {
   ModelPtr model;
   if (int found = findModel(context, path, model)) return found;
   for (int i = 0; i < model->getNrSolvers(); ++i)
     if (solver == model->getSolvers()[i].getName()) return exit_code::kSuccess;
-  return context.fail(exit_code::kRefused, "no solver " + solver + " in model " + path.shown());
+  return context.fail(solverMissing, "no solver " + solver + " in model " + path.shown());
 }
 
 }  // namespace talixdb_cli

@@ -6,6 +6,7 @@
 
 #include "CataloguePath.h"
 #include "Command.h"
+#include "ExitCodes.h"
 #include "LibraryObjects.h"
 
 namespace talixdb_cli {
@@ -18,7 +19,9 @@ int readNumber(Context& context, const std::string& what, const std::string& tex
 int requireDatabase(Context& context);
 // Downloads the model with its solvers; kRefused with "no model ..." when absent.
 int findModel(Context& context, const ModelPath& path, ModelPtr& model);
-// 0 when the model has a solver of that name, else kRefused.
-int requireSolver(Context& context, const ModelPath& path, const std::string& solver);
+// 0 when the model has a solver of that name; else kRefused when the model
+// is missing, `solverMissing` when the solver is.
+int requireSolver(Context& context, const ModelPath& path, const std::string& solver,
+                  int solverMissing = exit_code::kRefused);
 
 }  // namespace talixdb_cli

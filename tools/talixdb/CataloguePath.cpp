@@ -25,20 +25,37 @@ std::string ModelPath::full() const { return std::string(kDatabaseRoot) + "/" + 
 
 std::string ModelPath::shown() const { return category + "/" + type + "/" + model; }
 
-bool parseModelPath(const std::string& text, ModelPath& path) {
+namespace {
+
+// The names of a catalogue path below the database root, given relative or
+// in full; false for another absolute path or an empty name.
+bool catalogueNames(const std::string& text, std::vector<std::string>& names) {
   const std::string rootPrefix = std::string(kDatabaseRoot) + "/";
   std::string relative = text;
   if (relative.compare(0, rootPrefix.size(), rootPrefix) == 0)
     relative.erase(0, rootPrefix.size());
   else if (!relative.empty() && relative[0] == '/')
     return false;
-  std::vector<std::string> parts = splitAtSlashes(relative);
-  if (parts.size() != 3) return false;
-  for (const std::string& part : parts)
-    if (part.empty()) return false;
-  path.category = parts[0];
-  path.type = parts[1];
-  path.model = parts[2];
+  names = splitAtSlashes(relative);
+  for (const std::string& name : names)
+    if (name.empty()) return false;
+  return true;
+}
+
+}  // namespace
+
+bool parseModelPath(const std::string& text, ModelPath& path) {
+  std::vector<std::string> names;
+  if (!catalogueNames(text, names) || names.size() != 3) return false;
+  path = ModelPath{names[0], names[1], names[2]};
+  return true;
+}
+
+bool parseSolverPath(const std::string& text, ModelPath& model, std::string& solver) {
+  std::vector<std::string> names;
+  if (!catalogueNames(text, names) || names.size() != 5 || names[3] != "Solvers") return false;
+  model = ModelPath{names[0], names[1], names[2]};
+  solver = names[4];
   return true;
 }
 

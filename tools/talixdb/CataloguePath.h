@@ -22,6 +22,8 @@ struct ModelPath {
 // Reads "CATEGORY/TYPE/MODEL" or "/Repository/talixdb/CATEGORY/TYPE/MODEL".
 // False when the text has another shape (or an empty part).
 bool parseModelPath(const std::string& text, ModelPath& path);
+// Reads "CATEGORY/TYPE/MODEL/Solvers/SOLVER", also below "/Repository/talixdb/".
+bool parseSolverPath(const std::string& text, ModelPath& model, std::string& solver);
 
 // A repository path: kept when it starts with "/", else taken below the
 // database root. Trailing slashes go ("/" alone stays).

@@ -1,5 +1,7 @@
 #include "CommandArgs.h"
 
+#include <getopt.h>
+
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -8,21 +10,57 @@ namespace talixdb_cli {
 
 namespace {
 
-bool looksLikeNumber(const std::string& arg) {
+// getopt_long hands back a long option as this plus the option's index, so
+// that long options need no short letter.
+constexpr int kLongOptionBase = 256;
+
+bool isNegativeNumber(const std::string& arg) {
   int ignored = 0;
-  return parseInteger(arg, ignored);
+  return arg.size() > 1 && arg[0] == '-' && parseInteger(arg, ignored);
 }
 
-const OptionSpec* findLong(const std::vector<OptionSpec>& specs, const std::string& name) {
-  for (const OptionSpec& entry : specs)
-    if (entry.name == name) return &entry;
-  return nullptr;
-}
+// The arguments as getopt_long takes them: the program name first, then the
+// arguments from `first` on. A negative number goes in with a mark in front,
+// so that getopt_long does not read it as an option, and comes back as given.
+class Words {
+ public:
+  Words(const std::vector<std::string>& args, std::size_t first) {
+    m_words.emplace_back("talixdb");
+    m_marked.push_back(false);
+    for (std::size_t i = first; i < args.size(); ++i) {
+      m_marked.push_back(isNegativeNumber(args[i]));
+      m_words.push_back(m_marked.back() ? "#" + args[i] : args[i]);
+    }
+    for (std::string& word : m_words) m_argv.push_back(&word[0]);
+    m_argv.push_back(nullptr);
+  }
+  int argc() const { return static_cast<int>(m_words.size()); }
+  char** argv() { return m_argv.data(); }
+  const std::string& word(int index) const { return m_words[static_cast<std::size_t>(index)]; }
+  // What the user gave for a text getopt_long points to.
+  std::string original(const char* text) const {
+    for (std::size_t i = 0; i < m_words.size(); ++i)
+      if (m_marked[i] && text == m_words[i].c_str()) return m_words[i].substr(1);
+    return text;
+  }
 
-const OptionSpec* findShort(const std::vector<OptionSpec>& specs, char name) {
-  for (const OptionSpec& entry : specs)
-    if (entry.shortName != 0 && entry.shortName == name) return &entry;
-  return nullptr;
+ private:
+  std::vector<std::string> m_words;
+  std::vector<bool> m_marked;
+  std::vector<char*> m_argv;
+};
+
+std::string unknownOption(const std::string& word, const std::vector<OptionSpec>& specs) {
+  const std::string given = word.substr(0, word.find('='));
+  std::string candidates;
+  int count = 0;
+  if (given.compare(0, 2, "--") == 0)
+    for (const OptionSpec& spec : specs)
+      if (spec.name.compare(0, given.size() - 2, given, 2) == 0) {
+        candidates += (count++ == 0 ? "" : ", ") + ("--" + spec.name);
+      }
+  if (count > 1) return "option " + given + " is ambiguous (" + candidates + ")";
+  return "unknown option " + given;
 }
 
 }  // namespace
@@ -41,45 +79,64 @@ std::vector<std::string> ParsedArgs::values(const std::string& option) const {
 
 void ParsedArgs::add(const std::string& option, const std::string& value) { m_options[option].push_back(value); }
 
-std::string parseCommandArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
-                             ParsedArgs& parsed) {
-  bool optionsEnded = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (optionsEnded || arg == "-" || arg.empty() || arg[0] != '-' || looksLikeNumber(arg)) {
-      parsed.positionals.push_back(arg);
+std::string parseOptions(const std::vector<std::string>& args, std::size_t first, const std::vector<OptionSpec>& specs,
+                         bool stopAtArgument, ParsedArgs& parsed, std::size_t& next, bool& optionsEnded) {
+  // "+": stop at the first argument; "-": hand arguments back in order.
+  // ":": a missing value is told apart from an unknown option.
+  std::string shortOptions = stopAtArgument ? "+:" : "-:";
+  std::vector<option> longOptions;
+  for (std::size_t i = 0; i < specs.size(); ++i) {
+    const OptionSpec& spec = specs[i];
+    const bool takesValue = !spec.valueName.empty();
+    if (spec.shortName != 0) shortOptions += std::string(1, spec.shortName) + (takesValue ? ":" : "");
+    longOptions.push_back({spec.name.c_str(), takesValue ? required_argument : no_argument, nullptr,
+                           kLongOptionBase + static_cast<int>(i)});
+  }
+  longOptions.push_back({nullptr, 0, nullptr, 0});
+  auto specOf = [&](int code) -> const OptionSpec* {
+    if (code >= kLongOptionBase) return &specs[static_cast<std::size_t>(code - kLongOptionBase)];
+    for (const OptionSpec& spec : specs)
+      if (code > 0 && spec.shortName == code) return &spec;
+    return nullptr;
+  };
+
+  Words words(args, first);
+  optind = 0;  // a fresh scan
+  opterr = 0;  // errors are reported here, in the tool's words
+  int lastSeparateValue = -1;
+  for (;;) {
+    const int code = getopt_long(words.argc(), words.argv(), shortOptions.c_str(), longOptions.data(), nullptr);
+    if (code == -1) break;
+    if (code == 1) {
+      parsed.positionals.push_back(words.original(optarg));
       continue;
     }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
+    const OptionSpec* spec = code == '?' || code == ':' ? specOf(optopt) : specOf(code);
+    const std::string word = words.word(optind - 1);
+    if (code == ':')
+      return "option " + (spec != nullptr && word.compare(0, 2, "--") == 0 ? "--" + spec->name : word) +
+             " needs a value (" + (spec != nullptr ? spec->valueName : "VALUE") + ")";
+    if (code == '?') {
+      if (optopt >= kLongOptionBase) return "option --" + spec->name + " takes no value";
+      if (optopt != 0) return "unknown option -" + std::string(1, static_cast<char>(optopt));
+      return unknownOption(word, specs);
     }
-    const OptionSpec* entry = nullptr;
-    std::string shown, value;
-    bool hasValue = false;
-    if (arg.compare(0, 2, "--") == 0) {
-      std::string::size_type equals = arg.find('=');
-      hasValue = equals != std::string::npos;
-      shown = hasValue ? arg.substr(0, equals) : arg;
-      if (hasValue) value = arg.substr(equals + 1);
-      entry = findLong(specs, shown.substr(2));
-    } else {
-      shown = arg.substr(0, 2);
-      if (arg.size() > 2) {
-        hasValue = true;
-        value = arg.substr(2);
-      }
-      entry = findShort(specs, arg[1]);
+    if (!spec->repeatable && !spec->lastWins && parsed.has(spec->name))
+      return "option --" + spec->name + " given twice";
+    std::string value;
+    if (!spec->valueName.empty()) {
+      value = words.original(optarg);
+      if (optarg == words.argv()[optind - 1]) lastSeparateValue = optind - 1;
     }
-    if (entry == nullptr) return "unknown option " + shown;
-    if (entry->valueName.empty()) {
-      if (hasValue) return "option " + shown + " takes no value";
-    } else if (!hasValue) {
-      if (i + 1 >= args.size()) return "option " + shown + " needs a value (" + entry->valueName + ")";
-      value = args[++i];
-    }
-    if (!entry->repeatable && parsed.has(entry->name)) return "option --" + entry->name + " given twice";
-    parsed.add(entry->name, value);
+    parsed.add(spec->name, value);
+  }
+  // getopt_long stops after "--", or at the first argument with "+".
+  optionsEnded = optind > 1 && optind - 1 != lastSeparateValue && words.word(optind - 1) == "--";
+  if (stopAtArgument) {
+    next = first + static_cast<std::size_t>(optind - 1);
+  } else {
+    for (int i = optind; i < words.argc(); ++i) parsed.positionals.push_back(words.original(words.argv()[i]));
+    next = args.size();
   }
   return "";
 }

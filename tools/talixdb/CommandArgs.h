@@ -1,6 +1,9 @@
-// Options and positional arguments of one subcommand.
+// Options and positional arguments, read with getopt_long: every option that
+// takes a value takes it as "--name VALUE" or "--name=VALUE" ("-o VALUE" or
+// "-oVALUE" for a short one).
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <string>
 #include <vector>
@@ -12,7 +15,10 @@ struct OptionSpec {
   char shortName = 0;     // 'o' for -o; 0 when there is none
   std::string valueName;  // "FILE"; empty for a flag that takes no value
   std::string help;
+  // Each value is kept (values()); otherwise a second use is a usage error.
   bool repeatable = false;
+  // A later use replaces an earlier one (the global options).
+  bool lastWins = false;
 };
 
 class ParsedArgs {
@@ -30,10 +36,14 @@ class ParsedArgs {
   std::map<std::string, std::vector<std::string>> m_options;
 };
 
-// Parses `args` against `specs`. A lone "-" and negative numbers are
-// positionals; "--" ends the options. Returns "" or a usage error.
-std::string parseCommandArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs,
-                             ParsedArgs& parsed);
+// Reads options from args[first] on. With `stopAtArgument`, reading stops at
+// the first argument that is no option (its index goes to `next`; args.size()
+// when there is none); otherwise every argument is read and the others become
+// positionals, in order. "--" ends the options; `optionsEnded` tells whether
+// one was met. A lone "-" and whole negative numbers are arguments, not
+// options. Returns "" or a usage error.
+std::string parseOptions(const std::vector<std::string>& args, std::size_t first, const std::vector<OptionSpec>& specs,
+                         bool stopAtArgument, ParsedArgs& parsed, std::size_t& next, bool& optionsEnded);
 
 // A whole decimal int, sign allowed, nothing else around it.
 bool parseInteger(const std::string& text, int& value);

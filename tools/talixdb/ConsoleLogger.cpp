@@ -46,7 +46,10 @@ int ConsoleLogger::log(TALIX::LogType type, const char* message) {
       break;
     case TALIX::LogTypeProgress:
     case TALIX::LogTypeWarning:
-      progress(oneLine(text));
+      if (m_listener != nullptr)
+        m_listener->onProgress(oneLine(text));
+      else
+        progress(oneLine(text));
       break;
     default:
       if (m_verbose) write(oneLine(text));
@@ -65,6 +68,10 @@ void ConsoleLogger::progress(const std::string& text) {
     showStatus(text);
   else
     write(text);
+}
+
+void ConsoleLogger::status(const std::string& text) {
+  if (m_statusLine) showStatus(text);
 }
 
 void ConsoleLogger::write(const std::string& text) {

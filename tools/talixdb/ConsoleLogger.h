@@ -13,6 +13,15 @@ namespace talixdb_cli {
 
 class ConsoleLogger final : public TALIX::ILogger {
  public:
+  // Takes the library's progress messages in place of the console.
+  class ProgressListener {
+   public:
+    virtual void onProgress(const std::string& text) = 0;
+
+   protected:
+    ~ProgressListener() = default;
+  };
+
   explicit ConsoleLogger(bool verbose);
 
   // Receives a library message (prefix "TALIXDBAPI 1.2.1:\t" removed).
@@ -26,6 +35,14 @@ class ConsoleLogger final : public TALIX::ILogger {
   void progress(const std::string& text);
 
   bool verbose() const { return m_verbose; }
+
+  // While set (not null), progress messages of the library go to `listener`.
+  void setProgressListener(ProgressListener* listener) { m_listener = listener; }
+  // On a terminal (without --verbose), shows `text` as the status line, in
+  // place of the one before; elsewhere does nothing.
+  void status(const std::string& text);
+  // Removes the status line, if one is shown.
+  void clearStatus();
 
   // Shows progress while alive, whatever --verbose says (long operations);
   // clears the status line when it ends.
@@ -59,13 +76,13 @@ class ConsoleLogger final : public TALIX::ILogger {
  private:
   void write(const std::string& text);
   void showStatus(const std::string& text);
-  void clearStatus();
 
   bool m_verbose;
   bool m_showProgress;
   bool m_outcomesAsProgress = false;
   bool m_statusLine;
   bool m_statusShown = false;
+  ProgressListener* m_listener = nullptr;
 };
 
 // Runs `operation` with progress shown, and returns its result once the

@@ -4,6 +4,7 @@
 #include "CatalogueLookup.h"
 #include "Command.h"
 #include "ExitCodes.h"
+#include "JsonOutput.h"
 
 namespace talixdb_cli {
 
@@ -26,8 +27,11 @@ Family databaseFamily() {
           {"create", "", "Create the database root /Repository/talixdb, logging in as administrator", 0, 0, {},
            createDatabase,
            "Exits 1 when the database exists already.\n"},
-          {"status", "", "Show the server, the login and whether the database exists", 0, 0, {}, showStatus,
-           "Exits 0 when the database exists, 1 when it does not.\n"},
+          {"status", "", "Show the server, the login and whether the database exists", 0, 0, {kJsonOption},
+           showStatus,
+           "Exits 0 when the database exists, 1 when it does not.\n"
+           "With --json: {\"server\": ADDRESS, \"user\": NAME, \"domain\": NAME, \"database\":\n"
+           "\"/Repository/talixdb\", \"exists\": true or false}.\n"},
       }};
 }
 
@@ -63,17 +67,24 @@ int createDatabase(Context& context, const ParsedArgs&) {
   }
   // The administrator stays logged in unless the login itself was refused.
   if (!context.db().isLoggedIn())
-    return context.fail(exit_code::kLoginRefused,
-                        "login refused for administrator " + Session::administratorName() +
-                            " (set VLT_ADMIN_USER / VLT_ADMIN_PASSWORD, or give --user / --password)");
+    return context.session.loginFailed("login refused for administrator " + Session::administratorName() +
+                                       " (set VLT_ADMIN_USER / VLT_ADMIN_PASSWORD, or give --user / --password)");
   if (context.db().isTalixDatabaseInstantiated())
     return context.fail(exit_code::kRefused, "the database " + std::string(kDatabaseRoot) + " exists already");
   return context.fail(exit_code::kRefused, "the database " + std::string(kDatabaseRoot) + " was not made");
 }
 
-int showStatus(Context& context, const ParsedArgs&) {
+int showStatus(Context& context, const ParsedArgs& args) {
   if (int loggedIn = context.session.login()) return loggedIn;
   bool present = context.db().isTalixDatabaseInstantiated();
+  if (args.has("json")) {
+    printJson({{"server", context.session.address()},
+               {"user", context.options.user},
+               {"domain", context.options.domain},
+               {"database", std::string(kDatabaseRoot)},
+               {"exists", present}});
+    return present ? exit_code::kSuccess : exit_code::kRefused;
+  }
   std::printf("server:   %s\n", context.session.address().c_str());
   std::printf("user:     %s (domain %s)\n", context.options.user.c_str(), context.options.domain.c_str());
   std::printf("database: %s %s\n", kDatabaseRoot, present ? "exists" : "does not exist");

@@ -14,7 +14,8 @@ constexpr int kSuccess = 0;
 constexpr int kRefused = 1;
 // The command line is wrong (unknown option, missing argument, bad number).
 constexpr int kUsage = 2;
-// No server address, or the server cannot be reached.
+// No server address, the server cannot be reached, or it does not answer in
+// time (a time-out while logging in included).
 constexpr int kUnreachable = 31;
 // The server refused the login (user or administrator).
 constexpr int kLoginRefused = 32;

@@ -2,101 +2,70 @@
 
 #include <cstdlib>
 
+#include "ExitCodes.h"
+#include "LocalFiles.h"
+#include "ServerAddress.h"
+
 namespace talixdb_cli {
 
 namespace {
-
-const char kScheme[] = "http://";
-const char kServicePath[] = "/vlt/services/QuillonBinding";
 
 std::string environmentOr(const char* name, const std::string& fallback) {
   const char* value = std::getenv(name);
   return value != nullptr ? std::string(value) : fallback;
 }
 
-bool startsWith(const std::string& text, const std::string& prefix) {
-  return text.compare(0, prefix.size(), prefix) == 0;
-}
-
-bool endsWith(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
-// Splits "--name=value" into its parts; `hasValue` tells whether "=" was there.
-void splitOption(const std::string& arg, std::string& name, std::string& value, bool& hasValue) {
-  std::string::size_type equals = arg.find('=');
-  hasValue = equals != std::string::npos;
-  name = hasValue ? arg.substr(0, equals) : arg;
-  value = hasValue ? arg.substr(equals + 1) : std::string();
-}
-
-void applyDefaults(GlobalOptions& options) {
-  if (!options.userGiven) options.user = environmentOr("TALIXDB_USER", "root");
-  if (!options.passwordGiven)
-    options.password = environmentOr("TALIXDB_PASSWORD", environmentOr("VLT_ADMIN_PASSWORD", "kelp482"));
-  if (options.domain.empty()) options.domain = environmentOr("TALIXDB_DOMAIN", "Default");
+// The first line of a password file, without its line end.
+bool readPasswordFile(const std::string& path, std::string& password, std::string& error) {
+  std::string content;
+  if (!readLocalFile(path, content, error)) return false;
+  password = content.substr(0, content.find('\n'));
+  if (!password.empty() && password.back() == '\r') password.pop_back();
+  return true;
 }
 
 }  // namespace
 
-std::string extractGlobalOptions(const std::vector<std::string>& args, GlobalOptions& options,
-                                 std::vector<std::string>& rest) {
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (arg == "--") {
-      rest.insert(rest.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
-      break;
-    }
-    std::string name, value;
-    bool hasValue = false;
-    splitOption(arg, name, value, hasValue);
-    if (name == "--help" || name == "-h") {
-      options.help = true;
-      continue;
-    }
-    if (name == "--version") {
-      options.version = true;
-      continue;
-    }
-    if (name == "--verbose" || name == "-v") {
-      options.verbose = true;
-      continue;
-    }
-    bool takesValue = name == "--server" || name == "--user" || name == "--password" || name == "--domain";
-    if (!takesValue) {
-      rest.push_back(arg);
-      continue;
-    }
-    if (!hasValue) {
-      if (i + 1 >= args.size()) return name + " needs a value";
-      value = args[++i];
-    }
-    if (name == "--server") {
-      options.server = serverAddressFromOption(value);
-      if (options.server.empty()) return "--server needs HOST:PORT, not \"" + value + "\"";
-    } else if (name == "--user") {
-      if (value.empty()) return "--user needs a user name";
-      options.user = value;
-      options.userGiven = true;
-    } else if (name == "--password") {
-      options.password = value;
-      options.passwordGiven = true;
-    } else {
-      if (value.empty()) return "--domain needs a domain name";
-      options.domain = value;
-    }
-  }
-  applyDefaults(options);
-  return "";
+const std::vector<OptionSpec>& globalOptionSpecs() {
+  // The help text of these is the hand-written block in Help.cpp.
+  static const std::vector<OptionSpec> specs = {
+      {"server", 0, "ADDRESS", "", false, true},      {"user", 0, "NAME", "", false, true},
+      {"password", 0, "TEXT", "", false, true},       {"password-file", 0, "FILE", "", false, true},
+      {"domain", 0, "NAME", "", false, true},         {"verbose", 'v', "", "", false, true},
+      {"help", 'h', "", "", false, true},             {"version", 0, "", "", false, true},
+  };
+  return specs;
 }
 
-std::string serverAddressFromOption(const std::string& text) {
-  std::string address = text;
-  if (startsWith(address, kScheme)) address.erase(0, sizeof kScheme - 1);
-  if (endsWith(address, kServicePath)) address.erase(address.size() - (sizeof kServicePath - 1));
-  while (!address.empty() && address.back() == '/') address.pop_back();
-  if (address.find('/') != std::string::npos) return "";
-  return address;
+int readGlobalOptions(const ParsedArgs& parsed, GlobalOptions& options, std::string& error) {
+  options.help = parsed.has("help");
+  options.version = parsed.has("version");
+  options.verbose = parsed.has("verbose");
+  if (parsed.has("server")) {
+    const std::string given = parsed.value("server");
+    options.server = serverAddress(given, false);
+    if (options.server.empty()) {
+      error = "--server needs HOST:PORT or http://HOST:PORT[/vlt/services/QuillonBinding], not \"" + given + "\"";
+      return exit_code::kUsage;
+    }
+  }
+  for (const char* name : {"user", "domain"})
+    if (parsed.has(name) && parsed.value(name).empty()) {
+      error = std::string("--") + name + " needs a " + name + " name";
+      return exit_code::kUsage;
+    }
+  options.userGiven = parsed.has("user");
+  options.user = parsed.value("user", environmentOr("TALIXDB_USER", "root"));
+  options.domain = parsed.value("domain", environmentOr("TALIXDB_DOMAIN", "Default"));
+  if (parsed.has("password") && parsed.has("password-file")) {
+    error = "give --password or --password-file, not both";
+    return exit_code::kUsage;
+  }
+  options.passwordGiven = parsed.has("password") || parsed.has("password-file");
+  options.password = parsed.value("password");
+  if (parsed.has("password-file") && !readPasswordFile(parsed.value("password-file"), options.password, error))
+    return exit_code::kBadInput;
+  return exit_code::kSuccess;
 }
 
 }  // namespace talixdb_cli

@@ -1,20 +1,26 @@
-// The options that stand before (or anywhere around) the subcommand:
-// server address, credentials, verbosity and --help.
+// The options that may stand anywhere on the line: server address,
+// credentials, verbosity, --help and --version.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "CommandArgs.h"
+
 namespace talixdb_cli {
 
 struct GlobalOptions {
-  // "HOST:PORT"; empty: the address comes from MODELDATABASE_HOME.
+  // The address as CVLTDatabase::open takes it; empty: it comes from
+  // MODELDATABASE_HOME.
   std::string server;
   std::string user;
-  std::string password;
   std::string domain;
-  // Whether --user / --password were given on the command line (they then
-  // also stand for the administrator in administrator operations).
+  // From --password or --password-file; otherwise the session finds one
+  // when it logs in (Session::userPassword).
+  std::string password;
+  // Whether --user / --password (or --password-file) were given on the
+  // command line: they then also stand for the administrator in
+  // administrator operations.
   bool userGiven = false;
   bool passwordGiven = false;
   bool verbose = false;
@@ -22,15 +28,12 @@ struct GlobalOptions {
   bool version = false;
 };
 
-// Takes the global options out of `args`, wherever they stand before a "--",
-// and leaves everything else, in order, in `rest`. Unset credentials are
-// filled from TALIXDB_USER / TALIXDB_PASSWORD / TALIXDB_DOMAIN, else "root",
-// VLT_ADMIN_PASSWORD or "kelp482", and "Default". Returns "" or a usage error.
-std::string extractGlobalOptions(const std::vector<std::string>& args, GlobalOptions& options,
-                                 std::vector<std::string>& rest);
+// The global options, for the parser.
+const std::vector<OptionSpec>& globalOptionSpecs();
 
-// "HOST:PORT" from what --server was given: the address itself, or the whole
-// endpoint URL "http://HOST:PORT/vlt/services/QuillonBinding".
-std::string serverAddressFromOption(const std::string& text);
+// Fills `options` from the parsed global options; unset ones from
+// TALIXDB_USER / TALIXDB_DOMAIN, else "root" and "Default". Reads the
+// password file. Returns 0, or exit_code::kUsage / kBadInput with `error`.
+int readGlobalOptions(const ParsedArgs& parsed, GlobalOptions& options, std::string& error);
 
 }  // namespace talixdb_cli

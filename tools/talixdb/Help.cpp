@@ -7,22 +7,30 @@ namespace talixdb_cli {
 namespace {
 
 const char kGlobalOptions[] =
-    "Global options (anywhere on the line):\n"
-    "  --server HOST:PORT   repository server; default: MODELDATABASE_HOME, which holds\n"
-    "                       http://HOST:PORT/vlt/services/QuillonBinding or names a file\n"
-    "                       whose first word is that address\n"
-    "  --user NAME          user to log in as (default: TALIXDB_USER, else root)\n"
-    "  --password TEXT      password (default: TALIXDB_PASSWORD, else VLT_ADMIN_PASSWORD,\n"
-    "                       else kelp482)\n"
-    "  --domain NAME        login domain (default: TALIXDB_DOMAIN, else Default)\n"
-    "  --verbose, -v        show progress and session messages on standard error\n"
-    "  --help, -h           this text; after a subcommand, the subcommand's help\n"
-    "  --version            print the version and exit\n";
+    "Global options (anywhere on the line; a value as \"--opt VALUE\" or \"--opt=VALUE\"):\n"
+    "      --server ADDRESS      repository server: HOST:PORT, http://HOST:PORT or\n"
+    "                            http://HOST:PORT/vlt/services/QuillonBinding; default:\n"
+    "                            MODELDATABASE_HOME, which holds one of these or names\n"
+    "                            a file whose first word is the endpoint URL\n"
+    "      --user NAME           user to log in as (default: TALIXDB_USER, else root)\n"
+    "      --password TEXT       password; other local users can see it in the process\n"
+    "                            list: prefer --password-file, TALIXDB_PASSWORD or the\n"
+    "                            prompt\n"
+    "      --password-file FILE  read the password from the first line of FILE\n"
+    "      --domain NAME         login domain (default: TALIXDB_DOMAIN, else Default)\n"
+    "  -v, --verbose             show progress and session messages on standard error\n"
+    "  -h, --help                this text; after a subcommand, the subcommand's help\n"
+    "      --version             print the version and exit\n";
+
+const char kPasswords[] =
+    "Without --password or --password-file the password is TALIXDB_PASSWORD; for the\n"
+    "administrator, VLT_ADMIN_PASSWORD. Failing those, it is asked for (not shown) when\n"
+    "standard input is a terminal, else it is VLT_ADMIN_PASSWORD or kelp482.\n";
 
 const char kNotes[] =
     "Administrator operations (db create, users) log in as VLT_ADMIN_USER with\n"
-    "VLT_ADMIN_PASSWORD (default root, kelp482); --user and --password given on the\n"
-    "command line stand for them.\n"
+    "VLT_ADMIN_PASSWORD (default root, kelp482); --user and --password (or\n"
+    "--password-file) given on the command line stand for them.\n"
     "A repository path that does not start with \"/\" lies below /Repository/talixdb;\n"
     "MODELPATH is CATEGORY/TYPE/MODEL or /Repository/talixdb/CATEGORY/TYPE/MODEL.\n";
 
@@ -32,7 +40,8 @@ const char kExitStatus[] =
     "  1      not found, refused, or a check that came out false\n"
     "  2      usage error (2 is also the library's \"category folder not made\")\n"
     "  3..30  the library's result code of the operation that failed\n"
-    "  31     no server address, or the server cannot be reached\n"
+    "  31     no server address, the server cannot be reached, or it does not answer\n"
+    "         in time (a time-out while logging in included)\n"
     "  32     login refused\n"
     "  33     a local input file is missing, unreadable or invalid\n"
     "  34     internal error\n";
@@ -64,6 +73,8 @@ std::string programHelp() {
   for (const Family& family : allFamilies()) text += "  " + padded(family.name, 13) + family.summary + "\n";
   text += "\nRun \"talixdb SUBCOMMAND --help\" for its actions and options.\n\n";
   text += kGlobalOptions;
+  text += "\n";
+  text += kPasswords;
   text += "\n";
   text += kNotes;
   text += "\n";
@@ -99,7 +110,8 @@ std::string commandHelp(const Family& family, const CommandSpec& command) {
   }
   if (!command.details.empty()) text += "\n" + command.details;
   if (text.back() != '\n') text += "\n";
-  text += "\nGlobal options (--server, --user, --password, --domain, --verbose) as in \"talixdb --help\".\n";
+  text += "\nGlobal options (--server, --user, --password, --password-file, --domain, --verbose) as in\n"
+          "\"talixdb --help\".\n";
   return text;
 }
 

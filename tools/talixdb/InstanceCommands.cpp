@@ -6,6 +6,7 @@
 #include "CatalogueLookup.h"
 #include "Command.h"
 #include "ExitCodes.h"
+#include "JsonOutput.h"
 #include "LocalFiles.h"
 
 namespace talixdb_cli {
@@ -30,11 +31,13 @@ Family instanceFamily() {
            "The files saved are those that the solver's \"file-system\" parameter lists. Prints the\n"
            "instance number.\n"},
           {"list", "MODELPATH SOLVER", "List the instances of a solver: number, upload time (UTC), folder name", 2, 2,
-           {}, listInstances, ""},
+           {kJsonOption}, listInstances,
+           "With --json: {\"instances\": [{\"number\": N, \"uploaded\": \"YYYY-MM-DDTHH:MM:SSZ\" or null,\n"
+           "\"folder\": FOLDER}]}.\n"},
           {"download", "MODELPATH SOLVER NUMBER LOCALDIR", "Copy an instance into a local directory", 4, 4, {},
            downloadInstance,
-           "When there is no instance NUMBER, the solver's base files are copied instead (said on\n"
-           "standard error).\n"},
+           "Exits 1, copying nothing, when there is no instance NUMBER; 21 when there is no\n"
+           "solver SOLVER.\n"},
           {"delete", "MODELPATH SOLVER NUMBER", "Delete an instance", 3, 3, {}, deleteInstance, ""},
       }};
 }
@@ -49,14 +52,15 @@ bool contains(int count, const char* (VLT_121::CVLTDatabase::*name)(int), VLT_12
 }
 
 // Instance folders are named "%09d-%ld": the number, then the upload time.
-std::string uploadTime(const std::string& folderName) {
+// The time in `format` (UTC), or "" when the name holds none.
+std::string uploadTime(const std::string& folderName, const char* format) {
   std::string::size_type dash = folderName.find('-', 1);
-  if (dash == std::string::npos) return "-";
+  if (dash == std::string::npos) return "";
   std::time_t seconds = static_cast<std::time_t>(std::atol(folderName.c_str() + dash + 1));
   std::tm utc{};
-  if (gmtime_r(&seconds, &utc) == nullptr) return "-";
+  if (gmtime_r(&seconds, &utc) == nullptr) return "";
   char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &utc);
+  std::strftime(text, sizeof text, format, &utc);
   return text;
 }
 
@@ -104,10 +108,21 @@ int listInstances(Context& context, const ParsedArgs& args) {
   if (!contains(db.getNrDownloadedSolverNames(), &VLT_121::CVLTDatabase::getDownloadedSolverName, db, solver))
     return context.fail(exit_code::kRefused, "no solver " + solver + " in model " + path.shown());
   db.downloadInstanceNames(path.category.c_str(), path.type.c_str(), path.model.c_str(), solver.c_str());
+  nlohmann::json instances = nlohmann::json::array();
   for (int i = 0; i < db.getNrDownloadedInstanceNames(); ++i) {
-    std::string name = db.getDownloadedInstanceName(i);
-    std::printf("%d\t%s\t%s\n", std::atoi(name.substr(0, 9).c_str()), uploadTime(name).c_str(), name.c_str());
+    const std::string name = db.getDownloadedInstanceName(i);
+    const int number = std::atoi(name.substr(0, 9).c_str());
+    if (args.has("json")) {
+      const std::string uploaded = uploadTime(name, "%Y-%m-%dT%H:%M:%SZ");
+      instances.push_back({{"number", number},
+                           {"uploaded", uploaded.empty() ? nlohmann::json() : nlohmann::json(uploaded)},
+                           {"folder", name}});
+    } else {
+      const std::string uploaded = uploadTime(name, "%Y-%m-%d %H:%M:%S");
+      std::printf("%d\t%s\t%s\n", number, uploaded.empty() ? "-" : uploaded.c_str(), name.c_str());
+    }
   }
+  if (args.has("json")) printJson({{"instances", instances}});
   return exit_code::kSuccess;
 }
 
@@ -120,6 +135,12 @@ int downloadInstance(Context& context, const ParsedArgs& args) {
   const std::string& localDir = args.positionals[3];
   if (int loggedIn = context.session.login()) return loggedIn;
 
+  const std::string missing = "no instance " + std::to_string(number) + " of solver " + solver + " in " + path.shown();
+  // For a missing instance the library would copy the solver's base files.
+  if (!context.db().isInstanceUploaded(path.full().c_str(), solver.c_str(), number)) {
+    if (int found = requireSolver(context, path, solver, VLT_121::ResultCode::kSolverMissing)) return found;
+    return context.fail(exit_code::kRefused, missing);
+  }
   const int requested = number;
   int result = withProgress(context.logger, [&] {
     return context.db().downloadInstance(path.full().c_str(), solver.c_str(), number, localDir.c_str());
@@ -129,15 +150,11 @@ int downloadInstance(Context& context, const ParsedArgs& args) {
   if (result != VLT_121::ResultCode::kSuccess)
     return context.failWithResult(result, "cannot download instance " + std::to_string(requested) + " of solver " +
                                               solver + " in " + path.shown());
-  if (number != requested) {
-    context.logger.warning("no instance " + std::to_string(requested) + " of solver " + solver +
-                           ": downloaded the solver's base files instead");
-    std::printf("downloaded the base files of solver %s in %s into %s\n", solver.c_str(), path.shown().c_str(),
-                localDir.c_str());
-  } else {
-    std::printf("downloaded instance %d of solver %s in %s into %s\n", number, solver.c_str(), path.shown().c_str(),
-                localDir.c_str());
-  }
+  // Deleted between the check and the download.
+  if (number != requested)
+    return context.fail(exit_code::kRefused, missing + " (the solver's base files were copied into " + localDir + ")");
+  std::printf("downloaded instance %d of solver %s in %s into %s\n", number, solver.c_str(), path.shown().c_str(),
+              localDir.c_str());
   return exit_code::kSuccess;
 }
 

@@ -1,5 +1,6 @@
 #include "LocalFiles.h"
 
+#include <dirent.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -61,6 +62,31 @@ std::string folderOf(const std::string& path) {
   if (slash == std::string::npos) return ".";
   if (slash == 0) return "/";
   return path.substr(0, slash);
+}
+
+TreeCount countTree(const std::string& directory, const std::string& skipped) {
+  TreeCount count;
+  DIR* listing = ::opendir(directory.c_str());
+  if (listing == nullptr) return count;
+  count.folders = 1;
+  while (const dirent* entry = ::readdir(listing)) {
+    const std::string name = entry->d_name;
+    if (name == "." || name == ".." || name == skipped) continue;
+    const std::string path = directory + "/" + name;
+    struct stat info;
+    if (::lstat(path.c_str(), &info) != 0) continue;
+    if (S_ISDIR(info.st_mode)) {
+      TreeCount below = countTree(path, skipped);
+      count.folders += below.folders;
+      count.files += below.files;
+      count.bytes += below.bytes;
+    } else if (S_ISREG(info.st_mode)) {
+      ++count.files;
+      count.bytes += static_cast<unsigned long long>(info.st_size);
+    }
+  }
+  ::closedir(listing);
+  return count;
 }
 
 bool isDirectory(const std::string& path) {

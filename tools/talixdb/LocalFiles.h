@@ -15,4 +15,13 @@ std::string folderOf(const std::string& path);
 // True when `path` names an existing directory.
 bool isDirectory(const std::string& path);
 
+struct TreeCount {
+  long folders = 0;  // the top directory included
+  long files = 0;
+  unsigned long long bytes = 0;
+};
+// Counts the directories and regular files of the tree at `directory`
+// (symbolic links not followed), leaving out files named `skipped`.
+TreeCount countTree(const std::string& directory, const std::string& skipped);
+
 }  // namespace talixdb_cli

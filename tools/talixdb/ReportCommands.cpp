@@ -7,6 +7,7 @@
 #include "CatalogueLookup.h"
 #include "Command.h"
 #include "ExitCodes.h"
+#include "JsonOutput.h"
 #include "LocalFiles.h"
 
 namespace talixdb_cli {
@@ -33,16 +34,19 @@ Family reportFamily() {
            "then the value count and one value per line. A file without that header is stored but\n"
            "does not take part in the PCA modes.\n"},
           {"values", "MODELPATH SOLVER SURFACE NUMBER", "Print the values of a stored report, one per line", 4, 4,
-           {}, showValues, ""},
+           {kJsonOption}, showValues, "With --json: {\"number\": NUMBER, \"values\": [X, ...]}.\n"},
           {"modes", "MODELPATH SOLVER SURFACE", "Print the number of PCA modes and/or the PCA modes file", 3, 3,
            {{"count", 0, "", "print the number of modes (the default)"},
             {"text", 0, "", "print the PCA modes file"},
-            {"output", 'o', "FILE", "write the PCA modes file to FILE"}},
-           showModes, ""},
+            {"output", 'o', "FILE", "write the PCA modes file to FILE"},
+            kJsonOption},
+           showModes,
+           "With --json: {\"count\": N}, with \"text\": the PCA modes file as well when --text is given.\n"},
           {"mode-values", "MODELPATH SOLVER SURFACE INDEX", "Print the components of PCA mode INDEX (from 0)", 4, 4,
-           {}, showModeValues, ""},
+           {kJsonOption}, showModeValues, "With --json: {\"index\": INDEX, \"values\": [X, ...]}.\n"},
           {"amplitudes", "MODELPATH SOLVER SURFACE NUMBER", "Print a stored report's amplitude on each PCA mode", 4,
-           4, {}, showAmplitudes, ""},
+           4, {kJsonOption}, showAmplitudes,
+           "With --json: {\"number\": NUMBER, \"amplitudes\": [X, ...]}, one amplitude per mode.\n"},
           {"clear-modes", "MODELPATH SOLVER", "Remove the PCA modes of every surface of a solver", 2, 2, {},
            clearModes, "The reports stay; the next stored report of a surface starts its modes afresh.\n"},
       }};
@@ -53,7 +57,14 @@ namespace {
 const char kReportMagic[] = "TALIX_Report_2";
 constexpr std::size_t kReportHeaderSize = 40;
 
-void printNumbers(const double* values, int count) {
+// One number per line; with --json, `document` with the numbers under `key`.
+void printNumbers(const ParsedArgs& args, nlohmann::json document, const char* key, const double* values,
+                  int count) {
+  if (args.has("json")) {
+    document[key] = std::vector<double>(values, values + (count > 0 ? count : 0));
+    printJson(document);
+    return;
+  }
   for (int i = 0; i < count; ++i) std::printf("%.15g\n", values[i]);
 }
 
@@ -135,7 +146,7 @@ int showValues(Context& context, const ParsedArgs& args) {
     return context.fail(exit_code::kRefused,
                         "report " + std::to_string(number) + " of " + describe(surface) + " is not a surface report");
   }
-  printNumbers(values.get(), count);
+  printNumbers(args, {{"number", number}}, "values", values.get(), count);
   return exit_code::kSuccess;
 }
 
@@ -151,10 +162,16 @@ int showModes(Context& context, const ParsedArgs& args) {
   context.db().downloadPcaModes(modelPath.c_str(), surface.solver.c_str(), surface.surface.c_str(), modes.slot(), size);
   if (modes.get() == nullptr) return context.fail(exit_code::kRefused, "no PCA modes for " + describe(surface));
   const std::string content(modes.get(), static_cast<std::size_t>(size));
-  if (count)
-    std::printf("%d\n", context.db().getNrPcaModes(modelPath.c_str(), surface.solver.c_str(), surface.surface.c_str()));
+  const int nrModes = context.db().getNrPcaModes(modelPath.c_str(), surface.solver.c_str(), surface.surface.c_str());
   std::string error;
-  if (text && !writeLocalFile("-", content, error)) return context.fail(VLT_121::ResultCode::kLocalNotMade, error);
+  if (args.has("json")) {
+    nlohmann::json document = {{"count", nrModes}};
+    if (text) document["text"] = content;
+    printJson(document);
+  } else {
+    if (count) std::printf("%d\n", nrModes);
+    if (text && !writeLocalFile("-", content, error)) return context.fail(VLT_121::ResultCode::kLocalNotMade, error);
+  }
   if (args.has("output") && !writeLocalFile(args.value("output"), content, error))
     return context.fail(VLT_121::ResultCode::kLocalNotMade, error);
   return exit_code::kSuccess;
@@ -183,7 +200,7 @@ int showModeValues(Context& context, const ParsedArgs& args) {
   }
   const char* modeLine = std::strchr(modes.get(), '\n');
   int components = modeLine != nullptr ? std::atoi(modeLine + 1) : 0;
-  printNumbers(values.get(), components);
+  printNumbers(args, {{"index", index}}, "values", values.get(), components);
   return exit_code::kSuccess;
 }
 
@@ -202,7 +219,7 @@ int showAmplitudes(Context& context, const ParsedArgs& args) {
                                                  describe(surface) +
                                                  ": the report is missing or not a surface report, or there are no "
                                                  "PCA modes");
-  printNumbers(amplitudes.get(), count);
+  printNumbers(args, {{"number", number}}, "amplitudes", amplitudes.get(), count);
   return exit_code::kSuccess;
 }
 

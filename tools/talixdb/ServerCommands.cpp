@@ -1,9 +1,12 @@
 // talixdb servers: the register of simulation servers kept on the
 // repository server.
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "Command.h"
 #include "ExitCodes.h"
+#include "JsonOutput.h"
 
 namespace talixdb_cli {
 
@@ -20,7 +23,8 @@ Family serversFamily() {
                 {
                     {"register", "NAME", "Add a simulation server to the register", 1, 1,
                      {{"replace", 0, "", "remove an existing registration of NAME first"}}, registerServer, ""},
-                    {"list", "", "Print the registered simulation servers, one per line", 0, 0, {}, listServers, ""},
+                    {"list", "", "Print the registered simulation servers, one per line", 0, 0, {kJsonOption},
+                     listServers, "With --json: {\"servers\": [NAME, ...]}.\n"},
                 }};
 }
 
@@ -38,12 +42,17 @@ int registerServer(Context& context, const ParsedArgs& args) {
   return exit_code::kSuccess;
 }
 
-int listServers(Context& context, const ParsedArgs&) {
+int listServers(Context& context, const ParsedArgs& args) {
   if (int loggedIn = context.session.login()) return loggedIn;
   VLT_121::CVLTDatabase& db = context.db();
   db.downloadRegisteredSimulationServers();
-  for (int i = 0; i < db.getNrRegisteredSimulationServers(); ++i)
-    std::printf("%s\n", db.getRegisteredSimulationServer(i));
+  std::vector<std::string> names;
+  for (int i = 0; i < db.getNrRegisteredSimulationServers(); ++i) names.emplace_back(db.getRegisteredSimulationServer(i));
+  if (args.has("json")) {
+    printJson({{"servers", names}});
+  } else {
+    for (const std::string& name : names) std::printf("%s\n", name.c_str());
+  }
   return exit_code::kSuccess;
 }
 

@@ -28,7 +28,9 @@ Family solverFamily() {
            "SOLVER.json holds one solver in the shape of \"model upload\" (no \"solvers\" in it). The\n"
            "options of its \"file-system\" parameter name the files below LOCALDIR that are stored.\n"},
           {"download", "SOLVERPATH DIR", "Copy a stored solver's file tree into a local directory", 2, 2, {},
-           downloadSolver, "SOLVERPATH is CATEGORY/TYPE/MODEL/Solvers/SOLVER or its full repository path.\n"},
+           downloadSolver,
+           "SOLVERPATH is CATEGORY/TYPE/MODEL/Solvers/SOLVER or its full repository path; any other\n"
+           "path exits 1. A solver without stored files exits 0 and makes no directory.\n"},
       }};
 }
 
@@ -57,7 +59,14 @@ int importSolver(Context& context, const ParsedArgs& args) {
 }
 
 int downloadSolver(Context& context, const ParsedArgs& args) {
-  const std::string solverPath = repositoryPath(args.positionals[0]);
+  ModelPath model;
+  std::string solver;
+  // Any other folder would be "downloaded" as a solver without files.
+  if (!parseSolverPath(args.positionals[0], model, solver))
+    return context.fail(exit_code::kRefused, "\"" + args.positionals[0] +
+                                                 "\" is no solver: SOLVERPATH is CATEGORY/TYPE/MODEL/Solvers/SOLVER "
+                                                 "or " + kDatabaseRoot + "/CATEGORY/TYPE/MODEL/Solvers/SOLVER");
+  const std::string solverPath = model.full() + "/Solvers/" + solver;
   const std::string& directory = args.positionals[1];
   if (int loggedIn = context.session.login()) return loggedIn;
   const bool existed = isDirectory(directory);

@@ -5,6 +5,7 @@
 #include "CatalogueLookup.h"
 #include "Command.h"
 #include "ExitCodes.h"
+#include "JsonOutput.h"
 
 namespace talixdb_cli {
 
@@ -22,11 +23,12 @@ Family usersFamily() {
       "users",
       "Manage the pool of computational users (cfduser_000, ...), as administrator",
       {
-          {"create", "N", "Create the database together with N pool users cfduser_000 ...", 1, 1, {}, createUsers,
+          {"create", "N", "Create the database together with N pool users (cfduser_000, cfduser_001, ...)", 1, 1, {}, createUsers,
            "Pool users are created only together with a new database: on a server where\n"
            "/Repository/talixdb exists, nothing is done and the exit status is 1. Each user's\n"
            "password is its name.\n"},
-          {"count", "", "Print the number of pool users", 0, 0, {}, countUsers, ""},
+          {"count", "", "Print the number of pool users", 0, 0, {kJsonOption}, countUsers,
+           "With --json: {\"count\": N}.\n"},
           {"disconnect", "", "End the sessions of all pool users", 0, 0, {}, disconnectUsers, ""},
           {"delete", "", "Delete all pool users", 0, 0, {}, deleteUsers, ""},
       }};
@@ -54,9 +56,13 @@ int createUsers(Context& context, const ParsedArgs& args) {
   return exit_code::kSuccess;
 }
 
-int countUsers(Context& context, const ParsedArgs&) {
+int countUsers(Context& context, const ParsedArgs& args) {
   if (int checked = context.session.checkAdministrator()) return checked;
-  std::printf("%d\n", context.db().getNrCFDUsers());
+  const int count = context.db().getNrCFDUsers();
+  if (args.has("json"))
+    printJson({{"count", count}});
+  else
+    std::printf("%d\n", count);
   return exit_code::kSuccess;
 }
 

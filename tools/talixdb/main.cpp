@@ -71,46 +71,68 @@ std::string actionList(const Family& family) {
   return list;
 }
 
+// Global options stand anywhere: before the subcommand, between it and its
+// action, and among the action's own options and arguments.
 int run(const std::vector<std::string>& args) {
-  GlobalOptions options;
-  std::vector<std::string> rest;
-  std::string error = extractGlobalOptions(args, options, rest);
+  const std::vector<OptionSpec>& globals = globalOptionSpecs();
+  ParsedArgs parsed;
+  std::size_t at = 0;
+  bool optionsEnded = false;
+  std::string error = parseOptions(args, 0, globals, true, parsed, at, optionsEnded);
   if (!error.empty()) return usageError(error, "talixdb");
+
+  const Family* family = nullptr;
+  const CommandSpec* command = nullptr;
+  if (at < args.size()) {
+    family = findFamily(args[at]);
+    if (family == nullptr) {
+      if (parsed.has("version")) return printVersion();
+      return usageError("unknown subcommand \"" + args[at] + "\"", "talixdb");
+    }
+    ++at;
+    if (family->commands.size() == 1 && family->commands[0].name.empty()) {
+      command = &family->commands[0];
+    } else {
+      if (!optionsEnded) error = parseOptions(args, at, globals, true, parsed, at, optionsEnded);
+      if (!error.empty()) return usageError(error, "talixdb " + family->name);
+      if (at < args.size()) {
+        command = findCommand(*family, args[at]);
+        if (command == nullptr)
+          return usageError("unknown action \"" + args[at] + "\" of " + family->name + " (actions: " +
+                                actionList(*family) + ")",
+                            "talixdb " + family->name);
+        ++at;
+      }
+    }
+  }
+  if (command != nullptr) {
+    const std::string title = commandTitle(*family, *command);
+    if (optionsEnded) {
+      parsed.positionals.assign(args.begin() + static_cast<std::ptrdiff_t>(at), args.end());
+    } else {
+      std::vector<OptionSpec> specs = globals;
+      specs.insert(specs.end(), command->options.begin(), command->options.end());
+      error = parseOptions(args, at, specs, false, parsed, at, optionsEnded);
+      if (!error.empty()) return usageError(error + " (" + title.substr(std::string("talixdb ").size()) + ")", title);
+    }
+  }
+
+  GlobalOptions options;
+  int read = readGlobalOptions(parsed, options, error);
+  if (read == exit_code::kUsage) return usageError(error, "talixdb");
   if (options.version) return printVersion();
-  if (rest.empty()) {
+  if (family == nullptr) {
     if (options.help) return printHelp(programHelp());
     return usageError("no subcommand given", "talixdb");
   }
-  const Family* family = findFamily(rest.front());
-  if (family == nullptr) {
-    if (!rest.front().empty() && rest.front()[0] == '-') return usageError("unknown option " + rest.front(), "talixdb");
-    return usageError("unknown subcommand \"" + rest.front() + "\"", "talixdb");
-  }
-  rest.erase(rest.begin());
-
-  const CommandSpec* command = nullptr;
-  if (family->commands.size() == 1 && family->commands[0].name.empty()) {
-    command = &family->commands[0];
-  } else {
-    if (rest.empty() || (!rest.front().empty() && rest.front()[0] == '-')) {
-      if (options.help) return printHelp(familyHelp(*family));
-      return usageError(family->name + " needs an action: " + actionList(*family),
-                        "talixdb " + family->name);
-    }
-    command = findCommand(*family, rest.front());
-    if (command == nullptr)
-      return usageError("unknown action \"" + rest.front() + "\" of " + family->name + " (actions: " +
-                            actionList(*family) + ")",
-                        "talixdb " + family->name);
-    rest.erase(rest.begin());
+  if (command == nullptr) {
+    if (options.help) return printHelp(familyHelp(*family));
+    return usageError(family->name + " needs an action: " + actionList(*family), "talixdb " + family->name);
   }
   const std::string title = commandTitle(*family, *command);
   const std::string shortTitle = title.substr(std::string("talixdb ").size());
   if (options.help) return printHelp(commandHelp(*family, *command));
 
-  ParsedArgs parsed;
-  error = parseCommandArgs(rest, command->options, parsed);
-  if (!error.empty()) return usageError(error + " (" + shortTitle + ")", title);
   int given = static_cast<int>(parsed.positionals.size());
   if (given < command->minPositionals)
     return usageError(shortTitle + " needs " + command->arguments, title);
@@ -118,6 +140,11 @@ int run(const std::vector<std::string>& args) {
     return usageError("too many arguments for " + shortTitle + " (expected " +
                           (command->arguments.empty() ? std::string("none") : command->arguments) + ")",
                       title);
+  // A password file that cannot be read: local input, after the usage.
+  if (read != exit_code::kSuccess) {
+    std::fprintf(stderr, "talixdb: %s\n", error.c_str());
+    return read;
+  }
 
   ConsoleLogger logger(options.verbose);
   Session session(options, logger);
