@@ -1,0 +1,302 @@
+// The bodies of the kernels of SvdKernels.h. Included on purpose twice by
+// SvdKernels.cpp (no include guard), into one namespace per instruction set,
+// so that every helper here is compiled for the instruction set it runs with.
+// Needs <cmath> and results/SvdKernels.h.
+
+typedef double Vec __attribute__((vector_size(32)));
+typedef double UnalignedVec __attribute__((vector_size(32), aligned(8)));
+typedef long long Lanes __attribute__((vector_size(32)));
+
+// One row at a time.
+struct Scalar {
+  using T = double;
+  static constexpr std::size_t kLanes = 1;
+  static SVD_INLINE T load(const double* p) { return *p; }
+  static SVD_INLINE void store(double* p, T v) { *p = v; }
+  static SVD_INLINE T splat(double x) { return x; }
+};
+
+// Four consecutive rows of one column.
+struct Vector {
+  using T = Vec;
+  static constexpr std::size_t kLanes = 4;
+  static SVD_INLINE T load(const double* p) { return *reinterpret_cast<const UnalignedVec*>(p); }
+  static SVD_INLINE void store(double* p, const T& v) { *reinterpret_cast<UnalignedVec*>(p) = v; }
+  static SVD_INLINE T splat(double x) { return T{x, x, x, x}; }
+};
+
+// Rows per strip of the vector kernels, in vectors of four rows: four for the
+// reduction, kRotationVectors (set by the includer) for the rotations.
+constexpr int kStripVectors = 4;
+constexpr std::size_t kStripRows = kStripVectors * Vector::kLanes;
+constexpr std::size_t kRotationRows = kRotationVectors * Vector::kLanes;
+// How far ahead of a strip the reduction fetches its columns into the
+// second-level cache, in rows.
+constexpr std::size_t kPrefetchRows = 128;
+
+// The first row from `begin` on (at most `end`) whose element in `column`
+// starts a 32-byte line; vectors that do not straddle lines load and store
+// faster. With a row count divisible by four every column lines up alike.
+SVD_INLINE std::size_t firstAlignedRow(const double* column, std::size_t begin, std::size_t end) {
+  std::size_t r = begin;
+  while (r < end && reinterpret_cast<std::uintptr_t>(column + r) % sizeof(Vec) != 0) ++r;
+  return r;
+}
+
+// ---- the reduction's update of the rows below the pivot ---------------------
+
+// W × L::kLanes rows starting at r: the left transformation, then the right
+// one, whose row dot products stay in registers. The second sweep repeats
+// the left update instead of reading back a stored copy (same bits).
+template <class L, int W, bool Left, bool Right>
+SVD_INLINE double trailingStrip(const TrailingUpdate& step, std::size_t r, double absSum) {
+  using T = typename L::T;
+  constexpr std::size_t lanes = L::kLanes;
+  double* const data = step.a.data + r;
+  const std::size_t stride = step.a.stride;
+  const int first = step.firstColumn;
+  const int end = step.endColumn;
+  const double* const leftFactors = step.leftFactors;
+  const double* const rightRow = step.rightRow;
+  const double* const rightFactors = step.rightFactors;
+  T v[W];
+  T d[W];
+  if (Left)
+    for (int w = 0; w < W; ++w) v[w] = L::load(step.householder + r + w * lanes);
+  if (Right)
+    for (int w = 0; w < W; ++w) d[w] = L::splat(0.0);
+  if (Left || Right) {
+    for (int j = first; j < end; ++j) {
+      double* cj = data + static_cast<std::size_t>(j) * stride;
+      if (lanes > 1)
+        for (std::size_t k = 0; k < W * lanes; k += 8) __builtin_prefetch(cj + kPrefetchRows + k, 1, 2);
+      for (int w = 0; w < W; ++w) {
+        T x = L::load(cj + w * lanes);
+        if (Left) x = x + L::splat(leftFactors[j]) * v[w];
+        if (Right) {
+          d[w] = d[w] + x * L::splat(rightRow[j]);
+        } else {
+          L::store(cj + w * lanes, x);
+        }
+      }
+    }
+  }
+  if (Right) {
+    for (int j = first; j < end; ++j) {
+      double* cj = data + static_cast<std::size_t>(j) * stride;
+      for (int w = 0; w < W; ++w) {
+        T x = L::load(cj + w * lanes);
+        if (Left) x = x + L::splat(leftFactors[j]) * v[w];
+        x = x + d[w] * L::splat(rightFactors[j]);
+        L::store(cj + w * lanes, x);
+      }
+    }
+  }
+  if (Left)
+    for (int w = 0; w < W; ++w) L::store(step.householder + r + w * lanes, v[w] * L::splat(step.leftScale));
+  if (first < end) {
+    const double* pivotColumn = data + static_cast<std::size_t>(first) * stride;
+    for (std::size_t k = 0; k < W * lanes; ++k) absSum += std::fabs(pivotColumn[k]);
+  }
+  return absSum;
+}
+
+template <bool Left, bool Right>
+SVD_INLINE double trailingRows(const TrailingUpdate& step, std::size_t begin, std::size_t end, double absSum) {
+  std::size_t r = begin;
+  const std::size_t aligned = firstAlignedRow(step.a.column(step.firstColumn), begin, end);
+  for (; r < aligned; ++r) absSum = trailingStrip<Scalar, 1, Left, Right>(step, r, absSum);
+  for (; r + kStripRows <= end; r += kStripRows)
+    absSum = trailingStrip<Vector, kStripVectors, Left, Right>(step, r, absSum);
+  for (; r < end; ++r) absSum = trailingStrip<Scalar, 1, Left, Right>(step, r, absSum);
+  return absSum;
+}
+
+double updateTrailingRows(const TrailingUpdate& step, std::size_t begin, std::size_t end, double absSum) {
+  const bool left = step.leftFactors != nullptr;
+  const bool right = step.rightRow != nullptr;
+  if (left && right) return trailingRows<true, true>(step, begin, end, absSum);
+  if (left) return trailingRows<true, false>(step, begin, end, absSum);
+  if (right) return trailingRows<false, true>(step, begin, end, absSum);
+  return trailingRows<false, false>(step, begin, end, absSum);
+}
+
+// ---- passes down the columns: updates and dot products -----------------------
+
+// Four columns side by side; lanes past the matrix's last column repeat a
+// real column and are neither updated nor summed.
+struct ColumnGroup {
+  double* column[4];
+  bool update[4];
+  int count;
+};
+
+// (p0..p3 hold four rows of four columns) -> t[k] holds row k of the four.
+SVD_INLINE void transpose(const Vec p[4], Vec t[4]) {
+  const Vec lo01 = __builtin_shuffle(p[0], p[1], Lanes{0, 4, 2, 6});
+  const Vec hi01 = __builtin_shuffle(p[0], p[1], Lanes{1, 5, 3, 7});
+  const Vec lo23 = __builtin_shuffle(p[2], p[3], Lanes{0, 4, 2, 6});
+  const Vec hi23 = __builtin_shuffle(p[2], p[3], Lanes{1, 5, 3, 7});
+  t[0] = __builtin_shuffle(lo01, lo23, Lanes{0, 1, 4, 5});
+  t[1] = __builtin_shuffle(hi01, hi23, Lanes{0, 1, 4, 5});
+  t[2] = __builtin_shuffle(lo01, lo23, Lanes{2, 3, 6, 7});
+  t[3] = __builtin_shuffle(hi01, hi23, Lanes{2, 3, 6, 7});
+}
+
+// G groups of four columns over rows [begin, end). The products of four rows
+// are formed column-wise, transposed, and added to the running sums one row
+// after the other, so every column's sum keeps its row order.
+template <int G, bool Update, bool Dots>
+SVD_INLINE void columnGroups(const ColumnPass& pass, const ColumnGroup* groups, const double* factors,
+                             std::size_t begin, std::size_t end, double* sums) {
+  const double* const x = pass.x;
+  const double* const u = pass.u;
+  double* column[4 * G];
+  bool update[4 * G];
+  for (int g = 0; g < G; ++g) {
+    for (int q = 0; q < 4; ++q) {
+      column[4 * g + q] = groups[g].column[q];
+      update[4 * g + q] = groups[g].update[q];
+    }
+  }
+  // One row over all columns of the groups, as the scalar steps do it.
+  auto scalarRow = [&](std::size_t r) SVD_INLINE_LAMBDA {
+    for (int g = 0; g < G; ++g) {
+      for (int q = 0; q < groups[g].count; ++q) {
+        double* c = column[4 * g + q] + r;
+        if (Update && update[4 * g + q]) *c = *c + factors[4 * g + q] * u[r];
+        if (Dots) sums[4 * g + q] = sums[4 * g + q] + x[r] * *c;
+      }
+    }
+  };
+  std::size_t r = begin;
+  const std::size_t aligned = firstAlignedRow(column[0], begin, end);
+  for (; r < aligned; ++r) scalarRow(r);
+  Vec acc[G];
+  if (Dots)
+    for (int g = 0; g < G; ++g) acc[g] = Vector::load(sums + 4 * g);
+  for (; r + 4 <= end; r += 4) {
+    Vec xr{};
+    Vec ur{};
+    if (Dots) xr = Vector::load(x + r);
+    if (Update) ur = Vector::load(u + r);
+    for (int g = 0; g < G; ++g) {
+      Vec p[4];
+      for (int q = 0; q < 4; ++q) {
+        double* c = column[4 * g + q] + r;
+        Vec y = Vector::load(c);
+        if (Update && update[4 * g + q]) {
+          y = y + Vector::splat(factors[4 * g + q]) * ur;
+          Vector::store(c, y);
+        }
+        if (Dots) p[q] = xr * y;
+      }
+      if (Dots) {
+        Vec t[4];
+        transpose(p, t);
+        acc[g] = acc[g] + t[0];
+        acc[g] = acc[g] + t[1];
+        acc[g] = acc[g] + t[2];
+        acc[g] = acc[g] + t[3];
+      }
+    }
+  }
+  if (Dots)
+    for (int g = 0; g < G; ++g) Vector::store(sums + 4 * g, acc[g]);
+  for (; r < end; ++r) scalarRow(r);
+}
+
+template <bool Update, bool Dots>
+SVD_INLINE void columnPassOf(const ColumnPass& pass, std::size_t begin, std::size_t end) {
+  constexpr int kGroups = 4;  // sixteen columns stream down together
+  ColumnGroup groups[kGroups];
+  double factors[4 * kGroups];
+  double sums[4 * kGroups];
+  for (int j = pass.firstColumn; j < pass.endColumn; j += 4 * kGroups) {
+    const int width = pass.endColumn - j < 4 * kGroups ? pass.endColumn - j : 4 * kGroups;
+    const int count = (width + 3) / 4;
+    for (int g = 0; g < count; ++g) {
+      ColumnGroup& group = groups[g];
+      group.count = width - 4 * g < 4 ? width - 4 * g : 4;
+      for (int q = 0; q < 4; ++q) {
+        const int column = j + 4 * g + (q < group.count ? q : 0);
+        group.column[q] = pass.a.column(column);
+        group.update[q] = q < group.count && column >= pass.firstUpdated;
+        factors[4 * g + q] = Update ? pass.factors[column] : 0.0;
+        sums[4 * g + q] = Dots ? pass.sums[column] : 0.0;
+      }
+    }
+    switch (count) {
+      case 1: columnGroups<1, Update, Dots>(pass, groups, factors, begin, end, sums); break;
+      case 2: columnGroups<2, Update, Dots>(pass, groups, factors, begin, end, sums); break;
+      case 3: columnGroups<3, Update, Dots>(pass, groups, factors, begin, end, sums); break;
+      default: columnGroups<4, Update, Dots>(pass, groups, factors, begin, end, sums); break;
+    }
+    if (Dots)
+      for (int k = 0; k < width; ++k) pass.sums[j + k] = sums[k];
+  }
+}
+
+void runColumnPass(const ColumnPass& pass, std::size_t begin, std::size_t end) {
+  const bool update = pass.factors != nullptr;
+  const bool dots = pass.x != nullptr;
+  if (update && dots) columnPassOf<true, true>(pass, begin, end);
+  else if (update) columnPassOf<true, false>(pass, begin, end);
+  else if (dots) columnPassOf<false, true>(pass, begin, end);
+}
+
+// ---- plane rotations ---------------------------------------------------------
+
+// All rotations on W × L::kLanes rows starting at r. When the next rotation
+// starts from a column this one writes (a QR sweep passes its second column
+// on, a cancellation keeps its first), that column stays in registers.
+template <class L, int W>
+SVD_INLINE void rotateStrip(const PlaneRotation* rotations, std::size_t count, ColumnStore a, std::size_t r) {
+  using T = typename L::T;
+  constexpr std::size_t lanes = L::kLanes;
+  double* const data = a.data + r;
+  const std::size_t stride = a.stride;
+  T carry[W];
+  bool carried = false;
+  for (std::size_t k = 0; k < count; ++k) {
+    const PlaneRotation rotation = rotations[k];
+    double* p = data + static_cast<std::size_t>(rotation.first) * stride;
+    double* q = data + static_cast<std::size_t>(rotation.second) * stride;
+    const T c = L::splat(rotation.c);
+    const T s = L::splat(rotation.s);
+    T y[W];
+    T z[W];
+    for (int w = 0; w < W; ++w) {
+      y[w] = carried ? carry[w] : L::load(p + w * lanes);
+      z[w] = L::load(q + w * lanes);
+    }
+    const int next = k + 1 < count ? rotations[k + 1].first : -1;
+    if (next == rotation.first) {
+      for (int w = 0; w < W; ++w) {
+        carry[w] = y[w] * c + z[w] * s;
+        L::store(q + w * lanes, z[w] * c - y[w] * s);
+      }
+      carried = true;
+    } else if (next == rotation.second) {
+      for (int w = 0; w < W; ++w) {
+        L::store(p + w * lanes, y[w] * c + z[w] * s);
+        carry[w] = z[w] * c - y[w] * s;
+      }
+      carried = true;
+    } else {
+      for (int w = 0; w < W; ++w) {
+        L::store(p + w * lanes, y[w] * c + z[w] * s);
+        L::store(q + w * lanes, z[w] * c - y[w] * s);
+      }
+      carried = false;
+    }
+  }
+}
+
+void applyRotations(const PlaneRotation* rotations, std::size_t count, ColumnStore a, std::size_t rows) {
+  std::size_t r = 0;
+  const std::size_t aligned = firstAlignedRow(a.data, 0, rows);
+  for (; r < aligned; ++r) rotateStrip<Scalar, 1>(rotations, count, a, r);
+  for (; r + kRotationRows <= rows; r += kRotationRows) rotateStrip<Vector, kRotationVectors>(rotations, count, a, r);
+  for (; r < rows; ++r) rotateStrip<Scalar, 1>(rotations, count, a, r);
+}
