@@ -13,10 +13,10 @@ bool textCouldHold(std::string_view text, long long count) {
 }
 
 bool readDoubles(CTokenizer& tokens, const CDoubleReader& readDouble, long long count, std::vector<double>& into) {
-  std::string_view token;
+  double value = 0.0;
   for (long long i = 0; i < count; ++i) {
-    if (!tokens.next(token)) return false;
-    into.push_back(readDouble(token));
+    if (!tokens.nextDouble(readDouble, value)) return false;
+    into.push_back(value);
   }
   return true;
 }
