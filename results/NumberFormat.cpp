@@ -158,7 +158,7 @@ bool fifteenDigitsFromToChars(double magnitude, Digits& digits, int& exponent) {
 // Returns the length, at most 23; 0 when the digits could not be had. Copies
 // whole 16-byte blocks and writes up to kRoom bytes.
 std::size_t writeFromDigits(char* out, double value) {
-  Digits digits;
+  Digits digits{};
   int exponent = 0;
   const double magnitude = std::fabs(value);
   if (!roundToFifteenDigits(magnitude, digits, exponent) && !fifteenDigitsFromToChars(magnitude, digits, exponent))
