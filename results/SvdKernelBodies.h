@@ -62,14 +62,19 @@ SVD_INLINE double trailingStrip(const TrailingUpdate& step, std::size_t r, doubl
   T v[W];
   T d[W];
   if (Left)
+    SVD_UNROLL
     for (int w = 0; w < W; ++w) v[w] = L::load(step.householder + r + w * lanes);
   if (Right)
+    SVD_UNROLL
     for (int w = 0; w < W; ++w) d[w] = L::splat(0.0);
   if (Left || Right) {
     for (int j = first; j < end; ++j) {
       double* cj = data + static_cast<std::size_t>(j) * stride;
-      if (lanes > 1)
+      if (lanes > 1) {
+        SVD_UNROLL
         for (std::size_t k = 0; k < W * lanes; k += 8) __builtin_prefetch(cj + kPrefetchRows + k, 1, 2);
+      }
+      SVD_UNROLL
       for (int w = 0; w < W; ++w) {
         T x = L::load(cj + w * lanes);
         if (Left) x = x + L::splat(leftFactors[j]) * v[w];
@@ -84,6 +89,7 @@ SVD_INLINE double trailingStrip(const TrailingUpdate& step, std::size_t r, doubl
   if (Right) {
     for (int j = first; j < end; ++j) {
       double* cj = data + static_cast<std::size_t>(j) * stride;
+      SVD_UNROLL
       for (int w = 0; w < W; ++w) {
         T x = L::load(cj + w * lanes);
         if (Left) x = x + L::splat(leftFactors[j]) * v[w];
@@ -93,9 +99,11 @@ SVD_INLINE double trailingStrip(const TrailingUpdate& step, std::size_t r, doubl
     }
   }
   if (Left)
+    SVD_UNROLL
     for (int w = 0; w < W; ++w) L::store(step.householder + r + w * lanes, v[w] * L::splat(step.leftScale));
   if (first < end) {
     const double* pivotColumn = data + static_cast<std::size_t>(first) * stride;
+    SVD_UNROLL
     for (std::size_t k = 0; k < W * lanes; ++k) absSum += std::fabs(pivotColumn[k]);
   }
   return absSum;
@@ -174,14 +182,17 @@ SVD_INLINE void columnGroups(const ColumnPass& pass, const ColumnGroup* groups, 
   for (; r < aligned; ++r) scalarRow(r);
   Vec acc[G];
   if (Dots)
+    SVD_UNROLL
     for (int g = 0; g < G; ++g) acc[g] = Vector::load(sums + 4 * g);
   for (; r + 4 <= end; r += 4) {
     Vec xr{};
     Vec ur{};
     if (Dots) xr = Vector::load(x + r);
     if (Update) ur = Vector::load(u + r);
+    SVD_UNROLL
     for (int g = 0; g < G; ++g) {
       Vec p[4];
+      SVD_UNROLL
       for (int q = 0; q < 4; ++q) {
         double* c = column[4 * g + q] + r;
         Vec y = Vector::load(c);
@@ -202,6 +213,7 @@ SVD_INLINE void columnGroups(const ColumnPass& pass, const ColumnGroup* groups, 
     }
   }
   if (Dots)
+    SVD_UNROLL
     for (int g = 0; g < G; ++g) Vector::store(sums + 4 * g, acc[g]);
   for (; r < end; ++r) scalarRow(r);
 }
@@ -266,24 +278,28 @@ SVD_INLINE void rotateStrip(const PlaneRotation* rotations, std::size_t count, C
     const T s = L::splat(rotation.s);
     T y[W];
     T z[W];
+    SVD_UNROLL
     for (int w = 0; w < W; ++w) {
       y[w] = carried ? carry[w] : L::load(p + w * lanes);
       z[w] = L::load(q + w * lanes);
     }
     const int next = k + 1 < count ? rotations[k + 1].first : -1;
     if (next == rotation.first) {
+      SVD_UNROLL
       for (int w = 0; w < W; ++w) {
         carry[w] = y[w] * c + z[w] * s;
         L::store(q + w * lanes, z[w] * c - y[w] * s);
       }
       carried = true;
     } else if (next == rotation.second) {
+      SVD_UNROLL
       for (int w = 0; w < W; ++w) {
         L::store(p + w * lanes, y[w] * c + z[w] * s);
         carry[w] = z[w] * c - y[w] * s;
       }
       carried = true;
     } else {
+      SVD_UNROLL
       for (int w = 0; w < W; ++w) {
         L::store(p + w * lanes, y[w] * c + z[w] * s);
         L::store(q + w * lanes, z[w] * c - y[w] * s);

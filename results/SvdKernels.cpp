@@ -10,6 +10,9 @@
 // and sum exactly alike.
 #define SVD_INLINE inline __attribute__((always_inline))
 #define SVD_INLINE_LAMBDA __attribute__((always_inline))
+// The loops over the vectors of a strip or the columns of a group run a
+// fixed, small number of times; unrolled, their arrays live in registers.
+#define SVD_UNROLL _Pragma("GCC unroll 16")
 
 // The vector helpers are always inlined, so no vector crosses a call and the
 // note about the calling convention of 32-byte vectors does not apply.
