@@ -17,6 +17,7 @@ namespace {
 constexpr int kFieldWidth = 20;
 constexpr int kSignificantDigits = 15;
 
+#ifdef __SIZEOF_INT128__
 __extension__ typedef unsigned __int128 Wide;  // GCC and Clang on 64-bit targets
 
 // 10^0 .. 10^22 (10^20 and up need more than 64 bits).
@@ -25,6 +26,7 @@ constexpr Wide kPowersOfTen[] = {
     tenTo(0),  tenTo(1),  tenTo(2),  tenTo(3),  tenTo(4),  tenTo(5),  tenTo(6),  tenTo(7),
     tenTo(8),  tenTo(9),  tenTo(10), tenTo(11), tenTo(12), tenTo(13), tenTo(14), tenTo(15),
     tenTo(16), tenTo(17), tenTo(18), tenTo(19), tenTo(20), tenTo(21), tenTo(22)};
+#endif
 
 std::size_t writeFromDigits(char* out, double value);
 std::size_t writeWithSnprintf(char* out, std::size_t room, double value);
@@ -83,7 +85,7 @@ struct Digits {
 // The eight decimal digits of `value` (< 10^8) as ASCII, the first in the
 // lowest byte: split into fours, then pairs, then digits, all lanes at once
 // (x·10486 >> 20 is x / 100 below 10^4, x·103 >> 10 is x / 10 below 100).
-std::uint64_t asciiOfEightDigits(std::uint32_t value) {
+[[maybe_unused]] std::uint64_t asciiOfEightDigits(std::uint32_t value) {
   std::uint64_t lanes = (value / 10000) | (static_cast<std::uint64_t>(value % 10000) << 32);
   const std::uint64_t hundreds = ((lanes * 10486) >> 20) & 0x0000007F0000007FULL;
   lanes = hundreds | ((lanes - hundreds * 100) << 16);
@@ -105,6 +107,7 @@ constexpr char kDigitPairs[] =
 // where value · 10^(14-X) is exact in 128 bits: 53 bits of mantissa times at
 // most 10^22 (74 bits), then one rounding shift. False outside that range.
 bool roundToFifteenDigits(double value, Digits& digits, int& exponent) {
+#ifdef __SIZEOF_INT128__
   std::uint64_t bits = 0;
   std::memcpy(&bits, &value, sizeof bits);
   const int biased = static_cast<int>((bits >> 52) & 0x7FF);
@@ -133,6 +136,12 @@ bool roundToFifteenDigits(double value, Digits& digits, int& exponent) {
     return true;
   }
   return false;
+#else
+  (void)value;
+  (void)digits;
+  (void)exponent;
+  return false;  // no 128-bit integers: to_chars gives the digits
+#endif
 }
 
 // The same from to_chars' scientific form with 14 decimals,

@@ -28,6 +28,10 @@ constexpr int kRotationVectors = 4;
 #include "results/SvdKernelBodies.h"
 }  // namespace portable
 
+// The wider sets exist on x86-64 only; elsewhere the portable one serves.
+#if defined(__x86_64__)
+#define SVD_WIDER_KERNELS 1
+
 #pragma GCC push_options
 #pragma GCC target("avx2")
 namespace avx2 {
@@ -45,6 +49,7 @@ constexpr int kRotationVectors = 8;
 #include "results/SvdKernelBodies.h"
 }  // namespace avx512
 #pragma GCC pop_options
+#endif
 
 struct KernelSet {
   double (*updateTrailingRows)(const TrailingUpdate&, std::size_t, std::size_t, double);
@@ -53,8 +58,14 @@ struct KernelSet {
 };
 
 constexpr KernelSet kPortable{portable::updateTrailingRows, portable::runColumnPass, portable::applyRotations};
+#ifdef SVD_WIDER_KERNELS
 constexpr KernelSet kAvx2{avx2::updateTrailingRows, avx2::runColumnPass, avx2::applyRotations};
 constexpr KernelSet kAvx512{avx512::updateTrailingRows, avx512::runColumnPass, avx512::applyRotations};
+
+bool hasAvx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
 
 const KernelSet* widest() {
   __builtin_cpu_init();
@@ -62,6 +73,11 @@ const KernelSet* widest() {
   if (__builtin_cpu_supports("avx2")) return &kAvx2;
   return &kPortable;
 }
+#else
+constexpr const KernelSet& kAvx2 = kPortable;
+bool hasAvx2() { return false; }
+const KernelSet* widest() { return &kPortable; }
+#endif
 
 // Set on first use (the same for every thread that races to it) or by a test.
 std::atomic<const KernelSet*> g_kernels{nullptr};
@@ -93,7 +109,7 @@ bool chooseKernels(KernelChoice choice) {
   const KernelSet* chosen = widest();
   if (choice == KernelChoice::kPortable) chosen = &kPortable;
   if (choice == KernelChoice::kAvx2) {
-    if (!__builtin_cpu_supports("avx2")) return false;
+    if (!hasAvx2()) return false;
     chosen = &kAvx2;
   }
   g_kernels.store(chosen, std::memory_order_relaxed);
