@@ -106,8 +106,15 @@ bool readPlainDecimal(const char*& p, const char* end, EndsToken endsToken, doub
   int digits = 0;    // significant digits in `mantissa`
   int exponent = 0;  // of ten, applied to `mantissa`
   const char* digitsStart = q;
-  skipZeros(q, end);  // leading zeros add nothing
-  if (!appendDigits(q, end, mantissa, digits)) return false;
+  if (end - q >= 2 && isDigit(q[0]) && q[1] == '.') {
+    // One digit before the point, as "%g" writes most numbers.
+    mantissa = static_cast<std::uint64_t>(q[0] - '0');
+    digits = mantissa != 0 ? 1 : 0;
+    ++q;
+  } else {
+    skipZeros(q, end);  // leading zeros add nothing
+    if (!appendDigits(q, end, mantissa, digits)) return false;
+  }
   bool anyDigit = q != digitsStart;
   if (q < end && *q == '.') {
     const char* fraction = ++q;
