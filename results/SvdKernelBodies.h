@@ -1,11 +1,14 @@
-// The bodies of the kernels of SvdKernels.h. Included on purpose twice by
-// SvdKernels.cpp (no include guard), into one namespace per instruction set,
-// so that every helper here is compiled for the instruction set it runs with.
-// Needs <cmath> and results/SvdKernels.h.
+// The bodies of the kernels of SvdKernels.h. Included on purpose once per
+// instruction set by SvdKernels.cpp (no include guard), each time into a
+// namespace of its own, so that every helper here is compiled for the
+// instruction set it runs with.
+// Needs <cmath>, results/SvdKernels.h, SVD_VECTOR_LANES and kRotationVectors.
 
-typedef double Vec __attribute__((vector_size(32)));
-typedef double UnalignedVec __attribute__((vector_size(32), aligned(8)));
-typedef long long Lanes __attribute__((vector_size(32)));
+// SVD_VECTOR_LANES (2 or 4, set by the includer) consecutive rows of one column.
+constexpr int kVectorLanes = SVD_VECTOR_LANES;
+typedef double Vec __attribute__((vector_size(8 * kVectorLanes)));
+typedef double UnalignedVec __attribute__((vector_size(8 * kVectorLanes), aligned(8)));
+typedef long long Lanes __attribute__((vector_size(8 * kVectorLanes)));
 
 // One row at a time.
 struct Scalar {
@@ -16,17 +19,20 @@ struct Scalar {
   static SVD_INLINE T splat(double x) { return x; }
 };
 
-// Four consecutive rows of one column.
 struct Vector {
   using T = Vec;
-  static constexpr std::size_t kLanes = 4;
+  static constexpr std::size_t kLanes = kVectorLanes;
   static SVD_INLINE T load(const double* p) { return *reinterpret_cast<const UnalignedVec*>(p); }
   static SVD_INLINE void store(double* p, const T& v) { *reinterpret_cast<UnalignedVec*>(p) = v; }
+#if SVD_VECTOR_LANES == 4
   static SVD_INLINE T splat(double x) { return T{x, x, x, x}; }
+#else
+  static SVD_INLINE T splat(double x) { return T{x, x}; }
+#endif
 };
 
-// Rows per strip of the vector kernels, in vectors of four rows: four for the
-// reduction, kRotationVectors (set by the includer) for the rotations.
+// Rows per strip of the vector kernels, in vectors: four for the reduction,
+// kRotationVectors (set by the includer) for the rotations.
 constexpr int kStripVectors = 4;
 constexpr std::size_t kStripRows = kStripVectors * Vector::kLanes;
 constexpr std::size_t kRotationRows = kRotationVectors * Vector::kLanes;
@@ -35,8 +41,9 @@ constexpr std::size_t kRotationRows = kRotationVectors * Vector::kLanes;
 constexpr std::size_t kPrefetchRows = 128;
 
 // The first row from `begin` on (at most `end`) whose element in `column`
-// starts a 32-byte line; vectors that do not straddle lines load and store
-// faster. With a row count divisible by four every column lines up alike.
+// starts a vector-sized line; vectors that do not straddle lines load and
+// store faster. With a row count divisible by the lanes every column lines up
+// alike.
 SVD_INLINE std::size_t firstAlignedRow(const double* column, std::size_t begin, std::size_t end) {
   std::size_t r = begin;
   while (r < end && reinterpret_cast<std::uintptr_t>(column + r) % sizeof(Vec) != 0) ++r;
@@ -131,49 +138,57 @@ double updateTrailingRows(const TrailingUpdate& step, std::size_t begin, std::si
 
 // ---- passes down the columns: updates and dot products -----------------------
 
-// Four columns side by side; lanes past the matrix's last column repeat a
-// real column and are neither updated nor summed.
+constexpr int kGroupWidth = kVectorLanes;  // columns side by side in one vector
+
+// kGroupWidth columns side by side; lanes past the matrix's last column
+// repeat a real column and are neither updated nor summed.
 struct ColumnGroup {
-  double* column[4];
-  bool update[4];
+  double* column[kGroupWidth];
+  bool update[kGroupWidth];
   int count;
 };
 
-// (p0..p3 hold four rows of four columns) -> t[k] holds row k of the four.
-SVD_INLINE void transpose(const Vec p[4], Vec t[4]) {
-  const Vec lo01 = __builtin_shuffle(p[0], p[1], Lanes{0, 4, 2, 6});
-  const Vec hi01 = __builtin_shuffle(p[0], p[1], Lanes{1, 5, 3, 7});
-  const Vec lo23 = __builtin_shuffle(p[2], p[3], Lanes{0, 4, 2, 6});
-  const Vec hi23 = __builtin_shuffle(p[2], p[3], Lanes{1, 5, 3, 7});
-  t[0] = __builtin_shuffle(lo01, lo23, Lanes{0, 1, 4, 5});
-  t[1] = __builtin_shuffle(hi01, hi23, Lanes{0, 1, 4, 5});
-  t[2] = __builtin_shuffle(lo01, lo23, Lanes{2, 3, 6, 7});
-  t[3] = __builtin_shuffle(hi01, hi23, Lanes{2, 3, 6, 7});
+// p[q] holds rows r.. of column q -> t[k] holds row r + k of the columns.
+SVD_INLINE void transpose(const Vec p[kGroupWidth], Vec t[kGroupWidth]) {
+#if SVD_VECTOR_LANES == 4
+    const Vec lo01 = __builtin_shuffle(p[0], p[1], Lanes{0, 4, 2, 6});
+    const Vec hi01 = __builtin_shuffle(p[0], p[1], Lanes{1, 5, 3, 7});
+    const Vec lo23 = __builtin_shuffle(p[2], p[3], Lanes{0, 4, 2, 6});
+    const Vec hi23 = __builtin_shuffle(p[2], p[3], Lanes{1, 5, 3, 7});
+    t[0] = __builtin_shuffle(lo01, lo23, Lanes{0, 1, 4, 5});
+    t[1] = __builtin_shuffle(hi01, hi23, Lanes{0, 1, 4, 5});
+    t[2] = __builtin_shuffle(lo01, lo23, Lanes{2, 3, 6, 7});
+    t[3] = __builtin_shuffle(hi01, hi23, Lanes{2, 3, 6, 7});
+#else
+    t[0] = __builtin_shuffle(p[0], p[1], Lanes{0, 2});
+    t[1] = __builtin_shuffle(p[0], p[1], Lanes{1, 3});
+#endif
 }
 
-// G groups of four columns over rows [begin, end). The products of four rows
+// G groups of columns over rows [begin, end). The products of a tile of rows
 // are formed column-wise, transposed, and added to the running sums one row
 // after the other, so every column's sum keeps its row order.
 template <int G, bool Update, bool Dots>
 SVD_INLINE void columnGroups(const ColumnPass& pass, const ColumnGroup* groups, const double* factors,
                              std::size_t begin, std::size_t end, double* sums) {
+  constexpr int L = kGroupWidth;
   const double* const x = pass.x;
   const double* const u = pass.u;
-  double* column[4 * G];
-  bool update[4 * G];
+  double* column[L * G];
+  bool update[L * G];
   for (int g = 0; g < G; ++g) {
-    for (int q = 0; q < 4; ++q) {
-      column[4 * g + q] = groups[g].column[q];
-      update[4 * g + q] = groups[g].update[q];
+    for (int q = 0; q < L; ++q) {
+      column[L * g + q] = groups[g].column[q];
+      update[L * g + q] = groups[g].update[q];
     }
   }
   // One row over all columns of the groups, as the scalar steps do it.
   auto scalarRow = [&](std::size_t r) SVD_INLINE_LAMBDA {
     for (int g = 0; g < G; ++g) {
       for (int q = 0; q < groups[g].count; ++q) {
-        double* c = column[4 * g + q] + r;
-        if (Update && update[4 * g + q]) *c = *c + factors[4 * g + q] * u[r];
-        if (Dots) sums[4 * g + q] = sums[4 * g + q] + x[r] * *c;
+        double* c = column[L * g + q] + r;
+        if (Update && update[L * g + q]) *c = *c + factors[L * g + q] * u[r];
+        if (Dots) sums[L * g + q] = sums[L * g + q] + x[r] * *c;
       }
     }
   };
@@ -181,69 +196,78 @@ SVD_INLINE void columnGroups(const ColumnPass& pass, const ColumnGroup* groups, 
   const std::size_t aligned = firstAlignedRow(column[0], begin, end);
   for (; r < aligned; ++r) scalarRow(r);
   Vec acc[G];
-  if (Dots)
+  if (Dots) {
     SVD_UNROLL
-    for (int g = 0; g < G; ++g) acc[g] = Vector::load(sums + 4 * g);
-  for (; r + 4 <= end; r += 4) {
+    for (int g = 0; g < G; ++g) acc[g] = Vector::load(sums + L * g);
+  }
+  for (; r + L <= end; r += L) {
     Vec xr{};
     Vec ur{};
     if (Dots) xr = Vector::load(x + r);
     if (Update) ur = Vector::load(u + r);
     SVD_UNROLL
     for (int g = 0; g < G; ++g) {
-      Vec p[4];
+      Vec p[L];
       SVD_UNROLL
-      for (int q = 0; q < 4; ++q) {
-        double* c = column[4 * g + q] + r;
+      for (int q = 0; q < L; ++q) {
+        double* c = column[L * g + q] + r;
         Vec y = Vector::load(c);
-        if (Update && update[4 * g + q]) {
-          y = y + Vector::splat(factors[4 * g + q]) * ur;
+        if (Update && update[L * g + q]) {
+          y = y + Vector::splat(factors[L * g + q]) * ur;
           Vector::store(c, y);
         }
         if (Dots) p[q] = xr * y;
       }
       if (Dots) {
-        Vec t[4];
+        Vec t[L];
         transpose(p, t);
-        acc[g] = acc[g] + t[0];
-        acc[g] = acc[g] + t[1];
-        acc[g] = acc[g] + t[2];
-        acc[g] = acc[g] + t[3];
+        SVD_UNROLL
+        for (int k = 0; k < L; ++k) acc[g] = acc[g] + t[k];
       }
     }
   }
-  if (Dots)
+  if (Dots) {
     SVD_UNROLL
-    for (int g = 0; g < G; ++g) Vector::store(sums + 4 * g, acc[g]);
+    for (int g = 0; g < G; ++g) Vector::store(sums + L * g, acc[g]);
+  }
   for (; r < end; ++r) scalarRow(r);
+}
+
+// columnGroups for the `count` groups there are (at most G).
+template <int G, bool Update, bool Dots>
+SVD_INLINE void someColumnGroups(int count, const ColumnPass& pass, const ColumnGroup* groups,
+                                 const double* factors, std::size_t begin, std::size_t end, double* sums) {
+  if constexpr (G > 1) {
+    if (count < G) {
+      someColumnGroups<G - 1, Update, Dots>(count, pass, groups, factors, begin, end, sums);
+      return;
+    }
+  }
+  columnGroups<G, Update, Dots>(pass, groups, factors, begin, end, sums);
 }
 
 template <bool Update, bool Dots>
 SVD_INLINE void columnPassOf(const ColumnPass& pass, std::size_t begin, std::size_t end) {
-  constexpr int kGroups = 4;  // sixteen columns stream down together
+  constexpr int L = kGroupWidth;
+  constexpr int kGroups = 16 / L;  // sixteen columns stream down together
   ColumnGroup groups[kGroups];
-  double factors[4 * kGroups];
-  double sums[4 * kGroups];
-  for (int j = pass.firstColumn; j < pass.endColumn; j += 4 * kGroups) {
-    const int width = pass.endColumn - j < 4 * kGroups ? pass.endColumn - j : 4 * kGroups;
-    const int count = (width + 3) / 4;
+  double factors[L * kGroups];
+  double sums[L * kGroups];
+  for (int j = pass.firstColumn; j < pass.endColumn; j += L * kGroups) {
+    const int width = pass.endColumn - j < L * kGroups ? pass.endColumn - j : L * kGroups;
+    const int count = (width + L - 1) / L;
     for (int g = 0; g < count; ++g) {
       ColumnGroup& group = groups[g];
-      group.count = width - 4 * g < 4 ? width - 4 * g : 4;
-      for (int q = 0; q < 4; ++q) {
-        const int column = j + 4 * g + (q < group.count ? q : 0);
+      group.count = width - L * g < L ? width - L * g : L;
+      for (int q = 0; q < L; ++q) {
+        const int column = j + L * g + (q < group.count ? q : 0);
         group.column[q] = pass.a.column(column);
         group.update[q] = q < group.count && column >= pass.firstUpdated;
-        factors[4 * g + q] = Update ? pass.factors[column] : 0.0;
-        sums[4 * g + q] = Dots ? pass.sums[column] : 0.0;
+        factors[L * g + q] = Update ? pass.factors[column] : 0.0;
+        sums[L * g + q] = Dots ? pass.sums[column] : 0.0;
       }
     }
-    switch (count) {
-      case 1: columnGroups<1, Update, Dots>(pass, groups, factors, begin, end, sums); break;
-      case 2: columnGroups<2, Update, Dots>(pass, groups, factors, begin, end, sums); break;
-      case 3: columnGroups<3, Update, Dots>(pass, groups, factors, begin, end, sums); break;
-      default: columnGroups<4, Update, Dots>(pass, groups, factors, begin, end, sums); break;
-    }
+    someColumnGroups<kGroups, Update, Dots>(count, pass, groups, factors, begin, end, sums);
     if (Dots)
       for (int k = 0; k < width; ++k) pass.sums[j + k] = sums[k];
   }

@@ -23,9 +23,12 @@ namespace svd {
 
 namespace {
 
+// Vectors of two doubles: SSE2 on x86-64, or what the target has.
 namespace portable {
+#define SVD_VECTOR_LANES 2
 constexpr int kRotationVectors = 4;
 #include "results/SvdKernelBodies.h"
+#undef SVD_VECTOR_LANES
 }  // namespace portable
 
 // The wider sets exist on x86-64 only; elsewhere the portable one serves.
@@ -35,18 +38,22 @@ constexpr int kRotationVectors = 4;
 #pragma GCC push_options
 #pragma GCC target("avx2")
 namespace avx2 {
+#define SVD_VECTOR_LANES 4
 constexpr int kRotationVectors = 4;
 #include "results/SvdKernelBodies.h"
+#undef SVD_VECTOR_LANES
 }  // namespace avx2
 #pragma GCC pop_options
 
-// The same four-row vectors with AVX-512's 32 registers: the rotations keep
-// strips twice as tall in registers.
+// The same four-double vectors with AVX-512's 32 registers: the rotations
+// keep strips twice as tall in registers.
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512vl")
 namespace avx512 {
+#define SVD_VECTOR_LANES 4
 constexpr int kRotationVectors = 8;
 #include "results/SvdKernelBodies.h"
+#undef SVD_VECTOR_LANES
 }  // namespace avx512
 #pragma GCC pop_options
 #endif
