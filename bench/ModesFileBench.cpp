@@ -1,11 +1,14 @@
 // Throughput of writing and reading the PCA modes file, beside the plain C
-// library way (snprintf per number; strtok and atof over a copy).
-//   talixdb_modes_file_bench [modes] [components]   (default 20 × 20000)
+// library way (snprintf per number; strtok and atof over a copy). Each way
+// runs `repeats` times, the four ways interleaved so that a busy machine
+// disturbs them alike; the figures are medians of process CPU time.
+//   talixdb_modes_file_bench [modes] [components] [repeats]
+//   (default 20 × 20000, 7 repeats; 51 100000 is the size of one mode update)
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <random>
 #include <string>
 #include <vector>
@@ -14,17 +17,19 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+double cpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
 
 template <typename Work>
-double bestSeconds(int repeats, Work work) {
-  double best = 1e300;
-  for (int r = 0; r < repeats; ++r) {
-    const Clock::time_point start = Clock::now();
-    work();
-    best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
-  }
-  return best;
+void timeOnce(std::vector<double>& seconds, Work work) {
+  const double start = cpuSeconds();
+  work();
+  seconds.push_back(cpuSeconds() - start);
+}
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t half = values.size() / 2;
+  return values.size() % 2 == 1 ? values[half] : 0.5 * (values[half - 1] + values[half]);
 }
 
 std::string formatWithSnprintf(int n, int modes, const double* weights, const double* components) {
@@ -60,6 +65,7 @@ double sumWithStrtok(const std::string& text) {
 int main(int argc, char** argv) {
   const int modes = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
   const int n = argc > 2 ? std::max(1, std::atoi(argv[2])) : 20000;
+  const int repeats = argc > 3 ? std::max(1, std::atoi(argv[3])) : 7;
   std::mt19937_64 engine(7);
   std::uniform_real_distribution<double> uniform(-1.0, 1.0);
   std::vector<double> weights(static_cast<std::size_t>(modes));
@@ -70,24 +76,41 @@ int main(int argc, char** argv) {
   const std::string text = VLT_121::formatPcaModes(n, modes, weights.data(), components.data());
   const bool identical = text == formatWithSnprintf(n, modes, weights.data(), components.data());
   const double megabytes = static_cast<double>(text.size()) / 1e6;
+  const double numbers = static_cast<double>(modes) * (n + 1);
 
   std::size_t sink = 0;
   double sum = 0.0;
-  const double write = bestSeconds(5, [&] { sink += VLT_121::formatPcaModes(n, modes, weights.data(), components.data()).size(); });
-  const double writeC = bestSeconds(5, [&] { sink += formatWithSnprintf(n, modes, weights.data(), components.data()).size(); });
-  const double read = bestSeconds(5, [&] {
-    VLT_121::CPcaModes parsed;
-    VLT_121::parsePcaModes(text, parsed);
-    sink += parsed.m_vecComponents.size();
-  });
-  const double readC = bestSeconds(5, [&] { sum += sumWithStrtok(text); });
+  bool sameValues = true;
+  std::vector<double> write, writeC, read, readC;
+  for (int r = 0; r < repeats; ++r) {
+    timeOnce(write, [&] { sink += VLT_121::formatPcaModes(n, modes, weights.data(), components.data()).size(); });
+    timeOnce(writeC, [&] { sink += formatWithSnprintf(n, modes, weights.data(), components.data()).size(); });
+    timeOnce(read, [&] {
+      VLT_121::CPcaModes parsed;
+      VLT_121::parsePcaModes(text, parsed);
+      sameValues = sameValues && parsed.m_vecComponents.size() == components.size();
+      sink += parsed.m_vecComponents.size();
+    });
+    timeOnce(readC, [&] { sum += sumWithStrtok(text); });
+  }
 
   std::printf("modes file: %d modes x %d components, %.2f MB, same bytes as snprintf: %s\n", modes, n, megabytes,
               identical ? "yes" : "NO");
-  std::printf("%-28s %10s %10s\n", "", "MB/s", "speed-up");
-  std::printf("%-28s %10.1f %10s\n", "write, snprintf", megabytes / writeC, "");
-  std::printf("%-28s %10.1f %9.1fx\n", "write, formatPcaModes", megabytes / write, writeC / write);
-  std::printf("%-28s %10.1f %10s\n", "read, strtok + atof", megabytes / readC, "");
-  std::printf("%-28s %10.1f %9.1fx\n", "read, parsePcaModes", megabytes / read, readC / read);
-  return sink == 0 && sum == 0.0 ? 1 : 0;
+  std::printf("median CPU time of %d runs\n", repeats);
+  std::printf("%-28s %10s %10s %10s %10s\n", "", "seconds", "MB/s", "ns/number", "speed-up");
+  const struct {
+    const char* name;
+    double seconds;
+    double anchor;
+  } rows[] = {{"write, snprintf", median(writeC), 0.0},
+              {"write, formatPcaModes", median(write), median(writeC)},
+              {"read, strtok + atof", median(readC), 0.0},
+              {"read, parsePcaModes", median(read), median(readC)}};
+  for (const auto& row : rows) {
+    std::printf("%-28s %10.4f %10.1f %10.1f", row.name, row.seconds, megabytes / row.seconds,
+                1e9 * row.seconds / numbers);
+    if (row.anchor > 0.0) std::printf(" %9.1fx", row.anchor / row.seconds);
+    std::printf("\n");
+  }
+  return sink == 0 || sum == 0.0 || !sameValues ? 1 : 0;
 }

@@ -3,8 +3,14 @@
 // download of the modes file, parsing, projection, decomposition, formatting
 // and upload. Then the same update end to end through uploadSurface.
 //
-//   talixdb_mode_update_bench [N] [M]
+// The local steps (parse, projection, decomposition, formatting) run
+// `repeats` times each and report their median (wall clock; the process's CPU
+// time beside it), the transfers and the end-to-end update once.
+//
+//   talixdb_mode_update_bench [N] [M] [repeats]   (default 100000 50 5)
+#include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -31,6 +37,34 @@ double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+double cpuSeconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
+double median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t half = values.size() / 2;
+  return values.size() % 2 == 1 ? values[half] : 0.5 * (values[half - 1] + values[half]);
+}
+
+// Median wall and CPU seconds of `repeats` runs of `work`.
+struct StepTime {
+  double wall = 0.0;
+  double cpu = 0.0;
+};
+
+template <typename Work>
+StepTime timeStep(int repeats, Work work) {
+  std::vector<double> wall;
+  std::vector<double> cpu;
+  for (int r = 0; r < repeats; ++r) {
+    const Clock::time_point start = Clock::now();
+    const double cpuStart = cpuSeconds();
+    work();
+    cpu.push_back(cpuSeconds() - cpuStart);
+    wall.push_back(secondsSince(start));
+  }
+  return StepTime{median(wall), median(cpu)};
+}
+
 std::string reportBytes(const std::vector<double>& values) {
   std::string bytes = "TALIX_Report_2";
   bytes.push_back('\0');
@@ -49,6 +83,7 @@ std::string reportBytes(const std::vector<double>& values) {
 int main(int argc, char** argv) {
   const int n = argc > 1 ? std::atoi(argv[1]) : 100000;
   const int m = argc > 2 ? std::atoi(argv[2]) : 50;
+  const int repeats = argc > 3 ? std::max(1, std::atoi(argv[3])) : 5;
   talixdb_test::TestServer server({"--quiet"});
 
   // M orthonormal-enough random modes with decreasing weights, and a report
@@ -91,28 +126,29 @@ int main(int argc, char** argv) {
   std::string text(bytes, static_cast<size_t>(size));
   delete[] bytes;
 
-  start = Clock::now();
   CPcaModes modes;
-  parsePcaModes(text, modes);
-  const double parse = secondsSince(start);
+  const StepTime parse = timeStep(repeats, [&] {
+    modes = CPcaModes();
+    parsePcaModes(text, modes);
+  });
 
-  start = Clock::now();
-  const double error = relativeReconstructionError(modes, x.data());
-  const double projection = secondsSince(start);
+  double error = 0.0;
+  const StepTime projection = timeStep(repeats, [&] { error = relativeReconstructionError(modes, x.data()); });
 
-  start = Clock::now();
-  CColumnMatrix a(n, m + 1);
-  for (int i = 0; i < m; ++i)
-    for (int j = 0; j < n; ++j) a(j, i) = modes.mode(i)[j] * modes.m_vecWeights[static_cast<size_t>(i)];
-  for (int j = 0; j < n; ++j) a(j, m) = x[static_cast<size_t>(j)];
+  CColumnMatrix a;
   std::vector<double> singular;
-  CColumnMatrix v;
-  decomposeSingularValues(a, singular, v);
-  const double decomposition = secondsSince(start);
+  const StepTime decomposition = timeStep(repeats, [&] {
+    a = CColumnMatrix(n, m + 1);
+    for (int i = 0; i < m; ++i)
+      for (int j = 0; j < n; ++j) a(j, i) = modes.mode(i)[j] * modes.m_vecWeights[static_cast<size_t>(i)];
+    for (int j = 0; j < n; ++j) a(j, m) = x[static_cast<size_t>(j)];
+    CColumnMatrix v;
+    decomposeSingularValues(a, singular, v);
+  });
 
-  start = Clock::now();
-  const std::string merged = formatPcaModes(n, m + 1, singular.data(), a.column(0));
-  const double formatting = secondsSince(start);
+  std::string merged;
+  const StepTime formatting =
+      timeStep(repeats, [&] { merged = formatPcaModes(n, m + 1, singular.data(), a.column(0)); });
 
   start = Clock::now();
   client.uploadBytes(modesPath, merged.data(), merged.size());
@@ -132,14 +168,22 @@ int main(int argc, char** argv) {
   db.logout();
   session.logout();
 
-  const double total = download + parse + projection + decomposition + formatting + upload;
+  const double total = download + parse.wall + projection.wall + decomposition.wall + formatting.wall + upload;
   std::printf("mode update, N = %d, M = %d -> %d modes (relative error %.3f)\n", n, m, after, error);
   std::printf("modes file: %.1f MB before, %.1f MB after\n", initial.size() / 1e6, merged.size() / 1e6);
-  std::printf("%-14s %10s %8s\n", "step", "seconds", "share");
-  const std::pair<const char*, double> steps[] = {{"download", download},       {"parse", parse},
-                                                  {"projection", projection},   {"decomposition", decomposition},
-                                                  {"formatting", formatting},   {"upload", upload}};
-  for (const auto& s : steps) std::printf("%-14s %10.3f %7.1f%%\n", s.first, s.second, 100.0 * s.second / total);
+  std::printf("local steps: median of %d runs\n", repeats);
+  std::printf("%-14s %10s %8s %10s\n", "step", "seconds", "share", "CPU");
+  const std::pair<const char*, StepTime> steps[] = {{"download", {download, 0.0}},
+                                                    {"parse", parse},
+                                                    {"projection", projection},
+                                                    {"decomposition", decomposition},
+                                                    {"formatting", formatting},
+                                                    {"upload", {upload, 0.0}}};
+  for (const auto& s : steps) {
+    std::printf("%-14s %10.3f %7.1f%%", s.first, s.second.wall, 100.0 * s.second.wall / total);
+    if (s.second.cpu > 0.0) std::printf(" %10.3f", s.second.cpu);
+    std::printf("\n");
+  }
   std::printf("%-14s %10.3f\n", "sum of steps", total);
   std::printf("%-14s %10.3f  (uploadSurface: report upload, modes download, update, modes upload)\n",
               "end to end", endToEnd);

@@ -9,19 +9,13 @@
 #include <vector>
 
 #include "results/Svd.h"
+#include "results/SvdKernels.h"
 
 namespace VLT_121 {
 namespace svd {
 
 // Rotations of U are collected and applied in batches of this many.
 constexpr std::size_t kRotationBatch = 4096;
-
-struct PlaneRotation {
-  int first;
-  int second;
-  double c;
-  double s;
-};
 
 // The magnitude of `magnitude` with the sign of `reference` (+ for -0.0).
 inline double signOf(double magnitude, double reference) {
@@ -68,28 +62,24 @@ class CGolubReinsch {
   void accumulateLeft();
   bool diagonalize();
 
-  void updateTrailingRows(int i, bool left, double leftScale, bool right);
-  void accumulateDots(const double* x, int firstColumn, std::size_t beginRow, std::size_t endRow,
-                      double* sums) const;
   void recordLeftRotation(int first, int second, double c, double s);
   void applyLeftRotations();
   bool isNegligible(double f) const { return std::fabs(f) + m_dNorm == m_dNorm; }
   double* col(int j) { return m_a.column(j); }
-  static std::size_t blockRows(int columns);
+  ColumnStore store() { return ColumnStore{m_a.column(0), static_cast<std::size_t>(m_iRows)}; }
 
   CColumnMatrix& m_a;
   std::vector<double>& m_w;
   CColumnMatrix& m_v;
   const int m_iRows;
   const int m_iCols;
-  const std::size_t m_iBlockRows;        // rows per block in the passes over A
   double m_dNorm = 0.0;                  // largest |w_i| + |rv1_i| of the reduction
   std::vector<double> m_vecSuper;        // superdiagonal (rv1), then the Householder row factors
   std::vector<double> m_vecFactor;       // per column: the left transformation's factor
   std::vector<double> m_vecSums;         // per column: dot products of the current step
   std::vector<double> m_vecNextSums;     // per column: dot products of the next step
   std::vector<double> m_vecRow;          // one row of A gathered
-  std::vector<double> m_vecRowSums;      // per row of a block: dot products with m_vecRow
+  std::vector<double> m_vecColumn;       // one column of A before its scaling
   std::vector<PlaneRotation> m_vecRotations;
 };
 

@@ -1,5 +1,8 @@
 #include "results/PcaModesFile.h"
 
+#include <algorithm>
+
+#include "results/LargeBuffers.h"
 #include "results/NumberFormat.h"
 #include "results/TextScan.h"
 
@@ -13,10 +16,10 @@ bool textCouldHold(std::string_view text, long long count) {
 }
 
 bool readDoubles(CTokenizer& tokens, const CDoubleReader& readDouble, long long count, std::vector<double>& into) {
-  std::string_view token;
+  double value = 0.0;
   for (long long i = 0; i < count; ++i) {
-    if (!tokens.next(token)) return false;
-    into.push_back(readDouble(token));
+    if (!tokens.nextDouble(readDouble, value)) return false;
+    into.push_back(value);
   }
   return true;
 }
@@ -27,24 +30,48 @@ bool parseTokens(std::string_view text, CPcaModes& modes);
 
 std::string formatPcaModes(int componentCount, int modeCount, const double* weights, const double* components) {
   const CSignedG15Writer writeDouble;
-  std::string text;
   const std::size_t modes = modeCount > 0 ? static_cast<std::size_t>(modeCount) : 0;
   const std::size_t perMode = componentCount > 0 ? static_cast<std::size_t>(componentCount) : 0;
-  text.reserve(11 + modes * (32 + 21 * perMode));
-  appendInt10(text, modeCount);
-  text.push_back('\n');
+  // Written in place; every number first makes sure of room for the longest.
+  // Most numbers take their 20 columns and a TAB: start from a little more.
+  std::string text;
+  resizeLargeText(text, kInt10Room + modes * (kInt10Room + (perMode + 1) * 22) + CSignedG15Writer::kRoom);
+  std::size_t used = 0;
+  auto makeRoom = [&](std::size_t room) {
+    if (text.size() - used < room) text.resize(std::max(2 * text.size(), used + room));
+  };
+  auto putChar = [&](char c) {
+    makeRoom(1);
+    text[used++] = c;
+  };
+  auto putInt = [&](int value) {
+    makeRoom(kInt10Room);
+    used += writeInt10(&text[used], value);
+  };
+  auto putDouble = [&](double value) {
+    makeRoom(CSignedG15Writer::kRoom);
+    std::size_t length = writeDouble.write(&text[used], text.size() - used, value);
+    if (length > text.size() - used) {
+      makeRoom(length + 1);
+      length = writeDouble.write(&text[used], text.size() - used, value);
+    }
+    used += length;
+  };
+  putInt(modeCount);
+  putChar('\n');
   for (std::size_t i = 0; i < modes; ++i) {
-    appendInt10(text, componentCount);
-    text.push_back('\t');
-    writeDouble.append(text, weights[i]);
-    text.push_back('\t');
+    putInt(componentCount);
+    putChar('\t');
+    putDouble(weights[i]);
+    putChar('\t');
     const double* mode = components + i * perMode;
     for (std::size_t j = 0; j < perMode; ++j) {
-      text.push_back('\t');
-      writeDouble.append(text, mode[j]);
+      putChar('\t');
+      putDouble(mode[j]);
     }
-    text.push_back('\n');
+    putChar('\n');
   }
+  text.resize(used);
   return text;
 }
 
@@ -99,7 +126,7 @@ bool parseTokens(std::string_view text, CPcaModes& modes) {
   if (!textCouldHold(text, componentCount) || !textCouldHold(text, valueCount)) return false;
   modes.m_iNrComponents = componentCount;
   modes.m_vecWeights.reserve(static_cast<std::size_t>(modeCount));
-  modes.m_vecComponents.reserve(static_cast<std::size_t>(valueCount));
+  reserveLargeVector(modes.m_vecComponents, static_cast<std::size_t>(valueCount));
 
   const CDoubleReader readDouble;
   for (int i = 0; i < modeCount; ++i) {

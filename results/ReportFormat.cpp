@@ -16,10 +16,10 @@ bool bodyCouldHold(std::string_view body, long count) {
 bool readValues(CTokenizer& tokens, long count, std::vector<double>& values) {
   const CDoubleReader readDouble;
   values.reserve(static_cast<std::size_t>(count));
-  std::string_view token;
+  double value = 0.0;
   for (long i = 0; i < count; ++i) {
-    if (!tokens.next(token)) return false;
-    values.push_back(readDouble(token));
+    if (!tokens.nextDouble(readDouble, value)) return false;
+    values.push_back(value);
   }
   return true;
 }

@@ -3,13 +3,13 @@
 #include <algorithm>
 
 #include "results/GolubReinsch.h"
+#include "results/LargeBuffers.h"
 
 namespace VLT_121 {
 
-CColumnMatrix::CColumnMatrix(int rows, int cols)
-    : m_iRows(std::max(rows, 0)),
-      m_iCols(std::max(cols, 0)),
-      m_vecData(static_cast<std::size_t>(m_iRows) * static_cast<std::size_t>(m_iCols), 0.0) {}
+CColumnMatrix::CColumnMatrix(int rows, int cols) : m_iRows(std::max(rows, 0)), m_iCols(std::max(cols, 0)) {
+  assignLargeVector(m_vecData, static_cast<std::size_t>(m_iRows) * static_cast<std::size_t>(m_iCols), 0.0);
+}
 
 bool decomposeSingularValues(CColumnMatrix& a, std::vector<double>& w, CColumnMatrix& v) {
   return svd::CGolubReinsch(a, w, v).run();
@@ -17,16 +17,8 @@ bool decomposeSingularValues(CColumnMatrix& a, std::vector<double>& w, CColumnMa
 
 namespace svd {
 
-namespace {
-
-// Rows per block in the passes over A: a block of every column stays in the
-// second-level cache (about 256 KiB).
-constexpr std::size_t kBlockDoubles = 32768;
-
-}  // namespace
-
 CGolubReinsch::CGolubReinsch(CColumnMatrix& a, std::vector<double>& w, CColumnMatrix& v)
-    : m_a(a), m_w(w), m_v(v), m_iRows(a.rows()), m_iCols(a.cols()), m_iBlockRows(blockRows(m_iCols)) {
+    : m_a(a), m_w(w), m_v(v), m_iRows(a.rows()), m_iCols(a.cols()) {
   const auto n = static_cast<std::size_t>(m_iCols);
   m_w.assign(n, 0.0);
   m_v = CColumnMatrix(m_iCols, m_iCols);
@@ -35,7 +27,7 @@ CGolubReinsch::CGolubReinsch(CColumnMatrix& a, std::vector<double>& w, CColumnMa
   m_vecSums.assign(n, 0.0);
   m_vecNextSums.assign(n, 0.0);
   m_vecRow.assign(n, 0.0);
-  m_vecRowSums.assign(m_iBlockRows, 0.0);
+  m_vecColumn.assign(static_cast<std::size_t>(m_iRows), 0.0);
   m_vecRotations.reserve(kRotationBatch);
 }
 
@@ -45,11 +37,6 @@ bool CGolubReinsch::run() {
   accumulateRight();
   accumulateLeft();
   return diagonalize();
-}
-
-std::size_t CGolubReinsch::blockRows(int columns) {
-  const std::size_t width = columns > 0 ? static_cast<std::size_t>(columns) : 1;
-  return std::max<std::size_t>(64, kBlockDoubles / width);
 }
 
 }  // namespace svd

@@ -14,9 +14,9 @@ constexpr int kMaxSweeps = 30;
 
 // Implicit-shift QR on the bidiagonal form, for each singular value from the
 // last to the first. The rotations of V are applied at once; those of U are
-// collected and applied in batches, row block by row block (they never feed
-// back into the bidiagonal entries, so the values and their order are those
-// of applying each at once).
+// collected and applied in batches, a strip of rows at a time through the
+// whole batch (they never feed back into the bidiagonal entries, so the
+// values and their order are those of applying each at once).
 bool CGolubReinsch::diagonalize() {
   const int n = m_iCols;
   std::vector<double>& w = m_w;
@@ -117,14 +117,7 @@ void CGolubReinsch::recordLeftRotation(int first, int second, double c, double s
 }
 
 void CGolubReinsch::applyLeftRotations() {
-  const auto m = static_cast<std::size_t>(m_iRows);
-  const std::size_t block = m_iBlockRows;
-  for (std::size_t begin = 0; begin < m; begin += block) {
-    const std::size_t count = std::min(block, m - begin);
-    for (const PlaneRotation& rotation : m_vecRotations) {
-      rotate(col(rotation.first) + begin, col(rotation.second) + begin, count, rotation.c, rotation.s);
-    }
-  }
+  applyRotations(m_vecRotations.data(), m_vecRotations.size(), store(), static_cast<std::size_t>(m_iRows));
   m_vecRotations.clear();
 }
 

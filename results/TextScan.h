@@ -13,6 +13,8 @@ namespace VLT_121 {
 inline constexpr std::string_view kLineEndSeparators = "\n\r";
 inline constexpr std::string_view kWhitespaceSeparators = "\n\r\t ";
 
+class CDoubleReader;
+
 // Splits a text as strtok does: a run of separators counts as one, leading
 // separators are skipped, a token is a maximal run of other characters. The
 // text must outlive the tokenizer; tokens are views into it.
@@ -22,6 +24,10 @@ class CTokenizer {
 
   // Sets `token` to the next token and returns true; false at the end.
   bool next(std::string_view& token);
+
+  // next(token), then `value` = read(token): the same double, but a plain
+  // decimal token is read in the same pass that finds its end.
+  bool nextDouble(const CDoubleReader& read, double& value);
 
  private:
   std::string_view m_strText;
@@ -50,6 +56,8 @@ class CDoubleReader {
  public:
   CDoubleReader();
   double operator()(std::string_view text) const;
+  // True when plain decimals may be read without strtod (a '.' locale).
+  bool readsPlainDecimals() const { return m_bPointDecimal; }
 
  private:
   bool m_bPointDecimal;

@@ -1,6 +1,9 @@
 // The PCA modes file: its exact bytes, and its token and line readers.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -36,6 +39,29 @@ TEST(PcaModesText, WritesEveryModeOnItsOwnLine) {
             "         2\n"
             "         2\t                  +3\t\t                  +1\t                -0.5\n"
             "         2\t               +0.25\t\t              +1e-20\t                  +0\n");
+}
+
+TEST(PcaModesText, MatchesPrintfWhenNumbersOutgrowTheirColumns) {
+  // 23-character numbers, more of them than the first guess of the text's
+  // size holds, between special values that printf writes itself.
+  const int count = 5000;
+  std::vector<double> components(2 * count);
+  for (int j = 0; j < 2 * count; ++j) components[j] = j % 97 == 0 ? -std::nan("") : -1.23456789012345e-100 * (j + 1);
+  const double weights[] = {std::numeric_limits<double>::infinity(), -0.0};
+  std::string expected;
+  char number[64];
+  std::snprintf(number, sizeof number, "%10d\n", 2);
+  expected += number;
+  for (int i = 0; i < 2; ++i) {
+    std::snprintf(number, sizeof number, "%10d\t%+20.15lg\t", count, weights[i]);
+    expected += number;
+    for (int j = 0; j < count; ++j) {
+      std::snprintf(number, sizeof number, "\t%+20.15lg", components[i * count + j]);
+      expected += number;
+    }
+    expected += "\n";
+  }
+  EXPECT_EQ(formatPcaModes(count, 2, weights, components.data()), expected);
 }
 
 TEST(PcaModesParse, ReadsWhatWasWritten) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "results/Svd.h"
+#include "results/SvdKernels.h"
 
 using VLT_121::CColumnMatrix;
 using VLT_121::decomposeSingularValues;
@@ -435,4 +436,17 @@ TEST(Svd, WideBlocksAndManyRotationsMatchTheStepByStepAlgorithm) {
   // Enough rows for several row blocks and enough columns for more than one
   // batch of collected rotations.
   expectSameBits(randomMatrix(5000, 70, 23));
+}
+
+TEST(Svd, EveryKernelSetGivesTheSameBits) {
+  // Row counts around the strip heights, so that aligned strips, rows before
+  // the first aligned one and rows after the last strip all occur.
+  using VLT_121::svd::chooseKernels;
+  using VLT_121::svd::KernelChoice;
+  for (const KernelChoice choice : {KernelChoice::kPortable, KernelChoice::kAvx2, KernelChoice::kWidest}) {
+    if (!chooseKernels(choice)) continue;
+    for (const auto& [rows, cols] : {std::make_pair(37, 9), std::make_pair(203, 37), std::make_pair(1030, 18)})
+      expectSameBits(randomMatrix(rows, cols, 29u * rows + cols));
+  }
+  chooseKernels(KernelChoice::kWidest);
 }
