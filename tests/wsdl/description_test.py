@@ -249,8 +249,12 @@ class DescriptionTest(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         cls.server.terminate()
-        cls.server.wait(timeout=10)
+        status = cls.server.wait(timeout=60)
+        with open(os.path.join(cls.directory.name, "server.log"), errors="replace") as log:
+            server_log = log.read()
         cls.directory.cleanup()
+        if status != 0:  # a clean stop exits with 0, also under the sanitizers
+            raise AssertionError("talixdb-server exited with %d:\n%s" % (status, server_log))
 
     def setUp(self):
         self.relay = Relay(self.port)
