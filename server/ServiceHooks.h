@@ -13,7 +13,9 @@ class ServiceContext;
 // Set-Cookie header, and stops reading a request that exceeds its limit.
 void installHttpHooks(struct soap* soap, ServiceContext& context);
 
-// Answers GET /health (see healthReport) and refuses every other GET.
+// Answers GET /health (see healthReport) and GET /vlt/services/QuillonBinding?wsdl
+// (the service description, naming the service at the host the client used),
+// and refuses every other GET.
 void installGetHook(struct soap* soap);
 // The body of the /health answer: JSON naming the server, its version and
 // whether the store is usable.

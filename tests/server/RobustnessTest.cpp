@@ -74,13 +74,15 @@ TEST_F(RobustnessTest, PostThatIsNotASoapEnvelopeGetsAClientFault) {
   EXPECT_TRUE(stillServes());
 }
 
-TEST_F(RobustnessTest, HealthAnswersWithTheVersionAndOtherGetsStayRefused) {
+TEST_F(RobustnessTest, HealthAndTheDescriptionAreAnsweredAndOtherGetsStayRefused) {
   struct Case {
     const char* path;
     const char* status;
   };
   for (const Case& c : {Case{"/health", "HTTP/1.1 200"}, Case{"/health?probe=1", "HTTP/1.1 200"},
-                        Case{"/", "HTTP/1.1 405"}, Case{"/vlt/services/QuillonBinding?wsdl", "HTTP/1.1 405"}}) {
+                        Case{"/vlt/services/QuillonBinding?wsdl", "HTTP/1.1 200"}, Case{"/", "HTTP/1.1 405"},
+                        Case{"/vlt/services/QuillonBinding", "HTTP/1.1 405"},
+                        Case{"/vlt/services/QuillonBinding?xsd", "HTTP/1.1 405"}, Case{"/other?wsdl", "HTTP/1.1 405"}}) {
     std::string request = std::string("GET ") + c.path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
     std::string reply = exchange(server->port(), request);
     EXPECT_EQ(reply.rfind(c.status, 0), 0u) << c.path << "\n" << reply;
@@ -91,6 +93,26 @@ TEST_F(RobustnessTest, HealthAnswersWithTheVersionAndOtherGetsStayRefused) {
                         "\",\"store\":\"usable\"}\n"),
             std::string::npos)
       << health;
+}
+
+// The description names the server as the client reached it, and keeps its
+// placeholder address when the Host header is missing or is no host name.
+TEST_F(RobustnessTest, DescriptionNamesTheServiceAtTheHostTheClientUsed) {
+  const std::string placeholder = "http://localhost/vlt/services/QuillonBinding";
+  struct Case {
+    const char* hostLine;
+    std::string address;
+  };
+  for (const Case& c : {Case{"Host: repo.example:8080\r\n", "http://repo.example:8080/vlt/services/QuillonBinding"},
+                        Case{"Host: [::1]:8080\r\n", "http://[::1]:8080/vlt/services/QuillonBinding"},
+                        Case{"Host: a\"/><x y=\"\r\n", placeholder}, Case{"Host: repo:http\r\n", placeholder},
+                        Case{"", placeholder}}) {
+    std::string reply =
+        exchange(server->port(), std::string("GET /vlt/services/QuillonBinding?wsdl HTTP/1.0\r\n") + c.hostLine + "\r\n");
+    EXPECT_EQ(reply.rfind("HTTP/1.1 200", 0), 0u) << c.hostLine << reply.substr(0, 200);
+    EXPECT_NE(reply.find("Content-Type: text/xml; charset=utf-8\r\n"), std::string::npos);
+    EXPECT_NE(reply.find("<SOAP:address location=\"" + c.address + "\"/>"), std::string::npos) << c.hostLine;
+  }
 }
 
 TEST_F(RobustnessTest, TruncatedXmlIsAnsweredWithAFault) {
