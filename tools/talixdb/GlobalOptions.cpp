@@ -7,6 +7,7 @@ namespace talixdb_cli {
 namespace {
 
 const char kScheme[] = "http://";
+const char kTlsScheme[] = "https://";
 const char kServicePath[] = "/vlt/services/QuillonBinding";
 
 std::string environmentOr(const char* name, const std::string& fallback) {
@@ -92,11 +93,14 @@ std::string extractGlobalOptions(const std::vector<std::string>& args, GlobalOpt
 
 std::string serverAddressFromOption(const std::string& text) {
   std::string address = text;
+  // "https://" stays: the library reaches such an address over TLS.
+  const std::string tls = startsWith(address, kTlsScheme) ? kTlsScheme : "";
+  address.erase(0, tls.size());
   if (startsWith(address, kScheme)) address.erase(0, sizeof kScheme - 1);
   if (endsWith(address, kServicePath)) address.erase(address.size() - (sizeof kServicePath - 1));
   while (!address.empty() && address.back() == '/') address.pop_back();
-  if (address.find('/') != std::string::npos) return "";
-  return address;
+  if (address.empty() || address.find('/') != std::string::npos) return "";
+  return tls + address;
 }
 
 }  // namespace talixdb_cli

@@ -30,7 +30,8 @@ std::string extractGlobalOptions(const std::vector<std::string>& args, GlobalOpt
                                  std::vector<std::string>& rest);
 
 // "HOST:PORT" from what --server was given: the address itself, or the whole
-// endpoint URL "http://HOST:PORT/vlt/services/QuillonBinding".
+// endpoint URL "http://HOST:PORT/vlt/services/QuillonBinding"; an https
+// address or endpoint gives "https://HOST:PORT".
 std::string serverAddressFromOption(const std::string& text);
 
 }  // namespace talixdb_cli
