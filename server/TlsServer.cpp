@@ -50,8 +50,8 @@ TlsContext::TlsContext(const std::string& certificateFile, const std::string& ke
   if (key == nullptr) {
     std::string reason = takeOpenSslReason();
     SSL_CTX_free(m_context);
-    throw std::runtime_error("the TLS key " + keyFile + " holds no unencrypted private key OpenSSL can read (OpenSSL: " +
-                             reason + ")");
+    throw std::runtime_error("the TLS key " + keyFile +
+                             " holds no unencrypted private key OpenSSL can read (OpenSSL: " + reason + ")");
   }
   // OpenSSL refuses a key that does not belong to the certificate.
   const bool paired = SSL_CTX_use_PrivateKey(m_context, key) == 1 && SSL_CTX_check_private_key(m_context) == 1;
@@ -89,7 +89,8 @@ TlsHandshake acceptTls(const TlsContext& context, int socket, std::chrono::milli
       result.failure = handshakeFailure(error);
       break;
     }
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    using std::chrono::milliseconds;
+    const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd ready{socket, static_cast<short>(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT), 0};
     if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) == 0) {
       result.failure = "no TLS handshake within " + std::to_string(limit.count() / 1000) + " s";
