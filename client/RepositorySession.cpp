@@ -42,8 +42,10 @@ bool CRepositorySession::probe() {
   request.domain = "domain";
   request.locale = kLocale;
   ns1__LoginResponseElement response;
-  // Any answer, a refusal included, shows that the server is there.
-  return m_pBinding->login(&request, response) != SOAP_TCP_ERROR;
+  // Any answer, a refusal included, shows that the server is there; a TLS
+  // handshake that failed (an untrusted certificate, say) reached no server.
+  const int result = m_pBinding->login(&request, response);
+  return result != SOAP_TCP_ERROR && result != SOAP_SSL_ERROR;
 }
 
 std::string CRepositorySession::sessionId() {

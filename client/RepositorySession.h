@@ -14,7 +14,8 @@ class CRepositorySession {
  public:
   explicit CRepositorySession(QuillonBinding* binding);
 
-  // Reachability test: false only when no TCP connection could be made.
+  // Reachability test: false only when no TCP connection, or no TLS
+  // connection to an https endpoint, could be made.
   bool probe();
   // Logs in (see the handle's login); true when the server confirms it.
   bool login(const char* user, const char* password, const char* domain, int firstCfdUser,

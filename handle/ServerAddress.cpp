@@ -1,5 +1,7 @@
 // The server address from the environment: MODELDATABASE_HOME holds the
-// endpoint URL, or names a file whose first word is that URL.
+// endpoint URL, or names a file whose first word is that URL. An "http://"
+// endpoint gives its host part; an "https://" one gives "https://HOST[:PORT]",
+// which open() reaches over TLS.
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -12,6 +14,7 @@ namespace VLT_121 {
 namespace {
 
 const char kScheme[] = "http://";
+const char kTlsScheme[] = "https://";
 const char kServicePath[] = "/vlt/services/QuillonBinding";
 constexpr size_t kBufferSize = 1024;
 
@@ -35,7 +38,7 @@ const char* CVLTDatabase::getURL() try {
   const char* value = std::getenv("MODELDATABASE_HOME");
   if (value == nullptr) return nullptr;
   std::string text;
-  if (std::strncmp(value, kScheme, 7) == 0) {
+  if (std::strncmp(value, kScheme, 7) == 0 || std::strncmp(value, kTlsScheme, 8) == 0) {
     text = value;
   } else if (!readFirstWord(value, text)) {
     return nullptr;
@@ -46,9 +49,10 @@ const char* CVLTDatabase::getURL() try {
   if (text.size() < pathLength || text.compare(text.size() - pathLength, pathLength, kServicePath) != 0)
     return nullptr;
   text.resize(text.size() - pathLength);
-  if (text.compare(0, 7, kScheme) != 0) return nullptr;
+  const bool tls = text.compare(0, 8, kTlsScheme) == 0;
+  if (!tls && text.compare(0, 7, kScheme) != 0) return nullptr;
   std::memcpy(g_addressBuffer, text.c_str(), text.size() + 1);
-  return g_addressBuffer + 7;
+  return tls ? g_addressBuffer : g_addressBuffer + 7;
 } catch (...) { return nullptr; }
 
 }  // namespace VLT_121

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "ClientTls.h"
 #include "QuillonBinding.h"
 #include "RuntimeCheck.h"
 #include "admin/SimulationServerRegistry.h"
@@ -20,12 +21,22 @@ const char kDatabaseRoot[] = "/Repository/talixdb";
 const char kRepositoryRoot[] = "/Repository";
 const char kServicePath[] = "/vlt/services/QuillonBinding";
 
-// A new proxy posting to "http://" + address + service path; the endpoint
-// text lives in the proxy's runtime context.
-QuillonBinding* newBinding(const std::string& endpoint) {
+const char kTlsScheme[] = "https://";
+
+// A new proxy posting to `endpoint`, the text held by its runtime context;
+// an https endpoint trusts the certificates in `trustFile` ("" the system's).
+// `problem` receives why TLS cannot be set up.
+QuillonBinding* newBinding(const std::string& endpoint, const std::string& trustFile, std::string& problem) {
   auto* binding = new QuillonBinding();
-  if (binding->soap != nullptr) binding->endpoint = soap_strdup(binding->soap, endpoint.c_str());
+  problem = binding->setEndpoint(endpoint, trustFile);
   return binding;
+}
+
+// The endpoint `open` reaches for its argument: "http://" + address + service
+// path for "HOST[:PORT]", the argument + service path for "https://HOST[:PORT]".
+std::string endpointOf(const std::string& address) {
+  if (address.compare(0, sizeof kTlsScheme - 1, kTlsScheme) == 0) return address + kServicePath;
+  return std::string("http://") + address + kServicePath;
 }
 
 }  // namespace
@@ -77,15 +88,24 @@ void CVLTDatabase::copyFrom(const CVLTDatabase& other) {
   try {
     destroyConnection();
     if (other.m_pBinding != nullptr) {
-      // Our own proxy on the same endpoint, carrying the same session cookie.
-      m_pBinding = newBinding(other.m_pBinding->endpoint != nullptr ? other.m_pBinding->endpoint : "");
-      if (m_pBinding->soap != nullptr && other.m_pBinding->soap != nullptr)
-        m_pBinding->soap->cookies = soap_copy_cookies(m_pBinding->soap, other.m_pBinding->soap);
-      m_pSession = new CRepositorySession(m_pBinding);
-      if (other.m_pSession != nullptr) m_pSession->adopt(*other.m_pSession);
-      m_pRepository = new CRepositoryClient(m_pBinding);
-      m_pServerRegistry->m_pBinding = m_pBinding;
-      m_pServerRegistry->m_pRepository = m_pRepository;
+      // Our own proxy on the same endpoint (with TLS set up alike), carrying
+      // the same session cookie.
+      std::string problem;
+      m_pBinding = newBinding(other.m_pBinding->endpoint != nullptr ? other.m_pBinding->endpoint : "",
+                              other.m_pBinding->tlsTrustFile(), problem);
+      if (problem.empty()) {
+        if (m_pBinding->soap != nullptr && other.m_pBinding->soap != nullptr)
+          m_pBinding->soap->cookies = soap_copy_cookies(m_pBinding->soap, other.m_pBinding->soap);
+        m_pSession = new CRepositorySession(m_pBinding);
+        if (other.m_pSession != nullptr) m_pSession->adopt(*other.m_pSession);
+        m_pRepository = new CRepositoryClient(m_pBinding);
+        m_pServerRegistry->m_pBinding = m_pBinding;
+        m_pServerRegistry->m_pRepository = m_pRepository;
+      } else {
+        // The trust file is gone: a closed copy rather than one that cannot verify.
+        logMessage(TALIX::LogTypeError, problem.c_str());
+        destroyConnection();
+      }
     }
     m_pServerRegistry->m_strRootPath = other.m_pServerRegistry->m_strRootPath;
     m_pServerRegistry->m_vecServers = other.m_pServerRegistry->m_vecServers;
@@ -136,13 +156,22 @@ bool CVLTDatabase::open(const char* url) try {
     m_bIsOpen = false;
     return false;
   }
-  m_pBinding = newBinding(std::string("http://") + url + kServicePath);
+  std::string problem;
+  m_pBinding = newBinding(endpointOf(url), talixdb::trustFileFromEnvironment(), problem);
   m_pSession = new CRepositorySession(m_pBinding);
   m_pRepository = new CRepositoryClient(m_pBinding);
   m_pServerRegistry->m_pBinding = m_pBinding;
   m_pServerRegistry->m_pRepository = m_pRepository;
   m_bIsLoggedIn = false;
-  m_bIsOpen = m_pSession->probe();
+  if (problem.empty()) {
+    m_bIsOpen = m_pSession->probe();
+    // A failed TLS handshake counts as unreachable; the host hears why.
+    if (!m_bIsOpen) problem = m_pBinding->tlsFailure();
+  }
+  if (!problem.empty()) {
+    logMessage(TALIX::LogTypeError, problem.c_str());
+    m_bIsOpen = false;
+  }
   if (!m_bIsOpen) destroyConnection();
   return m_bIsOpen;
 } catch (...) { return false; }

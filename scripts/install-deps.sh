@@ -4,9 +4,12 @@ set -euo pipefail
 # libssl-dev and zlib1g-dev: the headers the gSOAP runtime variant with OpenSSL
 # and compression (gsoapssl++) includes; systemd: the unit file check;
 # help2man: the manual pages; python3-zeep and python3-lxml: the service
-# description's test, with a SOAP toolkit of another kind.
+# description's test, with a SOAP toolkit of another kind; openssl: the TLS
+# tests make their certificates with it; ca-certificates: the system's trusted
+# certificates, which https endpoints are verified against.
 packages=(cmake ninja-build g++ pkg-config gsoap libgsoap-dev libssl-dev zlib1g-dev libsqlite3-dev
-          libgtest-dev googletest liblapack-dev nlohmann-json3-dev systemd help2man python3-zeep python3-lxml)
+          libgtest-dev googletest liblapack-dev nlohmann-json3-dev systemd help2man python3-zeep python3-lxml
+          openssl ca-certificates)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <openssl/ssl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -21,6 +22,7 @@
 #include "ServiceCall.h"
 #include "ServiceContext.h"
 #include "SqliteStore.h"
+#include "TlsServer.h"
 #include "WireTypes.h"
 
 namespace talixdb::server {
@@ -31,6 +33,7 @@ constexpr const char* kDefaultAdminPassword = "kelp482";
 constexpr int kIoTimeoutSeconds = 60;
 constexpr std::uint64_t kMaxXmlBytes = 16ull << 20;
 constexpr auto kPollInterval = std::chrono::milliseconds(200);
+constexpr auto kTlsHandshakeLimit = std::chrono::seconds(10);
 
 // A start the server declines, with the reason for the log.
 class StartRefused : public std::runtime_error {
@@ -56,7 +59,7 @@ struct Worker {
 
 // How the server speaks on its socket.
 struct Transport {
-  bool tls = false;
+  std::unique_ptr<TlsContext> tls;  // null: plain HTTP
   const char* name() const { return tls ? "TLS" : "plain HTTP"; }
 };
 
@@ -66,13 +69,13 @@ SoapPtr newServiceContext();
 int stopSignal(const sigset_t& stopSignals);
 int boundPort(SOAP_SOCKET socket);
 std::string peerAddress(SOAP_SOCKET socket);
-void serveConnections(Worker& worker, ConnectionQueue& queue);
+void serveConnections(Worker& worker, ConnectionQueue& queue, const Transport& transport);
 
 }  // namespace
 
 std::vector<std::string> startWarnings(const ServerOptions& options) {
   std::vector<std::string> warnings;
-  if (!transportOf(options).tls && !isLoopbackAddress(options.host))
+  if (options.tlsCertificate.empty() && !isLoopbackAddress(options.host))
     warnings.push_back("serving " + options.host +
                        " without TLS: passwords and session ids travel in clear text");
   return warnings;
@@ -95,10 +98,13 @@ int runServer(const ServerOptions& options) {
   limits.sessionTimeout = options.sessionTimeout;
 
   SoapPtr master = newServiceContext();
+  Transport transport;
   std::unique_ptr<Store> store;
   std::vector<Worker> workers(static_cast<std::size_t>(options.threads));
   try {
     if (!master) throw std::runtime_error("out of memory");
+    // Certificate and key first: a refusal leaves no store behind.
+    transport = transportOf(options);
     store = openStore(options);
     // Copies are made before binding, so that no worker holds the listening socket.
     for (Worker& worker : workers) {
@@ -118,7 +124,6 @@ int runServer(const ServerOptions& options) {
     return 1;
   }
 
-  const Transport transport = transportOf(options);
   for (const std::string& warning : startWarnings(options)) logLine(LogLevel::Warning, warning);
   if (!soap_valid_socket(soap_bind(master.get(), options.host.c_str(), options.port, 64))) {
     logLine(LogLevel::Error, "cannot listen on " + options.host + ":" + std::to_string(options.port) + ": " +
@@ -133,7 +138,8 @@ int runServer(const ServerOptions& options) {
                               store->description() + ", " + std::to_string(options.threads) + " workers");
 
   ConnectionQueue queue(static_cast<std::size_t>(options.threads) * 4);
-  for (Worker& worker : workers) worker.thread = std::thread(serveConnections, std::ref(worker), std::ref(queue));
+  for (Worker& worker : workers)
+    worker.thread = std::thread(serveConnections, std::ref(worker), std::ref(queue), std::cref(transport));
 
   int signal = 0;
   while ((signal = stopSignal(stopSignals)) == 0) {
@@ -185,7 +191,17 @@ std::unique_ptr<Store> openStore(const ServerOptions& options) {
   return store;
 }
 
-Transport transportOf(const ServerOptions&) { return Transport{}; }
+// TLS when a certificate is given; its files are read once, here.
+Transport transportOf(const ServerOptions& options) {
+  Transport transport;
+  if (options.tlsCertificate.empty()) return transport;
+  try {
+    transport.tls = std::make_unique<TlsContext>(options.tlsCertificate, options.tlsKey);
+  } catch (const std::runtime_error& problem) {
+    throw StartRefused(problem.what());
+  }
+  return transport;
+}
 
 // The listening context; workers start as copies of it.
 SoapPtr newServiceContext() {
@@ -227,7 +243,36 @@ std::string peerAddress(SOAP_SOCKET socket) {
   return text;
 }
 
-void serveConnection(struct soap* soap, ServiceContext& context, const Connection& connection) {
+// Wraps the connection into a TLS session for `soap`; false, with the
+// connection logged and closed, when the handshake fails.
+bool startTls(struct soap* soap, const TlsContext& tls, const Connection& connection) {
+  const auto started = std::chrono::steady_clock::now();
+  TlsHandshake handshake = acceptTls(tls, connection.socket, kTlsHandshakeLimit);
+  if (handshake.ssl != nullptr) {
+    soap->ssl = handshake.ssl;  // the runtime reads, writes and closes through it
+    return true;
+  }
+  RequestRecord record;
+  record.client = connection.client;
+  record.duration = std::chrono::steady_clock::now() - started;
+  record.outcome = "fault: " + handshake.failure;
+  // A connection that sent nothing at all (a port probe) is no request.
+  const LogLevel level = handshake.silent ? LogLevel::Debug : LogLevel::Warning;
+  if (logs(level)) logLine(level, requestText(record));
+  soap_closesocket(connection.socket);
+  return false;
+}
+
+// A TLS session the runtime did not close (a request cut short).
+void dropTls(struct soap* soap) {
+  if (soap->ssl == nullptr) return;
+  SSL_free(soap->ssl);
+  soap->ssl = nullptr;
+}
+
+void serveConnection(struct soap* soap, ServiceContext& context, const Connection& connection,
+                     const Transport& transport) {
+  if (transport.tls && !startTls(soap, *transport.tls, connection)) return;
   context.beginRequest(connection.client);
   soap->socket = connection.socket;
   soap->length = 0;  // no Content-Length seen yet
@@ -239,16 +284,18 @@ void serveConnection(struct soap* soap, ServiceContext& context, const Connectio
   soap_clr_dime(soap);
   soap_destroy(soap);
   soap_end(soap);
+  dropTls(soap);
   soap_force_closesock(soap);
 }
 
-void serveConnections(Worker& worker, ConnectionQueue& queue) {
+void serveConnections(Worker& worker, ConnectionQueue& queue, const Transport& transport) {
   while (std::optional<Connection> connection = queue.pop()) {
     try {
-      serveConnection(worker.soap.get(), *worker.context, *connection);
+      serveConnection(worker.soap.get(), *worker.context, *connection, transport);
     } catch (...) {
       // Out of memory while logging or cleaning up: drop this connection only.
       worker.context->endRequest();
+      dropTls(worker.soap.get());
       soap_force_closesock(worker.soap.get());
     }
   }

@@ -22,6 +22,8 @@ enum OptionId {
   kLogLevel,
   kQuiet,
   kBackupTo,
+  kTlsCert,
+  kTlsKey,
   kSetAdminPassword,
   kVersion,
   kHelp = 'h',
@@ -37,6 +39,8 @@ const option kOptions[] = {
     {"log-level", required_argument, nullptr, kLogLevel},
     {"quiet", no_argument, nullptr, kQuiet},
     {"backup-to", required_argument, nullptr, kBackupTo},
+    {"tls-cert", required_argument, nullptr, kTlsCert},
+    {"tls-key", required_argument, nullptr, kTlsKey},
     {"set-admin-password", no_argument, nullptr, kSetAdminPassword},
     {"version", no_argument, nullptr, kVersion},
     {"help", no_argument, nullptr, kHelp},
@@ -77,6 +81,8 @@ std::string parseServerOptions(const std::vector<std::string>& arguments, Server
   if (optind < argc) return std::string("unexpected argument ") + argv[optind];
   if (options.command == ServerCommand::Help || options.command == ServerCommand::Version) return std::string();
   if (options.dataDirectory.empty()) return "--data DIR is required";
+  if (options.tlsCertificate.empty() != options.tlsKey.empty())
+    return "--tls-cert and --tls-key go together: give both or neither";
   return std::string();
 }
 
@@ -93,6 +99,7 @@ bool isLoopbackAddress(const std::string& host) {
 std::string serverUsage() {
   return "usage: talixdb-server --data DIR [--host ADDRESS] [--port N] [--session-timeout SECONDS]\n"
          "                      [--threads N] [--max-upload BYTES] [--log-level LEVEL] [--quiet]\n"
+         "                      [--tls-cert FILE --tls-key FILE]\n"
          "       talixdb-server --data DIR --set-admin-password\n"
          "       talixdb-server --data DIR --backup-to NEWDIR\n"
          "       talixdb-server --version | --help\n"
@@ -108,6 +115,9 @@ std::string serverUsage() {
          "  --max-upload BYTES         largest file accepted (default 1073741824)\n"
          "  --log-level LEVEL          error, warning, info or debug (default info)\n"
          "  --quiet                    the same as --log-level warning\n"
+         "  --tls-cert FILE            serve HTTPS only (TLS 1.2 or later) with the certificate in\n"
+         "                             FILE (PEM: the server's, then any intermediate ones)\n"
+         "  --tls-key FILE             the certificate's private key (PEM, unencrypted)\n"
          "  --set-admin-password       set the password of the administrator \"root\" to the first\n"
          "                             line of standard input, or to VLT_ADMIN_PASSWORD when that\n"
          "                             is set and not empty, and exit\n"
@@ -159,6 +169,14 @@ std::string apply(int id, const std::string& value, ServerOptions& options) {
       return std::string();
     case kQuiet:
       options.logLevel = LogLevel::Warning;
+      return std::string();
+    case kTlsCert:
+      if (value.empty()) return "--tls-cert needs a file";
+      options.tlsCertificate = value;
+      return std::string();
+    case kTlsKey:
+      if (value.empty()) return "--tls-key needs a file";
+      options.tlsKey = value;
       return std::string();
     case kBackupTo:
       if (value.empty()) return "--backup-to needs a directory";

@@ -28,6 +28,8 @@ struct ServerOptions {
   int threads = 8;
   std::uint64_t maxUpload = 1ull << 30;  // bytes
   LogLevel logLevel = LogLevel::Info;
+  std::string tlsCertificate;  // --tls-cert: serve HTTPS only, with this certificate
+  std::string tlsKey;          // --tls-key: and its private key
 };
 
 // Parses the arguments after the program name into `options` (each option

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "ClientTls.h"
 #include "Namespaces.h"
 #include "RuntimeCheck.h"
 
@@ -79,10 +80,26 @@ QuillonBinding::QuillonBinding() : soap(nullptr), endpoint(kDefaultEndpoint) {
 
 QuillonBinding::~QuillonBinding() {
   if (soap == nullptr) return;
+  if (m_tls) m_tls->detach(soap);
   soap_destroy(soap);
   soap_end(soap);
   soap_free(soap);
 }
+
+std::string QuillonBinding::setEndpoint(const std::string& url, const std::string& trustFile) {
+  if (soap == nullptr) return std::string();
+  endpoint = soap_strdup(soap, url.c_str());
+  if (url.compare(0, 8, "https://") != 0) return std::string();
+  if (!m_tls) m_tls = std::make_unique<talixdb::ClientTls>();
+  return m_tls->setUp(soap, url, trustFile);
+}
+
+std::string QuillonBinding::tlsFailure() const {
+  if (!m_tls || soap == nullptr || soap->error != SOAP_SSL_ERROR) return std::string();
+  return m_tls->failure(soap);
+}
+
+std::string QuillonBinding::tlsTrustFile() const { return m_tls ? m_tls->trustFile() : std::string(); }
 
 int QuillonBinding::login(ns1__LoginRequestStruct* request, ns1__LoginResponseElement& response) {
   return callForElement(soap, response, "ns1:LoginResponseElement",

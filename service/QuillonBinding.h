@@ -6,9 +6,14 @@
 // expected response element, another runtime code for other failures.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "WireTypes.h"
+
+namespace talixdb {
+class ClientTls;
+}
 
 class QuillonBinding {
  public:
@@ -17,6 +22,16 @@ class QuillonBinding {
 
   QuillonBinding();
   virtual ~QuillonBinding();
+
+  // Points the proxy at `url`; the context holds the copy `endpoint` names.
+  // An "https://" URL also sets the context up for TLS, trusting the
+  // certificates in `trustFile`, or the system's when it is empty
+  // (ClientTls.h). Returns "" or why TLS cannot be set up.
+  std::string setEndpoint(const std::string& url, const std::string& trustFile);
+  // "" unless the last call failed in TLS: then why, in one sentence.
+  std::string tlsFailure() const;
+  // The trust file TLS was set up with; "" for the system's, or without TLS.
+  std::string tlsTrustFile() const;
 
   virtual int login(ns1__LoginRequestStruct* request, ns1__LoginResponseElement& response);
   virtual int isLoggedIn(ns1__IsLoggedInRequestElement* request, bool& response);
@@ -60,4 +75,7 @@ class QuillonBinding {
 
   QuillonBinding(const QuillonBinding&) = delete;
   QuillonBinding& operator=(const QuillonBinding&) = delete;
+
+ private:
+  std::unique_ptr<talixdb::ClientTls> m_tls;  // null for plain HTTP
 };

@@ -67,8 +67,14 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
 
   // ---- connection and session ----------------------------------------------
 
-  // Opens against "host[:port]" (null: taken from MODELDATABASE_HOME). True
-  // when the server answered; an open handle stays open and ignores `url`.
+  // Opens against "host[:port]", reached over plain HTTP, or
+  // "https://host[:port]", reached over TLS 1.2 or later (null: taken from
+  // MODELDATABASE_HOME). True when the server answered; an open handle stays
+  // open and ignores `url`. Over TLS the server's certificate must verify
+  // against the system's trusted certificates, or only those in the PEM file
+  // that TALIXDB_CA_FILE names when it is set, and be for `host`; otherwise
+  // open returns false and the logger receives one error saying why
+  // (untrusted, expired, another host, not TLS at all).
   bool open(const char* url);
   // Destroys the connection; every operation then fails cleanly until the
   // next open. The login flag is left as it was.
@@ -303,7 +309,10 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
 
  protected:
   // Host part of the endpoint in MODELDATABASE_HOME (the URL itself or a file
-  // whose first word is the URL), or null. Points into one static buffer.
+  // whose first word is the URL), or null: "host[:port]" for
+  // "http://host[:port]/vlt/services/QuillonBinding", "https://host[:port]"
+  // for "https://host[:port]/vlt/services/QuillonBinding". Either is what
+  // open() takes. Points into one static buffer.
   static const char* getURL();
 
  private:

@@ -104,6 +104,8 @@ TEST(ServerOptions, ProblemsAreNamed) {
       {{"--data", "d", "stray"}, "unexpected argument stray"},
       {{"--data", "d", "--backup-to", "b", "--set-admin-password"},
        "--set-admin-password and --backup-to are separate commands"},
+      {{"--data", "d", "--tls-cert", "c.pem"}, "--tls-cert and --tls-key go together: give both or neither"},
+      {{"--data", "d", "--tls-key=k.pem"}, "--tls-cert and --tls-key go together: give both or neither"},
   };
   for (const Case& c : cases) {
     ServerOptions options;
@@ -124,6 +126,9 @@ TEST(ServerOptions, ServingBeyondLoopbackWithoutTlsIsWarnedAbout) {
   options.host = "0.0.0.0";
   EXPECT_EQ(startWarnings(options),
             std::vector<std::string>{"serving 0.0.0.0 without TLS: passwords and session ids travel in clear text"});
+  options.tlsCertificate = "c.pem";
+  options.tlsKey = "k.pem";
+  EXPECT_TRUE(startWarnings(options).empty());
 }
 
 TEST(ServerLog, LinesCarryTimeLevelAndTheRequestFieldsWithTheOutcomeLast) {

@@ -45,7 +45,7 @@ int readGlobalOptions(const ParsedArgs& parsed, GlobalOptions& options, std::str
     const std::string given = parsed.value("server");
     options.server = serverAddress(given, false);
     if (options.server.empty()) {
-      error = "--server needs HOST:PORT or http://HOST:PORT[/vlt/services/QuillonBinding], not \"" + given + "\"";
+      error = "--server needs HOST:PORT or http[s]://HOST:PORT[/vlt/services/QuillonBinding], not \"" + given + "\"";
       return exit_code::kUsage;
     }
   }

@@ -15,6 +15,7 @@ struct Scheme {
 // more line here.
 const Scheme kSchemes[] = {
     {"http://", false},
+    {"https://", true},
 };
 
 const char kServicePath[] = "/vlt/services/QuillonBinding";

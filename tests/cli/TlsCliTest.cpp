@@ -1,0 +1,41 @@
+// talixdb against a server that speaks TLS only.
+#include <gtest/gtest.h>
+
+#include "cli/CliRunner.h"
+#include "support/TestCertificates.h"
+#include "support/TestServer.h"
+
+namespace talixdb_test {
+namespace {
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+TEST(TlsCli, TalksHttpsWithTheTrustFileAndSaysWhyItCannotWithout) {
+  TestCertificates certificates;
+  TestServer server(certificates.serverOptions(certificates.server()));
+  const std::string https = "https://" + server.address();
+  const std::pair<std::string, std::string> trust{"TALIXDB_CA_FILE", certificates.authority()};
+
+  CliRun run;
+  run.env = {trust};
+  run.args = {"--server", https, "db", "create"};
+  CliResult created = runCli(run);
+  EXPECT_EQ(created.exitCode, 0) << created.err;
+  run.env = {trust, {"MODELDATABASE_HOME", https + "/vlt/services/QuillonBinding"}};
+  run.args = {"db", "status"};
+  CliResult status = runCli(run);
+  EXPECT_EQ(status.exitCode, 0) << status.err;
+  EXPECT_TRUE(contains(status.out, "/Repository/talixdb exists")) << status.out;
+
+  run.env = {};
+  run.args = {"--server", https, "db", "status"};
+  CliResult untrusted = runCli(run);
+  EXPECT_EQ(untrusted.exitCode, 31);
+  EXPECT_TRUE(contains(untrusted.err, "cannot connect to " + https +
+                                          ": the server's certificate is not trusted (OpenSSL: unable to get local "
+                                          "issuer certificate); trusted are the system's certificates"))
+      << untrusted.err;
+}
+
+}  // namespace
+}  // namespace talixdb_test
