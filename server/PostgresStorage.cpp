@@ -26,29 +26,54 @@ PostgresStorage::~PostgresStorage() {
   }
 }
 
-void PostgresStorage::begin() {
-  m_db->reopenIfLost();
-  try {
-    m_db->execute("BEGIN ISOLATION LEVEL SERIALIZABLE");
-  } catch (const StorageFailure&) {
-    // A connection lost while idle shows only now; nothing was done in it yet.
-    if (!m_db->isLost()) throw;
-    m_db->reopenIfLost();
-    m_db->execute("BEGIN ISOLATION LEVEL SERIALIZABLE");
-  }
-  m_inTransaction = true;
-}
+void PostgresStorage::begin() { open("SELECT pg_advisory_lock_shared(-2)", false); }
+
+void PostgresStorage::beginAlone() { open("SELECT pg_advisory_lock(-2)", true); }
 
 void PostgresStorage::commit() {
-  // A failed COMMIT ends the transaction too.
-  m_inTransaction = false;
-  m_db->execute("COMMIT");
+  close("COMMIT; SELECT pg_advisory_unlock_shared(-2)", "COMMIT; SELECT pg_advisory_unlock(-2)");
 }
 
 void PostgresStorage::rollback() {
   if (!m_inTransaction) return;
+  close("ROLLBACK; SELECT pg_advisory_unlock_shared(-2)", "ROLLBACK; SELECT pg_advisory_unlock(-2)");
+}
+
+void PostgresStorage::open(const char* sql, bool alone) {
+  m_db->reopenIfLost();
+  try {
+    m_db->execute(sql);
+  } catch (const StorageFailure&) {
+    // A connection lost while idle shows only now; nothing was done in it yet.
+    if (!m_db->isLost()) throw;
+    m_db->reopenIfLost();
+    m_db->execute(sql);
+  }
+  m_alone = alone;
+  // Apart, so that the snapshot is taken after the lock.
+  try {
+    m_db->execute("BEGIN ISOLATION LEVEL SERIALIZABLE");
+  } catch (...) {
+    if (!m_db->isLost()) m_db->execute(alone ? "SELECT pg_advisory_unlock(-2)" : "SELECT pg_advisory_unlock_shared(-2)");
+    throw;
+  }
+  m_inTransaction = true;
+}
+
+void PostgresStorage::close(const char* endShared, const char* endAlone) {
+  // A failed COMMIT ends the transaction too; a lost connection has let go of the lock.
   m_inTransaction = false;
-  if (!m_db->isLost()) m_db->execute("ROLLBACK");
+  try {
+    m_db->execute(m_alone ? endAlone : endShared);
+  } catch (...) {
+    if (!m_db->isLost()) {
+      try {
+        m_db->execute(m_alone ? "SELECT pg_advisory_unlock(-2)" : "SELECT pg_advisory_unlock_shared(-2)");
+      } catch (...) {
+      }
+    }
+    throw;
+  }
 }
 
 ObjectId PostgresStorage::rootId() { return 1; }

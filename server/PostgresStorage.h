@@ -2,7 +2,10 @@
 // every worker thread holds its own. Transactions are SERIALIZABLE, so that
 // requests served by several server processes at once behave as if served
 // one after the other; a transaction the database gives up for a concurrent
-// one throws StorageConflict and the rules run it again.
+// one throws StorageConflict and the rules run it again. Every transaction
+// holds an advisory lock shared, from before its snapshot until it ends; a
+// transaction begun alone holds it exclusively, so it waits for the ones in
+// flight and no other runs beside it (it cannot lose again).
 //
 // File contents are rows of about 1 MiB ("chunks") written as an upload
 // arrives, each in a transaction of its own, under a content id listed in
@@ -37,6 +40,7 @@ class PostgresStorage : public Storage {
   ~PostgresStorage() override;
 
   void begin() override;
+  void beginAlone() override;
   void commit() override;
   void rollback() override;
 
@@ -85,7 +89,14 @@ class PostgresStorage : public Storage {
   // Shared with the contents it stages, which may outlive this object.
   std::shared_ptr<PgConnection> m_db;
   std::shared_ptr<PostgresReaders> m_readers;  // connections for downloads of several chunks
+  // Takes the lock with `sql` and opens a transaction.
+  void open(const char* sql, bool alone);
+  // Ends it with `sql`, which gives the lock back after; gives it back
+  // itself when `sql` fails.
+  void close(const char* endShared, const char* endAlone);
+
   bool m_inTransaction = false;
+  bool m_alone = false;
 };
 
 // Removes staged contents whose connection is gone (see above), using

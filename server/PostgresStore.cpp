@@ -11,8 +11,9 @@ namespace {
 
 constexpr auto kSweepInterval = std::chrono::minutes(10);
 
-// Advisory lock keys: staged contents use their own (positive) ids; the
-// schema is created and upgraded under this one.
+// Advisory lock keys: staged contents use their own (positive) ids,
+// transactions -2 (see PostgresStorage); the schema is created and upgraded
+// under -1.
 constexpr const char* kLockSchema = "SELECT pg_advisory_lock(-1)";
 constexpr const char* kUnlockSchema = "SELECT pg_advisory_unlock(-1)";
 

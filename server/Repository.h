@@ -158,7 +158,8 @@ class Repository {
 
  private:
   // Runs `body` as one transaction and commits it; on a StorageConflict it
-  // is rolled back and run again after a short random pause, at most
+  // is rolled back and run again after a short random pause, alone once it
+  // lost kOptimisticAttempts times (so that it cannot lose again), at most
   // kTransactionAttempts times in all.
   template <class Body>
   auto transact(Body&& body) -> decltype(body());
@@ -191,7 +192,8 @@ class Repository {
   Clock m_clock;
 };
 
-constexpr int kTransactionAttempts = 10;
+constexpr int kOptimisticAttempts = 2;
+constexpr int kTransactionAttempts = 5;
 // Sleeps a random while that grows with the attempts made so far.
 void pauseBeforeRetry(int attempt);
 
@@ -199,7 +201,7 @@ template <class Body>
 auto Repository::transact(Body&& body) -> decltype(body()) {
   for (int attempt = 1;; ++attempt) {
     try {
-      StorageTransaction transaction(m_storage);
+      StorageTransaction transaction(m_storage, attempt > kOptimisticAttempts);
       if constexpr (std::is_void_v<decltype(body())>) {
         body();
         transaction.commit();
