@@ -19,8 +19,8 @@ class FilesTest : public ::testing::TestWithParam<Engine> {
     server = &servers.get(GetParam(), {"--max-upload", "4194304"});
     client = std::make_unique<ServiceClient>(*server);
     ASSERT_TRUE(Succeeds(client->loginAsAdmin()));
-    folder = "/Repository/" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    ASSERT_TRUE(Succeeds(client->createFolder("/Repository", ::testing::UnitTest::GetInstance()->current_test_info()->name())));
+    folder = "/Repository/" + testName();
+    ASSERT_TRUE(Succeeds(client->createFolder("/Repository", testName())));
   }
   static SuiteServers servers;
   TestServer* server = nullptr;

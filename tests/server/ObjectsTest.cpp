@@ -14,8 +14,7 @@ class ObjectsTest : public ::testing::TestWithParam<Engine> {
     server = &servers.get(GetParam());
     client = std::make_unique<ServiceClient>(*server);
     ASSERT_TRUE(Succeeds(client->loginAsAdmin()));
-    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    ASSERT_TRUE(Succeeds(client->createFolder("/Repository", name, &folder)));
+    ASSERT_TRUE(Succeeds(client->createFolder("/Repository", testName(), &folder)));
   }
   static SuiteServers servers;
   TestServer* server = nullptr;

@@ -96,6 +96,12 @@ class SuiteServers {
   std::map<Engine, std::unique_ptr<TestServer>> m_servers;
 };
 
+// The running test's name without the engine a parameterised one adds.
+inline std::string testName() {
+  std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  return name.substr(0, name.find('/'));
+}
+
 // Reads the properties of a map in order.
 std::vector<TestProperty> readProperties(const ns2__SoapVariantMap* map);
 
