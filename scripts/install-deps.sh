@@ -2,9 +2,11 @@
 # Installs the Debian packages that building, testing and running need.
 set -euo pipefail
 # libssl-dev and zlib1g-dev: the headers the gSOAP runtime variant with OpenSSL
-# and compression (gsoapssl++) includes; systemd: the unit file check.
+# and compression (gsoapssl++) includes; systemd: the unit file check;
+# libpq-dev: the server's PostgreSQL store; postgresql: the throw-away
+# clusters the tests run it on.
 packages=(cmake ninja-build g++ pkg-config gsoap libgsoap-dev libssl-dev zlib1g-dev libsqlite3-dev
-          libgtest-dev googletest liblapack-dev nlohmann-json3-dev systemd)
+          libgtest-dev googletest liblapack-dev nlohmann-json3-dev systemd libpq-dev postgresql)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -128,12 +128,14 @@ PostgresCluster::PostgresCluster() {
                                        "--no-sync"}),
           "initdb");
   {
-    // A disposable cluster: no durability work, room for several servers.
+    // Room for several servers; a disposable cluster does no durability
+    // work unless TALIXDB_TEST_PG_DURABLE is set (for benchmarks).
     std::ofstream conf(data + "/postgresql.conf", std::ios::app);
     conf << "listen_addresses = ''\n"
          << "unix_socket_directories = '" << m_directory << "'\n"
-         << "max_connections = 200\n"
-         << "fsync = off\nsynchronous_commit = off\nfull_page_writes = off\n";
+         << "max_connections = 200\n";
+    if (std::getenv("TALIXDB_TEST_PG_DURABLE") == nullptr)
+      conf << "fsync = off\nsynchronous_commit = off\nfull_page_writes = off\n";
   }
   const std::string log = m_directory + "/log";
   require(runAsOwner(bin + "/pg_ctl", {"-D", data, "-l", log, "-w", "-t", "60", "start"}), "pg_ctl start", log);

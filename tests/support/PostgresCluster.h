@@ -3,7 +3,8 @@
 // temporary directory only (no TCP), runs as the unprivileged user
 // "postgres" when the tests run as root, and is removed with its directory
 // when the test process ends, however it ends (a watchdog process that
-// waits for the test process to go away stops and removes it).
+// waits for the test process to go away stops and removes it). It skips
+// durability work (fsync) unless TALIXDB_TEST_PG_DURABLE is set.
 #pragma once
 
 #include <libpq-fe.h>
