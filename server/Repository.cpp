@@ -2,7 +2,11 @@
 // finding the caller, resolving paths, and evaluating access rights.
 #include "Repository.h"
 
+#include <algorithm>
+#include <chrono>
 #include <ctime>
+#include <random>
+#include <thread>
 
 #include "PasswordHash.h"
 #include "RepositoryPath.h"
@@ -22,38 +26,31 @@ Repository::Repository(Storage& storage, std::int64_t sessionTimeoutSeconds, Clo
     : m_storage(storage), m_sessionTimeout(sessionTimeoutSeconds), m_clock(std::move(clock)) {}
 
 bool Repository::bootstrap(const std::string& adminPassword) {
-  StorageTransaction transaction(m_storage);
-  auto ensureFolder = [this](ObjectId parent, const std::string& name) {
-    if (auto existing = m_storage.child(parent, name)) return existing->id;
-    return m_storage.addObject(parent, name, "Folder", false);
-  };
-  ensureFolder(m_storage.rootId(), "Repository");
-  ObjectId system = ensureFolder(m_storage.rootId(), "System");
-  ObjectId users = ensureFolder(system, "Users");
-  bool created = false;
-  if (!m_storage.user(kAdministratorName)) {
-    StoredUser admin{kAdministratorName, hashPassword(adminPassword), true};
+  // Hashed once: the hash is slow on purpose, and a rerun needs no new salt.
+  std::string adminHash;
+  return transact([&] {
+    auto ensureFolder = [this](ObjectId parent, const std::string& name) {
+      if (auto existing = m_storage.child(parent, name)) return existing->id;
+      return m_storage.addObject(parent, name, "Folder", false);
+    };
+    ensureFolder(m_storage.rootId(), "Repository");
+    ObjectId system = ensureFolder(m_storage.rootId(), "System");
+    ObjectId users = ensureFolder(system, "Users");
+    if (m_storage.user(kAdministratorName)) return false;
+    if (adminHash.empty()) adminHash = hashPassword(adminPassword);
     ObjectId object = ensureFolder(users, kAdministratorName);
-    m_storage.addUser(admin, object);
-    created = true;
-  }
-  transaction.commit();
-  return created;
+    m_storage.addUser(StoredUser{kAdministratorName, adminHash, true}, object);
+    return true;
+  });
 }
 
 bool Repository::hasAdministrator() {
-  StorageTransaction transaction(m_storage);
-  bool exists = m_storage.user(kAdministratorName).has_value();
-  transaction.commit();
-  return exists;
+  return transact([&] { return m_storage.user(kAdministratorName).has_value(); });
 }
 
 bool Repository::isUsable() {
   try {
-    StorageTransaction transaction(m_storage);
-    bool found = m_storage.object(m_storage.rootId()).has_value();
-    transaction.commit();
-    return found;
+    return transact([&] { return m_storage.object(m_storage.rootId()).has_value(); });
   } catch (...) {
     return false;
   }
@@ -61,17 +58,23 @@ bool Repository::isUsable() {
 
 void Repository::setPassword(const std::string& name, const std::string& password) {
   if (password.empty()) throw Refusal("the new password is empty");
-  StorageTransaction transaction(m_storage);
-  if (!m_storage.user(name)) throw Refusal("no such user: " + name);
-  m_storage.setPasswordHash(name, hashPassword(password));
-  m_storage.removeSessionsOf(name);
-  transaction.commit();
+  const std::string hash = hashPassword(password);
+  transact([&] {
+    if (!m_storage.user(name)) throw Refusal("no such user: " + name);
+    m_storage.setPasswordHash(name, hash);
+    m_storage.removeSessionsOf(name);
+  });
 }
 
 void Repository::requireSession(Caller& caller) {
-  StorageTransaction transaction(m_storage);
-  enter(caller);
-  transaction.commit();
+  transact([&] { enter(caller); });
+}
+
+void pauseBeforeRetry(int attempt) {
+  thread_local std::minstd_rand random(std::random_device{}());
+  const int ceiling = 1 << std::min(attempt, 6);  // milliseconds, at most 64
+  std::uniform_int_distribution<int> microseconds(0, ceiling * 1000);
+  std::this_thread::sleep_for(std::chrono::microseconds(microseconds(random)));
 }
 
 // ---- helpers shared by the operations -------------------------------------

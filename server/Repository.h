@@ -3,6 +3,10 @@
 // seam. Every public operation is one transaction: it either completes or
 // leaves the store as it was.
 //
+// A conflict with a concurrent transaction (another server process on the
+// same database) is not a failure: the operation runs again, a few times at
+// most, and then sees what the other one committed.
+//
 // Operations that need a session take the Caller (the session id its cookie
 // named); they refuse with Refusal("not logged in") when that session is not
 // live, and fill in Caller::user otherwise. Refusals and storage failures are
@@ -14,10 +18,12 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "RepositoryTypes.h"
 #include "Storage.h"
+#include "StorageTransaction.h"
 
 namespace talixdb::server {
 
@@ -151,6 +157,13 @@ class Repository {
                      const std::string& member);
 
  private:
+  // Runs `body` as one transaction and commits it; on a StorageConflict it
+  // is rolled back and run again after a short random pause, alone once it
+  // lost kOptimisticAttempts times (so that it cannot lose again), at most
+  // kTransactionAttempts times in all.
+  template <class Body>
+  auto transact(Body&& body) -> decltype(body());
+
   // "/", "/Repository", "/System" and "/System/Users" (canonical paths).
   static bool isFixedPath(const std::string& path);
   // True for a path strictly below "/System/Users".
@@ -178,5 +191,31 @@ class Repository {
   std::int64_t m_sessionTimeout;
   Clock m_clock;
 };
+
+constexpr int kOptimisticAttempts = 2;
+constexpr int kTransactionAttempts = 5;
+// Sleeps a random while that grows with the attempts made so far.
+void pauseBeforeRetry(int attempt);
+
+template <class Body>
+auto Repository::transact(Body&& body) -> decltype(body()) {
+  for (int attempt = 1;; ++attempt) {
+    try {
+      StorageTransaction transaction(m_storage, attempt > kOptimisticAttempts);
+      if constexpr (std::is_void_v<decltype(body())>) {
+        body();
+        transaction.commit();
+        return;
+      } else {
+        auto result = body();
+        transaction.commit();
+        return result;
+      }
+    } catch (const StorageConflict&) {
+      if (attempt >= kTransactionAttempts) throw;
+    }
+    pauseBeforeRetry(attempt);
+  }
+}
 
 }  // namespace talixdb::server

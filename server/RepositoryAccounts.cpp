@@ -3,7 +3,6 @@
 
 #include "PasswordHash.h"
 #include "RepositoryPath.h"
-#include "StorageTransaction.h"
 
 namespace talixdb::server {
 
@@ -14,65 +13,66 @@ Access parsePermission(const std::string& permission);
 }  // namespace
 
 std::string Repository::createUser(Caller& caller, const std::string& name, const std::string& password) {
-  StorageTransaction transaction(m_storage);
-  StoredUser user = enter(caller);
-  if (!user.isAdmin) throw Refusal("permission denied: only the administrator creates users");
-  if (!isValidName(name)) throw Refusal("invalid user name: '" + name + "'");
-  if (m_storage.user(name)) throw Refusal("user exists already: " + name);
-  StoredObject users = resolve(kUsersPath);
-  if (m_storage.child(users.id, name)) throw Refusal("user exists already: " + name);
-  ObjectId object = m_storage.addObject(users.id, name, "User", false);
-  m_storage.addUser(StoredUser{name, hashPassword(password), false}, object);
-  transaction.commit();
-  return childPath(kUsersPath, name);
+  std::string hash;  // made once, when the rules allow the user
+  return transact([&] {
+    StoredUser user = enter(caller);
+    if (!user.isAdmin) throw Refusal("permission denied: only the administrator creates users");
+    if (!isValidName(name)) throw Refusal("invalid user name: '" + name + "'");
+    if (m_storage.user(name)) throw Refusal("user exists already: " + name);
+    StoredObject users = resolve(kUsersPath);
+    if (m_storage.child(users.id, name)) throw Refusal("user exists already: " + name);
+    if (hash.empty()) hash = hashPassword(password);
+    ObjectId object = m_storage.addObject(users.id, name, "User", false);
+    m_storage.addUser(StoredUser{name, hash, false}, object);
+    return childPath(kUsersPath, name);
+  });
 }
 
 std::vector<std::string> Repository::groups(Caller& caller, const std::string& name) {
-  StorageTransaction transaction(m_storage);
-  enter(caller);
-  std::optional<StoredUser> user = m_storage.user(name);
-  if (!user) throw Refusal("no such user: " + name);
-  transaction.commit();
-  if (user->isAdmin) return {"administrators", "users"};
+  bool isAdmin = transact([&] {
+    enter(caller);
+    std::optional<StoredUser> user = m_storage.user(name);
+    if (!user) throw Refusal("no such user: " + name);
+    return user->isAdmin;
+  });
+  if (isAdmin) return {"administrators", "users"};
   return {"users"};
 }
 
 bool Repository::addPermission(Caller& caller, const std::string& path, const std::string& permission,
                                const std::string& member) {
-  StorageTransaction transaction(m_storage);
-  StoredUser user = enter(caller);
-  StoredObject object = resolve(path);
-  Access access = parsePermission(permission);
-  if (member.empty()) throw Refusal("no member named");
-  requireAccess(user, object, Access::FullControl, path);
-  m_storage.addAccess(object.id, member, access);
-  transaction.commit();
-  return true;
+  return transact([&] {
+    StoredUser user = enter(caller);
+    StoredObject object = resolve(path);
+    Access access = parsePermission(permission);
+    if (member.empty()) throw Refusal("no member named");
+    requireAccess(user, object, Access::FullControl, path);
+    m_storage.addAccess(object.id, member, access);
+    return true;
+  });
 }
 
 bool Repository::removePermission(Caller& caller, const std::string& path, const std::string& permission,
                                   const std::string& member) {
-  StorageTransaction transaction(m_storage);
-  StoredUser user = enter(caller);
-  StoredObject object = resolve(path);
-  Access access = parsePermission(permission);
-  requireAccess(user, object, Access::FullControl, path);
-  bool removed = m_storage.removeAccess(object.id, member, access);
-  transaction.commit();
-  return removed;
+  return transact([&] {
+    StoredUser user = enter(caller);
+    StoredObject object = resolve(path);
+    Access access = parsePermission(permission);
+    requireAccess(user, object, Access::FullControl, path);
+    return m_storage.removeAccess(object.id, member, access);
+  });
 }
 
 bool Repository::hasPermission(Caller& caller, const std::string& path, const std::string& permission,
                                const std::string& member) {
-  StorageTransaction transaction(m_storage);
-  StoredUser user = enter(caller);
-  StoredObject object = resolve(path);
-  Access wanted = parsePermission(permission);
-  requireAccess(user, object, Access::Read, path);
-  std::optional<StoredUser> account = m_storage.user(member);
-  bool allowed = (account && account->isAdmin) || accessOf(member, object) >= wanted;
-  transaction.commit();
-  return allowed;
+  return transact([&] {
+    StoredUser user = enter(caller);
+    StoredObject object = resolve(path);
+    Access wanted = parsePermission(permission);
+    requireAccess(user, object, Access::Read, path);
+    std::optional<StoredUser> account = m_storage.user(member);
+    return (account && account->isAdmin) || accessOf(member, object) >= wanted;
+  });
 }
 
 namespace {

@@ -2,55 +2,54 @@
 #include "Repository.h"
 
 #include "RepositoryPath.h"
-#include "StorageTransaction.h"
 
 namespace talixdb::server {
 
 std::vector<std::string> Repository::store(Caller& caller, const std::string& parentPath,
                                            const std::vector<IncomingFile>& files) {
-  StorageTransaction transaction(m_storage);
-  StoredUser user = enter(caller);
-  StoredObject parent = resolve(parentPath);
-  requireContainer(parent, parentPath);
-  requireAccess(user, parent, Access::Write, parentPath);
-  if (files.empty()) throw Refusal("no file to upload");
+  return transact([&] {
+    StoredUser user = enter(caller);
+    StoredObject parent = resolve(parentPath);
+    requireContainer(parent, parentPath);
+    requireAccess(user, parent, Access::Write, parentPath);
+    if (files.empty()) throw Refusal("no file to upload");
 
-  std::vector<std::string> paths;
-  for (const IncomingFile& file : files) {
-    std::string path = childPath(parentPath, file.name);
-    if (!isValidName(file.name)) throw Refusal("invalid file name: '" + file.name + "'");
-    if (file.content == nullptr) throw Refusal("no contents received for " + path);
-    if (file.declaredSize < 0 || static_cast<std::uint64_t>(file.declaredSize) != file.content->size())
-      throw Refusal("size mismatch for " + path + ": declared " + std::to_string(file.declaredSize) +
-                    " bytes, received " + std::to_string(file.content->size()));
-    if (!file.content->finish()) throw StorageFailure("cannot write the contents of " + path);
+    std::vector<std::string> paths;
+    for (const IncomingFile& file : files) {
+      std::string path = childPath(parentPath, file.name);
+      if (!isValidName(file.name)) throw Refusal("invalid file name: '" + file.name + "'");
+      if (file.content == nullptr) throw Refusal("no contents received for " + path);
+      if (file.declaredSize < 0 || static_cast<std::uint64_t>(file.declaredSize) != file.content->size())
+        throw Refusal("size mismatch for " + path + ": declared " + std::to_string(file.declaredSize) +
+                      " bytes, received " + std::to_string(file.content->size()));
+      if (!file.content->finish()) throw StorageFailure("cannot write the contents of " + path);
 
-    ObjectId id = 0;
-    if (std::optional<StoredObject> existing = m_storage.child(parent.id, file.name)) {
-      if (!existing->isFile) throw Refusal("not a file: " + path);
-      id = existing->id;
-    } else {
-      id = m_storage.addObject(parent.id, file.name, file.typeName.empty() ? "File" : file.typeName, true);
+      ObjectId id = 0;
+      if (std::optional<StoredObject> existing = m_storage.child(parent.id, file.name)) {
+        if (!existing->isFile) throw Refusal("not a file: " + path);
+        id = existing->id;
+      } else {
+        id = m_storage.addObject(parent.id, file.name, file.typeName.empty() ? "File" : file.typeName, true);
+      }
+      if (!file.values.empty()) m_storage.replaceProperties(id, PropertySet::Values, file.values);
+      m_storage.addVersion(id, *file.content, user.name, m_clock());
+      paths.push_back(path);
     }
-    if (!file.values.empty()) m_storage.replaceProperties(id, PropertySet::Values, file.values);
-    m_storage.addVersion(id, *file.content, user.name, m_clock());
-    paths.push_back(path);
-  }
-  transaction.commit();
-  return paths;
+    return paths;
+  });
 }
 
 Download Repository::fetch(Caller& caller, const std::string& path) {
-  StorageTransaction transaction(m_storage);
-  StoredUser user = enter(caller);
-  StoredObject file = resolveFile(user, path, Access::Read);
-  std::vector<StoredVersion> versions = m_storage.versions(file.id);
-  Download download;
-  download.path = canonicalPath(path);
-  if (!versions.empty()) download.content = m_storage.openContent(file.id, versions.back().number);
-  if (!download.content) throw Refusal("no contents stored for " + download.path);
-  transaction.commit();
-  return download;
+  return transact([&] {
+    StoredUser user = enter(caller);
+    StoredObject file = resolveFile(user, path, Access::Read);
+    std::vector<StoredVersion> versions = m_storage.versions(file.id);
+    Download download;
+    download.path = canonicalPath(path);
+    if (!versions.empty()) download.content = m_storage.openContent(file.id, versions.back().number);
+    if (!download.content) throw Refusal("no contents stored for " + download.path);
+    return download;
+  });
 }
 
 std::vector<std::string> Repository::versionNames(Caller& caller, const std::string& path) {
@@ -60,46 +59,45 @@ std::vector<std::string> Repository::versionNames(Caller& caller, const std::str
 }
 
 std::vector<StoredVersion> Repository::changeLogs(Caller& caller, const std::string& path) {
-  StorageTransaction transaction(m_storage);
-  StoredUser user = enter(caller);
-  StoredObject file = resolveFile(user, path, Access::Read);
-  std::vector<StoredVersion> versions = m_storage.versions(file.id);
-  transaction.commit();
-  return versions;
+  return transact([&] {
+    StoredUser user = enter(caller);
+    StoredObject file = resolveFile(user, path, Access::Read);
+    return m_storage.versions(file.id);
+  });
 }
 
 bool Repository::checkout(Caller& caller, const std::string& path, bool recursive) {
-  StorageTransaction transaction(m_storage);
-  StoredUser user = enter(caller);
-  StoredObject object = resolve(path);
-  requireAccess(user, object, Access::Write, path);
-  forSubtree(object, recursive, [this](const StoredObject& each) { m_storage.setCheckedOut(each.id, true); });
-  transaction.commit();
-  return true;
+  return transact([&] {
+    StoredUser user = enter(caller);
+    StoredObject object = resolve(path);
+    requireAccess(user, object, Access::Write, path);
+    forSubtree(object, recursive, [this](const StoredObject& each) { m_storage.setCheckedOut(each.id, true); });
+    return true;
+  });
 }
 
 bool Repository::checkin(Caller& caller, const std::string& path, const std::string& comment, bool recursive) {
-  StorageTransaction transaction(m_storage);
-  StoredUser user = enter(caller);
-  StoredObject object = resolve(path);
-  requireAccess(user, object, Access::Write, path);
-  forSubtree(object, recursive, [this, &comment](const StoredObject& each) {
-    m_storage.setCheckedOut(each.id, false);
-    if (!each.isFile || comment.empty()) return;
-    std::vector<StoredVersion> versions = m_storage.versions(each.id);
-    if (!versions.empty()) m_storage.setVersionComment(each.id, versions.back().number, comment);
+  return transact([&] {
+    StoredUser user = enter(caller);
+    StoredObject object = resolve(path);
+    requireAccess(user, object, Access::Write, path);
+    forSubtree(object, recursive, [this, &comment](const StoredObject& each) {
+      m_storage.setCheckedOut(each.id, false);
+      if (!each.isFile || comment.empty()) return;
+      std::vector<StoredVersion> versions = m_storage.versions(each.id);
+      if (!versions.empty()) m_storage.setVersionComment(each.id, versions.back().number, comment);
+    });
+    return true;
   });
-  transaction.commit();
-  return true;
 }
 
 bool Repository::isCheckedOut(Caller& caller, const std::string& path) {
-  StorageTransaction transaction(m_storage);
-  StoredUser user = enter(caller);
-  StoredObject object = resolve(path);
-  requireAccess(user, object, Access::Read, path);
-  transaction.commit();
-  return object.checkedOut;
+  return transact([&] {
+    StoredUser user = enter(caller);
+    StoredObject object = resolve(path);
+    requireAccess(user, object, Access::Read, path);
+    return object.checkedOut;
+  });
 }
 
 // Checking in is possible while the object is checked out.
@@ -109,14 +107,14 @@ bool Repository::isCheckinEnabled(Caller& caller, const std::string& path) {
 
 bool Repository::setCheckinPolicy(Caller& caller, const std::string& path, const std::string& policy,
                                   bool recursive) {
-  StorageTransaction transaction(m_storage);
-  StoredUser user = enter(caller);
-  StoredObject object = resolve(path);
-  requireAccess(user, object, Access::Write, path);
-  forSubtree(object, recursive,
-             [this, &policy](const StoredObject& each) { m_storage.setCheckinPolicy(each.id, policy); });
-  transaction.commit();
-  return true;
+  return transact([&] {
+    StoredUser user = enter(caller);
+    StoredObject object = resolve(path);
+    requireAccess(user, object, Access::Write, path);
+    forSubtree(object, recursive,
+               [this, &policy](const StoredObject& each) { m_storage.setCheckinPolicy(each.id, policy); });
+    return true;
+  });
 }
 
 StoredObject Repository::resolveFile(const StoredUser& user, const std::string& path, Access needed) {

@@ -5,73 +5,70 @@
 #include "PasswordHash.h"
 #include "RandomToken.h"
 #include "SessionKey.h"
-#include "StorageTransaction.h"
 
 namespace talixdb::server {
 
 std::string Repository::login(Caller& caller, const std::string& user, const std::string& password) {
-  StorageTransaction transaction(m_storage);
-  std::optional<StoredUser> account = m_storage.user(user);
-  if (!account || !verifyPassword(password, account->passwordHash))
-    throw Refusal("wrong user name or password for " + user);
-  m_storage.removeSessionsSeenBefore(liveSince());
-  if (!caller.session.empty()) m_storage.removeSession(sessionKey(caller.session));
-  std::string id = randomToken();
-  m_storage.addSession(StoredSession{sessionKey(id), account->name, m_clock()});
-  transaction.commit();
+  const std::string id = randomToken();
+  std::string name = transact([&] {
+    std::optional<StoredUser> account = m_storage.user(user);
+    if (!account || !verifyPassword(password, account->passwordHash))
+      throw Refusal("wrong user name or password for " + user);
+    m_storage.removeSessionsSeenBefore(liveSince());
+    if (!caller.session.empty()) m_storage.removeSession(sessionKey(caller.session));
+    m_storage.addSession(StoredSession{sessionKey(id), account->name, m_clock()});
+    return account->name;
+  });
   caller.session = id;
-  caller.user = account->name;
+  caller.user = name;
   return id;
 }
 
 bool Repository::isLoggedIn(const std::string& user) {
-  StorageTransaction transaction(m_storage);
-  bool live = m_storage.hasSessionSeenSince(user, liveSince());
-  transaction.commit();
-  return live;
+  return transact([&] { return m_storage.hasSessionSeenSince(user, liveSince()); });
 }
 
 void Repository::logout(Caller& caller) {
-  StorageTransaction transaction(m_storage);
-  if (std::optional<StoredSession> session = storedSession(caller.session)) {
-    caller.user = session->user;
-    m_storage.removeSession(session->key);
-  }
-  transaction.commit();
+  transact([&] {
+    if (std::optional<StoredSession> session = storedSession(caller.session)) {
+      caller.user = session->user;
+      m_storage.removeSession(session->key);
+    }
+  });
 }
 
 std::string Repository::sessionId(Caller& caller) {
-  StorageTransaction transaction(m_storage);
-  std::string id;
-  if (std::optional<StoredSession> session = liveSession(caller.session)) {
-    m_storage.touchSession(session->key, m_clock());
-    caller.user = session->user;
-    id = caller.session;
-  }
-  transaction.commit();
-  return id;
+  return transact([&] {
+    std::string id;
+    if (std::optional<StoredSession> session = liveSession(caller.session)) {
+      m_storage.touchSession(session->key, m_clock());
+      caller.user = session->user;
+      id = caller.session;
+    }
+    return id;
+  });
 }
 
 std::string Repository::authenticate(const std::string& sessionId) {
-  StorageTransaction transaction(m_storage);
-  std::string user;
-  if (std::optional<StoredSession> session = liveSession(sessionId)) user = session->user;
-  transaction.commit();
-  return user;
+  return transact([&] {
+    std::string user;
+    if (std::optional<StoredSession> session = liveSession(sessionId)) user = session->user;
+    return user;
+  });
 }
 
 bool Repository::invalidate(Caller& caller, const std::string& sessionId) {
-  StorageTransaction transaction(m_storage);
-  bool ended = false;
-  std::optional<StoredSession> own = liveSession(caller.session);
-  std::optional<StoredSession> target = liveSession(sessionId);
-  if (own && target) {
-    caller.user = own->user;
-    std::optional<StoredUser> user = m_storage.user(own->user);
-    if (own->user == target->user || (user && user->isAdmin)) ended = m_storage.removeSession(target->key);
-  }
-  transaction.commit();
-  return ended;
+  return transact([&] {
+    bool ended = false;
+    std::optional<StoredSession> own = liveSession(caller.session);
+    std::optional<StoredSession> target = liveSession(sessionId);
+    if (own && target) {
+      caller.user = own->user;
+      std::optional<StoredUser> user = m_storage.user(own->user);
+      if (own->user == target->user || (user && user->isAdmin)) ended = m_storage.removeSession(target->key);
+    }
+    return ended;
+  });
 }
 
 std::optional<StoredSession> Repository::storedSession(const std::string& sessionId) {

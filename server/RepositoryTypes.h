@@ -77,6 +77,14 @@ class StorageFailure : public std::runtime_error {
   explicit StorageFailure(const std::string& what) : std::runtime_error(what) {}
 };
 
+// The engine gave the transaction up because a concurrent one touched the
+// same data (or took the same unique name) at the same moment; nothing of it
+// was kept, and running the whole transaction again may succeed.
+class StorageConflict : public StorageFailure {
+ public:
+  explicit StorageConflict(const std::string& what) : StorageFailure(what) {}
+};
+
 // The store is held by another server process.
 class StoreInUse : public StorageFailure {
  public:

@@ -21,7 +21,7 @@
 #include "ServerLog.h"
 #include "ServiceCall.h"
 #include "ServiceContext.h"
-#include "SqliteStore.h"
+#include "Stores.h"
 #include "TlsServer.h"
 #include "WireTypes.h"
 
@@ -120,7 +120,7 @@ int runServer(const ServerOptions& options) {
     logLine(LogLevel::Error, refusal.what());
     return 1;
   } catch (const std::exception& error) {
-    logLine(LogLevel::Error, "cannot open the store in " + options.dataDirectory + ": " + error.what());
+    logLine(LogLevel::Error, "cannot open the store " + configuredStoreName(options) + ": " + error.what());
     return 1;
   }
 
@@ -176,15 +176,16 @@ std::string firstAdminPassword(const ServerOptions& options) {
   if (!isLoopbackAddress(options.host))
     throw StartRefused("refusing a first start on " + options.host +
                        " with the built-in administrator password: set VLT_ADMIN_PASSWORD for the first start, "
-                       "or run talixdb-server --data " +
-                       options.dataDirectory + " --set-admin-password before it");
+                       "or run talixdb-server " +
+                       (options.storeUri.empty() ? "--data " + options.dataDirectory : std::string("--store URI")) +
+                       " --set-admin-password before it");
   return kDefaultAdminPassword;
 }
 
 // Locks the store (creating it on first start), removes leftovers of an
 // interrupted upload, and makes sure the fixed tree and the administrator exist.
 std::unique_ptr<Store> openStore(const ServerOptions& options) {
-  auto store = std::make_unique<SqliteStore>(options.dataDirectory, StoreUse::Serve);
+  std::unique_ptr<Store> store = openConfiguredStore(options, StoreUse::Serve);
   std::unique_ptr<Storage> storage = store->connect();
   Repository repository(*storage, options.sessionTimeout);
   repository.bootstrap(repository.hasAdministrator() ? std::string() : firstAdminPassword(options));

@@ -14,6 +14,7 @@ namespace {
 
 enum OptionId {
   kData = 1000,
+  kStore,
   kHost,
   kPort,
   kSessionTimeout,
@@ -31,6 +32,7 @@ enum OptionId {
 
 const option kOptions[] = {
     {"data", required_argument, nullptr, kData},
+    {"store", required_argument, nullptr, kStore},
     {"host", required_argument, nullptr, kHost},
     {"port", required_argument, nullptr, kPort},
     {"session-timeout", required_argument, nullptr, kSessionTimeout},
@@ -80,7 +82,10 @@ std::string parseServerOptions(const std::vector<std::string>& arguments, Server
   }
   if (optind < argc) return std::string("unexpected argument ") + argv[optind];
   if (options.command == ServerCommand::Help || options.command == ServerCommand::Version) return std::string();
-  if (options.dataDirectory.empty()) return "--data DIR is required";
+  if (options.dataDirectory.empty() == options.storeUri.empty())
+    return "either --data DIR or --store postgresql://... is required, not both";
+  if (options.command == ServerCommand::Backup && options.dataDirectory.empty())
+    return "--backup-to copies a SQLite store (--data); back up a PostgreSQL store with pg_dump";
   if (options.tlsCertificate.empty() != options.tlsKey.empty())
     return "--tls-cert and --tls-key go together: give both or neither";
   return std::string();
@@ -97,17 +102,22 @@ bool isLoopbackAddress(const std::string& host) {
 }
 
 std::string serverUsage() {
-  return "usage: talixdb-server --data DIR [--host ADDRESS] [--port N] [--session-timeout SECONDS]\n"
-         "                      [--threads N] [--max-upload BYTES] [--log-level LEVEL] [--quiet]\n"
-         "                      [--tls-cert FILE --tls-key FILE]\n"
-         "       talixdb-server --data DIR --set-admin-password\n"
+  return "usage: talixdb-server (--data DIR | --store URI) [--host ADDRESS] [--port N]\n"
+         "                      [--session-timeout SECONDS] [--threads N] [--max-upload BYTES]\n"
+         "                      [--log-level LEVEL] [--quiet] [--tls-cert FILE --tls-key FILE]\n"
+         "       talixdb-server (--data DIR | --store URI) --set-admin-password\n"
          "       talixdb-server --data DIR --backup-to NEWDIR\n"
          "       talixdb-server --version | --help\n"
          "\n"
-         "Serves a model repository over SOAP from the store in DIR (created on first start).\n"
+         "Serves a model repository over SOAP from the store in DIR, or in the PostgreSQL\n"
+         "database URI names (created on first start).\n"
          "Options take their value as \"--name value\" or \"--name=value\".\n"
          "\n"
-         "  --data DIR                 directory of the store\n"
+         "  --data DIR                 directory of a SQLite store, locked for one server\n"
+         "  --store URI                a PostgreSQL store: a libpq connection URI\n"
+         "                             (postgresql://USER@HOST:PORT/DATABASE); the password may\n"
+         "                             come from PGPASSWORD or ~/.pgpass. Any number of servers\n"
+         "                             may serve one database\n"
          "  --host ADDRESS             address to listen on (default 127.0.0.1)\n"
          "  --port N                   TCP port; 0 picks a free one (default 8080)\n"
          "  --session-timeout SECONDS  idle time after which a login session ends (default 1800)\n"
@@ -121,8 +131,9 @@ std::string serverUsage() {
          "  --set-admin-password       set the password of the administrator \"root\" to the first\n"
          "                             line of standard input, or to VLT_ADMIN_PASSWORD when that\n"
          "                             is set and not empty, and exit\n"
-         "  --backup-to NEWDIR         copy the store, consistently, into the new directory NEWDIR\n"
-         "                             (also while a server uses it) and exit\n"
+         "  --backup-to NEWDIR         copy a SQLite store, consistently, into the new directory\n"
+         "                             NEWDIR (also while a server uses it) and exit; back up a\n"
+         "                             PostgreSQL store with pg_dump\n"
          "  --version                  the version\n"
          "  --help                     this text\n"
          "\n"
@@ -141,6 +152,11 @@ std::string apply(int id, const std::string& value, ServerOptions& options) {
     case kData:
       if (value.empty()) return "--data needs a directory";
       options.dataDirectory = value;
+      return std::string();
+    case kStore:
+      if (value.rfind("postgresql://", 0) != 0 && value.rfind("postgres://", 0) != 0)
+        return "--store needs a PostgreSQL connection URI (postgresql://...)";
+      options.storeUri = value;
       return std::string();
     case kHost:
       if (value.empty()) return "--host needs an address";

@@ -20,7 +20,8 @@ enum class ServerCommand {
 
 struct ServerOptions {
   ServerCommand command = ServerCommand::Serve;
-  std::string dataDirectory;
+  std::string dataDirectory;  // --data: a SQLite store
+  std::string storeUri;       // --store: a PostgreSQL store (a libpq connection URI)
   std::string backupDirectory;  // --backup-to
   std::string host = "127.0.0.1";
   int port = 8080;

@@ -44,6 +44,11 @@ class Storage {
 
   // ---- transactions: a request's changes become visible together or not at all
   virtual void begin() = 0;
+  // Begins a transaction that runs alone: no other one that the engine
+  // would find in conflict with it runs beside it, in any process. For a
+  // transaction that already lost to concurrent ones (see StorageConflict);
+  // an engine that runs its transactions one at a time just begins.
+  virtual void beginAlone() { begin(); }
   virtual void commit() = 0;
   virtual void rollback() = 0;
 

@@ -1,5 +1,6 @@
-// Scope guard for one storage transaction: begins on construction, rolls back
-// on destruction unless commit() was reached.
+// Scope guard for one storage transaction: begins on construction (alone
+// when asked, see Storage::beginAlone), rolls back on destruction unless
+// commit() was reached.
 #pragma once
 
 #include "Storage.h"
@@ -8,7 +9,12 @@ namespace talixdb::server {
 
 class StorageTransaction {
  public:
-  explicit StorageTransaction(Storage& storage) : m_storage(storage) { m_storage.begin(); }
+  explicit StorageTransaction(Storage& storage, bool alone = false) : m_storage(storage) {
+    if (alone)
+      m_storage.beginAlone();
+    else
+      m_storage.begin();
+  }
   ~StorageTransaction() {
     if (m_open) {
       try {

@@ -9,7 +9,7 @@
 
 #include "Repository.h"
 #include "SqliteBackup.h"
-#include "SqliteStore.h"
+#include "Stores.h"
 
 namespace talixdb::server {
 
@@ -27,15 +27,15 @@ int setAdministratorPassword(const ServerOptions& options) {
   if (password.empty())
     return fail("no password given: put it on the first line of standard input, or in VLT_ADMIN_PASSWORD");
   try {
-    SqliteStore store(options.dataDirectory, StoreUse::Administer);
-    std::unique_ptr<Storage> storage = store.connect();
+    std::unique_ptr<Store> store = openConfiguredStore(options, StoreUse::Administer);
+    std::unique_ptr<Storage> storage = store->connect();
     Repository repository(*storage, options.sessionTimeout);
     if (!repository.bootstrap(password)) repository.setPassword(kAdministratorName, password);
   } catch (const std::exception& error) {
-    return fail("cannot set the administrator's password in " + options.dataDirectory + ": " + error.what());
+    return fail("cannot set the administrator's password in " + configuredStoreName(options) + ": " + error.what());
   }
   std::printf("talixdb-server: the password of %s in %s is set\n", kAdministratorName,
-              options.dataDirectory.c_str());
+              configuredStoreName(options).c_str());
   return 0;
 }
 

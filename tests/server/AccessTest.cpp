@@ -6,52 +6,49 @@
 namespace talixdb_test {
 namespace {
 
-class AccessTest : public ::testing::Test {
+class AccessTest : public ::testing::TestWithParam<Engine> {
  protected:
-  static void SetUpTestSuite() {
-    server = new TestServer();
-    ServiceClient admin(*server);
-    ASSERT_TRUE(Succeeds(admin.loginAsAdmin()));
-    ASSERT_TRUE(Succeeds(admin.createUser("alice", "alice-pw")));
-    ASSERT_TRUE(Succeeds(admin.createUser("bob", "bob-pw")));
-    ASSERT_TRUE(Succeeds(admin.createFolder("/Repository", "shared")));
-    ASSERT_TRUE(Succeeds(admin.createFolder("/Repository/shared", "inner")));
-    admin.logout();
-  }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
+  static void TearDownTestSuite() { servers.clear(); }
   void SetUp() override {
+    server = &servers.get(GetParam(), {}, [](TestServer& fresh) {
+      ServiceClient admin(fresh);
+      ASSERT_TRUE(Succeeds(admin.loginAsAdmin()));
+      ASSERT_TRUE(Succeeds(admin.createUser("alice", "alice-pw")));
+      ASSERT_TRUE(Succeeds(admin.createUser("bob", "bob-pw")));
+      ASSERT_TRUE(Succeeds(admin.createFolder("/Repository", "shared")));
+      ASSERT_TRUE(Succeeds(admin.createFolder("/Repository/shared", "inner")));
+      admin.logout();
+    });
     admin = std::make_unique<ServiceClient>(*server);
     ASSERT_TRUE(Succeeds(admin->loginAsAdmin()));
   }
   void TearDown() override { admin->logout(); }
-  static TestServer* server;
+  static SuiteServers servers;
+  TestServer* server = nullptr;
   std::unique_ptr<ServiceClient> admin;
 };
-TestServer* AccessTest::server = nullptr;
+SuiteServers AccessTest::servers;
 
-TEST_F(AccessTest, UsersAppearBelowSystemUsersInCreationOrder) {
+TEST_P(AccessTest, UsersAppearBelowSystemUsersInCreationOrder) {
   EXPECT_EQ(admin->childNames("/System/Users"), (std::vector<std::string>{"root", "alice", "bob"}));
   ns2__SoapModelObject alice;
   ASSERT_TRUE(Succeeds(admin->find("/System/Users/alice", alice)));
   EXPECT_EQ(alice.typeName, "User");
 }
 
-TEST_F(AccessTest, DuplicateOrEmptyUserNamesAreRefused) {
+TEST_P(AccessTest, DuplicateOrEmptyUserNamesAreRefused) {
   EXPECT_EQ(admin->createUser("alice", "again").code, 12);
   EXPECT_EQ(admin->createUser("", "pw").code, 12);
 }
 
-TEST_F(AccessTest, OnlyTheAdministratorCreatesUsers) {
+TEST_P(AccessTest, OnlyTheAdministratorCreatesUsers) {
   ServiceClient alice(*server);
   ASSERT_TRUE(Succeeds(alice.login("alice", "alice-pw")));
   EXPECT_EQ(alice.createUser("mallory", "pw").code, 12);
   alice.logout();
 }
 
-TEST_F(AccessTest, NewUserMayDoNothingUntilGranted) {
+TEST_P(AccessTest, NewUserMayDoNothingUntilGranted) {
   ServiceClient bob(*server);
   ASSERT_TRUE(Succeeds(bob.login("bob", "bob-pw")));
   ns2__SoapModelObject object;
@@ -62,7 +59,7 @@ TEST_F(AccessTest, NewUserMayDoNothingUntilGranted) {
   bob.logout();
 }
 
-TEST_F(AccessTest, GrantOnAFolderIsInheritedBelowIt) {
+TEST_P(AccessTest, GrantOnAFolderIsInheritedBelowIt) {
   ASSERT_TRUE(Succeeds(admin->addPermission("/Repository/shared", "write", "alice")));
   EXPECT_TRUE(admin->hasPermission("/Repository/shared/inner", "read", "alice"));
   EXPECT_TRUE(admin->hasPermission("/Repository/shared/inner", "write", "alice"));
@@ -78,7 +75,7 @@ TEST_F(AccessTest, GrantOnAFolderIsInheritedBelowIt) {
 
 
 
-TEST_F(AccessTest, DeletingAUserEndsItsSessions) {
+TEST_P(AccessTest, DeletingAUserEndsItsSessions) {
   ASSERT_TRUE(Succeeds(admin->createUser("temporary", "pw")));
   ServiceClient temporary(*server);
   ASSERT_TRUE(Succeeds(temporary.login("temporary", "pw")));
@@ -89,6 +86,8 @@ TEST_F(AccessTest, DeletingAUserEndsItsSessions) {
   EXPECT_EQ(temporary.login("temporary", "pw").code, 12);
 }
 
+
+INSTANTIATE_TEST_SUITE_P(Engines, AccessTest, kBothEngines, EngineParamName());
 
 }  // namespace
 }  // namespace talixdb_test

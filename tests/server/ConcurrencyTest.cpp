@@ -1,7 +1,10 @@
-// Several clients at once: nothing is lost and the tree stays consistent.
+// Several clients at once: nothing is lost and the tree stays consistent,
+// with one server on SQLite and with two servers on one PostgreSQL database
+// (the clients spread over both).
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <memory>
 #include <thread>
 
 #include "ServiceClient.h"
@@ -54,19 +57,26 @@ void runClient(const TestServer& server, int index, ClientRun& run) {
   }
 }
 
-TEST(Concurrency, EightClientsLoseNothingAndSeeAConsistentTree) {
-  TestServer server({"--quiet", "--threads", "8"});
+class Concurrency : public ::testing::TestWithParam<Engine> {};
+
+TEST_P(Concurrency, EightClientsLoseNothingAndSeeAConsistentTree) {
+  const std::vector<std::string> options = {"--quiet", "--threads", "8"};
+  std::vector<std::unique_ptr<TestServer>> servers;
+  servers.push_back(std::make_unique<TestServer>(options, "", GetParam()));
+  if (GetParam() == Engine::Postgres)
+    servers.push_back(std::make_unique<TestServer>(options, servers[0]->storeUri(), Engine::Postgres));
   {
-    ServiceClient admin(server);
+    ServiceClient admin(*servers[0]);
     ASSERT_TRUE(Succeeds(admin.loginAsAdmin()));
     ASSERT_TRUE(Succeeds(admin.createFolder("/Repository", "load")));
   }
   std::vector<ClientRun> runs(kClients);
   std::vector<std::thread> threads;
-  for (int i = 0; i < kClients; ++i) threads.emplace_back(runClient, std::cref(server), i, std::ref(runs[i]));
+  for (int i = 0; i < kClients; ++i)
+    threads.emplace_back(runClient, std::cref(*servers[i % servers.size()]), i, std::ref(runs[i]));
   for (std::thread& thread : threads) thread.join();
 
-  ServiceClient admin(server);
+  ServiceClient admin(*servers.back());
   ASSERT_TRUE(Succeeds(admin.loginAsAdmin()));
   std::vector<std::string> clients = admin.childNames("/Repository/load");
   EXPECT_EQ(clients.size(), static_cast<std::size_t>(kClients));
@@ -76,6 +86,8 @@ TEST(Concurrency, EightClientsLoseNothingAndSeeAConsistentTree) {
     EXPECT_EQ(admin.childNames("/Repository/load/c" + std::to_string(i)), runs[i].expectedChildren) << "client " << i;
   }
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, Concurrency, kBothEngines, EngineParamName());
 
 }  // namespace
 }  // namespace talixdb_test

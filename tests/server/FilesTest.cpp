@@ -12,26 +12,24 @@ std::string patternBytes(std::size_t size) {
   return bytes;
 }
 
-class FilesTest : public ::testing::Test {
+class FilesTest : public ::testing::TestWithParam<Engine> {
  protected:
-  static void SetUpTestSuite() { server = new TestServer({"--max-upload", "4194304"}); }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
+  static void TearDownTestSuite() { servers.clear(); }
   void SetUp() override {
+    server = &servers.get(GetParam(), {"--max-upload", "4194304"});
     client = std::make_unique<ServiceClient>(*server);
     ASSERT_TRUE(Succeeds(client->loginAsAdmin()));
-    folder = "/Repository/" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name());
-    ASSERT_TRUE(Succeeds(client->createFolder("/Repository", ::testing::UnitTest::GetInstance()->current_test_info()->name())));
+    folder = "/Repository/" + testName();
+    ASSERT_TRUE(Succeeds(client->createFolder("/Repository", testName())));
   }
-  static TestServer* server;
+  static SuiteServers servers;
+  TestServer* server = nullptr;
   std::unique_ptr<ServiceClient> client;
   std::string folder;
 };
-TestServer* FilesTest::server = nullptr;
+SuiteServers FilesTest::servers;
 
-TEST_F(FilesTest, BinaryContentRoundTripsByteForByte) {
+TEST_P(FilesTest, BinaryContentRoundTripsByteForByte) {
   std::string bytes = patternBytes(300000);
   ASSERT_TRUE(Succeeds(client->upload(folder, "data.bin", bytes)));
   std::string back;
@@ -40,7 +38,7 @@ TEST_F(FilesTest, BinaryContentRoundTripsByteForByte) {
   EXPECT_TRUE(back == bytes);
 }
 
-TEST_F(FilesTest, UploadAnswersTheStoredPathAndMakesAFileObject) {
+TEST_P(FilesTest, UploadAnswersTheStoredPathAndMakesAFileObject) {
   ns2__UploadFile file;
   file.name = "a.txt";
   file.size = 3;
@@ -62,14 +60,14 @@ TEST_F(FilesTest, UploadAnswersTheStoredPathAndMakesAFileObject) {
   EXPECT_EQ(object.typeName, "File");
 }
 
-TEST_F(FilesTest, EmptyFileRoundTrips) {
+TEST_P(FilesTest, EmptyFileRoundTrips) {
   ASSERT_TRUE(Succeeds(client->upload(folder, "empty", "")));
   std::string back = "not empty";
   ASSERT_TRUE(Succeeds(client->download(folder + "/empty", back)));
   EXPECT_EQ(back, "");
 }
 
-TEST_F(FilesTest, SecondUploadBecomesANewVersion) {
+TEST_P(FilesTest, SecondUploadBecomesANewVersion) {
   ASSERT_TRUE(Succeeds(client->upload(folder, "v.txt", "first")));
   ASSERT_TRUE(Succeeds(client->upload(folder, "v.txt", "second")));
   std::string back;
@@ -85,14 +83,14 @@ TEST_F(FilesTest, SecondUploadBecomesANewVersion) {
   EXPECT_EQ(logs.entry[1]->creator, "root");
 }
 
-TEST_F(FilesTest, DeclaredSizeDifferentFromTheAttachmentStoresNothing) {
+TEST_P(FilesTest, DeclaredSizeDifferentFromTheAttachmentStoresNothing) {
   CallResult outcome = client->upload(folder, "wrong.bin", "12345", 4);
   EXPECT_EQ(outcome.code, 12);
   EXPECT_NE(outcome.fault.find("size mismatch"), std::string::npos) << outcome.fault;
   EXPECT_FALSE(client->exists(folder + "/wrong.bin"));
 }
 
-TEST_F(FilesTest, FileLargerThanTheUploadLimitIsRefusedAndNothingStored) {
+TEST_P(FilesTest, FileLargerThanTheUploadLimitIsRefusedAndNothingStored) {
   CallResult outcome = client->upload(folder, "big.bin", patternBytes(5 * 1024 * 1024));
   EXPECT_EQ(outcome.code, 12);
   EXPECT_NE(outcome.fault.find("too large"), std::string::npos) << outcome.fault;
@@ -100,13 +98,13 @@ TEST_F(FilesTest, FileLargerThanTheUploadLimitIsRefusedAndNothingStored) {
   EXPECT_TRUE(Succeeds(client->upload(folder, "small.bin", "fits")));
 }
 
-TEST_F(FilesTest, DownloadOfAFolderOrAMissingPathIsAFault) {
+TEST_P(FilesTest, DownloadOfAFolderOrAMissingPathIsAFault) {
   std::string back;
   EXPECT_EQ(client->download(folder, back).code, 12);
   EXPECT_EQ(client->download(folder + "/missing", back).code, 12);
 }
 
-TEST_F(FilesTest, UploadIntoAFileOrAMissingFolderIsRefused) {
+TEST_P(FilesTest, UploadIntoAFileOrAMissingFolderIsRefused) {
   ASSERT_TRUE(Succeeds(client->upload(folder, "plain", "x")));
   EXPECT_EQ(client->upload(folder + "/plain", "inner", "y").code, 12);
   EXPECT_EQ(client->upload(folder + "/nowhere", "inner", "y").code, 12);
@@ -125,6 +123,8 @@ TEST(LargeFiles, TwentyMegabytesRoundTrip) {
   ASSERT_TRUE(Succeeds(client.download("/Repository/large.bin", back)));
   EXPECT_TRUE(back == bytes);
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, FilesTest, kBothEngines, EngineParamName());
 
 }  // namespace
 }  // namespace talixdb_test

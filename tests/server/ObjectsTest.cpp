@@ -7,26 +7,23 @@
 namespace talixdb_test {
 namespace {
 
-class ObjectsTest : public ::testing::Test {
+class ObjectsTest : public ::testing::TestWithParam<Engine> {
  protected:
-  static void SetUpTestSuite() { server = new TestServer(); }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
+  static void TearDownTestSuite() { servers.clear(); }
   void SetUp() override {
+    server = &servers.get(GetParam());
     client = std::make_unique<ServiceClient>(*server);
     ASSERT_TRUE(Succeeds(client->loginAsAdmin()));
-    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-    ASSERT_TRUE(Succeeds(client->createFolder("/Repository", name, &folder)));
+    ASSERT_TRUE(Succeeds(client->createFolder("/Repository", testName(), &folder)));
   }
-  static TestServer* server;
+  static SuiteServers servers;
+  TestServer* server = nullptr;
   std::unique_ptr<ServiceClient> client;
   std::string folder;
 };
-TestServer* ObjectsTest::server = nullptr;
+SuiteServers ObjectsTest::servers;
 
-TEST_F(ObjectsTest, FixedFoldersExistFromTheFirstStart) {
+TEST_P(ObjectsTest, FixedFoldersExistFromTheFirstStart) {
   EXPECT_TRUE(client->exists("/Repository"));
   EXPECT_TRUE(client->exists("/System"));
   EXPECT_TRUE(client->exists("/System/Users"));
@@ -35,7 +32,7 @@ TEST_F(ObjectsTest, FixedFoldersExistFromTheFirstStart) {
   EXPECT_EQ(users.front(), "root");
 }
 
-TEST_F(ObjectsTest, CreateAnswersThePathAndFindFillsEveryField) {
+TEST_P(ObjectsTest, CreateAnswersThePathAndFindFillsEveryField) {
   EXPECT_EQ(folder, "/Repository/CreateAnswersThePathAndFindFillsEveryField");
   ns2__SoapModelObject object;
   ASSERT_TRUE(Succeeds(client->find(folder, object)));
@@ -52,7 +49,7 @@ TEST_F(ObjectsTest, CreateAnswersThePathAndFindFillsEveryField) {
             object.allowedActions.end());
 }
 
-TEST_F(ObjectsTest, PropertiesComeBackExactlyAsSentAndInOrder) {
+TEST_P(ObjectsTest, PropertiesComeBackExactlyAsSentAndInOrder) {
   std::vector<TestProperty> sent = {
       {"m_szName", {"pump A"}, 5, false},
       {"m_iNrPorts", {"3"}, 5, false},
@@ -76,12 +73,12 @@ TEST_F(ObjectsTest, PropertiesComeBackExactlyAsSentAndInOrder) {
   EXPECT_EQ(declarations[2].items, std::vector<std::string>{"User Specified Properties"});
 }
 
-TEST_F(ObjectsTest, ChildNamesComeBackInCreationOrder) {
+TEST_P(ObjectsTest, ChildNamesComeBackInCreationOrder) {
   for (const char* name : {"zeta", "alpha", "Mid", "beta"}) ASSERT_TRUE(Succeeds(client->createFolder(folder, name)));
   EXPECT_EQ(client->childNames(folder), (std::vector<std::string>{"zeta", "alpha", "Mid", "beta"}));
 }
 
-TEST_F(ObjectsTest, DuplicateEmptyOrSlashedNamesAreRefusedAndNothingIsStored) {
+TEST_P(ObjectsTest, DuplicateEmptyOrSlashedNamesAreRefusedAndNothingIsStored) {
   ASSERT_TRUE(Succeeds(client->createFolder(folder, "once")));
   EXPECT_EQ(client->createFolder(folder, "once").code, 12);
   EXPECT_EQ(client->createFolder(folder, "").code, 12);
@@ -90,21 +87,21 @@ TEST_F(ObjectsTest, DuplicateEmptyOrSlashedNamesAreRefusedAndNothingIsStored) {
   EXPECT_EQ(client->childNames(folder), std::vector<std::string>{"once"});
 }
 
-TEST_F(ObjectsTest, FolderBelowTheRootIsNamedFromAnEmptyParent) {
+TEST_P(ObjectsTest, FolderBelowTheRootIsNamedFromAnEmptyParent) {
   std::string path;
   ASSERT_TRUE(Succeeds(client->createFolder("", "TopLevelFromEmptyParent", &path)));
   EXPECT_EQ(path, "/TopLevelFromEmptyParent");
   EXPECT_TRUE(client->remove(path));
 }
 
-TEST_F(ObjectsTest, MissingPathIsAFault) {
+TEST_P(ObjectsTest, MissingPathIsAFault) {
   ns2__SoapModelObject object;
   CallResult outcome = client->find(folder + "/nothing", object);
   EXPECT_EQ(outcome.code, 12);
   EXPECT_EQ(outcome.fault, "no such object: " + folder + "/nothing");
 }
 
-TEST_F(ObjectsTest, DeleteRemovesTheWholeSubtree) {
+TEST_P(ObjectsTest, DeleteRemovesTheWholeSubtree) {
   ASSERT_TRUE(Succeeds(client->createFolder(folder, "a")));
   ASSERT_TRUE(Succeeds(client->createFolder(folder + "/a", "b")));
   ASSERT_TRUE(Succeeds(client->upload(folder + "/a/b", "f", "bytes")));
@@ -115,7 +112,7 @@ TEST_F(ObjectsTest, DeleteRemovesTheWholeSubtree) {
 }
 
 
-TEST_F(ObjectsTest, NamesOutsideAsciiTravelByteForByte) {
+TEST_P(ObjectsTest, NamesOutsideAsciiTravelByteForByte) {
   const std::string cafe = "caf\xc3\xa9";
   const std::string duese = "D\xc3\xbcse 1";
   std::string path;
@@ -129,7 +126,7 @@ TEST_F(ObjectsTest, NamesOutsideAsciiTravelByteForByte) {
   EXPECT_EQ(readProperties(object.properties).at(0).items.at(0), duese);
 }
 
-TEST_F(ObjectsTest, UpdateReplacesThePropertyMaps) {
+TEST_P(ObjectsTest, UpdateReplacesThePropertyMaps) {
   std::string path;
   ASSERT_TRUE(Succeeds(client->createFolder(folder, "u", &path, {{"old", {"1"}, 5, false}})));
   ns2__SoapModelObject request;
@@ -152,7 +149,7 @@ TEST_F(ObjectsTest, UpdateReplacesThePropertyMaps) {
   EXPECT_EQ(readProperties(answer.dynProperties).size(), 1u);  // not sent: kept
 }
 
-TEST_F(ObjectsTest, MoveRenamesAndRefusesMovingIntoItself) {
+TEST_P(ObjectsTest, MoveRenamesAndRefusesMovingIntoItself) {
   ASSERT_TRUE(Succeeds(client->createFolder(folder, "src")));
   ASSERT_TRUE(Succeeds(client->createFolder(folder, "dst")));
   ASSERT_TRUE(Succeeds(client->createFolder(folder + "/src", "inner")));
@@ -168,7 +165,7 @@ TEST_F(ObjectsTest, MoveRenamesAndRefusesMovingIntoItself) {
   EXPECT_EQ(client->binding().move(&request, answer), 12);
 }
 
-TEST_F(ObjectsTest, ChildrenAndQueryAnswerObjects) {
+TEST_P(ObjectsTest, ChildrenAndQueryAnswerObjects) {
   ASSERT_TRUE(Succeeds(client->createFolder(folder, "needle-one")));
   ASSERT_TRUE(Succeeds(client->createFolder(folder, "hay")));
   ns2__SoapModelObjectArray children;
@@ -185,7 +182,7 @@ TEST_F(ObjectsTest, ChildrenAndQueryAnswerObjects) {
 }
 
 
-TEST_F(ObjectsTest, OperationsNeedingOutsideMachineryAreRefused) {
+TEST_P(ObjectsTest, OperationsNeedingOutsideMachineryAreRefused) {
   std::string text;
   ASSERT_EQ(client->binding().getProcessTranscript("1", text), 12);
   EXPECT_STREQ(soap_fault_string(client->soap()), "not supported by this server");
@@ -197,6 +194,8 @@ TEST_F(ObjectsTest, OperationsNeedingOutsideMachineryAreRefused) {
   ASSERT_EQ(client->binding().getWorkspaces(workspaces), 0);
   EXPECT_EQ(workspaces.workspaces, std::vector<std::string>{"Default"});
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, ObjectsTest, kBothEngines, EngineParamName());
 
 }  // namespace
 }  // namespace talixdb_test

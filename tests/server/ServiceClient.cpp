@@ -11,6 +11,11 @@ ServiceClient::ServiceClient(const TestServer& server) : m_endpoint(server.endpo
   m_binding.endpoint = m_endpoint.c_str();
 }
 
+void ServiceClient::retarget(const TestServer& server) {
+  m_endpoint = server.endpoint();
+  m_binding.endpoint = m_endpoint.c_str();
+}
+
 void ServiceClient::clear() {
   soap_destroy(soap());
   soap_end(soap());

@@ -4,10 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "QuillonBinding.h"
+#include "support/Engines.h"
 #include "support/TestServer.h"
 
 namespace talixdb_test {
@@ -37,6 +41,8 @@ class ServiceClient {
   ServiceClient& operator=(const ServiceClient&) = delete;
 
   QuillonBinding& binding() { return m_binding; }
+  // Sends the next calls to `server`, keeping the session cookie.
+  void retarget(const TestServer& server);
   struct soap* soap() { return m_binding.soap; }
   // Frees what the runtime allocated for earlier replies (the endpoint
   // text is not in the context, so calls keep working).
@@ -69,6 +75,32 @@ class ServiceClient {
   std::string m_endpoint;
   QuillonBinding m_binding;
 };
+
+// The servers of a suite that runs on both engines: one per engine, started
+// (and readied by `prepare`) when a test first asks for it, and stopped by
+// clear() when the suite ends.
+class SuiteServers {
+ public:
+  TestServer& get(Engine engine, const std::vector<std::string>& args = {},
+                  const std::function<void(TestServer&)>& prepare = {}) {
+    std::unique_ptr<TestServer>& server = m_servers[engine];
+    if (!server) {
+      server = std::make_unique<TestServer>(args, "", engine);
+      if (prepare) prepare(*server);
+    }
+    return *server;
+  }
+  void clear() { m_servers.clear(); }
+
+ private:
+  std::map<Engine, std::unique_ptr<TestServer>> m_servers;
+};
+
+// The running test's name without the engine a parameterised one adds.
+inline std::string testName() {
+  std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  return name.substr(0, name.find('/'));
+}
 
 // Reads the properties of a map in order.
 std::vector<TestProperty> readProperties(const ns2__SoapVariantMap* map);

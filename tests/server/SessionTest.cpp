@@ -9,18 +9,16 @@
 namespace talixdb_test {
 namespace {
 
-class SessionTest : public ::testing::Test {
+class SessionTest : public ::testing::TestWithParam<Engine> {
  protected:
-  static void SetUpTestSuite() { server = new TestServer(); }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
-  static TestServer* server;
+  static void TearDownTestSuite() { servers.clear(); }
+  void SetUp() override { server = &servers.get(GetParam()); }
+  static SuiteServers servers;
+  TestServer* server = nullptr;
 };
-TestServer* SessionTest::server = nullptr;
+SuiteServers SessionTest::servers;
 
-TEST_F(SessionTest, AdministratorLoginSucceedsAndIsReported) {
+TEST_P(SessionTest, AdministratorLoginSucceedsAndIsReported) {
   ServiceClient client(*server);
   ASSERT_TRUE(Succeeds(client.loginAsAdmin()));
   EXPECT_TRUE(client.isLoggedIn("root"));
@@ -28,19 +26,19 @@ TEST_F(SessionTest, AdministratorLoginSucceedsAndIsReported) {
   client.logout();
 }
 
-TEST_F(SessionTest, WrongPasswordIsAFaultReadAsCode12) {
+TEST_P(SessionTest, WrongPasswordIsAFaultReadAsCode12) {
   ServiceClient client(*server);
   CallResult outcome = client.login("root", "not-the-password");
   EXPECT_EQ(outcome.code, 12);
   EXPECT_NE(outcome.fault.find("wrong user name or password"), std::string::npos) << outcome.fault;
 }
 
-TEST_F(SessionTest, PlaceholderLoginOfTheReachabilityProbeIsRefused) {
+TEST_P(SessionTest, PlaceholderLoginOfTheReachabilityProbeIsRefused) {
   ServiceClient client(*server);
   EXPECT_EQ(client.login("username", "password").code, 12);
 }
 
-TEST_F(SessionTest, SessionIdIsEmptyWithoutLoginAndHexAfterIt) {
+TEST_P(SessionTest, SessionIdIsEmptyWithoutLoginAndHexAfterIt) {
   ServiceClient client(*server);
   EXPECT_EQ(client.sessionId(), "");
   ASSERT_TRUE(Succeeds(client.loginAsAdmin()));
@@ -50,7 +48,7 @@ TEST_F(SessionTest, SessionIdIsEmptyWithoutLoginAndHexAfterIt) {
   client.logout();
 }
 
-TEST_F(SessionTest, LogoutEndsTheSessionAndAnswersTrueEvenWithoutOne) {
+TEST_P(SessionTest, LogoutEndsTheSessionAndAnswersTrueEvenWithoutOne) {
   ServiceClient client(*server);
   EXPECT_TRUE(client.logout());
   ASSERT_TRUE(client.createUser("x", "y").code == 12);  // no session: refused
@@ -65,7 +63,7 @@ TEST_F(SessionTest, LogoutEndsTheSessionAndAnswersTrueEvenWithoutOne) {
   client.logout();
 }
 
-TEST_F(SessionTest, RepositoryOperationsNeedASession) {
+TEST_P(SessionTest, RepositoryOperationsNeedASession) {
   ServiceClient client(*server);
   ns2__SoapModelObject object;
   CallResult outcome = client.find("/Repository", object);
@@ -73,7 +71,7 @@ TEST_F(SessionTest, RepositoryOperationsNeedASession) {
   EXPECT_EQ(outcome.fault, "not logged in");
 }
 
-TEST_F(SessionTest, SecondLoginOnTheSameClientEndsTheFirstSession) {
+TEST_P(SessionTest, SecondLoginOnTheSameClientEndsTheFirstSession) {
   ServiceClient client(*server);
   ASSERT_TRUE(Succeeds(client.loginAsAdmin()));
   std::string first = client.sessionId();
@@ -88,7 +86,7 @@ TEST_F(SessionTest, SecondLoginOnTheSameClientEndsTheFirstSession) {
   client.logout();
 }
 
-TEST_F(SessionTest, InvalidateEndsAnotherSessionOfTheAdministrator) {
+TEST_P(SessionTest, InvalidateEndsAnotherSessionOfTheAdministrator) {
   ServiceClient admin(*server);
   ServiceClient other(*server);
   ASSERT_TRUE(Succeeds(other.loginAsAdmin()));
@@ -101,6 +99,8 @@ TEST_F(SessionTest, InvalidateEndsAnotherSessionOfTheAdministrator) {
   EXPECT_FALSE(ended);
   admin.logout();
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, SessionTest, kBothEngines, EngineParamName());
 
 TEST(SessionExpiry, IdleSessionEndsAfterTheTimeout) {
   TestServer server({"--session-timeout", "1"});

@@ -22,12 +22,12 @@ class RepositoryAccess : public RepositoryFixture {
   Caller user;
 };
 
-TEST_F(RepositoryAccess, WithoutAnyEntryAUserMayNotRead) {
+TEST_P(RepositoryAccess, WithoutAnyEntryAUserMayNotRead) {
   EXPECT_THROW(repository->find(user, "/Repository/a"), Refusal);
   EXPECT_FALSE(repository->hasPermission(admin, "/Repository/a", "read", "ann"));
 }
 
-TEST_F(RepositoryAccess, EntryIsInheritedByEverythingBelow) {
+TEST_P(RepositoryAccess, EntryIsInheritedByEverythingBelow) {
   repository->addPermission(admin, "/Repository/a", "read", "ann");
   EXPECT_TRUE(repository->hasPermission(admin, "/Repository/a/b/c", "read", "ann"));
   EXPECT_FALSE(repository->hasPermission(admin, "/Repository/a/b/c", "write", "ann"));
@@ -35,7 +35,7 @@ TEST_F(RepositoryAccess, EntryIsInheritedByEverythingBelow) {
   EXPECT_THROW(repository->create(user, NewObject{"x", "/Repository/a/b", "Folder", {}, {}}), Refusal);
 }
 
-TEST_F(RepositoryAccess, NearestAncestorWithAnEntryDecides) {
+TEST_P(RepositoryAccess, NearestAncestorWithAnEntryDecides) {
   repository->addPermission(admin, "/Repository/a", "fullControl", "ann");
   repository->addPermission(admin, "/Repository/a/b", "read", "ann");
   EXPECT_TRUE(repository->hasPermission(admin, "/Repository/a", "fullControl", "ann"));
@@ -44,7 +44,7 @@ TEST_F(RepositoryAccess, NearestAncestorWithAnEntryDecides) {
   EXPECT_TRUE(repository->hasPermission(admin, "/Repository/a/b/c", "write", "ann"));
 }
 
-TEST_F(RepositoryAccess, WriteImpliesReadAndAllowsCreatingAndDeleting) {
+TEST_P(RepositoryAccess, WriteImpliesReadAndAllowsCreatingAndDeleting) {
   repository->addPermission(admin, "/Repository/a", "write", "ann");
   EXPECT_EQ(repository->find(user, "/Repository/a/b").allowedActions,
             (std::vector<std::string>{"read", "write", "delete"}));
@@ -53,31 +53,31 @@ TEST_F(RepositoryAccess, WriteImpliesReadAndAllowsCreatingAndDeleting) {
   EXPECT_THROW(repository->remove(user, "/Repository/a"), Refusal);  // needs write on /Repository
 }
 
-TEST_F(RepositoryAccess, GrantingNeedsFullControl) {
+TEST_P(RepositoryAccess, GrantingNeedsFullControl) {
   repository->addPermission(admin, "/Repository/a", "write", "ann");
   EXPECT_THROW(repository->addPermission(user, "/Repository/a", "read", "bob"), Refusal);
   repository->addPermission(admin, "/Repository/a", "fullControl", "ann");
   EXPECT_TRUE(repository->addPermission(user, "/Repository/a/b", "read", "bob"));
 }
 
-TEST_F(RepositoryAccess, AdministratorIsAlwaysAllowed) {
+TEST_P(RepositoryAccess, AdministratorIsAlwaysAllowed) {
   EXPECT_TRUE(repository->hasPermission(admin, "/Repository/a/b/c", "fullControl", "root"));
   repository->addPermission(admin, "/Repository/a", "read", "root");
   EXPECT_TRUE(repository->hasPermission(admin, "/Repository/a/b/c", "fullControl", "root"));
 }
 
-TEST_F(RepositoryAccess, UnknownPermissionIsRefused) {
+TEST_P(RepositoryAccess, UnknownPermissionIsRefused) {
   EXPECT_THROW(repository->addPermission(admin, "/Repository/a", "Read", "ann"), Refusal);
 }
 
-TEST_F(RepositoryAccess, OnlyTheAdministratorManagesUsers) {
+TEST_P(RepositoryAccess, OnlyTheAdministratorManagesUsers) {
   EXPECT_THROW(repository->createUser(user, "other", "pw"), Refusal);
   EXPECT_THROW(repository->remove(user, "/System/Users/ann"), Refusal);
   EXPECT_THROW(repository->createUser(admin, "ann", "again"), Refusal);
   EXPECT_THROW(repository->createUser(admin, "", "pw"), Refusal);
 }
 
-TEST_F(RepositoryAccess, DeletedUserLosesSessionsAndEntries) {
+TEST_P(RepositoryAccess, DeletedUserLosesSessionsAndEntries) {
   repository->addPermission(admin, "/Repository/a", "read", "ann");
   EXPECT_TRUE(repository->remove(admin, "/System/Users/ann"));
   EXPECT_FALSE(repository->isLoggedIn("ann"));
@@ -86,11 +86,13 @@ TEST_F(RepositoryAccess, DeletedUserLosesSessionsAndEntries) {
   EXPECT_THROW(repository->find(again, "/Repository/a"), Refusal);
 }
 
-TEST_F(RepositoryAccess, GroupsOfTheAdministratorAndOfOthers) {
+TEST_P(RepositoryAccess, GroupsOfTheAdministratorAndOfOthers) {
   EXPECT_EQ(repository->groups(user, "root"), (std::vector<std::string>{"administrators", "users"}));
   EXPECT_EQ(repository->groups(user, "ann"), std::vector<std::string>{"users"});
   EXPECT_THROW(repository->groups(user, "nobody"), Refusal);
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, RepositoryAccess, kBothEngines, EngineParamName());
 
 }  // namespace
 }  // namespace talixdb_test

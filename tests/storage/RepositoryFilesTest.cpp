@@ -8,7 +8,7 @@ using namespace talixdb::server;
 
 using RepositoryFiles = RepositoryFixture;
 
-TEST_F(RepositoryFiles, EachUploadAddsAVersionAndTheLatestIsFetched) {
+TEST_P(RepositoryFiles, EachUploadAddsAVersionAndTheLatestIsFetched) {
   auto first = staged("one");
   auto second = staged("second");
   repository->store(admin, "/Repository", {{"f", "File", 3, {}, first.get()}});
@@ -23,7 +23,7 @@ TEST_F(RepositoryFiles, EachUploadAddsAVersionAndTheLatestIsFetched) {
   EXPECT_TRUE(repository->find(admin, "/Repository/f").object.isFile);
 }
 
-TEST_F(RepositoryFiles, SizeMismatchInAnyFileStoresNoneOfThem) {
+TEST_P(RepositoryFiles, SizeMismatchInAnyFileStoresNoneOfThem) {
   auto good = staged("good");
   auto bad = staged("bad");
   EXPECT_THROW(repository->store(admin, "/Repository", {{"g", "File", 4, {}, good.get()}, {"b", "File", 99, {}, bad.get()}}),
@@ -31,7 +31,7 @@ TEST_F(RepositoryFiles, SizeMismatchInAnyFileStoresNoneOfThem) {
   EXPECT_TRUE(repository->find(admin, "/Repository").childNames.empty());
 }
 
-TEST_F(RepositoryFiles, AFolderIsNeitherOverwrittenNorDownloaded) {
+TEST_P(RepositoryFiles, AFolderIsNeitherOverwrittenNorDownloaded) {
   repository->create(admin, NewObject{"dir", "/Repository", "Folder", {}, {}});
   auto bytes = staged("x");
   EXPECT_THROW(repository->store(admin, "/Repository", {{"dir", "File", 1, {}, bytes.get()}}), Refusal);
@@ -39,7 +39,7 @@ TEST_F(RepositoryFiles, AFolderIsNeitherOverwrittenNorDownloaded) {
   EXPECT_THROW(repository->versionNames(admin, "/Repository/dir"), Refusal);
 }
 
-TEST_F(RepositoryFiles, FetchedContentStaysReadableAfterTheFileIsDeleted) {
+TEST_P(RepositoryFiles, FetchedContentStaysReadableAfterTheFileIsDeleted) {
   auto bytes = staged("kept while reading");
   repository->store(admin, "/Repository", {{"f", "File", 18, {}, bytes.get()}});
   Download download = repository->fetch(admin, "/Repository/f");
@@ -49,7 +49,7 @@ TEST_F(RepositoryFiles, FetchedContentStaysReadableAfterTheFileIsDeleted) {
   EXPECT_EQ(std::string(back.data(), static_cast<std::size_t>(got)), "kept while reading");
 }
 
-TEST_F(RepositoryFiles, CheckinCommentLandsOnTheLatestVersion) {
+TEST_P(RepositoryFiles, CheckinCommentLandsOnTheLatestVersion) {
   auto bytes = staged("x");
   repository->store(admin, "/Repository", {{"f", "File", 1, {}, bytes.get()}});
   EXPECT_TRUE(repository->checkout(admin, "/Repository/f", false));
@@ -60,7 +60,7 @@ TEST_F(RepositoryFiles, CheckinCommentLandsOnTheLatestVersion) {
   EXPECT_EQ(repository->changeLogs(admin, "/Repository/f").back().comment, "reviewed");
 }
 
-TEST_F(RepositoryFiles, RecursiveCheckoutMarksEverythingBelow) {
+TEST_P(RepositoryFiles, RecursiveCheckoutMarksEverythingBelow) {
   repository->create(admin, NewObject{"a", "/Repository", "Folder", {}, {}});
   repository->create(admin, NewObject{"b", "/Repository/a", "Folder", {}, {}});
   repository->checkout(admin, "/Repository/a", true);
@@ -69,6 +69,8 @@ TEST_F(RepositoryFiles, RecursiveCheckoutMarksEverythingBelow) {
   EXPECT_FALSE(repository->isCheckedOut(admin, "/Repository/a"));
   EXPECT_TRUE(repository->isCheckedOut(admin, "/Repository/a/b"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, RepositoryFiles, kBothEngines, EngineParamName());
 
 }  // namespace
 }  // namespace talixdb_test

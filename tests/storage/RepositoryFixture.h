@@ -1,4 +1,5 @@
-// A repository over a real SQLite store in a temporary directory, with a
+// A repository over a real store on each engine (SQLite in a temporary
+// directory, PostgreSQL in a new database of the tests' cluster), with a
 // clock the test moves by hand and the administrator logged in.
 #pragma once
 
@@ -7,18 +8,26 @@
 #include <memory>
 #include <string>
 
+#include "PostgresStore.h"
 #include "Repository.h"
-#include "SqliteStorage.h"
-#include "support/TestServer.h"
+#include "SqliteStore.h"
+#include "support/Engines.h"
+#include "support/PostgresCluster.h"
 
 namespace talixdb_test {
 
-class RepositoryFixture : public ::testing::Test {
+class RepositoryFixture : public ::testing::TestWithParam<Engine> {
  protected:
   static constexpr std::int64_t kTimeout = 60;
 
   void SetUp() override {
-    storage = std::make_unique<talixdb::server::SqliteStorage>(dir.path());
+    using talixdb::server::StoreUse;
+    if (GetParam() == Engine::Postgres)
+      store = std::make_unique<talixdb::server::PostgresStore>(PostgresCluster::shared().createDatabase(),
+                                                               StoreUse::Serve);
+    else
+      store = std::make_unique<talixdb::server::SqliteStore>(dir.path(), StoreUse::Serve);
+    storage = store->connect();
     repository = std::make_unique<talixdb::server::Repository>(*storage, kTimeout, [this] { return now; });
     repository->bootstrap("admin-pw");
     repository->login(admin, "root", "admin-pw");
@@ -50,7 +59,8 @@ class RepositoryFixture : public ::testing::Test {
 
   TempDir dir;
   std::int64_t now = 1000000;
-  std::unique_ptr<talixdb::server::SqliteStorage> storage;
+  std::unique_ptr<talixdb::server::Store> store;
+  std::unique_ptr<talixdb::server::Storage> storage;
   std::unique_ptr<talixdb::server::Repository> repository;
   talixdb::server::Caller admin;
 };

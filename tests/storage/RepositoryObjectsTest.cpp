@@ -16,14 +16,14 @@ NewObject folder(const std::string& parent, const std::string& name) {
 
 using RepositoryObjects = RepositoryFixture;
 
-TEST_F(RepositoryObjects, FirstStartMakesTheFixedFoldersAndTheAdministrator) {
+TEST_P(RepositoryObjects, FirstStartMakesTheFixedFoldersAndTheAdministrator) {
   EXPECT_EQ(repository->find(admin, "/").childNames, (std::vector<std::string>{"Repository", "System"}));
   EXPECT_EQ(repository->find(admin, "/System/Users").childNames, std::vector<std::string>{"root"});
   repository->bootstrap("other");  // a second start changes nothing
   EXPECT_EQ(repository->find(admin, "/System/Users").childNames, std::vector<std::string>{"root"});
 }
 
-TEST_F(RepositoryObjects, DuplicateEmptyAndSlashedNamesAreRefused) {
+TEST_P(RepositoryObjects, DuplicateEmptyAndSlashedNamesAreRefused) {
   repository->create(admin, folder("/Repository", "a"));
   EXPECT_THROW(repository->create(admin, folder("/Repository", "a")), Refusal);
   EXPECT_THROW(repository->create(admin, folder("/Repository", "")), Refusal);
@@ -31,7 +31,7 @@ TEST_F(RepositoryObjects, DuplicateEmptyAndSlashedNamesAreRefused) {
   EXPECT_EQ(repository->find(admin, "/Repository").childNames, std::vector<std::string>{"a"});
 }
 
-TEST_F(RepositoryObjects, NothingIsMadeBelowAFileOrTheUserList) {
+TEST_P(RepositoryObjects, NothingIsMadeBelowAFileOrTheUserList) {
   auto bytes = staged("x");
   repository->store(admin, "/Repository", {{"f", "File", 1, {}, bytes.get()}});
   EXPECT_THROW(repository->create(admin, folder("/Repository/f", "child")), Refusal);
@@ -39,13 +39,13 @@ TEST_F(RepositoryObjects, NothingIsMadeBelowAFileOrTheUserList) {
   EXPECT_THROW(repository->create(admin, folder("/Repository/missing", "child")), Refusal);
 }
 
-TEST_F(RepositoryObjects, PathsAreLenientInAndCanonicalOut) {
+TEST_P(RepositoryObjects, PathsAreLenientInAndCanonicalOut) {
   EXPECT_EQ(repository->create(admin, folder("//Repository/", "a")), "/Repository/a");
   EXPECT_EQ(repository->find(admin, "Repository//a/").path, "/Repository/a");
   EXPECT_EQ(repository->create(admin, folder("", "top")), "/top");
 }
 
-TEST_F(RepositoryObjects, RemoveTakesTheWholeSubtreeWithContents) {
+TEST_P(RepositoryObjects, RemoveTakesTheWholeSubtreeWithContents) {
   repository->create(admin, folder("/Repository", "a"));
   repository->create(admin, folder("/Repository/a", "b"));
   auto bytes = staged("payload");
@@ -59,12 +59,12 @@ TEST_F(RepositoryObjects, RemoveTakesTheWholeSubtreeWithContents) {
   EXPECT_TRUE(repository->find(admin, "/Repository/a").childNames.empty());
 }
 
-TEST_F(RepositoryObjects, FixedObjectsAndTheAdministratorAreNotRemoved) {
+TEST_P(RepositoryObjects, FixedObjectsAndTheAdministratorAreNotRemoved) {
   for (const char* path : {"/", "/Repository", "/System", "/System/Users", "/System/Users/root"})
     EXPECT_FALSE(repository->remove(admin, path)) << path;
 }
 
-TEST_F(RepositoryObjects, PropertiesAreStoredExactlyIncludingMissingKeysAndValues) {
+TEST_P(RepositoryObjects, PropertiesAreStoredExactlyIncludingMissingKeysAndValues) {
   NewObject object = folder("/Repository", "p");
   object.values = {{std::string("b"), Variant{5, false, {"2"}}},
                    {std::nullopt, Variant{0, true, {"x", "", "y"}}},
@@ -82,7 +82,7 @@ TEST_F(RepositoryObjects, PropertiesAreStoredExactlyIncludingMissingKeysAndValue
   ASSERT_EQ(view.declarations.size(), 1u);
 }
 
-TEST_F(RepositoryObjects, UpdateReplacesOnlyTheMapsGiven) {
+TEST_P(RepositoryObjects, UpdateReplacesOnlyTheMapsGiven) {
   NewObject object = folder("/Repository", "u");
   object.values = {{std::string("old"), Variant{5, false, {"1"}}}};
   object.declarations = {{std::string("old"), Variant{5, false, {"User Specified Properties"}}}};
@@ -94,7 +94,7 @@ TEST_F(RepositoryObjects, UpdateReplacesOnlyTheMapsGiven) {
   EXPECT_EQ(*view.declarations.at(0).key, "old");
 }
 
-TEST_F(RepositoryObjects, MoveKeepsTheSubtreeAndRefusesCyclesAndTakenNames) {
+TEST_P(RepositoryObjects, MoveKeepsTheSubtreeAndRefusesCyclesAndTakenNames) {
   repository->create(admin, folder("/Repository", "a"));
   repository->create(admin, folder("/Repository/a", "inner"));
   repository->create(admin, folder("/Repository", "b"));
@@ -106,7 +106,7 @@ TEST_F(RepositoryObjects, MoveKeepsTheSubtreeAndRefusesCyclesAndTakenNames) {
   EXPECT_EQ(repository->find(admin, "/Repository").childNames, std::vector<std::string>{"b"});
 }
 
-TEST_F(RepositoryObjects, QueryFindsReadableNamesContainingTheText) {
+TEST_P(RepositoryObjects, QueryFindsReadableNamesContainingTheText) {
   repository->create(admin, folder("/Repository", "pump-1"));
   repository->create(admin, folder("/Repository", "valve"));
   repository->create(admin, folder("/Repository/valve", "pump-2"));
@@ -117,6 +117,8 @@ TEST_F(RepositoryObjects, QueryFindsReadableNamesContainingTheText) {
   Caller user = loggedIn("reader");
   EXPECT_TRUE(repository->query(user, "pump").empty());
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, RepositoryObjects, kBothEngines, EngineParamName());
 
 }  // namespace
 }  // namespace talixdb_test

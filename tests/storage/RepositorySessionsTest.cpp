@@ -8,14 +8,14 @@ using namespace talixdb::server;
 
 using RepositorySessions = RepositoryFixture;
 
-TEST_F(RepositorySessions, WrongCredentialsAreRefused) {
+TEST_P(RepositorySessions, WrongCredentialsAreRefused) {
   Caller caller;
   EXPECT_THROW(repository->login(caller, "root", "wrong"), Refusal);
   EXPECT_THROW(repository->login(caller, "nobody", "admin-pw"), Refusal);
   EXPECT_EQ(caller.session, "");
 }
 
-TEST_F(RepositorySessions, IdleSessionExpiresAfterTheTimeout) {
+TEST_P(RepositorySessions, IdleSessionExpiresAfterTheTimeout) {
   Caller caller = loggedIn("sam");
   now += kTimeout;
   EXPECT_TRUE(repository->isLoggedIn("sam"));
@@ -25,7 +25,7 @@ TEST_F(RepositorySessions, IdleSessionExpiresAfterTheTimeout) {
   EXPECT_EQ(repository->sessionId(caller), "");
 }
 
-TEST_F(RepositorySessions, EachRequestRefreshesTheSession) {
+TEST_P(RepositorySessions, EachRequestRefreshesTheSession) {
   Caller caller = loggedIn("sam");
   for (int i = 0; i < 5; ++i) {
     now += kTimeout - 1;
@@ -34,7 +34,7 @@ TEST_F(RepositorySessions, EachRequestRefreshesTheSession) {
   EXPECT_TRUE(repository->isLoggedIn("sam"));
 }
 
-TEST_F(RepositorySessions, LoginEndsTheCallersPreviousSession) {
+TEST_P(RepositorySessions, LoginEndsTheCallersPreviousSession) {
   Caller caller = loggedIn("sam");
   std::string first = caller.session;
   repository->login(caller, "root", "admin-pw");
@@ -44,7 +44,7 @@ TEST_F(RepositorySessions, LoginEndsTheCallersPreviousSession) {
   EXPECT_EQ(repository->authenticate(caller.session), "root");
 }
 
-TEST_F(RepositorySessions, SessionsOfOneUserAreIndependent) {
+TEST_P(RepositorySessions, SessionsOfOneUserAreIndependent) {
   Caller one = loggedIn("sam");
   Caller two;
   repository->login(two, "sam", "sam-pw");
@@ -54,7 +54,7 @@ TEST_F(RepositorySessions, SessionsOfOneUserAreIndependent) {
   EXPECT_FALSE(repository->isLoggedIn("sam"));
 }
 
-TEST_F(RepositorySessions, InvalidateNeedsOwnershipOrTheAdministrator) {
+TEST_P(RepositorySessions, InvalidateNeedsOwnershipOrTheAdministrator) {
   Caller sam = loggedIn("sam");
   Caller tom = loggedIn("tom");
   EXPECT_FALSE(repository->invalidate(tom, sam.session));
@@ -64,13 +64,15 @@ TEST_F(RepositorySessions, InvalidateNeedsOwnershipOrTheAdministrator) {
   EXPECT_TRUE(repository->invalidate(tom, tom.session));
 }
 
-TEST_F(RepositorySessions, SessionIdsAreLongAndDistinct) {
+TEST_P(RepositorySessions, SessionIdsAreLongAndDistinct) {
   Caller a = loggedIn("sam");
   Caller b;
   repository->login(b, "sam", "sam-pw");
   EXPECT_EQ(a.session.size(), 32u);
   EXPECT_NE(a.session, b.session);
 }
+
+INSTANTIATE_TEST_SUITE_P(Engines, RepositorySessions, kBothEngines, EngineParamName());
 
 }  // namespace
 }  // namespace talixdb_test

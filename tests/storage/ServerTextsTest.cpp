@@ -95,7 +95,11 @@ TEST(ServerOptions, ProblemsAreNamed) {
     std::string problem;
   };
   const Case cases[] = {
-      {{}, "--data DIR is required"},
+      {{}, "either --data DIR or --store postgresql://... is required, not both"},
+      {{"--data", "d", "--store", "postgresql:///x"}, "either --data DIR or --store postgresql://... is required, not both"},
+      {{"--store", "dbname=x"}, "--store needs a PostgreSQL connection URI (postgresql://...)"},
+      {{"--store", "postgresql:///x", "--backup-to", "b"},
+       "--backup-to copies a SQLite store (--data); back up a PostgreSQL store with pg_dump"},
       {{"--data", "d", "--port", "70000"}, "--port needs a number from 0 to 65535"},
       {{"--data", "d", "--threads=0"}, "--threads needs a number from 1 to 256"},
       {{"--data", "d", "--port"}, "missing value after --port"},

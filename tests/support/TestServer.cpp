@@ -15,6 +15,8 @@
 #include <stdexcept>
 #include <thread>
 
+#include "support/PostgresCluster.h"
+
 namespace talixdb_test {
 
 TempDir::TempDir() {
@@ -30,8 +32,19 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(m_path, ignored);
 }
 
-TestServer::TestServer(std::vector<std::string> extraArgs, std::string dataDir)
-    : m_extraArgs(std::move(extraArgs)) {
+std::string engineName(Engine engine) { return engine == Engine::Postgres ? "PostgreSQL" : "SQLite"; }
+
+Engine defaultEngine() {
+  const char* name = std::getenv("TALIXDB_TEST_ENGINE");
+  return name != nullptr && std::string(name) == "postgresql" ? Engine::Postgres : Engine::Sqlite;
+}
+
+TestServer::TestServer(std::vector<std::string> extraArgs, std::string dataDir, Engine engine)
+    : m_extraArgs(std::move(extraArgs)), m_engine(engine) {
+  if (engine == Engine::Postgres) {
+    m_storeUri = dataDir.rfind("postgresql://", 0) == 0 ? dataDir : PostgresCluster::shared().createDatabase();
+    dataDir.clear();  // the temporary directory keeps the log
+  }
   if (dataDir.empty()) {
     m_ownDir = std::make_unique<TempDir>();
     m_dataDir = m_ownDir->path() + "/store";
@@ -47,8 +60,12 @@ TestServer::~TestServer() { stop(SIGTERM); }
 void TestServer::start() {
   int pipeFd[2];
   if (pipe(pipeFd) != 0) throw std::runtime_error("pipe failed");
-  std::vector<std::string> args = {TALIXDB_SERVER_PATH, "--data", m_dataDir, "--host", "127.0.0.1",
-                                   "--port", "0"};
+  std::vector<std::string> args = {TALIXDB_SERVER_PATH, "--host", "127.0.0.1", "--port", "0"};
+  if (m_engine == Engine::Postgres) {
+    args.insert(args.end(), {"--store", m_storeUri});
+  } else {
+    args.insert(args.end(), {"--data", m_dataDir});
+  }
   args.insert(args.end(), m_extraArgs.begin(), m_extraArgs.end());
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");

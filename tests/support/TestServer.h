@@ -1,5 +1,7 @@
 // Starts the real stand-in server as a child process on a free loopback port
-// with a temporary store, for tests that talk to a server.
+// with a temporary store, for tests that talk to a server: a SQLite store in
+// a temporary directory, or a new database in the tests' own PostgreSQL
+// cluster (see PostgresCluster).
 #pragma once
 
 #include <sys/types.h>
@@ -11,6 +13,14 @@
 #include "support/ProgramRun.h"
 
 namespace talixdb_test {
+
+// The storage engines the server can run on.
+enum class Engine { Sqlite, Postgres };
+// "SQLite" or "PostgreSQL".
+std::string engineName(Engine engine);
+// The engine servers use unless a test names one: PostgreSQL when the
+// environment variable TALIXDB_TEST_ENGINE is "postgresql", else SQLite.
+Engine defaultEngine();
 
 // A temporary directory, removed with everything in it on destruction.
 class TempDir {
@@ -27,9 +37,13 @@ class TempDir {
 
 class TestServer {
  public:
-  // Starts the server on 127.0.0.1 with --port 0 and a store in a new
-  // temporary directory (or in `dataDir` when given); extra options follow.
-  explicit TestServer(std::vector<std::string> extraArgs = {}, std::string dataDir = "");
+  // Starts the server on 127.0.0.1 with --port 0 and a store on `engine`;
+  // extra options follow. For SQLite the store is in a new temporary
+  // directory, or in `dataDir` when given; for PostgreSQL it is a new
+  // database, or the one `dataDir` names when that is a postgresql:// URI
+  // (another server's storeUri(), to serve one repository with two).
+  explicit TestServer(std::vector<std::string> extraArgs = {}, std::string dataDir = "",
+                      Engine engine = defaultEngine());
   ~TestServer();
   TestServer(const TestServer&) = delete;
   TestServer& operator=(const TestServer&) = delete;
@@ -46,12 +60,17 @@ class TestServer {
   // The full service endpoint URL.
   std::string endpoint() const;
   const std::string& dataDir() const { return m_dataDir; }
+  Engine engine() const { return m_engine; }
+  // The PostgreSQL store's connection URI ("" on SQLite).
+  const std::string& storeUri() const { return m_storeUri; }
   // Standard error of the server so far.
   std::string log() const;
 
  private:
   void start();
   std::vector<std::string> m_extraArgs;
+  Engine m_engine;
+  std::string m_storeUri;
   std::unique_ptr<TempDir> m_ownDir;
   std::string m_dataDir;
   std::string m_logPath;

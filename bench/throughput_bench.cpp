@@ -1,0 +1,103 @@
+// Throughput benchmark: calls per second of several clients at once, for
+// small reads (findByPath of a folder) and small writes (createFolder), on
+// SQLite, on PostgreSQL with one server, and on PostgreSQL with two servers
+// on one database (the clients spread over both). PostgreSQL runs in a
+// throw-away cluster with its durability settings on, as SQLite has its own.
+//
+//   throughput_bench [seconds per phase] [clients]
+//
+// Defaults: 5 seconds, 8 clients.
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ServiceClient.h"
+#include "support/PostgresCluster.h"
+
+namespace {
+
+using talixdb_test::Engine;
+using talixdb_test::ServiceClient;
+using talixdb_test::TestServer;
+
+struct Deployment {
+  const char* name;
+  Engine engine;
+  int servers;
+};
+
+// Runs `clients` threads for `seconds`, each calling `call` (with its index
+// and a running number) through its own logged-in client; returns calls per
+// second, or -1 when a call failed.
+template <class Call>
+double measure(const std::vector<std::unique_ptr<TestServer>>& servers, int clients, double seconds, Call call) {
+  std::atomic<long> calls{0};
+  std::atomic<bool> failed{false};
+  std::atomic<bool> stop{false};
+  std::vector<std::thread> threads;
+  for (int index = 0; index < clients; ++index) {
+    threads.emplace_back([&, index] {
+      ServiceClient client(*servers[static_cast<std::size_t>(index) % servers.size()]);
+      if (!client.loginAsAdmin().ok()) failed = true;
+      for (long n = 0; !stop && !failed; ++n) {
+        if (!call(client, index, n)) failed = true;
+        ++calls;
+        if (n % 50 == 49) client.clear();
+      }
+    });
+  }
+  const auto started = std::chrono::steady_clock::now();
+  std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  stop = true;
+  for (std::thread& thread : threads) thread.join();
+  const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  return failed ? -1 : static_cast<double>(calls) / elapsed;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const double seconds = argc > 1 ? std::atof(argv[1]) : 5.0;
+  const int clients = argc > 2 ? std::atoi(argv[2]) : 8;
+  setenv("TALIXDB_TEST_PG_DURABLE", "1", 1);
+  const Deployment deployments[] = {{"SQLite, one server", Engine::Sqlite, 1},
+                                    {"PostgreSQL, one server", Engine::Postgres, 1},
+                                    {"PostgreSQL, two servers", Engine::Postgres, 2}};
+  std::printf("%d clients, %.1f s per phase; calls per second\n", clients, seconds);
+  std::printf("%-26s %12s %12s\n", "deployment", "small reads", "small writes");
+  int status = 0;
+  try {
+    for (const Deployment& deployment : deployments) {
+      const std::vector<std::string> options = {"--quiet", "--threads", std::to_string(clients)};
+      std::vector<std::unique_ptr<TestServer>> servers;
+      servers.push_back(std::make_unique<TestServer>(options, "", deployment.engine));
+      for (int more = 1; more < deployment.servers; ++more)
+        servers.push_back(std::make_unique<TestServer>(options, servers[0]->storeUri(), deployment.engine));
+      {
+        ServiceClient admin(*servers[0]);
+        if (!admin.loginAsAdmin().ok() || !admin.createFolder("/Repository", "bench").ok()) throw std::runtime_error("setup");
+        for (int index = 0; index < clients; ++index)
+          if (!admin.createFolder("/Repository/bench", "c" + std::to_string(index)).ok()) throw std::runtime_error("setup");
+      }
+      double reads = measure(servers, clients, seconds, [](ServiceClient& client, int index, long) {
+        ns2__SoapModelObject object;
+        return client.find("/Repository/bench/c" + std::to_string(index), object).ok();
+      });
+      double writes = measure(servers, clients, seconds, [](ServiceClient& client, int index, long n) {
+        return client.createFolder("/Repository/bench/c" + std::to_string(index), "n" + std::to_string(n)).ok();
+      });
+      std::printf("%-26s %12.0f %12.0f\n", deployment.name, reads, writes);
+      std::fflush(stdout);
+      if (reads < 0 || writes < 0) status = 1;
+    }
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "throughput_bench: %s\n", error.what());
+    return 1;
+  }
+  return status;
+}
