@@ -22,6 +22,15 @@
 // caller's (CVLTModel::deleteObject). Listing texts belong to the handle and
 // stay valid until the same list is filled again.
 //
+// Time limits, read from the environment when a handle opens (seconds; 0
+// means no limit): TALIXDB_CONNECT_TIMEOUT to connect (default 30),
+// TALIXDB_IO_TIMEOUT for each single send or receive (default 300), and
+// TALIXDB_CALL_TIMEOUT for each request to the server as a whole, from the
+// connection to the end of the reply (default 600, plus one second for every
+// MiB the request has moved, so that a large file at a sane rate never
+// reaches it). A request that runs out of time fails like one the server
+// never answered.
+//
 // Output outside the logger: importSolver's compatibility check prints three
 // lines to standard output when the solver lacks a model parameter or port
 // ("The solver is incompatible with the model:", "Model Parameter NAME is not
