@@ -44,6 +44,7 @@
 #include "talixdbapi/Export.h"
 #include "talixdbapi/ResultCodes.h"
 #include "talixdbapi/TalixLogger.h"
+#include "talixdbapi/TransferProgress.h"
 #include "talixdbapi/VLTObjects.h"
 #include "talixdbapi/Version.h"
 
@@ -96,6 +97,12 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   bool releaseMemory(void* p);
   // Attaches the host's logger (null detaches). Always 0.
   int setLoggingObject(TALIX::ILogger* logger);
+  // Attaches a receiver of the progress of every file upload and download
+  // this handle makes, which can also stop one (TransferProgress.h); null
+  // detaches. The handle does not own it and never releases it; it stays
+  // attached across close and open until replaced; copies of the handle do
+  // not carry it (like the logger). Always 0.
+  int setTransferProgress(ITransferProgress* progress);
 
   // ---- catalogue: database root, categories, types ---------------------------
 

@@ -12,6 +12,7 @@
 
 #include "api/RequestCount.h"
 #include "api/SurfaceReportFixture.h"
+#include "support/RecordingProgress.h"
 #include "talixdbapi/VLTDatabase.h"
 
 namespace {
@@ -162,6 +163,27 @@ TEST_F(PcaModesTest, ModesThatCannotBeReadStayAndTheReportIsStoredWith26) {
   EXPECT_TRUE(m_db.isSurfaceUploaded(model(), solver(), 3, "wall"));
   EXPECT_EQ(modes("wall"), before);
   EXPECT_EQ(m_db.getNrPcaModes(model(), solver(), "wall"), 2);
+}
+
+// The receiver set on a handle hears of its transfers, also after the handle
+// is opened again, and can stop one; a copy of the handle does not carry it.
+TEST_F(PcaModesTest, TransferProgressFollowsTheHandleAndCanStopAnUpload) {
+  const std::string report(100, 'x');  // stored, not analysed: one transfer
+  talixdb_test::RecordingProgress progress;
+  m_db.logout();
+  m_db.close();
+  m_db.setTransferProgress(&progress);
+  ASSERT_TRUE(m_db.open(s_server->address().c_str()));
+  ASSERT_TRUE(m_db.login("root", talixdb_test::kAdminPassword, "Default", 0));
+  ASSERT_EQ(store("wall", 1, report), 0);
+  EXPECT_TRUE(talixdb_test::reportsWholeTransfer(progress.take(), static_cast<long long>(report.size())));
+  VLT_121::CVLTDatabase copy(m_db);
+  ASSERT_EQ(copy.uploadSurface(model(), solver(), "wall", 2, report.data(), static_cast<long>(report.size())), 0);
+  EXPECT_TRUE(progress.calls.empty());
+  progress.stopAt = 0;
+  EXPECT_EQ(store("wall", 3, report), VLT_121::ResultCode::kFileNotUploaded);
+  EXPECT_FALSE(m_db.isSurfaceUploaded(model(), solver(), 3, "wall"));
+  m_db.setTransferProgress(nullptr);
 }
 
 TEST_F(PcaModesTest, ReportWithoutTheMagicIsStoredButMakesNoModes) {
