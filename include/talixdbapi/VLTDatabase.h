@@ -207,9 +207,10 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   // one of another length is stored and leaves the modes as they are.
   // 0, or 20
   // when the report or the new modes file was not stored, or 26 when the
-  // surface's modes file exists but could not be read: the report is stored
-  // and the modes are left untouched (only a surface without a modes file
-  // starts its first mode).
+  // surface's modes file exists but could not be read, or the lookup of it
+  // got no answer (a time-out, a dropped connection): the report is stored
+  // and the modes are left untouched (only a surface the server says has no
+  // modes file starts its first mode).
   int uploadSurface(const char* modelPath, const char* solverName, const char* surfaceName,
                     int reportNumber, const char* data, long length);
   // Removes the PCA modes of every surface of the solver. Always 0.
