@@ -93,10 +93,8 @@ void closeIncoming(struct soap*, void*) {}
 
 // Outgoing attachments are ContentSource objects owned by the context. The
 // runtime asks for pieces of a couple of KiB: they are served from a chunk
-// read ahead (one per worker thread, which sends one attachment at a time),
-// and from here on the runtime's output buffer gathers them into full
-// packets instead of sending each (the end of the reply flushes what is
-// left). The bytes sent are the same.
+// read ahead (one per worker thread, which sends one attachment at a time)
+// rather than each read from the stored file.
 constexpr std::size_t kReadAhead = std::size_t(1) << 18;
 
 struct OutgoingReader {
@@ -118,7 +116,6 @@ void* openOutgoing(struct soap* soap, void* handle, const char*, const char*, co
   t_outgoing.source = static_cast<ContentSource*>(handle);
   t_outgoing.offset = 0;
   t_outgoing.filled = 0;
-  if ((soap->mode & SOAP_IO) == SOAP_IO_FLUSH) soap->mode |= SOAP_IO_BUFFER;
   return &t_outgoing;
 }
 
