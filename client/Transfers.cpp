@@ -1,6 +1,7 @@
 #include "client/Transfers.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -76,6 +77,21 @@ class FileSource : public CUploadSource {
   std::size_t m_offset = 0;
   std::size_t m_filled = 0;
 };
+
+// A download to memory has the pages of its buffer made ready this far ahead
+// of the bytes received, in one call rather than one fault per page; never
+// far beyond what arrived, so that an announced size that the bytes do not
+// follow costs no memory.
+constexpr std::uint64_t kPrefaultAhead = std::uint64_t(16) << 20;
+
+void prefault(char* buffer, std::uint64_t from, std::uint64_t to) {
+  constexpr std::uintptr_t kPage = 4096;
+  const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(buffer);
+  const std::uintptr_t begin = (base + from + kPage - 1) & ~(kPage - 1);
+  const std::uintptr_t end = (base + to) & ~(kPage - 1);
+  // Where the kernel cannot, the pages come one fault at a time as before.
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+}
 
 bool writeAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
@@ -155,6 +171,11 @@ bool CMemorySink::open(std::uint64_t announced) { return reserve(announced); }
 bool CMemorySink::write(const char* data, std::size_t size) {
   const std::uint64_t needed = m_size + size;
   if (needed > m_capacity && !reserve(std::max(needed, m_capacity + m_capacity / 2))) return false;
+  if (needed > m_prefaulted) {
+    const std::uint64_t until = std::min(m_capacity, m_prefaulted + kPrefaultAhead);
+    prefault(m_buffer.get(), m_prefaulted, until);
+    m_prefaulted = until;
+  }
   if (size > 0) std::memcpy(m_buffer.get() + m_size, data, size);
   m_size = needed;
   return true;
@@ -204,18 +225,15 @@ CUploadStream::CUploadStream(struct soap* soap, CUploadSource& source, CTransfer
     : m_pSoap(soap),
       m_source(source),
       m_meter(meter),
-      m_left(source.size()),
-      m_bBuffered((soap->omode & SOAP_IO) == SOAP_IO_FLUSH) {
+      m_left(source.size()) {
+  // The runtime asks for pieces of a couple of KiB and gathers them in its
+  // output buffer, which it sends in full packets.
   soap->fdimereadopen = open;
   soap->fdimeread = read;
   soap->fdimereadclose = close;
-  // The runtime asks for small pieces: its output buffer gathers them into
-  // full packets rather than sending each. What goes on the wire is the same.
-  if (m_bBuffered) soap_set_omode(soap, SOAP_IO_BUFFER);
 }
 
 CUploadStream::~CUploadStream() {
-  if (m_bBuffered) soap_clr_omode(m_pSoap, SOAP_IO_BUFFER);
   m_pSoap->fdimereadopen = nullptr;
   m_pSoap->fdimeread = nullptr;
   m_pSoap->fdimereadclose = nullptr;

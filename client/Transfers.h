@@ -79,6 +79,7 @@ class CMemorySink : public CDownloadSink {
   std::unique_ptr<char[]> m_buffer;
   std::uint64_t m_capacity = 0;  // bytes the buffer holds besides the zero byte
   std::uint64_t m_size = 0;
+  std::uint64_t m_prefaulted = 0;  // bytes of the buffer whose pages are ready
 };
 
 // Into a temporary file beside `localPath`, renamed into place by commit().
@@ -99,9 +100,8 @@ class CFileSink : public CDownloadSink {
   bool m_bFailed = false;
 };
 
-// While it exists, an attachment of the next request on `soap` is read from
-// the source given to attach(), in pieces, and the request is sent through
-// the runtime's output buffer.
+// While it exists, the attachment of the next request on `soap` is read from
+// the source in pieces as the request goes out.
 class CUploadStream {
  public:
   CUploadStream(struct soap* soap, CUploadSource& source, CTransferMeter& meter);
@@ -120,7 +120,6 @@ class CUploadStream {
   CUploadSource& m_source;
   CTransferMeter& m_meter;
   std::uint64_t m_left;
-  bool m_bBuffered;  // output buffering was switched on here
 };
 
 // While it exists, the first attachment of a reply read on `soap` goes to
