@@ -32,20 +32,30 @@ bool readAll(int fd, std::string& bytes) {
 
 }  // namespace
 
-bool readRegularFile(const std::string& path, std::string& bytes) noexcept {
-  bytes.clear();
+int openRegularFile(const std::string& path, std::uint64_t& size) noexcept {
   // Anything but a regular file is refused before it is opened (opening a
   // device can have effects of its own), and again after, on what was opened.
   struct stat info;
-  if (::stat(path.c_str(), &info) != 0 || !isRegular(info)) return false;
+  if (::stat(path.c_str(), &info) != 0 || !isRegular(info)) return -1;
   int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  if (::fstat(fd, &info) != 0 || !isRegular(info)) {
+    ::close(fd);
+    return -1;
+  }
+  size = static_cast<std::uint64_t>(info.st_size);
+  return fd;
+}
+
+bool readRegularFile(const std::string& path, std::string& bytes) noexcept {
+  bytes.clear();
+  std::uint64_t size = 0;
+  int fd = openRegularFile(path, size);
   if (fd < 0) return false;
-  bool ok = ::fstat(fd, &info) == 0 && isRegular(info);
+  bool ok = false;
   try {
-    if (ok) {
-      bytes.reserve(static_cast<size_t>(info.st_size));
-      ok = readAll(fd, bytes);
-    }
+    bytes.reserve(static_cast<size_t>(size));
+    ok = readAll(fd, bytes);
   } catch (...) {
     ok = false;  // out of memory for a file this large
   }

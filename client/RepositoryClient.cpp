@@ -1,17 +1,12 @@
 #include "client/RepositoryClient.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <memory>
 
-#include "client/LocalFile.h"
+#include "client/ClientContext.h"
 #include "client/SoapMemory.h"
+#include "client/Transfers.h"
 
 namespace VLT_121 {
 
@@ -43,47 +38,25 @@ std::string localFileName(const std::string& localPath) {
   return cut == std::string::npos ? localPath : localPath.substr(cut + 1);
 }
 
-// The first attachment of the last reply, or null.
-const soap_multipart* firstAttachment(struct soap* soap) {
-  return soap == nullptr ? nullptr : soap->dime.list;
-}
-
-bool writeAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t written = ::write(fd, data, size);
-    if (written < 0) return false;
-    data += written;
-    size -= static_cast<size_t>(written);
-  }
-  return true;
-}
-
-// Writes the bytes to a temporary file beside `localPath` and renames it into
-// place, so that a failure never leaves a truncated file where one was.
-bool replaceFile(const std::string& localPath, const char* data, size_t size) {
-  std::string pattern = localPath + ".part-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  int fd = mkstemp(name.data());
-  if (fd < 0) return false;
-  bool ok = writeAll(fd, data, size);
-  ok = (::fchmod(fd, 0644) == 0) && ok;
-  ok = (::close(fd) == 0) && ok;
-  if (ok) ok = std::rename(name.data(), localPath.c_str()) == 0;
-  if (!ok) std::remove(name.data());
-  return ok;
-}
-
 }  // namespace
 
-CRepositoryClient::CRepositoryClient(QuillonBinding* binding) : m_pBinding(binding) {}
+CRepositoryClient::CRepositoryClient(QuillonBinding* binding) : m_pBinding(binding) {
+  // Every call on the context gets its deadline.
+  if (binding != nullptr) CClientContext::of(binding->soap);
+}
+
+bool CRepositoryClient::lastCallAnswered() const {
+  return m_iLastResult == SOAP_OK || m_iLastResult == SOAP_CLI_FAULT || m_iLastResult == SOAP_SVR_FAULT ||
+         m_iLastResult == SOAP_FAULT;
+}
 
 CRepositoryObject* CRepositoryClient::findByPath(std::string path) {
+  m_iLastResult = SOAP_EOM;
   if (m_pBinding == nullptr || m_pBinding->soap == nullptr) return nullptr;
   struct soap* soap = m_pBinding->soap;
   ns2__SoapModelObject* object = soap_new_ns2__SoapModelObject(soap);
   if (object == nullptr) return nullptr;
-  int rc = m_pBinding->findByPath(path, *object);
+  int rc = m_iLastResult = m_pBinding->findByPath(path, *object);
   if (rc == SOAP_OK && !object->name.empty()) return new CRepositoryObject(m_pBinding, object);
   destroyModelObject(soap, object);
   return nullptr;
@@ -114,10 +87,27 @@ std::string CRepositoryClient::uploadFile(std::string path, const char* data, in
 }
 
 std::string CRepositoryClient::uploadBytes(const std::string& path, const char* data, size_t size) {
+  static const char kEmpty[] = "";
+  std::unique_ptr<CUploadSource> source = memorySource(data != nullptr ? data : kEmpty, data != nullptr ? size : 0);
+  return upload(path, *source);
+}
+
+std::string CRepositoryClient::uploadLocalFile(std::string folderPath, std::string localPath) {
+  // The file is opened before anything is sent: one that cannot be read
+  // costs no request. An empty file is uploaded as zero bytes.
+  std::unique_ptr<CUploadSource> source = fileSource(localPath);
+  if (!source) return std::string();
+  return upload(folderPath + "/" + localFileName(localPath), *source);
+}
+
+std::string CRepositoryClient::upload(const std::string& path, CUploadSource& source) {
+  m_iLastResult = SOAP_EOM;
   if (m_pBinding == nullptr || m_pBinding->soap == nullptr) return std::string();
   struct soap* soap = m_pBinding->soap;
   std::vector<std::string> segments = pathSegments(path);
   if (segments.empty()) return std::string();
+  CTransferMeter meter(m_pProgress);
+  if (!meter.start(source.size())) return std::string();
 
   // Make the missing folders on the way, top down.
   std::string current;
@@ -139,19 +129,27 @@ std::string CRepositoryClient::uploadBytes(const std::string& path, const char* 
 
   ns2__UploadFile file;
   file.name = segments.back();
-  file.size = static_cast<LONG64>(size);
+  file.size = static_cast<LONG64>(source.size());
   file.typeName = kFileType;
   ns2__UploadFilesRequestStruct request;
   request.parent = current;
   request.uploadFiles.push_back(&file);
 
-  // The bytes travel as one DIME attachment; the runtime only reads them.
-  static const char kEmpty[] = "";
-  soap_set_dime(soap);
-  soap_set_dime_attachment(soap, data != nullptr ? data : kEmpty, size, kOctetStream,
-                           file.name.c_str(), 0, nullptr);
+  // The bytes travel as one DIME attachment, read from the source as the
+  // request goes out. The runtime cannot stream an empty attachment: that
+  // one is attached as it is.
   ns2__UploadFilesResponseStruct* response = soap_new_ns2__UploadFilesResponseStruct(soap);
-  int rc = response != nullptr ? m_pBinding->uploadFiles(&request, *response) : SOAP_EOM;
+  int rc = SOAP_EOM;
+  if (response != nullptr && source.size() > 0) {
+    CUploadStream stream(soap, source, meter);
+    if (stream.attach(kOctetStream, file.name.c_str())) rc = m_pBinding->uploadFiles(&request, *response);
+  } else if (response != nullptr) {
+    static const char kEmpty[] = "";
+    soap_set_dime(soap);
+    if (soap_set_dime_attachment(soap, kEmpty, 0, kOctetStream, file.name.c_str(), 0, nullptr) == SOAP_OK)
+      rc = m_pBinding->uploadFiles(&request, *response);
+  }
+  m_iLastResult = rc;
   soap_clr_dime(soap);
   releaseAttachments(soap);
   std::string result;
@@ -160,44 +158,39 @@ std::string CRepositoryClient::uploadBytes(const std::string& path, const char* 
   return result;
 }
 
-std::string CRepositoryClient::uploadLocalFile(std::string folderPath, std::string localPath) {
-  std::string bytes;
-  if (!localfile::readRegularFile(localPath, bytes)) return std::string();
-  // An empty file is uploaded as zero bytes, not read as a text.
-  return uploadBytes(folderPath + "/" + localFileName(localPath), bytes.data(), bytes.size());
-}
-
 std::string CRepositoryClient::downloadFileToDisk(std::string path, std::string localPath) {
-  return download(path, [&](const char* bytes, size_t size) { return replaceFile(localPath, bytes, size); });
+  CFileSink sink(localPath);
+  return download(path, sink);
 }
 
 std::string CRepositoryClient::downloadFileToMemory(std::string path, char** data, long* size) {
   if (data == nullptr || size == nullptr) return std::string();
-  return download(path, [&](const char* bytes, size_t length) {
-    char* copy = new (std::nothrow) char[length + 1];
-    if (copy == nullptr) return false;
-    if (length > 0) std::memcpy(copy, bytes, length);
-    copy[length] = '\0';
-    *data = copy;
-    *size = static_cast<long>(length);
-    return true;
-  });
+  CMemorySink sink;
+  std::string result = download(path, sink);
+  if (result.empty()) return result;
+  *size = static_cast<long>(sink.size());
+  *data = sink.release();
+  return result;
 }
 
-std::string CRepositoryClient::download(const std::string& path,
-                                        const std::function<bool(const char*, size_t)>& take) {
+std::string CRepositoryClient::download(const std::string& path, CDownloadSink& sink) {
+  m_iLastResult = SOAP_EOM;
   if (m_pBinding == nullptr || m_pBinding->soap == nullptr) return std::string();
   struct soap* soap = m_pBinding->soap;
   ns1__DownloadFilesRequestStruct request;
   request.PathElement.push_back(path);
   ns2__DownloadFilesResponseStruct* response = soap_new_ns2__DownloadFilesResponseStruct(soap);
   if (response == nullptr) return std::string();
-  int rc = m_pBinding->downloadFiles(&request, *response);
-  std::string result;
+  CTransferMeter meter(m_pProgress);
+  bool received = false;
+  {
+    CDownloadStream stream(soap, sink, meter);
+    m_iLastResult = m_pBinding->downloadFiles(&request, *response);
+    received = stream.received();
+  }
   // Exactly one item and its bytes as the first attachment, or nothing.
-  const soap_multipart* attachment = firstAttachment(soap);
-  if (rc == SOAP_OK && response->item.size() == 1 && attachment != nullptr &&
-      take(attachment->ptr, attachment->size))
+  std::string result;
+  if (m_iLastResult == SOAP_OK && response->item.size() == 1 && received && sink.commit())
     result = response->item.front();
   releaseAttachments(soap);
   soap_delete(soap, response);

@@ -3,38 +3,53 @@
 // failures are null, "" or false.
 #pragma once
 
-#include <functional>
 #include <string>
 
 #include "QuillonBinding.h"
 #include "client/RepositoryObject.h"
+#include "talixdbapi/TransferProgress.h"
 
 namespace VLT_121 {
+
+class CUploadSource;
+class CDownloadSink;
 
 class CRepositoryClient {
  public:
   explicit CRepositoryClient(QuillonBinding* binding);
 
-  // The object at `path` (caller releases and deletes it), or null.
+  // The object at `path` (caller releases and deletes it), or null: see
+  // lastCallAnswered for why.
   CRepositoryObject* findByPath(std::string path);
+  // True when the server answered the last findByPath, upload or download,
+  // with a result or with a fault ("no such object"); false when the call
+  // failed on the way (no connection, a time-out, a dropped connection).
+  bool lastCallAnswered() const;
   // Path of the new folder, or "" (also when the parent is missing).
   std::string createFolder(std::string parentPath, std::string name);
   // True when the server deleted the object (and everything below it).
   bool deleteObject(const char* path);
+  // File contents travel streamed (client/Transfers.h). `progress` hears of
+  // every upload and download and may stop one, which then fails; null for
+  // none. Not owned.
+  void setTransferProgress(ITransferProgress* progress) { m_pProgress = progress; }
+
   // Stores `size` bytes (size 0: strlen(data)) as the file at `path`,
   // creating missing folders on the way. The server's answer, or "".
   std::string uploadFile(std::string path, const char* data, int size);
   // The same with exactly `size` bytes, 0 meaning an empty file.
   std::string uploadBytes(const std::string& path, const char* data, size_t size);
-  // Uploads a local file into `folderPath` under its own name; "" when the
-  // local file is not a readable regular file (a directory, a FIFO or a device
-  // is refused without blocking) or the upload fails.
+  // Uploads a local file into `folderPath` under its own name, read as it is
+  // sent; "" when the local file is not a readable regular file (a directory,
+  // a FIFO or a device is refused without blocking) or the upload fails.
   std::string uploadLocalFile(std::string folderPath, std::string localPath);
-  // Writes the file at `path` to `localPath` (through a temporary file beside
-  // it, renamed into place). The server's answer, or "" (target untouched).
+  // Writes the file at `path` to `localPath` as it arrives (into a temporary
+  // file beside it, renamed into place at the end). The server's answer, or
+  // "" (target untouched, no temporary file left).
   std::string downloadFileToDisk(std::string path, std::string localPath);
   // The file's bytes in a new[] buffer of size + 1 with a zero byte after
-  // them; the caller owns it. "" and the outputs untouched on failure.
+  // them, received straight into it; the caller owns it. "" and the outputs
+  // untouched on failure.
   std::string downloadFileToMemory(std::string path, char** data, int* size);
   // As above with a 64-bit size.
   std::string downloadFileToMemory(std::string path, char** data, long* size);
@@ -54,10 +69,16 @@ class CRepositoryClient {
   QuillonBinding* binding() const { return m_pBinding; }
 
  private:
-  // Sends downloadFiles for one path and hands the attachment to `take`.
-  std::string download(const std::string& path, const std::function<bool(const char*, size_t)>& take);
+  // Makes the missing folders above `path` and stores the source's bytes as
+  // the file there.
+  std::string upload(const std::string& path, CUploadSource& source);
+  // Sends downloadFiles for one path; its attachment goes to `sink`, which
+  // is committed when the whole reply was read.
+  std::string download(const std::string& path, CDownloadSink& sink);
 
   QuillonBinding* m_pBinding;
+  ITransferProgress* m_pProgress = nullptr;
+  int m_iLastResult = SOAP_OK;
 };
 
 }  // namespace VLT_121

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <memory>
 
+#include "client/ClientContext.h"
 #include "client/RepositoryClient.h"
 #include "client/RepositoryObject.h"
 
@@ -27,7 +28,10 @@ std::string poolAccountName(int k) {
 
 }  // namespace
 
-CRepositorySession::CRepositorySession(QuillonBinding* binding) : m_pBinding(binding) {}
+CRepositorySession::CRepositorySession(QuillonBinding* binding) : m_pBinding(binding) {
+  // Every call on the context gets its deadline.
+  if (binding != nullptr) CClientContext::of(binding->soap);
+}
 
 void CRepositorySession::adopt(const CRepositorySession& other) {
   m_strUser = other.m_strUser;

@@ -12,6 +12,7 @@
 #include "client/RepositorySession.h"
 #include "handle/HandleText.h"
 #include "handle/MemoryRegistry.h"
+#include "handle/TransferProgress.h"
 
 namespace VLT_121 {
 
@@ -68,6 +69,7 @@ CVLTDatabase::~CVLTDatabase() {
   freeText(m_szDatabaseRoot);
   freeText(m_szRepositoryRoot);
   destroyConnection();
+  forgetTransferProgress(this);
   if (m_pLogger != nullptr) {
     m_pLogger->release();
     m_pLogger = nullptr;
@@ -99,6 +101,7 @@ void CVLTDatabase::copyFrom(const CVLTDatabase& other) {
         m_pSession = new CRepositorySession(m_pBinding);
         if (other.m_pSession != nullptr) m_pSession->adopt(*other.m_pSession);
         m_pRepository = new CRepositoryClient(m_pBinding);
+        m_pRepository->setTransferProgress(transferProgressOf(this));
         m_pServerRegistry->m_pBinding = m_pBinding;
         m_pServerRegistry->m_pRepository = m_pRepository;
       } else {
@@ -120,7 +123,8 @@ void CVLTDatabase::copyFrom(const CVLTDatabase& other) {
     m_szUser = copyText(other.m_szUser);
     m_szPassword = copyText(other.m_szPassword);
     m_szDomain = copyText(other.m_szDomain);
-    // The logger and the memory registry stay this handle's own.
+    // The logger, the progress receiver and the memory registry stay this
+    // handle's own.
   } catch (...) {
     // Out of memory half way: a closed handle rather than a half copy.
     destroyConnection();
@@ -160,6 +164,7 @@ bool CVLTDatabase::open(const char* url) try {
   m_pBinding = newBinding(endpointOf(url), talixdb::trustFileFromEnvironment(), problem);
   m_pSession = new CRepositorySession(m_pBinding);
   m_pRepository = new CRepositoryClient(m_pBinding);
+  m_pRepository->setTransferProgress(transferProgressOf(this));
   m_pServerRegistry->m_pBinding = m_pBinding;
   m_pServerRegistry->m_pRepository = m_pRepository;
   m_bIsLoggedIn = false;

@@ -42,8 +42,9 @@ int CVLTDatabase::uploadSurface(const char* modelPath, const char* solverName, c
 
   const std::string_view report(data, size);
   if (!hasReportMagic(report)) return ResultCode::kSuccess;
-  // Only a surface without a modes file starts afresh: modes that are there
-  // but did not arrive are left as they are, and the report stays stored.
+  // Only a surface the server says has no modes file starts afresh: modes
+  // that are there but did not arrive, or a lookup that was not answered,
+  // leave the modes as they are, and the report stays stored.
   std::string current;
   resultfiles::FileRead modes =
       resultfiles::readText(m_pRepository, resultpaths::pcaModesFile(modelPath, solverName, surfaceName), current);

@@ -11,11 +11,12 @@ namespace resultfiles {
 namespace {
 
 // Looks the file up first, then downloads it: a missing file costs one
-// request and is not an error.
+// request and is not an error. A lookup the server did not answer tells
+// nothing about the file.
 FileRead download(CRepositoryClient* repository, const std::string& path, char*& bytes, long& size) {
   if (repository == nullptr) return FileRead::kUnreadable;
   std::unique_ptr<CRepositoryObject> found(repository->findByPath(path));
-  if (!found) return FileRead::kAbsent;
+  if (!found) return repository->lastCallAnswered() ? FileRead::kAbsent : FileRead::kUnreadable;
   found->release();
   return repository->downloadFileToMemory(path, &bytes, &size).empty() ? FileRead::kUnreadable : FileRead::kRead;
 }

@@ -24,12 +24,13 @@ std::optional<std::string> fetchText(CRepositoryClient* repository, const std::s
 // What became of reading a file that may not exist.
 enum class FileRead {
   kRead,        // `text` holds the file
-  kAbsent,      // there is no object at the path
-  kUnreadable,  // the object is there but its contents did not arrive
+  kAbsent,      // the server says there is no object at the path
+  kUnreadable,  // the object is there but its contents did not arrive, or
+                // the lookup itself failed on the way (no answer)
 };
 
 // The file at `path` as text, telling a missing file from one that is there
-// but could not be downloaded.
+// but could not be downloaded, or that could not be looked up.
 FileRead readText(CRepositoryClient* repository, const std::string& path, std::string& text);
 
 }  // namespace resultfiles

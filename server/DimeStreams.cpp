@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <cstring>
 #include <limits>
+#include <vector>
 
 #include "ServiceContext.h"
 #include "ServiceHooks.h"
@@ -89,12 +91,46 @@ int writeIncoming(struct soap* soap, void* handle, const char* data, std::size_t
 
 void closeIncoming(struct soap*, void*) {}
 
-// Outgoing attachments are ContentSource objects owned by the context.
-void* openOutgoing(struct soap*, void* handle, const char*, const char*, const char*) { return handle; }
+// Outgoing attachments are ContentSource objects owned by the context. The
+// runtime asks for pieces of a couple of KiB: they are served from a chunk
+// read ahead (one per worker thread, which sends one attachment at a time)
+// rather than each read from the stored file.
+constexpr std::size_t kReadAhead = std::size_t(1) << 18;
+
+struct OutgoingReader {
+  ContentSource* source = nullptr;
+  std::vector<char> chunk;
+  std::size_t offset = 0;
+  std::size_t filled = 0;
+};
+
+thread_local OutgoingReader t_outgoing;
+
+void* openOutgoing(struct soap* soap, void* handle, const char*, const char*, const char*) {
+  try {
+    t_outgoing.chunk.resize(kReadAhead);
+  } catch (...) {
+    soap->error = SOAP_EOM;
+    return nullptr;
+  }
+  t_outgoing.source = static_cast<ContentSource*>(handle);
+  t_outgoing.offset = 0;
+  t_outgoing.filled = 0;
+  return &t_outgoing;
+}
 
 std::size_t readOutgoing(struct soap*, void* handle, char* buffer, std::size_t size) {
-  long got = static_cast<ContentSource*>(handle)->read(buffer, size);
-  return got > 0 ? static_cast<std::size_t>(got) : 0;
+  auto& reader = *static_cast<OutgoingReader*>(handle);
+  if (reader.offset == reader.filled) {
+    long got = reader.source->read(reader.chunk.data(), reader.chunk.size());
+    if (got <= 0) return 0;
+    reader.offset = 0;
+    reader.filled = static_cast<std::size_t>(got);
+  }
+  const std::size_t n = std::min(size, reader.filled - reader.offset);
+  std::memcpy(buffer, reader.chunk.data() + reader.offset, n);
+  reader.offset += n;
+  return n;
 }
 
 void closeOutgoing(struct soap*, void*) {}

@@ -22,6 +22,15 @@
 // caller's (CVLTModel::deleteObject). Listing texts belong to the handle and
 // stay valid until the same list is filled again.
 //
+// Time limits, read from the environment when a handle opens (seconds; 0
+// means no limit): TALIXDB_CONNECT_TIMEOUT to connect (default 30),
+// TALIXDB_IO_TIMEOUT for each single send or receive (default 300), and
+// TALIXDB_CALL_TIMEOUT for each request to the server as a whole, from the
+// connection to the end of the reply (default 600, plus one second for every
+// MiB the request has moved, so that a large file at a sane rate never
+// reaches it). A request that runs out of time fails like one the server
+// never answered.
+//
 // Output outside the logger: importSolver's compatibility check prints three
 // lines to standard output when the solver lacks a model parameter or port
 // ("The solver is incompatible with the model:", "Model Parameter NAME is not
@@ -35,6 +44,7 @@
 #include "talixdbapi/Export.h"
 #include "talixdbapi/ResultCodes.h"
 #include "talixdbapi/TalixLogger.h"
+#include "talixdbapi/TransferProgress.h"
 #include "talixdbapi/VLTObjects.h"
 #include "talixdbapi/Version.h"
 
@@ -93,6 +103,12 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   bool releaseMemory(void* p);
   // Attaches the host's logger (null detaches). Always 0.
   int setLoggingObject(TALIX::ILogger* logger);
+  // Attaches a receiver of the progress of every file upload and download
+  // this handle makes, which can also stop one (TransferProgress.h); null
+  // detaches. The handle does not own it and never releases it; it stays
+  // attached across close and open until replaced; copies of the handle do
+  // not carry it (like the logger). Always 0.
+  int setTransferProgress(ITransferProgress* progress);
 
   // ---- catalogue: database root, categories, types ---------------------------
 
@@ -197,9 +213,10 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   // one of another length is stored and leaves the modes as they are.
   // 0, or 20
   // when the report or the new modes file was not stored, or 26 when the
-  // surface's modes file exists but could not be read: the report is stored
-  // and the modes are left untouched (only a surface without a modes file
-  // starts its first mode).
+  // surface's modes file exists but could not be read, or the lookup of it
+  // got no answer (a time-out, a dropped connection): the report is stored
+  // and the modes are left untouched (only a surface the server says has no
+  // modes file starts its first mode).
   int uploadSurface(const char* modelPath, const char* solverName, const char* surfaceName,
                     int reportNumber, const char* data, long length);
   // Removes the PCA modes of every surface of the solver. Always 0.

@@ -12,6 +12,8 @@
 
 #include "api/RequestCount.h"
 #include "api/SurfaceReportFixture.h"
+#include "support/CannedServer.h"
+#include "support/RecordingProgress.h"
 #include "talixdbapi/VLTDatabase.h"
 
 namespace {
@@ -162,6 +164,50 @@ TEST_F(PcaModesTest, ModesThatCannotBeReadStayAndTheReportIsStoredWith26) {
   EXPECT_TRUE(m_db.isSurfaceUploaded(model(), solver(), 3, "wall"));
   EXPECT_EQ(modes("wall"), before);
   EXPECT_EQ(m_db.getNrPcaModes(model(), solver(), "wall"), 2);
+}
+
+// The lookup of the modes file gets no answer (its connection is dropped on
+// the way): that is no proof that there are no modes, so they are kept.
+TEST_F(PcaModesTest, ModesLookupWithoutAnAnswerKeepsTheModesAndGives26) {
+  ASSERT_EQ(storeValues("wall", 1, "2\n1.2\n1.6\n"), 0);
+  ASSERT_EQ(storeValues("wall", 2, "2\n0\n1\n"), 0);
+  const std::string before = modes("wall");
+  m_db.logout();  // the same user logs in through the relay
+  {
+    talixdb_test::RelayServer relay(s_server->port(), {"findByPath", "/PcaModes/wall<"});
+    VLT_121::CVLTDatabase db;
+    ASSERT_TRUE(db.open(relay.address().c_str()));
+    ASSERT_TRUE(db.login("root", talixdb_test::kAdminPassword, "Default", 0));
+    const std::string report = surfaceReport("2\n1\n0\n");
+    EXPECT_EQ(db.uploadSurface(model(), solver(), "wall", 3, report.data(), static_cast<long>(report.size())),
+              VLT_121::ResultCode::kFileNotDownloaded);
+    EXPECT_EQ(relay.dropped(), 1);
+    db.logout();
+  }
+  ASSERT_TRUE(m_db.login("root", talixdb_test::kAdminPassword, "Default", 0));
+  EXPECT_TRUE(m_db.isSurfaceUploaded(model(), solver(), 3, "wall"));
+  EXPECT_EQ(modes("wall"), before);
+}
+
+// The receiver set on a handle hears of its transfers, also after the handle
+// is opened again, and can stop one; a copy of the handle does not carry it.
+TEST_F(PcaModesTest, TransferProgressFollowsTheHandleAndCanStopAnUpload) {
+  const std::string report(100, 'x');  // stored, not analysed: one transfer
+  talixdb_test::RecordingProgress progress;
+  m_db.logout();
+  m_db.close();
+  m_db.setTransferProgress(&progress);
+  ASSERT_TRUE(m_db.open(s_server->address().c_str()));
+  ASSERT_TRUE(m_db.login("root", talixdb_test::kAdminPassword, "Default", 0));
+  ASSERT_EQ(store("wall", 1, report), 0);
+  EXPECT_TRUE(talixdb_test::reportsWholeTransfer(progress.take(), static_cast<long long>(report.size())));
+  VLT_121::CVLTDatabase copy(m_db);
+  ASSERT_EQ(copy.uploadSurface(model(), solver(), "wall", 2, report.data(), static_cast<long>(report.size())), 0);
+  EXPECT_TRUE(progress.calls.empty());
+  progress.stopAt = 0;
+  EXPECT_EQ(store("wall", 3, report), VLT_121::ResultCode::kFileNotUploaded);
+  EXPECT_FALSE(m_db.isSurfaceUploaded(model(), solver(), 3, "wall"));
+  m_db.setTransferProgress(nullptr);
 }
 
 TEST_F(PcaModesTest, ReportWithoutTheMagicIsStoredButMakesNoModes) {

@@ -182,7 +182,7 @@ TEST(CliConnection, OptionsTakeValuesEitherWayAndStandAnywhere) {
 }
 
 TEST(CliConnection, TimeOutWhileLoggingInIsATimeOutNotARefusal) {
-  CannedServer silent("", true);
+  CannedServer silent("", CannedServer::kSilent);
   CliResult result = talixdb({"--server", silent.address(), "db", "status"}, {{"TALIXDB_IO_TIMEOUT", "1"}});
   EXPECT_EQ(result.exitCode, 31);
   EXPECT_TRUE(contains(result.err, "time-out while logging in")) << result.err;

@@ -1,16 +1,40 @@
 // File contents through the repository client against the real server:
 // uploads that make their folders, the size rules, byte-exact round trips to
-// memory and to disk, and what a failed download leaves behind.
+// memory and to disk, streaming in bounded memory, progress and stopping, and
+// what a failed or stopped transfer leaves behind.
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "RepositoryClientFixture.h"
+#include "support/RecordingProgress.h"
 
 namespace talixdb_test {
 namespace {
 
 namespace fs = std::filesystem;
+
+long statusKiB(const std::string& field) {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.compare(0, field.size() + 1, field + ":") == 0) return std::atol(line.c_str() + field.size() + 1);
+  return -1;
+}
+
+// How far this process's peak resident memory rose above its resident memory
+// during `call`, in MiB (the kernel's peak is reset first).
+template <class Call>
+double peakGrowthMiB(Call call) {
+  std::ofstream reset("/proc/self/clear_refs");
+  reset << "5" << std::flush;
+  EXPECT_TRUE(reset) << "the peak resident memory cannot be reset here";
+  const long before = statusKiB("VmRSS");
+  call();
+  return (statusKiB("VmHWM") - before) / 1024.0;
+}
 
 class RepositoryFileTransfer : public RepositoryFixture {
  protected:
@@ -33,6 +57,19 @@ class RepositoryFileTransfer : public RepositoryFixture {
     std::string answer = client().downloadFileToDisk(path, local);
     EXPECT_FALSE(answer.empty()) << path;
     return readLocalFile(local);
+  }
+
+  std::set<std::string> localNames() {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(m_local.path())) names.insert(entry.path().filename());
+    return names;
+  }
+  // The server's content files, staged ones included.
+  static std::set<std::string> serverContentFiles() {
+    std::set<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(s_server->dataDir() + "/blobs"))
+      names.insert(entry.path().filename());
+    return names;
   }
 
   TempDir m_local;
@@ -122,12 +159,78 @@ TEST_F(RepositoryFileTransfer, SmallFilesRoundTripByteForByteToMemoryAndToDisk) 
   }
 }
 
-TEST_F(RepositoryFileTransfer, LargeFileRoundTripsByteForByteToMemoryAndToDisk) {
-  const std::string bytes = testBytes(64u << 20, 42);
+// A large file goes up from disk and down to disk through a chunk of memory,
+// and down to memory through one buffer of its size; every byte arrives, and
+// the host hears of each transfer from 0 to the file's size.
+TEST_F(RepositoryFileTransfer, LargeFilesStreamThroughBoundedMemory) {
+  const size_t kSize = 64u << 20;
+  const double kChunkMiB = 16;
+  const std::string bytes = testBytes(kSize, 42);
+  const std::string local = m_local.path() + "/large.bin";
+  writeLocalFile(local, bytes);
+  RecordingProgress progress;
+  client().setTransferProgress(&progress);
+
+  EXPECT_LT(peakGrowthMiB([&] { EXPECT_FALSE(client().uploadLocalFile(m_folder, local).empty()); }), kChunkMiB);
+  EXPECT_TRUE(reportsWholeTransfer(progress.take(), kSize)) << "upload";
   const std::string path = m_folder + "/large.bin";
-  ASSERT_FALSE(client().uploadFile(path, bytes.data(), static_cast<int>(bytes.size())).empty());
-  EXPECT_TRUE(sameBytes(bytes, downloadToMemory(path)));
-  EXPECT_TRUE(sameBytes(bytes, downloadToDisk(path)));
+  const std::string copy = m_local.path() + "/copy.bin";
+  EXPECT_LT(peakGrowthMiB([&] { EXPECT_FALSE(client().downloadFileToDisk(path, copy).empty()); }), kChunkMiB);
+  EXPECT_TRUE(reportsWholeTransfer(progress.take(), kSize)) << "download to disk";
+  EXPECT_TRUE(sameBytes(bytes, readLocalFile(copy)));
+  char* data = nullptr;
+  long size = 0;
+  EXPECT_LT(peakGrowthMiB([&] { EXPECT_FALSE(client().downloadFileToMemory(path, &data, &size).empty()); }),
+            kSize * 1.25 / (1 << 20));
+  std::unique_ptr<char[]> owned(data);
+  EXPECT_TRUE(reportsWholeTransfer(progress.take(), kSize)) << "download to memory";
+  EXPECT_TRUE(sameBytes(bytes, data, static_cast<size_t>(size)));
+  client().setTransferProgress(nullptr);
+}
+
+// Stopped at the start, half way or at the last report, an upload stores
+// nothing: the earlier version stays and no staged contents are left.
+TEST_F(RepositoryFileTransfer, StoppedUploadLeavesTheStoredVersionAndNoPartialContents) {
+  const std::string path = m_folder + "/data.bin";
+  const std::string first = testBytes(100, 1);
+  const std::string second = testBytes(8u << 20, 2);
+  ASSERT_FALSE(client().uploadBytes(path, first.data(), first.size()).empty());
+  const std::set<std::string> contents = serverContentFiles();
+  for (long long stopAt : {0LL, 4LL << 20, static_cast<long long>(second.size())}) {
+    SCOPED_TRACE("stopped at " + std::to_string(stopAt));
+    RecordingProgress progress;
+    progress.stopAt = stopAt;
+    client().setTransferProgress(&progress);
+    EXPECT_TRUE(client().uploadBytes(path, second.data(), second.size()).empty());
+    EXPECT_GE(progress.calls.back().first, stopAt);
+    client().setTransferProgress(nullptr);
+    EXPECT_TRUE(sameBytes(first, downloadToMemory(path)));
+    EXPECT_EQ(contents, serverContentFiles());  // the server finished the broken request before this one
+  }
+}
+
+// A download stopped half way leaves the local target as it was, no
+// temporary file beside it, and the outputs of a download to memory unset.
+TEST_F(RepositoryFileTransfer, StoppedDownloadLeavesNothingLocally) {
+  const std::string path = m_folder + "/data.bin";
+  const std::string bytes = testBytes(8u << 20, 3);
+  ASSERT_FALSE(client().uploadBytes(path, bytes.data(), bytes.size()).empty());
+  const std::string local = m_local.path() + "/keep.bin";
+  writeLocalFile(local, "keep me");
+  RecordingProgress progress;
+  progress.stopAt = 4 << 20;
+  client().setTransferProgress(&progress);
+  EXPECT_TRUE(client().downloadFileToDisk(path, local).empty());
+  EXPECT_LT(progress.take().back().first, static_cast<long long>(bytes.size()));
+  EXPECT_EQ("keep me", readLocalFile(local));
+  EXPECT_EQ(std::set<std::string>{"keep.bin"}, localNames());
+  char marker = 'm';
+  char* data = &marker;
+  long size = 77;
+  EXPECT_TRUE(client().downloadFileToMemory(path, &data, &size).empty());
+  EXPECT_EQ(&marker, data);
+  EXPECT_EQ(77, size);
+  client().setTransferProgress(nullptr);
 }
 
 TEST_F(RepositoryFileTransfer, EmptyFileDownloadsAsOneZeroByteOfSizeZero) {
@@ -157,9 +260,7 @@ TEST_F(RepositoryFileTransfer, FailedDownloadToDiskLeavesTheExistingTargetUntouc
   EXPECT_TRUE(client().downloadFileToDisk(m_folder + "/missing.txt", local).empty());
   EXPECT_TRUE(client().downloadFileToDisk(m_folder, local).empty());  // a folder has no contents
   EXPECT_EQ("keep me", readLocalFile(local));
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(m_local.path())) names.push_back(entry.path().filename());
-  EXPECT_EQ(std::vector<std::string>{"keep.txt"}, names);
+  EXPECT_EQ(std::set<std::string>{"keep.txt"}, localNames());
 }
 
 TEST_F(RepositoryFileTransfer, DownloadIntoAMissingLocalDirectoryFails) {

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "QuillonBinding.h"
+#include "RepositoryClientFixture.h"
 #include "ServiceUris.h"
 #include "support/CannedServer.h"
 
@@ -198,6 +199,42 @@ TEST_F(Wire, AReplyWithoutTheResponseElementIsAnError) {
     pointAt(binding, server);
     EXPECT_EQ(SOAP_NO_TAG, c.call(binding)) << c.operation;
   }
+}
+
+// An upload streamed from a local file or from memory writes exactly what the
+// runtime writes for the same attachment handed to it whole.
+TEST_F(Wire, StreamedUploadsWriteTheBytesOfAnAttachmentHeldWhole) {
+  const std::string bytes = talixdb_test::testBytes(300000, 5);
+  CannedServer server(soapEnvelope("<ns2:UploadFilesResponseElement><item>/f.bin</item></ns2:UploadFilesResponseElement>"));
+  {
+    QuillonBinding binding;
+    pointAt(binding, server);
+    ns2__UploadFile file;
+    file.name = "f.bin";
+    file.size = static_cast<LONG64>(bytes.size());
+    file.typeName = "File";
+    ns2__UploadFilesRequestStruct request;
+    request.uploadFiles.push_back(&file);
+    soap_set_dime(binding.soap);
+    soap_set_dime_attachment(binding.soap, bytes.data(), bytes.size(), "application/octet-stream", "f.bin", 0,
+                             nullptr);
+    ns2__UploadFilesResponseStruct response;
+    EXPECT_EQ(0, binding.uploadFiles(&request, response));
+  }
+  talixdb_test::TempDir local;
+  talixdb_test::writeLocalFile(local.path() + "/f.bin", bytes);
+  {
+    QuillonBinding binding;
+    pointAt(binding, server);
+    VLT_121::CRepositoryClient client(&binding);
+    EXPECT_EQ("/f.bin", client.uploadLocalFile("", local.path() + "/f.bin"));
+    EXPECT_EQ("/f.bin", client.uploadBytes("/f.bin", bytes.data(), bytes.size()));
+  }
+  const std::vector<std::string> requests = server.requests();
+  ASSERT_EQ(3u, requests.size());
+  ASSERT_NE(std::string::npos, requests[0].find(bytes));
+  EXPECT_TRUE(talixdb_test::sameBytes(requests[0], requests[1]));
+  EXPECT_TRUE(talixdb_test::sameBytes(requests[0], requests[2]));
 }
 
 TEST_F(Wire, AQualifiedFaultCodeReadsAsTwelve) {

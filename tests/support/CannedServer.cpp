@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -41,6 +42,56 @@ std::string readRequest(int fd) {
   return data;
 }
 
+// A socket listening on a free loopback port, which goes to `port`.
+int listenOnLoopback(int& port) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) throw std::runtime_error("socket failed");
+  int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 8) != 0) {
+    close(fd);
+    throw std::runtime_error("bind failed");
+  }
+  socklen_t length = sizeof address;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+  port = ntohs(address.sin_port);
+  return fd;
+}
+
+// The next connection, or -1 after 50 ms without one.
+int acceptWithin50ms(int listenFd) {
+  pollfd p{listenFd, POLLIN, 0};
+  if (poll(&p, 1, 50) <= 0) return -1;
+  return accept(listenFd, nullptr, nullptr);
+}
+
+bool sendAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    ssize_t sent = send(fd, data, size, MSG_NOSIGNAL);
+    if (sent <= 0) return false;
+    data += sent;
+    size -= static_cast<size_t>(sent);
+  }
+  return true;
+}
+
+// A reply head that never ends, one byte every two seconds, until the client
+// closes its end or a minute has passed.
+void trickle(int fd, const std::atomic<bool>& stop) {
+  const std::string head = "HTTP/1.1 200 OK\r\nX-Trickle: ";
+  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  for (size_t i = 0; !stop && std::chrono::steady_clock::now() < end; ++i) {
+    const char byte = i < head.size() ? head[i] : 'a';
+    if (send(fd, &byte, 1, MSG_NOSIGNAL) != 1) return;
+    pollfd p{fd, POLLIN, 0};
+    if (poll(&p, 1, 2000) != 0) return;  // the client closed its end
+  }
+}
+
 }  // namespace
 
 std::string soapEnvelope(const std::string& body) {
@@ -52,20 +103,8 @@ std::string soapEnvelope(const std::string& body) {
          "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
 }
 
-CannedServer::CannedServer(std::string body, bool silent) : m_silent(silent), m_body(std::move(body)) {
-  m_listenFd = socket(AF_INET, SOCK_STREAM, 0);
-  if (m_listenFd < 0) throw std::runtime_error("socket failed");
-  int one = 1;
-  setsockopt(m_listenFd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
-  if (bind(m_listenFd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(m_listenFd, 8) != 0)
-    throw std::runtime_error("bind failed");
-  socklen_t length = sizeof address;
-  getsockname(m_listenFd, reinterpret_cast<sockaddr*>(&address), &length);
-  m_port = ntohs(address.sin_port);
+CannedServer::CannedServer(std::string body, Manner manner) : m_manner(manner), m_body(std::move(body)) {
+  m_listenFd = listenOnLoopback(m_port);
   m_thread = std::thread([this] { serve(); });
 }
 
@@ -78,11 +117,9 @@ CannedServer::~CannedServer() {
 
 void CannedServer::serve() {
   while (!m_stop) {
-    pollfd p{m_listenFd, POLLIN, 0};
-    if (poll(&p, 1, 50) <= 0) continue;
-    int fd = accept(m_listenFd, nullptr, nullptr);
+    int fd = acceptWithin50ms(m_listenFd);
     if (fd < 0) continue;
-    if (m_silent) {
+    if (m_manner == kSilent) {
       m_heldConnections.push_back(fd);
       continue;
     }
@@ -93,9 +130,13 @@ void CannedServer::serve() {
       m_requests.push_back(request);
       body = m_body;
     }
-    std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\nContent-Length: " +
-                        std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
-    send(fd, reply.data(), reply.size(), MSG_NOSIGNAL);
+    if (m_manner == kTrickle) {
+      trickle(fd, m_stop);
+    } else {
+      std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\nContent-Length: " +
+                          std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+      sendAll(fd, reply.data(), reply.size());
+    }
     close(fd);
   }
 }
@@ -108,6 +149,50 @@ std::vector<std::string> CannedServer::requests() {
 void CannedServer::setBody(std::string body) {
   std::lock_guard<std::mutex> lock(m_mutex);
   m_body = std::move(body);
+}
+
+RelayServer::RelayServer(int upstreamPort, std::vector<std::string> dropMarkers)
+    : m_upstreamPort(upstreamPort), m_dropMarkers(std::move(dropMarkers)) {
+  m_listenFd = listenOnLoopback(m_port);
+  m_thread = std::thread([this] { serve(); });
+}
+
+RelayServer::~RelayServer() {
+  m_stop = true;
+  m_thread.join();
+  close(m_listenFd);
+}
+
+void RelayServer::serve() {
+  while (!m_stop) {
+    int client = acceptWithin50ms(m_listenFd);
+    if (client < 0) continue;
+    std::string request = readRequest(client);
+    bool drop = !m_dropMarkers.empty();
+    for (const std::string& marker : m_dropMarkers) drop = drop && request.find(marker) != std::string::npos;
+    if (drop)
+      ++m_dropped;
+    else
+      relay(client, request);
+    close(client);
+  }
+}
+
+void RelayServer::relay(int client, const std::string& request) {
+  int upstream = socket(AF_INET, SOCK_STREAM, 0);
+  if (upstream < 0) return;
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(m_upstreamPort));
+  if (connect(upstream, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      sendAll(upstream, request.data(), request.size())) {
+    // The server closes the connection after its reply.
+    char buffer[65536];
+    for (ssize_t got; (got = recv(upstream, buffer, sizeof buffer, 0)) > 0;)
+      if (!sendAll(client, buffer, static_cast<size_t>(got))) break;
+  }
+  close(upstream);
 }
 
 }  // namespace talixdb_test

@@ -1,5 +1,6 @@
-// A loopback HTTP peer for wire tests: it records each request it receives and
-// answers with a fixed reply (or, in silent mode, never answers).
+// Loopback HTTP peers for tests: a canned server that records each request it
+// receives and answers with a fixed reply (or never answers, or trickles), and
+// a relay in front of a real server that can drop chosen requests.
 #pragma once
 
 #include <atomic>
@@ -12,9 +13,14 @@ namespace talixdb_test {
 
 class CannedServer {
  public:
-  // `body` is the SOAP envelope sent back in a 200 reply; `silent` accepts
-  // connections and never answers.
-  explicit CannedServer(std::string body, bool silent = false);
+  enum Manner {
+    kAnswer,   // a 200 reply with the body
+    kSilent,   // accepts connections and never answers
+    kTrickle,  // sends a reply head that never ends, one byte every 2 s, for
+               // up to a minute or until the client goes
+  };
+  // `body` is the SOAP envelope sent back in a 200 reply.
+  explicit CannedServer(std::string body, Manner manner = kAnswer);
   ~CannedServer();
   CannedServer(const CannedServer&) = delete;
   CannedServer& operator=(const CannedServer&) = delete;
@@ -30,12 +36,37 @@ class CannedServer {
   void serve();
   int m_listenFd = -1;
   int m_port = 0;
-  bool m_silent;
+  Manner m_manner;
   std::atomic<bool> m_stop{false};
   std::mutex m_mutex;
   std::string m_body;
   std::vector<std::string> m_requests;
   std::vector<int> m_heldConnections;
+  std::thread m_thread;
+};
+
+// Passes each request to the server on 127.0.0.1:`upstreamPort` and its reply
+// back, one connection at a time, except that a request holding every text of
+// `dropMarkers` is dropped: its connection is closed without an answer.
+class RelayServer {
+ public:
+  RelayServer(int upstreamPort, std::vector<std::string> dropMarkers);
+  ~RelayServer();
+  RelayServer(const RelayServer&) = delete;
+  RelayServer& operator=(const RelayServer&) = delete;
+
+  std::string address() const { return "127.0.0.1:" + std::to_string(m_port); }
+  int dropped() const { return m_dropped; }
+
+ private:
+  void serve();
+  void relay(int client, const std::string& request);
+  int m_listenFd = -1;
+  int m_port = 0;
+  int m_upstreamPort;
+  std::vector<std::string> m_dropMarkers;
+  std::atomic<bool> m_stop{false};
+  std::atomic<int> m_dropped{0};
   std::thread m_thread;
 };
 

@@ -1,0 +1,175 @@
+#include "client/ClientContext.h"
+
+#include <climits>
+#include <cstdlib>
+#include <new>
+
+namespace VLT_121 {
+
+namespace {
+
+const char kPluginId[] = "talixdb-client";
+constexpr int kDefaultCallTimeout = 600;
+constexpr std::int64_t kMicrosPerSecond = 1000000;
+// Large sends are handed to the socket in slices, so that the deadline is
+// looked at between them.
+constexpr std::size_t kSendSlice = std::size_t(1) << 20;
+
+// TALIXDB_CALL_TIMEOUT in seconds; unset or unreadable gives the default.
+int callTimeoutFromEnvironment() {
+  const char* text = std::getenv("TALIXDB_CALL_TIMEOUT");
+  if (text == nullptr || *text == '\0') return kDefaultCallTimeout;
+  char* end = nullptr;
+  long value = std::strtol(text, &end, 10);
+  if (end == text || *end != '\0' || value < 0 || value > 86400L * 365) return kDefaultCallTimeout;
+  return static_cast<int>(value);
+}
+
+// A socket time-out of the runtime (seconds when > 0, microseconds when < 0,
+// 0 for none) no longer than `left` microseconds (-1: unbounded).
+int shortened(int timeout, std::int64_t left) {
+  if (left < 0) return timeout;
+  const std::int64_t current = timeout > 0   ? timeout * kMicrosPerSecond
+                               : timeout < 0 ? -static_cast<std::int64_t>(timeout)
+                                             : INT64_MAX;
+  if (current <= left) return timeout;
+  if (left <= INT_MAX) return -static_cast<int>(left);
+  return static_cast<int>(left / kMicrosPerSecond);  // beyond what microseconds hold: whole seconds
+}
+
+// Restores a time-out of the context when the hook is done with it.
+class TimeoutScope {
+ public:
+  TimeoutScope(int& timeout, std::int64_t left) : m_timeout(timeout), m_saved(timeout) {
+    timeout = shortened(timeout, left);
+  }
+  ~TimeoutScope() { m_timeout = m_saved; }
+  TimeoutScope(const TimeoutScope&) = delete;
+  TimeoutScope& operator=(const TimeoutScope&) = delete;
+
+ private:
+  int& m_timeout;
+  int m_saved;
+};
+
+}  // namespace
+
+std::int64_t exchangeAllowance(int baseSeconds, std::uint64_t bytes) {
+  if (baseSeconds <= 0) return 0;
+  // One second per MiB: 2^20 bytes per 10^6 microseconds.
+  const std::uint64_t extra = bytes / (std::uint64_t(1) << 20) * kMicrosPerSecond +
+                              bytes % (std::uint64_t(1) << 20) * kMicrosPerSecond / (std::uint64_t(1) << 20);
+  const std::uint64_t base = static_cast<std::uint64_t>(baseSeconds) * kMicrosPerSecond;
+  return extra > static_cast<std::uint64_t>(INT64_MAX) - base ? INT64_MAX
+                                                               : static_cast<std::int64_t>(base + extra);
+}
+
+CClientContext::CClientContext(struct soap* soap)
+    : m_iBaseSeconds(callTimeoutFromEnvironment()),
+      m_pOpen(soap->fopen),
+      m_pSend(soap->fsend),
+      m_pReceive(soap->frecv),
+      m_start(Clock::now()) {}
+
+CClientContext* CClientContext::of(struct soap* soap) {
+  if (soap == nullptr) return nullptr;
+  CClientContext* state = find(soap);
+  if (state == nullptr && soap_register_plugin_arg(soap, create, nullptr) == SOAP_OK) state = find(soap);
+  return state;
+}
+
+CClientContext* CClientContext::find(struct soap* soap) {
+  return static_cast<CClientContext*>(soap_lookup_plugin(soap, kPluginId));
+}
+
+int CClientContext::create(struct soap* soap, struct soap_plugin* plugin, void*) {
+  // Hooks that are ours already would be called as their own originals.
+  if (soap->fsend == send) return SOAP_PLUGIN_ERROR;
+  auto* state = new (std::nothrow) CClientContext(soap);
+  if (state == nullptr) return SOAP_EOM;
+  plugin->id = kPluginId;
+  plugin->data = state;
+  plugin->fcopy = copy;
+  plugin->fdelete = destroy;
+  soap->fopen = open;
+  soap->fsend = send;
+  soap->frecv = receive;
+  return SOAP_OK;
+}
+
+// A copied context gets its own state, with no download in progress.
+int CClientContext::copy(struct soap*, struct soap_plugin* target, struct soap_plugin* source) {
+  auto* state = new (std::nothrow) CClientContext(*static_cast<CClientContext*>(source->data));
+  if (state == nullptr) return SOAP_EOM;
+  state->m_incoming = nullptr;
+  target->data = state;
+  return SOAP_OK;
+}
+
+void CClientContext::destroy(struct soap*, struct soap_plugin* plugin) {
+  delete static_cast<CClientContext*>(plugin->data);
+  plugin->data = nullptr;
+}
+
+void CClientContext::beginExchange() {
+  m_start = Clock::now();
+  m_moved = 0;
+  m_bReplyRead = false;
+}
+
+std::int64_t CClientContext::timeLeft() const {
+  const std::int64_t allowed = exchangeAllowance(m_iBaseSeconds, m_moved);
+  if (allowed == 0) return -1;
+  const std::int64_t spent =
+      std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - m_start).count();
+  return spent >= allowed ? 0 : allowed - spent;
+}
+
+SOAP_SOCKET CClientContext::open(struct soap* soap, const char* endpoint, const char* host, int port) {
+  CClientContext* state = find(soap);
+  if (state == nullptr) {
+    soap->error = SOAP_PLUGIN_ERROR;
+    return SOAP_INVALID_SOCKET;
+  }
+  state->beginExchange();
+  TimeoutScope limit(soap->connect_timeout, state->timeLeft());
+  return state->m_pOpen(soap, endpoint, host, port);
+}
+
+int CClientContext::send(struct soap* soap, const char* data, std::size_t size) {
+  CClientContext* state = find(soap);
+  if (state == nullptr) return SOAP_PLUGIN_ERROR;
+  if (state->m_bReplyRead) state->beginExchange();
+  while (size > 0) {
+    const std::int64_t left = state->timeLeft();
+    if (left == 0) {
+      soap->errnum = 0;  // as the runtime reports a time-out
+      return SOAP_EOF;
+    }
+    const std::size_t slice = size < kSendSlice ? size : kSendSlice;
+    TimeoutScope limit(soap->send_timeout, left);
+    int rc = state->m_pSend(soap, data, slice);
+    if (rc != SOAP_OK) return rc;
+    state->m_moved += slice;
+    data += slice;
+    size -= slice;
+  }
+  return SOAP_OK;
+}
+
+std::size_t CClientContext::receive(struct soap* soap, char* data, std::size_t size) {
+  CClientContext* state = find(soap);
+  if (state == nullptr) return 0;
+  state->m_bReplyRead = true;
+  const std::int64_t left = state->timeLeft();
+  if (left == 0) {
+    soap->errnum = 0;
+    return 0;
+  }
+  TimeoutScope limit(soap->recv_timeout, left);
+  std::size_t got = state->m_pReceive(soap, data, size);
+  state->m_moved += got;
+  return got;
+}
+
+}  // namespace VLT_121

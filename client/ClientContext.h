@@ -1,0 +1,68 @@
+// CClientContext: what the client layer keeps on a proxy's runtime context,
+// installed once as a gSOAP plugin and freed with the context.
+//
+// Deadline. Every exchange with the server (connecting, sending the request,
+// reading the reply) must end within TALIXDB_CALL_TIMEOUT seconds (default
+// 600; 0 = no limit) plus one second for each MiB it has moved so far: a
+// transfer that keeps an average of 1 MiB/s never reaches it, a peer that
+// trickles bytes does. The socket time-outs (TALIXDB_CONNECT_TIMEOUT,
+// TALIXDB_IO_TIMEOUT) still bound each single wait; each is shortened to the
+// time left. A new exchange starts at each connection, and at the first send
+// after a reply was read on a kept connection.
+//
+// Downloads. The attachment of the reply being read is streamed into the
+// object set with setIncoming (see client/Transfers.h).
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+
+#include "WireTypes.h"
+
+namespace VLT_121 {
+
+// Microseconds an exchange may last once it has moved `bytes`: `baseSeconds`
+// plus one second per MiB; 0 when `baseSeconds` is 0 (no limit).
+std::int64_t exchangeAllowance(int baseSeconds, std::uint64_t bytes);
+
+class CClientContext {
+ public:
+  // The state of `soap`, installed with its hooks on first use (reading
+  // TALIXDB_CALL_TIMEOUT then); null without a context or memory.
+  static CClientContext* of(struct soap* soap);
+
+  // Where the attachment of the reply being read goes; null: nowhere.
+  void setIncoming(void* target) { m_incoming = target; }
+  void* incoming() const { return m_incoming; }
+
+  // Hooks of the context, called by the runtime.
+  static SOAP_SOCKET open(struct soap* soap, const char* endpoint, const char* host, int port);
+  static int send(struct soap* soap, const char* data, std::size_t size);
+  static std::size_t receive(struct soap* soap, char* data, std::size_t size);
+
+ private:
+  using Clock = std::chrono::steady_clock;
+
+  explicit CClientContext(struct soap* soap);
+  // The installed state, or null; never installs it.
+  static CClientContext* find(struct soap* soap);
+  static int create(struct soap* soap, struct soap_plugin* plugin, void*);
+  static int copy(struct soap* soap, struct soap_plugin* target, struct soap_plugin* source);
+  static void destroy(struct soap* soap, struct soap_plugin* plugin);
+
+  void beginExchange();
+  // Microseconds left in the exchange (at least 1), 0 when it is over, or
+  // -1 without a limit.
+  std::int64_t timeLeft() const;
+
+  int m_iBaseSeconds;
+  SOAP_SOCKET (*m_pOpen)(struct soap*, const char*, const char*, int);
+  int (*m_pSend)(struct soap*, const char*, std::size_t);
+  std::size_t (*m_pReceive)(struct soap*, char*, std::size_t);
+  Clock::time_point m_start;
+  std::uint64_t m_moved = 0;
+  bool m_bReplyRead = false;  // a receive came last: the next send opens an exchange
+  void* m_incoming = nullptr;
+};
+
+}  // namespace VLT_121
