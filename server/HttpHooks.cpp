@@ -25,7 +25,7 @@ void dropUnreadRequest(struct soap* soap, ServiceContext& context);
 // How long a refused request's remaining bytes are read and dropped: the
 // time without any byte, and the time in all.
 constexpr auto kDrainIdle = std::chrono::seconds(1);
-constexpr auto kDrainTotal = std::chrono::seconds(10);
+constexpr auto kDrainTotal = std::chrono::seconds(5);
 
 }  // namespace
 
@@ -52,6 +52,16 @@ void installHttpHooks(struct soap* soap, ServiceContext& context) {
   soap->fresponse = respond;
   soap->fpreparerecv = prepareReceived;
   soap->fclose = closeConnection;
+}
+
+void uninstallHttpHooks(struct soap* soap, const ServiceContext& context) {
+  soap->fparse = context.parseHeaders;
+  soap->fparsehdr = context.parseHeader;
+  soap->fposthdr = context.postHeader;
+  soap->frecv = context.receive;
+  soap->fresponse = context.respond;
+  soap->fpreparerecv = nullptr;
+  soap->fclose = context.close;
 }
 
 namespace {

@@ -28,18 +28,19 @@ int sendFault(struct soap* soap);
 }  // namespace
 
 int serveRequest(struct soap* soap) {
-  if (beginServe(soap) == SOAP_OK) {
-    const char* action = soap->action;
-    int result = action != nullptr && std::strcmp(action, TALIXDB_NS1_URI "uploadFiles") == 0
-                     ? serveUpload(soap)
-                     : talixdb_wire::soap_serve_request(soap);
-    if (result == SOAP_OK || soap->error == SOAP_OK) return result;
+  if (beginServe(soap) != SOAP_OK) {
+    // A POST to another path (see installHttpHooks).
+    if (soap->error == 404) {
+      soap->error = refuseHttpTarget(soap, "POST");
+      return soap_closesock(soap);
+    }
+    return sendFault(soap);
   }
-  // A POST to another path (see installHttpHooks).
-  if (soap->error == 404) {
-    soap->error = refuseHttpTarget(soap, "POST");
-    return soap_closesock(soap);
-  }
+  const char* action = soap->action;
+  int result = action != nullptr && std::strcmp(action, TALIXDB_NS1_URI "uploadFiles") == 0
+                   ? serveUpload(soap)
+                   : talixdb_wire::soap_serve_request(soap);
+  if (result == SOAP_OK || soap->error == SOAP_OK) return result;
   return sendFault(soap);
 }
 

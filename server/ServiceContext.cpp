@@ -24,7 +24,14 @@ ServiceContext::ServiceContext(std::unique_ptr<Storage> storage, const ServiceLi
 
 ServiceContext& ServiceContext::of(struct soap* soap) { return *static_cast<ServiceContext*>(soap->user); }
 
+ServiceContext::~ServiceContext() {
+  if (m_soap == nullptr) return;
+  uninstallHttpHooks(m_soap, *this);
+  m_soap->user = nullptr;
+}
+
 void ServiceContext::attach(struct soap* soap) {
+  m_soap = soap;
   soap->user = this;
   installHttpHooks(soap, *this);
   installMethodHooks(soap);

@@ -46,6 +46,9 @@ struct ReceivedAttachment {
 class ServiceContext {
  public:
   ServiceContext(std::unique_ptr<Storage> storage, const ServiceLimits& limits);
+  // Gives the runtime context it was attached to its own hooks back: the
+  // runtime may still close a connection when it is freed afterwards.
+  ~ServiceContext();
   ServiceContext(const ServiceContext&) = delete;
   ServiceContext& operator=(const ServiceContext&) = delete;
 
@@ -101,6 +104,7 @@ class ServiceContext {
  private:
   std::unique_ptr<Storage> m_storage;
   ServiceLimits m_limits;
+  struct soap* m_soap = nullptr;  // attached to
   Repository m_repository;
 };
 

@@ -14,6 +14,8 @@ namespace talixdb::server {
 // before the parser reads it, and, when a request was answered before its
 // end, reads and drops the rest before the connection closes.
 void installHttpHooks(struct soap* soap, ServiceContext& context);
+// Puts the runtime's own hooks back.
+void uninstallHttpHooks(struct soap* soap, const ServiceContext& context);
 
 // Records that the request's bytes are refused (the first reason counts) and
 // returns the error that stops the runtime from reading on; the request is
