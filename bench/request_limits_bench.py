@@ -22,6 +22,8 @@ meanwhile. Cases (all by default):
               may declare) around 100,000 empty elements
   normal      500 createModelObject requests of 12 KiB (40 properties of
               5 items), one after the other in one session
+  logins      the median time of 40 failed logins of unknown users and of
+              40 with a wrong password, taken in turns (not in the default set)
 """
 import os
 import signal
@@ -169,8 +171,24 @@ def run_normal(port):
     return statuses
 
 
+def login_time(port, user):
+    began = time.monotonic()
+    exchange(port, post("login", login_body('<ns1:username>', user)))
+    return time.monotonic() - began
+
+
+def run_logins(port):
+    unknown, wrong = [], []
+    for i in range(40):
+        unknown.append(login_time(port, "nobody%d" % i))
+        wrong.append(login_time(port, "root"))
+    unknown.sort()
+    wrong.sort()
+    print("logins     unknown user %.2f ms, wrong password %.2f ms (medians)" % (1000 * unknown[20], 1000 * wrong[20]))
+
+
 def run_case(server, name):
-    if name == "normal":
+    if name in ("normal", "logins"):
         operation, request, copies = None, len(post("createModelObject", model_body(0))), 500
     else:
         operation, make_body, copies = CASES[name]
@@ -181,6 +199,9 @@ def run_case(server, name):
                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, env=env)
         try:
             port = int(process.stdout.readline().decode().rsplit(":", 1)[1])
+            if name == "logins":
+                run_logins(port)
+                return
             exchange(port, b"GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n")
             cpu_before = cpu_seconds(process.pid)
             statuses = [None] * copies
