@@ -29,7 +29,7 @@ constexpr const char* kRepositoryFaultCode = "SOAP-ENV:Client.Repository";
 
 struct ServiceLimits {
   std::uint64_t maxUpload = 1ull << 30;  // bytes of one file
-  std::uint64_t maxXml = 16ull << 20;    // bytes of a request without attachments read at most
+  std::uint64_t maxXml = 16ull << 20;    // bytes read of a request without attachments (also when dropped)
   std::int64_t sessionTimeout = 1800;    // seconds idle
   XmlLimits xml;                         // what the XML part may hold
 };
