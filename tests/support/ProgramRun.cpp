@@ -34,19 +34,32 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
   return result;
 }
 
+// Ctrl-C while the terminal holds the program's output (Ctrl-S ... Ctrl-Q):
+// its next write to the terminal waits, so what it announced cannot end
+// before the signal is there.
+bool interrupt(pid_t pid, int terminal) {
+  const char stop = 0x13, start = 0x11;
+  if (write(terminal, &stop, 1) != 1 || kill(pid, SIGINT) != 0) return false;
+  usleep(200 * 1000);
+  return write(terminal, &start, 1) == 1;
+}
+
 // Reads standard output and standard error (a pipe or a terminal) to their
 // ends within the deadline; types `input` into the terminal once it shows
-// `typeAfter`.
-bool drain(int outFd, int errFd, const ProgramRun& run, ProgramResult& result, std::chrono::milliseconds timeout) {
+// `typeAfter`, and interrupts `pid` once standard error shows `interruptAfter`.
+bool drain(pid_t pid, int outFd, int errFd, const ProgramRun& run, ProgramResult& result,
+           std::chrono::milliseconds timeout) {
   auto deadline = std::chrono::steady_clock::now() + timeout;
   pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
   std::string* sinks[2] = {&result.out, &result.err};
   bool typed = !run.terminal || run.input.empty();
+  bool interrupted = run.interruptAfter.empty();
   int open = 2;
   char buffer[4096];
   while (open > 0) {
     if (!typed && result.err.find(run.typeAfter) != std::string::npos)
       typed = write(errFd, run.input.data(), run.input.size()) == static_cast<ssize_t>(run.input.size());
+    if (!interrupted && result.err.find(run.interruptAfter) != std::string::npos) interrupted = interrupt(pid, errFd);
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     if (poll(fds, 2, static_cast<int>(left.count())) < 0) return false;
@@ -100,7 +113,7 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run, std:
   }
   close(in[1]);
   ProgramResult result;
-  bool finished = drain(out[0], err[0], run, result, timeout);
+  bool finished = drain(pid, out[0], err[0], run, result, timeout);
   if (!finished) {
     kill(pid, SIGKILL);
     close(out[0]);

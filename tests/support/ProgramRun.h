@@ -25,6 +25,10 @@ struct ProgramRun {
   // what the terminal shows, and `input` is typed once it shows `typeAfter`.
   bool terminal = false;
   std::string typeAfter;
+  // When not empty (with `terminal`): the program gets Ctrl-C (SIGINT) once
+  // standard error shows this text, while its output is held, so that what
+  // the text announced is still under way when the signal comes.
+  std::string interruptAfter;
 };
 
 // Runs `program` with `run`; kills it when it has not ended after `timeout`.

@@ -64,8 +64,8 @@ class TransferProgress final : public ConsoleLogger::ProgressListener {
  public:
   // `total`: folders and files to come, 0 when unknown. With --verbose the
   // messages are shown as they are.
-  TransferProgress(ConsoleLogger& logger, const char* action, long total, bool shown)
-      : m_logger(logger), m_action(action), m_total(total), m_shown(shown) {
+  TransferProgress(ConsoleLogger& logger, const char* action, long total)
+      : m_logger(logger), m_action(action), m_total(total) {
     if (!m_logger.verbose()) m_logger.setProgressListener(this);
   }
   ~TransferProgress() {
@@ -87,19 +87,15 @@ class TransferProgress final : public ConsoleLogger::ProgressListener {
     } else {
       return;
     }
-    if (m_shown) m_logger.status(line(current));
+    m_logger.status(line(current));
   }
 
  private:
   std::string line(const std::string& current) const {
-    constexpr long kBarWidth = 24;
     std::string text = m_action;
     if (m_total > 0) {
       const long done = m_folders + m_files < m_total ? m_folders + m_files : m_total;
-      const long filled = done * kBarWidth / m_total;
-      text += " [" + std::string(static_cast<std::size_t>(filled), '#') +
-              std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " +
-              std::to_string(done * 100 / m_total) + "% " + std::to_string(done) + "/" + std::to_string(m_total);
+      text += " " + progressBar(done, m_total) + " " + std::to_string(done) + "/" + std::to_string(m_total);
     } else {
       text += " " + counted(static_cast<unsigned long long>(m_folders), "folder");
     }
@@ -109,7 +105,6 @@ class TransferProgress final : public ConsoleLogger::ProgressListener {
   ConsoleLogger& m_logger;
   const char* m_action;
   long m_total;
-  bool m_shown;
   long m_folders = 0;
   long m_files = 0;
 };
@@ -122,6 +117,7 @@ std::string summary(const TreeCount& count) {
 int readQuiet(Context& context, const ParsedArgs& args, bool& quiet) {
   quiet = args.has("quiet");
   if (quiet && context.options.verbose) return context.fail(exit_code::kUsage, "give --quiet or --verbose, not both");
+  if (quiet) context.logger.setQuiet();
   return exit_code::kSuccess;
 }
 
@@ -133,7 +129,7 @@ int backup(Context& context, const ParsedArgs& args) {
   if (int loggedIn = context.session.login()) return loggedIn;
   int result = VLT_121::ResultCode::kSuccess;
   {
-    TransferProgress progress(context.logger, "backup", 0, !quiet);
+    TransferProgress progress(context.logger, "backup", 0);
     result = context.db().backupTALIXFolder(remote.c_str(), local.c_str());
   }
   if (result == VLT_121::ResultCode::kNotFound) return context.fail(result, "no folder " + remote + " to back up");
@@ -155,7 +151,7 @@ int restore(Context& context, const ParsedArgs& args) {
   if (int loggedIn = context.session.login()) return loggedIn;
   int result = VLT_121::ResultCode::kSuccess;
   {
-    TransferProgress progress(context.logger, "restore", count.folders + count.files, !quiet);
+    TransferProgress progress(context.logger, "restore", count.folders + count.files);
     result = context.db().restoreTALIXFolder(remote.c_str(), local.c_str());
   }
   if (result != VLT_121::ResultCode::kSuccess)

@@ -63,7 +63,7 @@ void ConsoleLogger::error(const std::string& text) { write(text); }
 void ConsoleLogger::warning(const std::string& text) { write("warning: " + text); }
 
 void ConsoleLogger::progress(const std::string& text) {
-  if (!m_showProgress || text.empty()) return;
+  if (!m_showProgress || text.empty() || m_muted) return;
   if (m_statusLine)
     showStatus(text);
   else
@@ -71,11 +71,17 @@ void ConsoleLogger::progress(const std::string& text) {
 }
 
 void ConsoleLogger::status(const std::string& text) {
-  if (m_statusLine) showStatus(text);
+  if (m_statusLine && !m_quiet && !m_muted) showStatus(text);
+}
+
+void ConsoleLogger::finalError(const std::string& text) {
+  m_muted = false;
+  write(text);
+  m_muted = true;
 }
 
 void ConsoleLogger::write(const std::string& text) {
-  if (text.empty()) return;
+  if (text.empty() || m_muted) return;
   clearStatus();
   std::fprintf(stderr, "talixdb: %s\n", text.c_str());
   std::fflush(stderr);
@@ -86,6 +92,7 @@ void ConsoleLogger::showStatus(const std::string& text) {
   std::fprintf(stderr, "\r\033[Ktalixdb: %s", shown.c_str());
   std::fflush(stderr);
   m_statusShown = true;
+  m_statusText = text;
 }
 
 void ConsoleLogger::clearStatus() {
@@ -93,6 +100,16 @@ void ConsoleLogger::clearStatus() {
   std::fputs("\r\033[K", stderr);
   std::fflush(stderr);
   m_statusShown = false;
+  m_statusText.clear();
+}
+
+std::string progressBar(long long done, long long total) {
+  constexpr long long kBarWidth = 24;
+  if (done > total) done = total;
+  const long long filled = done * kBarWidth / total;
+  return "[" + std::string(static_cast<std::size_t>(filled), '#') +
+         std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "] " + std::to_string(done * 100 / total) +
+         "%";
 }
 
 ConsoleLogger::ShowProgress::ShowProgress(ConsoleLogger& logger)

@@ -38,11 +38,19 @@ class ConsoleLogger final : public TALIX::ILogger {
 
   // While set (not null), progress messages of the library go to `listener`.
   void setProgressListener(ProgressListener* listener) { m_listener = listener; }
-  // On a terminal (without --verbose), shows `text` as the status line, in
-  // place of the one before; elsewhere does nothing.
+  // On a terminal (without --verbose or --quiet), shows `text` as the status
+  // line, in place of the one before; elsewhere does nothing.
   void status(const std::string& text);
   // Removes the status line, if one is shown.
   void clearStatus();
+  // What the status line shows ("" when none is shown).
+  const std::string& statusText() const { return m_statusText; }
+  // --quiet: no status line from now on.
+  void setQuiet() { m_quiet = true; }
+  // Nothing is written from now on but what finalError says: after Ctrl-C
+  // the failures it caused are told by one line.
+  void mute() { m_muted = true; }
+  void finalError(const std::string& text);
 
   // Shows progress while alive, whatever --verbose says (long operations);
   // clears the status line when it ends.
@@ -82,8 +90,15 @@ class ConsoleLogger final : public TALIX::ILogger {
   bool m_outcomesAsProgress = false;
   bool m_statusLine;
   bool m_statusShown = false;
+  std::string m_statusText;
+  bool m_quiet = false;
+  bool m_muted = false;
   ProgressListener* m_listener = nullptr;
 };
+
+// "[######..................] 25%": `done` of `total` (> 0) as a bar of
+// fixed width, for status lines.
+std::string progressBar(long long done, long long total);
 
 // Runs `operation` with progress shown, and returns its result once the
 // status line is gone (so that what follows on standard output stands alone).

@@ -23,6 +23,8 @@ constexpr int kLoginRefused = 32;
 constexpr int kBadInput = 33;
 // An unexpected internal failure of the tool.
 constexpr int kInternal = 34;
+// Ctrl-C stopped a file transfer (128 + SIGINT, as a shell reports it).
+constexpr int kInterrupted = 130;
 
 }  // namespace exit_code
 

@@ -32,7 +32,9 @@ const char kNotes[] =
     "VLT_ADMIN_PASSWORD (default root, kelp482); --user and --password (or\n"
     "--password-file) given on the command line stand for them.\n"
     "A repository path that does not start with \"/\" lies below /Repository/talixdb;\n"
-    "MODELPATH is CATEGORY/TYPE/MODEL or /Repository/talixdb/CATEGORY/TYPE/MODEL.\n";
+    "MODELPATH is CATEGORY/TYPE/MODEL or /Repository/talixdb/CATEGORY/TYPE/MODEL.\n"
+    "A file of 4 MiB or more shows a progress bar while it moves when standard error is\n"
+    "a terminal; Ctrl-C stops the transfer without leaving a partial file (exit 130).\n";
 
 const char kExitStatus[] =
     "Exit status:\n"
@@ -44,7 +46,8 @@ const char kExitStatus[] =
     "         in time (a time-out while logging in included)\n"
     "  32     login refused\n"
     "  33     a local input file is missing, unreadable or invalid\n"
-    "  34     internal error\n";
+    "  34     internal error\n"
+    "  130    Ctrl-C stopped a file transfer\n";
 
 std::string padded(const std::string& text, std::size_t width) {
   return text.size() >= width ? text + "  " : text + std::string(width - text.size(), ' ');

@@ -118,6 +118,8 @@ int downloadModel(Context& context, const ParsedArgs& args) {
       solver.gridConnectivity = downloadGrid(context, modelPath, solver.name, nullptr, true);
     }
   }
+  // Grids missing for Ctrl-C would make a file that looks whole.
+  if (context.session.transfers().interrupted()) return exit_code::kInterrupted;
   const std::string output = args.value("output", "-");
   std::string error;
   if (!writeLocalFile(output, modelToJson(entry), error)) return context.fail(VLT_121::ResultCode::kLocalNotMade, error);

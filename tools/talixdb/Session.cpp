@@ -58,8 +58,10 @@ int answerCheckSeconds() {
 
 }  // namespace
 
-Session::Session(const GlobalOptions& options, ConsoleLogger& logger) : m_options(options), m_logger(logger) {
+Session::Session(const GlobalOptions& options, ConsoleLogger& logger)
+    : m_options(options), m_logger(logger), m_transfers(logger) {
   m_db.setLoggingObject(&m_logger);
+  m_db.setTransferProgress(&m_transfers);
 }
 
 Session::~Session() {

@@ -7,13 +7,15 @@
 
 #include "ConsoleLogger.h"
 #include "GlobalOptions.h"
+#include "TransferBar.h"
 #include "talixdbapi/VLTDatabase.h"
 
 namespace talixdb_cli {
 
 class Session {
  public:
-  // Attaches `logger` (which must outlive the session); contacts nobody.
+  // Attaches `logger` (which must outlive the session) and a transfer bar
+  // that draws through it; contacts nobody.
   Session(const GlobalOptions& options, ConsoleLogger& logger);
   // Logs out when logged in and closes the connection.
   ~Session();
@@ -42,6 +44,8 @@ class Session {
   int loginFailed(const std::string& refusal);
 
   VLT_121::CVLTDatabase& db();
+  // Follows every file transfer of db().
+  const TransferBar& transfers() const { return m_transfers; }
   // The address the connection was opened with (known after open()).
   const std::string& address() const { return m_address; }
   // The administrator's user name as the library will take it.
@@ -62,6 +66,7 @@ class Session {
 
   const GlobalOptions& m_options;
   ConsoleLogger& m_logger;
+  TransferBar m_transfers;
   Database m_db;
   std::string m_address;
   bool m_opened = false;

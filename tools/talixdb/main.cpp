@@ -149,7 +149,12 @@ int run(const std::vector<std::string>& args) {
   ConsoleLogger logger(options.verbose);
   Session session(options, logger);
   Context context{options, logger, session};
-  return command->handler(context, parsed);
+  InterruptCatcher interrupts;
+  const int result = command->handler(context, parsed);
+  if (!session.transfers().interrupted()) return result;
+  logger.clearStatus();
+  logger.finalError(TransferBar::interruptedMessage());
+  return exit_code::kInterrupted;
 }
 
 }  // namespace

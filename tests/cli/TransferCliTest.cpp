@@ -1,0 +1,98 @@
+// Large file transfers of the talixdb program against a real server: the
+// progress bar on a terminal, and Ctrl-C in the middle of a transfer.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "cli/CliTestSupport.h"
+
+namespace talixdb_test {
+namespace {
+
+const char kModel[] = "Equipment/Pumps/CentrifugalPump";
+const char kInterrupted[] =
+    "talixdb: interrupted: the transfer in progress was stopped and left no partial file; what was done before it "
+    "stays";
+// Large enough that Ctrl-C sent when the bar first shows arrives long
+// before the transfer could end.
+constexpr std::size_t kHugeFile = std::size_t(32) << 20;
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+class TransferCli : public CliSuite {
+ protected:
+  static void SetUpTestSuite() {
+    startServer();
+    ASSERT_EQ(talixdb({"db", "create"}).exitCode, 0);
+    ASSERT_EQ(talixdb({"model", "upload", writePumpModel()}).exitCode, 0);
+  }
+
+  // talixdb with standard input and standard error on a terminal.
+  static CliRun onTerminal(const std::vector<std::string>& args) {
+    CliRun run;
+    run.args = {"--server", server().address(), "--password", kAdminPassword};
+    run.args.insert(run.args.end(), args.begin(), args.end());
+    run.terminal = true;
+    run.workingDir = path("");
+    return run;
+  }
+};
+
+TEST_F(TransferCli, LargeFilesShowABarOnATerminalOnly) {
+  writeFile(path("large.bin"), std::string(std::size_t(8) << 20, 'x'));
+  writeFile(path("small.bin"), std::string(std::size_t(1) << 20, 'x'));
+  const struct {
+    const char* file;
+    bool terminal;
+    bool bar;
+  } cases[] = {{"large.bin", true, true}, {"large.bin", false, false}, {"small.bin", true, false}};
+  int number = 1;
+  for (const auto& c : cases) {
+    const std::vector<std::string> args = {"report", "upload", kModel, "FlowSolver", "bulk",
+                                           std::to_string(number++), path(c.file)};
+    CliResult result = c.terminal ? runCli(onTerminal(args)) : talixdb(args);
+    ASSERT_EQ(result.exitCode, 0) << c.file << "\n" << result.err;
+    EXPECT_EQ(contains(result.err, "transfer [........................] 0% 0.0/8.0 MiB"), c.bar) << result.err;
+    EXPECT_EQ(contains(result.err, "transfer [########################] 100% 8.0/8.0 MiB"), c.bar) << result.err;
+    EXPECT_FALSE(contains(result.err, "/1.0 MiB")) << result.err;
+    EXPECT_EQ(result.out.rfind("stored 1 report(s) of surface bulk", 0), 0u) << result.out;
+  }
+}
+
+TEST_F(TransferCli, CtrlCDuringATransferExits130AndKeepsNothingPartial) {
+  std::filesystem::create_directory(path("huge"));
+  writeFile(path("huge/case.cfg"), std::string(kHugeFile, 'y'));
+  writeFile(path("huge-solver.json"), extraSolverJson("HugeSolver"));
+  ASSERT_EQ(talixdb({"solver", "import", "Equipment", "Pumps", "CentrifugalPump", path("huge-solver.json"), "--dir",
+                     path("huge")})
+                .exitCode,
+            0);
+  const std::string fetched = path("fetched");
+  const struct {
+    const char* what;
+    std::vector<std::string> args;
+  } cases[] = {
+      {"upload", {"report", "upload", kModel, "FlowSolver", "bulk", "99", path("huge/case.cfg")}},
+      {"download", {"solver", "download", std::string(kModel) + "/Solvers/HugeSolver", fetched}},
+  };
+  for (const auto& c : cases) {
+    CliRun run = onTerminal(c.args);
+    run.interruptAfter = "transfer [";
+    CliResult result = runCli(run);
+    EXPECT_EQ(result.exitCode, 130) << c.what << "\n" << result.err;
+    // After the bar is cleared: the one line, no failure of the command.
+    const std::string::size_type cleared = result.err.rfind("\033[K");
+    ASSERT_NE(cleared, std::string::npos) << c.what << "\n" << result.err;
+    EXPECT_EQ(result.err.substr(cleared + 3), std::string(kInterrupted) + "\r\n") << c.what;
+  }
+  CliResult report = talixdb({"report", "values", kModel, "FlowSolver", "bulk", "99"});
+  EXPECT_TRUE(contains(report.err, "no report 99 of surface bulk")) << report.err;
+  // The download's directory may be there, but holds no file, whole or partial.
+  if (std::filesystem::exists(fetched)) {
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(fetched))
+      EXPECT_FALSE(entry.is_regular_file()) << entry.path();
+  }
+}
+
+}  // namespace
+}  // namespace talixdb_test
