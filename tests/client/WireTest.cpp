@@ -5,7 +5,7 @@
 #include <string>
 
 #include "QuillonBinding.h"
-#include "RepositoryClientFixture.h"
+#include "client/ClientTestSupport.h"
 #include "ServiceUris.h"
 #include "support/CannedServer.h"
 

@@ -2,14 +2,12 @@
 // global namespace table and Header and Fault serialisers) serves and calls
 // its operation while it runs a library session against the stand-in server
 // in the same process. CMake links this test in each order a host may link.
-#include <gtest/gtest.h>
-
 #include <atomic>
 #include <string>
 #include <thread>
 
 #include "HostEcho.h"
-#include "api/CatalogueTestSupport.h"
+#include "api/ApiTestSupport.h"
 
 using namespace talixdb_test;
 
@@ -63,10 +61,7 @@ TEST(HostWithItsOwnGsoapCode, ItsServiceAndALibrarySessionBothWork) {
     EXPECT_TRUE(db.isTalixDatabaseInstantiated());
     ModelPtr model = ModelBuilder("Pump").build();
     ASSERT_EQ(0, db.uploadModel("Equipment", "Pumps", model.get()));
-    ModelPtr solver = ModelBuilder("S")
-                          .localDir(local)
-                          .parameters({Param("file-system", "CAPE_OPTION").withOptions({"case.cfg", "mesh/a.txt"})})
-                          .build();
+    ModelPtr solver = ModelBuilder("S").localDir(local).files({"case.cfg", "mesh/a.txt"}).build();
     ASSERT_EQ(0, db.importSolver("Equipment", "Pumps", "Pump", solver.get()));
     const std::string copy = temp.path() + "/copy";
     ASSERT_EQ(0, db.downloadSolver((std::string(kDatabaseRoot) + "/Equipment/Pumps/Pump/Solvers/S").c_str(),
