@@ -28,7 +28,7 @@ TEST(PoolUsers, InstantiateLoginDisconnectReplaceAndDelete) {
   db.setLoggingObject(&logger);
   auto requests = [&](const char* operation) { return loggedRequestCount(server, operation); };
   auto dropDatabase = [&] {
-    ASSERT_EQ(1, db.createTalixDb());  // the root is there: logged in as administrator
+    ASSERT_EQ(1, db.createTalixDb());           // the root is there: logged in as administrator
     ASSERT_TRUE(db.deleteItem(kDatabaseRoot));  // deletes only with a logger
     db.logout();
     logger.messages.clear();
@@ -120,7 +120,7 @@ TEST_F(Admin, SimulationServersAreRegisteredListedAndReplaced) {
   EXPECT_EQ(m_db.getRegisteredSimulationServer(2), nullptr);
 
   int before = changes();
-  EXPECT_TRUE(m_db.registerTALIXSimulationServer("node 2", true));  // kept as it is
+  EXPECT_TRUE(m_db.registerTALIXSimulationServer("node 2", true));   // kept as it is
   EXPECT_TRUE(m_db.registerTALIXSimulationServer("node 2", false));  // replaced, but without a logger kept
   EXPECT_EQ(changes(), before);
   {
@@ -147,7 +147,8 @@ class Backup : public RootSession {
   std::string remote(const std::string& below = "") { return std::string(kDatabaseRoot) + "/" + testName() + below; }
   // Stores `bytes` as report 1 of surface "surf" of solver S below remote(below).
   void store(const std::string& bytes, const std::string& below = "") {
-    ASSERT_EQ(0, m_db.uploadSurface(remote(below).c_str(), "S", "surf", 1, bytes.data(), static_cast<long>(bytes.size())));
+    ASSERT_EQ(0,
+              m_db.uploadSurface(remote(below).c_str(), "S", "surf", 1, bytes.data(), static_cast<long>(bytes.size())));
   }
   bool stored(const std::string& path) { return m_db.isSurfaceUploaded(path.c_str(), "S", 1, "surf"); }
   int backup(const std::string& path, const std::string& local) {
@@ -185,8 +186,8 @@ TEST_F(Backup, BackupAndRestoreReportEveryFolderInOrder) {
   ASSERT_EQ(restore(folder, local), 0);
   EXPECT_EQ(logger.texts(1),
             (Names{"Start Restoring " + folder + ".", "Start Restoring " + folder + "/000000001.",
-                   "Uploading File:\n" + local + "/000000001/surf\n", "Successful restoring of " + folder + "/000000001.",
-                   "Successful restoring of " + folder + "."}));
+                   "Uploading File:\n" + local + "/000000001/surf\n",
+                   "Successful restoring of " + folder + "/000000001.", "Successful restoring of " + folder + "."}));
   EXPECT_TRUE(logger.texts(0).empty());
   char* data = nullptr;
   const long size = m_db.downloadSurface(remote().c_str(), "S", 1, "surf", data);
@@ -206,7 +207,8 @@ TEST_F(Backup, BackupIntoAnEmptyDirectoryOnlyAndOfExistingSafeNames) {
   ASSERT_EQ(::mkdir(empty.c_str(), 0755), 0);
   std::ofstream(busy + "/keep.txt") << "mine";
   EXPECT_EQ(backup(remote(), busy), rc::kLocalNotMade);
-  EXPECT_EQ(logger.texts(0), Names{"Error creating local folder:\n " + busy + ".\nPlease try to remove the folder manualy.\n"});
+  EXPECT_EQ(logger.texts(0),
+            Names{"Error creating local folder:\n " + busy + ".\nPlease try to remove the folder manualy.\n"});
   EXPECT_FALSE(exists(busy + m_properties));
   EXPECT_TRUE(exists(busy + "/keep.txt"));
   EXPECT_EQ(backup(remote(), empty), 0);

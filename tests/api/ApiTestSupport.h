@@ -94,8 +94,15 @@ class ScopedEnv {
 struct Param {
   Param(std::string n, std::string t, Names o = {}, std::string lo = "", std::string hi = "", std::string d = "",
         std::string m = "", std::string dim = "", std::string def = "", std::string r = "")
-      : name(std::move(n)), type(std::move(t)), options(std::move(o)), lower(std::move(lo)), upper(std::move(hi)),
-        description(std::move(d)), mode(std::move(m)), dimensionality(std::move(dim)), defaultValue(std::move(def)),
+      : name(std::move(n)),
+        type(std::move(t)),
+        options(std::move(o)),
+        lower(std::move(lo)),
+        upper(std::move(hi)),
+        description(std::move(d)),
+        mode(std::move(m)),
+        dimensionality(std::move(dim)),
+        defaultValue(std::move(def)),
         restricted(std::move(r)) {}
   std::string name, type;
   Names options;
@@ -188,6 +195,34 @@ Names listOf(Object& object, Count count, Get get) {
 inline Names componentsOf(const VLT_121::CVLTModel& m) {
   return listOf(m, &VLT_121::CVLTModel::getNrComponents, &VLT_121::CVLTModel::getComponent);
 }
+
+// A model or solver as one text: its texts, lists, every field of its ports
+// and parameters, and its solvers; what a round trip must keep.
+inline std::string describe(const VLT_121::CVLTModel& m) {
+  using VLT_121::CVLTModel;
+  std::string text = std::string(m.getName()) + " '" + m.getDescription() + "' '" + m.getCommand() + "'";
+  const auto list = [&text](const char* label, const Names& names) {
+    text += std::string(" ") + label + "[";
+    for (size_t i = 0; i < names.size(); ++i) text += (i > 0 ? "," : "") + names[i];
+    text += "]";
+  };
+  list("components", componentsOf(m));
+  list("sorted", listOf(m, &CVLTModel::getNrSortedModelComponents, &CVLTModel::getSortedModelComponent));
+  list("surfaces", listOf(m, &CVLTModel::getNrSurfaces, &CVLTModel::getSurfaceName));
+  for (int i = 0; i < m.getNrPorts(); ++i) {
+    const VLT_121::CVLTPort& p = m.getPorts()[i];
+    list("port", {p.getName(), p.getType(), p.getDirection(), p.getDescription()});
+  }
+  for (int i = 0; i < m.getNrParameters(); ++i) {
+    const VLT_121::CVLTParameter& p = m.getParameters()[i];
+    list("parameter", {p.getName(), p.getType(), p.getDescription(), p.getMode(), p.getDimensionality(),
+                       p.getDefaultValue(), p.getLowerBound(), p.getUpperBound()});
+    list("options", listOf(p, &VLT_121::CVLTParameter::getNrOptions, &VLT_121::CVLTParameter::getOption));
+  }
+  for (int i = 0; i < m.getNrSolvers(); ++i) text += " {solver " + describe(m.getSolvers()[i]) + "}";
+  return text;
+}
+inline std::string describe(const ModelPtr& m) { return m ? describe(*m) : "(none)"; }
 inline Names portNamesOf(const VLT_121::CVLTModel& m) {
   Names names;
   for (int i = 0; i < m.getNrPorts(); ++i) names.push_back(m.getPorts()[i].getName());

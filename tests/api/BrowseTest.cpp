@@ -45,23 +45,33 @@ class Browse : public ::testing::Test {
     ASSERT_EQ(admin.addCategory("Empty"), 0);
     ASSERT_EQ(admin.addCategory("Pumps"), 0);
     ASSERT_EQ(admin.addType("Unused", "Pumps"), 0);
-    ASSERT_EQ(0, admin.uploadModel("Pumps", "Centrifugal",
-                                   ModelBuilder("CentrifugalPump")
-                                       .components({"H2O", "N2"})
-                                       .ports({{"inlet", "Material", "CAPE_INLET", ""}, {"outlet", "Material", "CAPE_OUTLET", ""}})
-                                       .parameters({{"speed", "CAPE_REAL"}})
-                                       .build()
-                                       .get()));
+    ASSERT_EQ(0, admin.uploadModel(
+                     "Pumps", "Centrifugal",
+                     ModelBuilder("CentrifugalPump")
+                         .components({"H2O", "N2"})
+                         .ports({{"inlet", "Material", "CAPE_INLET", ""}, {"outlet", "Material", "CAPE_OUTLET", ""}})
+                         .parameters({{"speed", "CAPE_REAL"}})
+                         .build()
+                         .get()));
     ASSERT_EQ(0, admin.uploadModel("Pumps", "Centrifugal", ModelBuilder("pump").build().get()));
     ASSERT_EQ(0, admin.uploadModel("Heat", "Exchangers",
-                                   ModelBuilder("Shell").description("Pump heat").components({"H2O"}).parameters({{"area", "CAPE_STRING"}}).build().get()));
+                                   ModelBuilder("Shell")
+                                       .description("Pump heat")
+                                       .components({"H2O"})
+                                       .parameters({{"area", "CAPE_STRING"}})
+                                       .build()
+                                       .get()));
     for (const char* solver : {"SteadyState", "Transient"}) {
-      ModelPtr s = ModelBuilder(solver).localDir(files.path()).sortedComponents({"H2O"})
-                       .parameters({{"area", "CAPE_STRING"}, {"file-system", "CAPE_OPTION", {"case.txt"}}}).build();
+      ModelPtr s = ModelBuilder(solver)
+                       .localDir(files.path())
+                       .sortedComponents({"H2O"})
+                       .parameters({{"area", "CAPE_STRING"}, {"file-system", "CAPE_OPTION", {"case.txt"}}})
+                       .build();
       ASSERT_EQ(0, admin.importSolver("Heat", "Exchangers", "Shell", s.get())) << solver;
     }
     int instance = 0;
-    ASSERT_EQ(0, admin.uploadInstance("/Repository/talixdb/Heat/Exchangers/Shell", "SteadyState", instance, files.path().c_str()));
+    ASSERT_EQ(0, admin.uploadInstance("/Repository/talixdb/Heat/Exchangers/Shell", "SteadyState", instance,
+                                      files.path().c_str()));
     admin.logout();
   }
   static void TearDownTestSuite() { delete s_server; }
@@ -111,6 +121,7 @@ TEST_F(Browse, EveryLevelIsListedFromTheSnapshotTheFirstListingTakes) {
 // A snapshot taken with detail criteria reads the models' species, ports
 // and parameters; one without them leaves detail filters nothing to match.
 TEST_F(Browse, FiltersWorkOnTheSnapshotTheyAreGiven) {
+  // clang-format off
   const std::tuple<const char*, const char*, Names> cases[] = {
       {"Model name", "Pump", {"Pumps/Centrifugal/CentrifugalPump"}},
       {"Model description", "Pump", {"Heat/Exchangers/Shell"}},
@@ -118,6 +129,7 @@ TEST_F(Browse, FiltersWorkOnTheSnapshotTheyAreGiven) {
       {"A model specie name", "H2", {"Heat/Exchangers/Shell", "Pumps/Centrifugal/CentrifugalPump"}},
       {"A model parameter name", "area", {"Heat/Exchangers/Shell"}},
   };
+  // clang-format on
   for (const auto& [label, value, expected] : cases) {
     Criteria criteria(label, value);
     m_db.takeVLTSnapshot(criteria.get());

@@ -21,13 +21,13 @@ TEST(HandleSession, OpenLoginLogoutClose) {
   CVLTDatabase db;
   EXPECT_FALSE(db.isOpen());
   EXPECT_FALSE(db.isLoggedIn());
-  EXPECT_TRUE(db.logout());  // nothing to end, contacts nobody
+  EXPECT_TRUE(db.logout());                                      // nothing to end, contacts nobody
   EXPECT_FALSE(db.login("root", kAdminPassword, "Default", 0));  // not open
   EXPECT_FALSE(db.open(""));
   EXPECT_FALSE(db.open("127.0.0.1:1"));
   EXPECT_FALSE(db.isOpen());
   ASSERT_TRUE(db.open(address.c_str()));  // a failed open leaves the handle usable
-  EXPECT_TRUE(db.open("127.0.0.1:1"));      // ignored: already open
+  EXPECT_TRUE(db.open("127.0.0.1:1"));    // ignored: already open
   EXPECT_FALSE(db.isLoggedIn());
   EXPECT_FALSE(db.login("root", "wrong password", "Default", 0));
   EXPECT_FALSE(db.login("nobody", "x", "Default", 0));
@@ -65,7 +65,8 @@ TEST_F(Handle, CopiesAreIndependentHandlesOnTheSameSession) {
     ASSERT_TRUE(source->open(address().c_str()));
     source->createTalixDb();  // logs in as administrator
     ASSERT_TRUE(source->isLoggedIn());
-    std::unique_ptr<CVLTDatabase> copy = assign ? std::make_unique<CVLTDatabase>() : std::make_unique<CVLTDatabase>(*source);
+    std::unique_ptr<CVLTDatabase> copy =
+        assign ? std::make_unique<CVLTDatabase>() : std::make_unique<CVLTDatabase>(*source);
     if (assign) *copy = *source;
     source.reset();
     CVLTDatabase& alias = *copy;
@@ -154,6 +155,7 @@ TEST(HandleAddress, FromTheEnvironmentOrAFileItNames) {
   std::ofstream(empty).flush();
   std::ofstream(ftp) << "ftp://host/vlt/services/QuillonBinding";
   const std::string tooLong = "http://" + std::string(1100, 'h') + "/vlt/services/QuillonBinding";
+  // clang-format off
   const std::pair<const char*, const char*> rows[] = {
       {"http://db.example:8080/vlt/services/QuillonBinding", "db.example:8080"},
       {"https://db.example:8443/vlt/services/QuillonBinding", "https://db.example:8443"},
@@ -165,6 +167,7 @@ TEST(HandleAddress, FromTheEnvironmentOrAFileItNames) {
       {tooLong.c_str(), nullptr},
       {nullptr, nullptr},
   };
+  // clang-format on
   for (const auto& [value, host] : rows) {
     SCOPED_TRACE(value != nullptr ? value : "(unset)");
     ScopedEnv env("MODELDATABASE_HOME", value);

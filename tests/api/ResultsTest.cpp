@@ -39,7 +39,9 @@ class Instances : public RootSession {
     const int code = m_db.uploadInstance(m_model.c_str(), solver, number, m_local.c_str());
     return {code, number};
   }
-  bool uploaded(int number, const char* solver = "S") { return m_db.isInstanceUploaded(m_model.c_str(), solver, number); }
+  bool uploaded(int number, const char* solver = "S") {
+    return m_db.isInstanceUploaded(m_model.c_str(), solver, number);
+  }
   bool remove(int number, const char* solver = "S") {
     return m_db.deleteInstance(m_category.c_str(), "T", "Host", solver, number);
   }
@@ -50,7 +52,8 @@ class Instances : public RootSession {
     return {code, number};
   }
   static bool deletes(const Names& requests) {
-    return std::any_of(requests.begin(), requests.end(), [](const std::string& r) { return r.rfind("deleteModelObject ", 0) == 0; });
+    return std::any_of(requests.begin(), requests.end(),
+                       [](const std::string& r) { return r.rfind("deleteModelObject ", 0) == 0; });
   }
   std::string m_category, m_model, m_local;
   TempDir m_temp;
@@ -119,9 +122,8 @@ TEST_F(Instances, DownloadsGiveTheInstanceOrTheSolversOwnFiles) {
   ASSERT_EQ(3u, logger.messages.size());
   EXPECT_EQ(1, logger.messages[0].first);
   EXPECT_EQ(0u, logger.texts()[0].find("Uploading instance:\n" + m_model + "/Solvers/S/Instances/000000001-"));
-  EXPECT_EQ(logger.messages[2],
-            std::make_pair(1, RecordingLogger::prefix() + "Downloading instance:\nSource: " + m_model +
-                                  "/S\nInstance: 9\nDestination: " + target + "\n"));
+  EXPECT_EQ(logger.messages[2], std::make_pair(1, RecordingLogger::prefix() + "Downloading instance:\nSource: " +
+                                                      m_model + "/S\nInstance: 9\nDestination: " + target + "\n"));
   EXPECT_EQ(download(1, target, "Nobody"), Result(21, -1));
   EXPECT_FALSE(std::filesystem::exists(target));
 }
@@ -171,11 +173,15 @@ class Reports : public RootSession {
   const char* model() const { return "/Repository/talixdb/Flow/Ducts/Duct"; }
   std::string solverName() const { return testName(); }
   int store(const char* surface, int report, const std::string& bytes, CVLTDatabase* db = nullptr) {
-    return (db != nullptr ? *db : m_db).uploadSurface(model(), solverName().c_str(), surface, report, bytes.data(),
-                                                     static_cast<long>(bytes.size()));
+    return (db != nullptr ? *db : m_db)
+        .uploadSurface(model(), solverName().c_str(), surface, report, bytes.data(), static_cast<long>(bytes.size()));
   }
-  int storeValues(const char* surface, int report, const std::string& body) { return store(surface, report, surfaceReport(body)); }
-  bool uploaded(const char* surface, int report) { return m_db.isSurfaceUploaded(model(), solverName().c_str(), report, surface); }
+  int storeValues(const char* surface, int report, const std::string& body) {
+    return store(surface, report, surfaceReport(body));
+  }
+  bool uploaded(const char* surface, int report) {
+    return m_db.isSurfaceUploaded(model(), solverName().c_str(), report, surface);
+  }
   int modeCount(const char* surface) { return m_db.getNrPcaModes(model(), solverName().c_str(), surface); }
   // The modes file of a surface ("" when there is none).
   std::string modes(const char* surface) {
@@ -205,14 +211,17 @@ class Reports : public RootSession {
     return {count, out};
   }
   std::pair<int, std::vector<double>> surfaceValues(const char* surface, int report) {
-    return values([&](double*& d) { return m_db.downloadSurfaceValues(model(), solverName().c_str(), surface, report, d); });
+    return values(
+        [&](double*& d) { return m_db.downloadSurfaceValues(model(), solverName().c_str(), surface, report, d); });
   }
   std::pair<int, std::vector<double>> amplitudes(const char* surface, int report) {
-    return values([&](double*& d) { return m_db.getModalAmplitudes(model(), solverName().c_str(), surface, report, d); });
+    return values(
+        [&](double*& d) { return m_db.getModalAmplitudes(model(), solverName().c_str(), surface, report, d); });
   }
   // The components of a mode of two (the count is that of the modes).
   std::pair<int, std::vector<double>> modeValues(const char* surface, int index) {
-    return values([&](double*& d) { return m_db.downloadPcaModeValues(model(), solverName().c_str(), surface, index, d); }, 2);
+    return values(
+        [&](double*& d) { return m_db.downloadPcaModeValues(model(), solverName().c_str(), surface, index, d); }, 2);
   }
 };
 using Values = std::pair<int, std::vector<double>>;
@@ -242,6 +251,7 @@ TEST_F(Reports, ReportsAreStoredAsSentAndTheirValuesRead) {
   };
   std::string noZeroByte = surfaceReport("2\n1.2\n1.6\n");
   noZeroByte[14] = '\n';
+  // clang-format off
   const Case cases[] = {
       {surfaceReport("0\n"), {0, {}}, -1},  // an empty array, handed out all the same
       {"", kNone, 0},  // the raw report fetched on the way is released (the leak check sees it)
@@ -251,6 +261,7 @@ TEST_F(Reports, ReportsAreStoredAsSentAndTheirValuesRead) {
       {noZeroByte, kNone, 1},  // the mode update checks only the magic
       {"TALIX_Report_2", kNone, 0},
   };
+  // clang-format on
   int surface = 0;
   for (const Case& c : cases) {
     const std::string name = "s" + std::to_string(++surface);
@@ -288,7 +299,8 @@ TEST_F(Reports, ReportsThatCannotBeStoredOrFindNoModel) {
   EXPECT_FALSE(uploaded("roof", 1));
 }
 
-const char kFirstMode[] = "         1\n         2\t                  +2\t\t                +0.6\t                +0.8\n";
+const char kFirstMode[] =
+    "         1\n         2\t                  +2\t\t                +0.6\t                +0.8\n";
 // (0, 1) merged into kFirstMode, as the unit tests' worked example.
 const char kMerged[] =
     "         2\n"
@@ -343,7 +355,8 @@ TEST_F(Reports, ClearPcaModesRemovesEverySurfacesModesButKeepsReports) {
   EXPECT_EQ(modeCount("wall") + modeCount("roof"), 0);
   EXPECT_TRUE(uploaded("wall", 1) && uploaded("roof", 1));
   ASSERT_EQ(storeValues("wall", 2, "2\n0\n5\n"), 0);  // the next report starts afresh
-  EXPECT_EQ(modes("wall"), "         1\n         2\t                  +5\t\t                  +0\t                  +1\n");
+  EXPECT_EQ(modes("wall"),
+            "         1\n         2\t                  +5\t\t                  +0\t                  +1\n");
 }
 
 // Moves the server's stored contents aside for its lifetime (SQLite only):

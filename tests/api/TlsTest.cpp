@@ -80,11 +80,12 @@ TEST_F(Tls, WholeSessionAndCopiesOfTheHandle) {
 struct Refusal {
   const char* name;
   std::string (TestCertificates::*certificate)() const;  // null: a plain HTTP server
-  bool trustTheAuthority;                                 // else the system's certificates
+  bool trustTheAuthority;                                // else the system's certificates
   const char* host;
   const char* reason;  // the message after "cannot connect to https://HOST:PORT: "
 };
 
+// clang-format off
 const Refusal kRefusals[] = {
     {"self-signed", &TestCertificates::selfSigned, true, "127.0.0.1",
      "the server's certificate is not trusted (OpenSSL: self-signed certificate); trusted are the certificates "
@@ -101,6 +102,7 @@ const Refusal kRefusals[] = {
     {"plain HTTP", nullptr, true, "127.0.0.1",
      "the server did not speak TLS; it may serve plain HTTP (OpenSSL: wrong version number)"},
 };
+// clang-format on
 
 TEST_F(Tls, CertificatesThatCannotBeVerifiedFailOpenWithOneMessage) {
   for (const Refusal& row : kRefusals) {
@@ -131,9 +133,8 @@ TEST_F(Tls, UnreadableTrustFileFailsOpenWithoutContactingTheServer) {
   db.setLoggingObject(&logger);
   logger.messages.clear();
   EXPECT_FALSE(db.open("https://127.0.0.1:1"));
-  EXPECT_EQ(logger.texts(),
-            std::vector<std::string>{"cannot read the trusted certificates in TALIXDB_CA_FILE (" + missing +
-                                     "): No such file or directory"});
+  EXPECT_EQ(logger.texts(), std::vector<std::string>{"cannot read the trusted certificates in TALIXDB_CA_FILE (" +
+                                                     missing + "): No such file or directory"});
 }
 
 // OpenSSL writes to the socket without MSG_NOSIGNAL: a server that closes

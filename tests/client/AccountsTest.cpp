@@ -31,7 +31,8 @@ TEST_F(Accounts, EveryNameStartingWithCfduserIsAPoolUser) {
   db.deleteAllTalixUsers();
   EXPECT_EQ(db.getNrCFDUsers(), 0);
   EXPECT_TRUE(logger.contains("\nUser cfduserX has been deleted"));
-  for (const char* kept : {"cfdusr", "alice", "CFDUSER_001"}) EXPECT_TRUE(exists(std::string("/System/Users/") + kept)) << kept;
+  for (const char* kept : {"cfdusr", "alice", "CFDUSER_001"})
+    EXPECT_TRUE(exists(std::string("/System/Users/") + kept)) << kept;
   EXPECT_FALSE(exists("/System/Users/cfduserX"));
   db.setLoggingObject(nullptr);
 }

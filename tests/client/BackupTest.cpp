@@ -55,7 +55,8 @@ class BackupRoundTrip : public ClientTest {
       delete[] data;
       return;
     }
-    for (const std::string& child : object->getChildNames()) captureInto(path + "/" + child, relative + "/" + child, tree);
+    for (const std::string& child : object->getChildNames())
+      captureInto(path + "/" + child, relative + "/" + child, tree);
   }
   void expectSameTree(const Tree& expected, const Tree& actual) {
     std::vector<std::string> expectedPaths, actualPaths;
@@ -80,20 +81,31 @@ TEST_F(BackupRoundTrip, RestoreElsewhereOrInPlaceGivesBackEveryObject) {
   writeLocalFile(files.path() + "/b.bin", binary);
   const std::vector<Port> ports = {{"inlet", "Material", "CAPE_INLET", ""}, {"outlet", "Material", "CAPE_OUTLET", ""}};
   ASSERT_EQ(0, m_db.uploadModel(testName().c_str(), "Exchangers",
-                                ModelBuilder("Shell").description("Shell and tube").components({"H2O", "N2"}).ports(ports)
+                                ModelBuilder("Shell")
+                                    .description("Shell and tube")
+                                    .components({"H2O", "N2"})
+                                    .ports(ports)
                                     .parameters({{"area", "CAPE_REAL", {}, "0", "100", "", "", "", "12.5"},
                                                  {"scheme", "CAPE_OPTION", {"upwind", "central"}}})
-                                    .build().get()));
+                                    .build()
+                                    .get()));
   ASSERT_EQ(0, m_db.uploadModel(testName().c_str(), "Exchangers", ModelBuilder("Plate").build().get()));
   ASSERT_EQ(0, m_db.importSolver(testName().c_str(), "Exchangers", "Shell",
-                                 ModelBuilder("Steady").command("run-steady --fast").localDir(files.path())
-                                     .sortedComponents({"N2", "H2O"}).ports(ports)
-                                     .parameters({{"area", "CAPE_REAL"}, {"scheme", "CAPE_OPTION", {"central", "upwind"}},
+                                 ModelBuilder("Steady")
+                                     .command("run-steady --fast")
+                                     .localDir(files.path())
+                                     .sortedComponents({"N2", "H2O"})
+                                     .ports(ports)
+                                     .parameters({{"area", "CAPE_REAL"},
+                                                  {"scheme", "CAPE_OPTION", {"central", "upwind"}},
                                                   {"file-system", "CAPE_OPTION", {"data\\mesh/a.txt", "b.bin"}}})
-                                     .surface("inlet", "0 0 0\n1 0 0\n", "0 1\n").build().get()));
+                                     .surface("inlet", "0 0 0\n1 0 0\n", "0 1\n")
+                                     .build()
+                                     .get()));
   for (const auto& [number, body] : {std::make_pair(1, "2\n1.2\n1.6\n"), std::make_pair(2, "2\n0\n1\n")}) {
     const std::string bytes = surfaceReport(body);
-    ASSERT_EQ(0, m_db.uploadSurface(shell.c_str(), "Steady", "inlet", number, bytes.data(), static_cast<long>(bytes.size())));
+    ASSERT_EQ(
+        0, m_db.uploadSurface(shell.c_str(), "Steady", "inlet", number, bytes.data(), static_cast<long>(bytes.size())));
   }
   int instance = 0;
   ASSERT_EQ(0, m_db.uploadInstance(shell.c_str(), "Steady", instance, files.path().c_str()));
@@ -106,12 +118,14 @@ TEST_F(BackupRoundTrip, RestoreElsewhereOrInPlaceGivesBackEveryObject) {
   const std::string solver = "/Exchangers/Shell/Solvers/Steady";
   EXPECT_EQ(original.at(solver + "/FileSystem/b.bin").bytes, binary);
   EXPECT_EQ(original.at(solver + "/Grid/NodePositions_inlet.txt").bytes, "0 0 0\n1 0 0\n");
-  EXPECT_EQ(original.count(solver + "/Reports/000000002/inlet") + original.count(solver + "/Reports/PcaModes/inlet"), 2u);
+  EXPECT_EQ(original.count(solver + "/Reports/000000002/inlet") + original.count(solver + "/Reports/PcaModes/inlet"),
+            2u);
   EXPECT_FALSE(original.at("/Exchangers/Shell/Parameters/scheme").properties.empty());
   int instanceFiles = 0, precomputed = 0;
   for (const auto& [path, object] : original) {
     instanceFiles += path.rfind(solver + "/Instances/000000001-", 0) == 0 && object.type != "Folder";
-    precomputed += path.rfind(solver + "/PreComputedResults v1.0/000000001-", 0) == 0 && object.properties.count("m_szContent");
+    precomputed +=
+        path.rfind(solver + "/PreComputedResults v1.0/000000001-", 0) == 0 && object.properties.count("m_szContent");
   }
   EXPECT_EQ(instanceFiles, 2);
   EXPECT_EQ(precomputed, 1);
@@ -122,7 +136,9 @@ TEST_F(BackupRoundTrip, RestoreElsewhereOrInPlaceGivesBackEveryObject) {
   EXPECT_EQ(readLocalFile(local + solver + "/FileSystem/b.bin"), binary);
   EXPECT_EQ(readLocalFile(local + solver + "/Reports/000000001/inlet"), surfaceReport("2\n1.2\n1.6\n"));
   const std::string marker = "EF64F6C7-2C4F-4559-9ADF-61B0C85169CF";
-  EXPECT_EQ(readLocalFile(local + solver + "/Grid/TALIX_BackedUp_Properties_" + marker), marker + std::string("\0" "8\0", 3));
+  EXPECT_EQ(readLocalFile(local + solver + "/Grid/TALIX_BackedUp_Properties_" + marker), marker + std::string("\0"
+                                                                                                              "8\0",
+                                                                                                              3));
 
   ASSERT_EQ(0, m_db.restoreTALIXFolder((category + "Copy").c_str(), local.c_str()));
   expectSameTree(original, capture(category + "Copy"));
@@ -133,7 +149,8 @@ TEST_F(BackupRoundTrip, RestoreElsewhereOrInPlaceGivesBackEveryObject) {
   ASSERT_EQ(0, m_db.addType("Stray", testName().c_str()));
   ASSERT_EQ(0, m_db.clearPcaModes(shell.c_str(), "Steady"));
   const std::string changed = surfaceReport("2\n5\n5\n");
-  ASSERT_EQ(0, m_db.uploadSurface(shell.c_str(), "Steady", "inlet", 1, changed.data(), static_cast<long>(changed.size())));
+  ASSERT_EQ(0,
+            m_db.uploadSurface(shell.c_str(), "Steady", "inlet", 1, changed.data(), static_cast<long>(changed.size())));
   ASSERT_EQ(0, m_db.restoreTALIXFolder(category.c_str(), local.c_str()));
   expectSameTree(original, capture(category));
   EXPECT_TRUE(m_db.checkCategory(outside.c_str()));

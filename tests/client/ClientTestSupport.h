@@ -68,7 +68,8 @@ class ClientTest : public RootSession {
       const std::string operation = line.substr(0, first), outcome = line.substr(second + 1);
       const size_t last = outcome.rfind(' ');
       const std::string path = last == std::string::npos ? "" : outcome.substr(last + 1);
-      requests.push_back(operation + (outcome == "ok" ? " ok" : " fault" + (path.rfind('/', 0) == 0 ? " " + path : "")));
+      requests.push_back(operation +
+                         (outcome == "ok" ? " ok" : " fault" + (path.rfind('/', 0) == 0 ? " " + path : "")));
     }
     return requests;
   }
@@ -95,7 +96,9 @@ class ClientTest : public RootSession {
   // A value's items, "(list)" first for a list value; {"(absent)"} when missing.
   Names value(const std::string& path, const std::string& name, bool declared = false) {
     Object object = find(path);
-    const ns2__SoapVariantMap* map = !object ? nullptr : declared ? object->object()->dynProperties : object->object()->properties;
+    const ns2__SoapVariantMap* map = !object    ? nullptr
+                                     : declared ? object->object()->dynProperties
+                                                : object->object()->properties;
     for (const ns2__SoapVariantMapItem* item : map != nullptr ? map->item : std::vector<ns2__SoapVariantMapItem*>{}) {
       if (item->key == nullptr || *item->key != name || item->item == nullptr) continue;
       Names items = item->item->item;
@@ -140,7 +143,8 @@ inline std::string testBytes(size_t size, std::uint64_t seed = 0x9e3779b97f4a7c1
 
 // Equality of large byte strings without printing them.
 inline ::testing::AssertionResult sameBytes(const std::string& expected, const char* data, size_t size) {
-  if (size != expected.size()) return ::testing::AssertionFailure() << "size " << size << ", expected " << expected.size();
+  if (size != expected.size())
+    return ::testing::AssertionFailure() << "size " << size << ", expected " << expected.size();
   if (size > 0 && data == nullptr) return ::testing::AssertionFailure() << "no data";
   for (size_t i = 0; i < size; ++i)
     if (data[i] != expected[i]) return ::testing::AssertionFailure() << "first difference at byte " << i;

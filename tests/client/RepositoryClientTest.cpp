@@ -165,7 +165,7 @@ TEST_F(RepositoryClient, UsersGroupsAndPermissions) {
   std::set<std::string> names;
   for (char** g = groups; *g != nullptr; ++g) {
     names.insert(*g);
-    delete[] *g;
+    delete[] * g;
   }
   delete[] groups;
   EXPECT_EQ(1u, names.count("administrators"));
@@ -195,8 +195,8 @@ TEST_F(RepositoryClient, UsersGroupsAndPermissions) {
 
   // A recursive grant gives every object below an entry of its own.
   ASSERT_FALSE(client().uploadFile(m_folder + "/x/y/deep.txt", "d", 0).empty());
-  const Names tree = {m_folder, m_folder + "/erin.txt", m_folder + "/mine", m_folder + "/x", m_folder + "/x/y",
-                      m_folder + "/x/y/deep.txt"};
+  const Names tree = {m_folder,        m_folder + "/erin.txt", m_folder + "/mine",
+                      m_folder + "/x", m_folder + "/x/y",      m_folder + "/x/y/deep.txt"};
   std::free(client().createUser("dora", "dora"));
   const size_t mark = logSize();
   EXPECT_TRUE(session().addPermissionRecursive(&client(), m_folder.c_str(), "read", "dora"));

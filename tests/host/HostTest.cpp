@@ -64,8 +64,8 @@ TEST(HostWithItsOwnGsoapCode, ItsServiceAndALibrarySessionBothWork) {
     ModelPtr solver = ModelBuilder("S").localDir(local).files({"case.cfg", "mesh/a.txt"}).build();
     ASSERT_EQ(0, db.importSolver("Equipment", "Pumps", "Pump", solver.get()));
     const std::string copy = temp.path() + "/copy";
-    ASSERT_EQ(0, db.downloadSolver((std::string(kDatabaseRoot) + "/Equipment/Pumps/Pump/Solvers/S").c_str(),
-                                   copy.c_str()));
+    ASSERT_EQ(
+        0, db.downloadSolver((std::string(kDatabaseRoot) + "/Equipment/Pumps/Pump/Solvers/S").c_str(), copy.c_str()));
     EXPECT_EQ((Names{"case.cfg", "mesh/a.txt"}), localTree(copy));
     EXPECT_EQ(awkwardBytes("case"), readLocalFile(copy + "/case.cfg"));
     EXPECT_TRUE(db.logout());

@@ -36,7 +36,8 @@ Names shape(const SnapshotTree& tree) {
     entries.push_back(c.m_strName);
     for (const CSnapshotType& t : c.m_vecTypes) {
       entries.push_back(c.m_strName + "/" + t.m_strName);
-      for (const CSnapshotModel& m : t.m_vecModels) entries.push_back(c.m_strName + "/" + t.m_strName + "/" + m.m_strName);
+      for (const CSnapshotModel& m : t.m_vecModels)
+        entries.push_back(c.m_strName + "/" + t.m_strName + "/" + m.m_strName);
     }
   }
   return entries;
@@ -111,6 +112,7 @@ TEST(SnapshotFilter, KeepsMatchesAndPrunesEmptiedLevels) {
     Names shape;
   };
   const Names all = shape(sampleTree());
+  // clang-format off
   const Row rows[] = {
       // "pump" differs in case; Pumps/Empty and Mixers were empty already.
       {{{"Model name", "contains", "Pump", nullptr}}, {"Pumps", "Pumps/Centrifugal", "Pumps/Centrifugal/CentrifugalPump"}},
@@ -135,6 +137,7 @@ TEST(SnapshotFilter, KeepsMatchesAndPrunesEmptiedLevels) {
         {"Model name", "contains", "Pump", "Pump"}, {"Vendor name", "contains", "Pump", nullptr}},
        all},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SnapshotTree tree = sampleTree();
     Criteria criteria(row.criteria);
@@ -149,7 +152,9 @@ TEST(SnapshotFilter, KeepsMatchesAndPrunesEmptiedLevels) {
   filterByModelPortName(tree, other);
   EXPECT_EQ(shape(tree), all);
   // A value matches anywhere in the name; entries keep their order and subtrees.
-  tree = {{"C", {{"T", {model("APump"), model("x"), model("Pum"), model("PumpA", "", {}, {}, {}, {{"S", {"000000001-5"}}})}}}}};
+  tree = {
+      {"C",
+       {{"T", {model("APump"), model("x"), model("Pum"), model("PumpA", "", {}, {}, {}, {{"S", {"000000001-5"}}})}}}}};
   Criteria pump({{"Model name", "contains", "Pump", nullptr}});
   filterSnapshot(tree, pump.get());
   EXPECT_EQ(shape(tree), (Names{"C", "C/T", "C/T/APump", "C/T/PumpA"}));
@@ -238,8 +243,8 @@ TEST(SnapshotWalk, ReadsEachFolderOnceInWalkOrderAndKeepsTheServersOrder) {
 // Category A is empty; B/T holds M1 (solver S with two instances) and M2.
 CBrowseState sampleState() {
   CBrowseState state;
-  state.m_vecSnapshot = {{"A", {}}, {"B", {{"T", {model("M1", "", {}, {}, {}, {{"S", {"000000002-9", "000000001-3"}}}),
-                                                 model("M2")}}}}};
+  state.m_vecSnapshot = {
+      {"A", {}}, {"B", {{"T", {model("M1", "", {}, {}, {}, {{"S", {"000000002-9", "000000001-3"}}}), model("M2")}}}}};
   return state;
 }
 

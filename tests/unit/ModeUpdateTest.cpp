@@ -15,7 +15,9 @@ using namespace VLT_121;
 
 namespace {
 
-std::string report(const std::string& body) { return std::string("TALIX_Report_2\0", 15) + std::string(25, ' ') + body; }
+std::string report(const std::string& body) {
+  return std::string("TALIX_Report_2\0", 15) + std::string(25, ' ') + body;
+}
 
 std::string reportOf(const std::vector<double>& values) {
   std::string body = std::to_string(values.size()) + "\n";
@@ -65,6 +67,7 @@ TEST(ModeUpdate, EachKindOfReportHasItsOutcome) {
   // ones both stay.
   const std::string large = "1\n2\t+2000\t\t+0.6\t+0.8\n";
   const std::string small = "1\n2\t+0.002\t\t+0.6\t+0.8\n";
+  // clang-format off
   const Update rows[] = {
       {"first", report("2\n1.2\n1.6\n"), std::nullopt, kFirst, kFirstMode},
       {"all zero", report("2\n0\n0\n"), std::nullopt, kFirst,
@@ -85,6 +88,7 @@ TEST(ModeUpdate, EachKindOfReportHasItsOutcome) {
       {"other component count", report("3\n1\n2\n3\n"), kFirstMode, kRefused, ""},
       {"unreadable modes", report("2\n1\n2\n"), "         1\n         2\t+1\t\t+1\n", kRefused, ""},
   };
+  // clang-format on
   for (const Update& row : rows) {
     SCOPED_TRACE(row.name);
     const ModeUpdate update =
@@ -136,8 +140,8 @@ TEST(ModeUpdate, MoreModesThanComponentsStillDecompose) {
 
 TEST(ModeUpdate, GrowsByOneModePerMergedReport) {
   std::optional<std::string> modes;
-  const std::vector<std::vector<double>> reports{
-      {1, 0, 0, 0}, {1, 1, 0, 0}, {2, 2, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 5}, {1, 2, 3, 4}};
+  const std::vector<std::vector<double>> reports{{1, 0, 0, 0}, {1, 1, 0, 0}, {2, 2, 0, 0},
+                                                 {0, 0, 1, 0}, {0, 0, 0, 5}, {1, 2, 3, 4}};
   const int expected[] = {1, 2, 2, 3, 4, 4};
   for (std::size_t r = 0; r < reports.size(); ++r) {
     const ModeUpdate update =
@@ -155,6 +159,7 @@ TEST(ModalAmplitudes, AreTheDotProductsWithTheModesWithoutWeights) {
     bool ok;
     std::vector<double> amplitudes;
   };
+  // clang-format off
   const Row rows[] = {
       {{2.4, 3.2}, kFirstMode, true, {4.0}},
       {{3.0, -5.0}, "2\n2\t+50\t\t+1\t+0\n2\t+70\t\t+0\t+1\n", true, {3.0, -5.0}},
@@ -162,6 +167,7 @@ TEST(ModalAmplitudes, AreTheDotProductsWithTheModesWithoutWeights) {
       {{1.0}, kFirstMode, false, {}},
       {{1.0, 2.0}, "1\n2\t+1\n", false, {}},
   };
+  // clang-format on
   for (const Row& row : rows) {
     std::vector<double> amplitudes{9.0};
     EXPECT_EQ(computeModalAmplitudes(row.x.data(), static_cast<int>(row.x.size()), row.modes, amplitudes), row.ok);

@@ -51,7 +51,9 @@ bool sameDouble(double a, double b) {
   return std::memcmp(&a, &b, sizeof a) == 0;
 }
 
-std::string report(const std::string& body) { return std::string("TALIX_Report_2\0", 15) + std::string(25, 'x') + body; }
+std::string report(const std::string& body) {
+  return std::string("TALIX_Report_2\0", 15) + std::string(25, 'x') + body;
+}
 
 }  // namespace
 
@@ -66,9 +68,25 @@ TEST(NumberFormat, WritesAsPrintfWrites) {
     EXPECT_EQ(out, text) << value;
   }
   EXPECT_EQ(ourG15(0.7071067811865476), "  +0.707106781186548");
-  const double values[] = {0.0, -0.0, 0.1, 0.00001, 0.000099999999999999995, 999999999999999.5, 9.9999999999999947,
-                           0.99999999999999994, 1000000000000005.0, 1000000000000015.0, 2.5e-5, 1.5e15, DBL_MAX,
-                           std::numeric_limits<double>::denorm_min(), 2.0 / 3.0, INFINITY, -INFINITY, NAN, -NAN};
+  const double values[] = {0.0,
+                           -0.0,
+                           0.1,
+                           0.00001,
+                           0.000099999999999999995,
+                           999999999999999.5,
+                           9.9999999999999947,
+                           0.99999999999999994,
+                           1000000000000005.0,
+                           1000000000000015.0,
+                           2.5e-5,
+                           1.5e15,
+                           DBL_MAX,
+                           std::numeric_limits<double>::denorm_min(),
+                           2.0 / 3.0,
+                           INFINITY,
+                           -INFINITY,
+                           NAN,
+                           -NAN};
   for (double value : values) EXPECT_EQ(ourG15(value), printed("%+20.15lg", value));
   for (double power = 1e-310; power < 1e305; power *= 10.0)
     for (double value : {power, std::nextafter(power, 0.0), std::nextafter(power, 1e308)})
@@ -117,6 +135,7 @@ TEST(TextScan, IntegersAreWhatStrtolGives) {
 // Plain decimals on both sides of the limits of the quick paths (19 digits,
 // 2^53, 10^±22), and every other form strtod accepts, alone and as tokens.
 TEST(TextScan, DoublesAreWhatStrtodGives) {
+  // clang-format off
   const char* const forms[] = {
       "0", "-0", "+0.6", "-1.25e-3", ".5", "5.", ".", "-.5e+2", "+-1", "-", "", "1e", "1e+", "1E5x",
       "  +0.707106781186548", "\v1.5", "00012.5", "1,5", "0x1p3", "-0X.8", "0x", "inf", "-Infinity", "nan", "-nan",
@@ -181,7 +200,9 @@ TEST(ReportFormat, HeaderAndBothValueReaders) {
     ReportReading analysis;
     Doubles analysed;
   };
+  // clang-format on
   const auto complete = ReportReading::kComplete;
+  // clang-format off
   const Row rows[] = {
       {report("3\n1.0\n2.0\n3.0\n"), true, true, true, {1, 2, 3}, complete, {1, 2, 3}},
       {report("3\r\n1.0\r\n2.0\r\n3.0\r\n"), true, true, true, {1, 2, 3}, complete, {1, 2, 3}},
@@ -198,6 +219,7 @@ TEST(ReportFormat, HeaderAndBothValueReaders) {
       {otherMagic, false, false, false, {}, ReportReading::kNoMagic, {}},
       {report("").substr(0, 39), false, false, false, {}, ReportReading::kNoMagic, {}},
   };
+  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text.size() > 40 ? row.text.substr(40) : "(short)");
     EXPECT_EQ(hasReportMagic(row.text), row.magic);
@@ -219,7 +241,8 @@ TEST(ReportFormat, HeaderAndBothValueReaders) {
 
 // Two modes of three components; the second line's count token says 9 and is
 // skipped by the token reader; CR LF and an empty line between them.
-const char kTwoModes[] = "         2\r\n         3\t  +1.5\t\t+1\t-2\t+3e-2\r\n\r\n         9\t  +0.5\t\t+4\t+5\t-6\r\n";
+const char kTwoModes[] =
+    "         2\r\n         3\t  +1.5\t\t+1\t-2\t+3e-2\r\n\r\n         9\t  +0.5\t\t+4\t+5\t-6\r\n";
 
 TEST(PcaModesFile, WritesTheBytesOfPrintf) {
   const double weights[] = {3.0, 0.25};
@@ -260,6 +283,7 @@ TEST(PcaModesFile, ReadsTokensOrOneModeLine) {
     int index, result;
     Doubles values;
   };
+  // clang-format off
   const Row rows[] = {
       {kTwoModes, 0, 2, {1, -2, 3e-2}},
       {kTwoModes, 1, 0, {}},  // its line claims 9 components but holds 3
@@ -269,6 +293,7 @@ TEST(PcaModesFile, ReadsTokensOrOneModeLine) {
       {"         2\n         1\t+1\t\t+0.5\n", 1, 0, {}},
       {"         1\n         3\t+1\t\t+0.5\t+0.5\n", 0, 0, {}},
   };
+  // clang-format on
   for (const Row& row : rows) {
     Doubles values{42.0};
     EXPECT_EQ(readPcaModeValues(row.text, row.index, values), row.result) << row.index << ": " << row.text;

@@ -354,9 +354,9 @@ TEST_P(SvdShapes, DecomposesAsTheStepByStepAlgorithmDoes) {
 
 INSTANTIATE_TEST_SUITE_P(TallSquareWide, SvdShapes,
                          ::testing::Values(std::make_pair(1, 1), std::make_pair(2, 2), std::make_pair(7, 7),
-                                           std::make_pair(30, 4), std::make_pair(200, 11),
-                                           std::make_pair(1500, 23), std::make_pair(40, 40),
-                                           std::make_pair(3, 8), std::make_pair(1, 5), std::make_pair(9, 25)));
+                                           std::make_pair(30, 4), std::make_pair(200, 11), std::make_pair(1500, 23),
+                                           std::make_pair(40, 40), std::make_pair(3, 8), std::make_pair(1, 5),
+                                           std::make_pair(9, 25)));
 
 TEST(Svd, RankDeficientMatrixKeepsItsRankInTheValues) {
   CColumnMatrix a = randomMatrix(12, 5, 42);
