@@ -3,6 +3,7 @@
 #include <limits>
 #include <vector>
 
+#include "ClientText.h"
 #include "ServiceContext.h"
 #include "ServiceHooks.h"
 
@@ -37,38 +38,52 @@ std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
   return a > std::numeric_limits<std::uint64_t>::max() - b ? std::numeric_limits<std::uint64_t>::max() : a + b;
 }
 
-// Stages a new attachment, or marks it dropped when its record is already
-// larger than the upload limit. Bytes beyond the limit are still read and
-// dropped (up to twice the limit) so that the sender gets a fault rather
-// than a broken connection.
-void* startAttachment(struct soap* soap, ServiceContext& context) {
-  auto attachment = std::make_unique<ReceivedAttachment>();
+// Refuses the request once an attachment is known to be larger than the
+// upload limit: by the size its DIME record or the envelope declares, or by
+// the bytes received so far of a chunked one. Nothing more of it is staged.
+int refuseOversize(struct soap* soap, const char* id, std::size_t index) {
+  std::string name = id != nullptr && *id != '\0' ? "'" + echo(id) + "'" : "attachment " + std::to_string(index + 1);
+  return refuseRequest(soap,
+                       "file too large: " + name + " exceeds the upload limit of " +
+                           std::to_string(ServiceContext::of(soap).limits().maxUpload) + " bytes",
+                       kRepositoryFaultCode);
+}
+
+// Stages a new attachment. Bytes after a refusal are still read and dropped
+// (up to twice the limit) so that the sender gets the fault rather than a
+// broken connection.
+void* startAttachment(struct soap* soap, ServiceContext& context, const char* id) {
   const std::uint64_t limit = context.limits().maxUpload;
-  if (soap->dime.size > limit) {
-    attachment->oversize = true;
-  } else {
-    try {
-      attachment->content = context.storage().stageContent();
-    } catch (...) {
-      attachment->failed = true;
-    }
-  }
   context.receiveLimit =
       std::max(context.receiveLimit, saturatingAdd(context.bytesReceived, saturatingAdd(2 * limit, 64 * 1024)));
+  const std::size_t index = context.attachments.size();
+  const bool declaredTooLarge = index < context.declaredSizes.size() && context.declaredSizes[index] > 0 &&
+                                static_cast<std::uint64_t>(context.declaredSizes[index]) > limit;
+  if (soap->dime.size > limit || declaredTooLarge) {
+    refuseOversize(soap, id, index);
+    return nullptr;
+  }
+  auto attachment = std::make_unique<ReceivedAttachment>();
+  attachment->id = id != nullptr ? id : "";
+  try {
+    attachment->content = context.storage().stageContent();
+  } catch (...) {
+    attachment->failed = true;
+  }
   ReceivedAttachment* handle = attachment.get();
   context.attachments.push_back(std::move(attachment));
   return handle;
 }
 
 // A new attachment begins; nothing may throw back into the runtime.
-void* openIncoming(struct soap* soap, const char*, const char*, const char*) {
+void* openIncoming(struct soap* soap, const char* id, const char*, const char*) {
   ServiceContext& context = ServiceContext::of(soap);
   if (context.attachments.size() >= kMaxAttachments) {
     soap->error = SOAP_DIME_ERROR;
     return nullptr;
   }
   try {
-    return startAttachment(soap, context);
+    return startAttachment(soap, context, id);
   } catch (...) {
     soap->error = SOAP_EOM;
     return nullptr;
@@ -77,12 +92,18 @@ void* openIncoming(struct soap* soap, const char*, const char*, const char*) {
 
 int writeIncoming(struct soap* soap, void* handle, const char* data, std::size_t size) {
   auto* attachment = static_cast<ReceivedAttachment*>(handle);
+  ServiceContext& context = ServiceContext::of(soap);
   attachment->received += size;
-  if (!attachment->content) return SOAP_OK;
-  if (attachment->received > ServiceContext::of(soap).limits().maxUpload) {
-    attachment->oversize = true;
+  if (attachment->received > context.limits().maxUpload) {
     attachment->content.reset();
-  } else if (!attachment->content->write(data, size)) {
+    try {
+      return refuseOversize(soap, attachment->id.c_str(), context.attachments.size() - 1);
+    } catch (...) {
+      return soap->error = SOAP_EOM;
+    }
+  }
+  if (!attachment->content) return SOAP_OK;
+  if (!attachment->content->write(data, size)) {
     attachment->failed = true;
     attachment->content.reset();
   }

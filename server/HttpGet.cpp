@@ -1,11 +1,14 @@
 // The GETs the server answers: "/health", for load balancers and monitors,
 // and the service description at the service's path with the query "wsdl",
-// for other SOAP toolkits. Every other GET is refused as before.
+// for other SOAP toolkits. Besides them only a POST to the service path is
+// served: any other path is answered with 404, any other method with 405.
 #include <strings.h>
 
+#include <cstring>
 #include <regex>
 #include <string>
 
+#include "ClientText.h"
 #include "ServiceContext.h"
 #include "ServiceDescription.h"
 #include "ServiceHooks.h"
@@ -15,8 +18,15 @@ namespace talixdb::server {
 namespace {
 
 constexpr const char* kServicePath = "/vlt/services/QuillonBinding";
+constexpr const char* kHealthPath = "/health";
 
 int serveGet(struct soap* soap);
+int refuseHead(struct soap* soap) { return refuseHttpTarget(soap, "HEAD"); }
+int refuseOptions(struct soap* soap) { return refuseHttpTarget(soap, "OPTIONS"); }
+int refusePut(struct soap* soap) { return refuseHttpTarget(soap, "PUT"); }
+int refusePatch(struct soap* soap) { return refuseHttpTarget(soap, "PATCH"); }
+int refuseDelete(struct soap* soap) { return refuseHttpTarget(soap, "DELETE"); }
+std::string pathOf(const char* target);
 int serveHealth(struct soap* soap, ServiceContext& context);
 int serveDescription(struct soap* soap, ServiceContext& context);
 int sendBody(struct soap* soap, int status, const char* contentType, const std::string& body);
@@ -24,7 +34,35 @@ std::string describedServiceAddress(const std::string& requestEndpoint);
 
 }  // namespace
 
-void installGetHook(struct soap* soap) { soap->fget = serveGet; }
+void installMethodHooks(struct soap* soap) {
+  soap->fget = serveGet;
+  soap->fhead = refuseHead;
+  soap->fopt = refuseOptions;
+  soap->fput = refusePut;
+  soap->fpatch = refusePatch;
+  soap->fdel = refuseDelete;
+}
+
+bool isServicePath(const char* target) { return pathOf(target) == kServicePath; }
+
+int refuseHttpTarget(struct soap* soap, const char* method) {
+  ServiceContext& context = ServiceContext::of(soap);
+  const std::string path = pathOf(soap->path);
+  context.operation = method;
+  context.level = LogLevel::Info;
+  int status = 405;
+  if (path == kServicePath) {
+    const char* question = std::strchr(soap->path, '?');
+    context.allowedMethods = question != nullptr && strcasecmp(question + 1, "wsdl") == 0 ? "GET" : "POST";
+  } else if (path == kHealthPath) {
+    context.allowedMethods = "GET";
+  } else {
+    status = 404;
+  }
+  context.outcome = status == 404 ? "fault: no such path: " + echoPath(path) : "fault: method not allowed";
+  int result = sendBody(soap, SOAP_FILE + status, "text/plain; charset=utf-8", std::string());
+  return result == SOAP_OK ? SOAP_STOP : result;
+}
 
 std::string healthReport(bool storeUsable) {
   return std::string("{\"server\":\"talixdb-server\",\"version\":\"") + TALIXDB_VERSION + "\",\"store\":\"" +
@@ -39,10 +77,18 @@ int serveGet(struct soap* soap) {
   std::size_t question = target.find('?');
   std::string path = target.substr(0, question);
   std::string query = question == std::string::npos ? std::string() : target.substr(question + 1);
-  if (path == "/health") return serveHealth(soap, context);
+  if (path == kHealthPath) return serveHealth(soap, context);
   if (path == kServicePath && strcasecmp(query.c_str(), "wsdl") == 0) return serveDescription(soap, context);
-  context.operation = "GET";
-  return SOAP_GET_METHOD;
+  return refuseHttpTarget(soap, "GET");
+}
+
+// The runtime reads the target of a PATCH two bytes early ("H /path"): what
+// comes before a blank is dropped.
+std::string pathOf(const char* target) {
+  std::string path = target != nullptr ? target : "";
+  path = path.substr(0, path.find('?'));
+  std::size_t blank = path.rfind(' ');
+  return blank == std::string::npos ? path : path.substr(blank + 1);
 }
 
 int serveHealth(struct soap* soap, ServiceContext& context) {

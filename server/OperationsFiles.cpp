@@ -1,5 +1,6 @@
 // File uploads and downloads (contents travel as DIME attachments) and the
 // version history of files.
+#include "ClientText.h"
 #include "ServiceCall.h"
 #include "WireModel.h"
 
@@ -25,11 +26,11 @@ int __ns1__uploadFiles(struct soap* soap, ns2__UploadFilesRequestStruct* request
       if (upload == nullptr) continue;
       std::size_t index = files.size();
       if (index >= context.attachments.size())
-        throw Refusal("no attachment received for " + upload->name);
+        throw Refusal("no attachment received for " + echo(upload->name));
       ReceivedAttachment& attachment = *context.attachments[index];
       if (upload->size > 0 && static_cast<std::uint64_t>(upload->size) > limit) throw Refusal(tooLarge(upload->name, limit));
-      if (attachment.oversize) throw Refusal(tooLarge(upload->name, limit));
-      if (attachment.failed || !attachment.content) throw StorageFailure("cannot take the contents of " + upload->name);
+      if (attachment.failed || !attachment.content)
+        throw StorageFailure("cannot take the contents of " + echo(upload->name));
       IncomingFile file;
       file.name = upload->name;
       file.typeName = upload->typeName;
@@ -101,7 +102,7 @@ int __ns1__isVersioningSupported(struct soap* soap, std::string, bool** response
 namespace {
 
 std::string tooLarge(const std::string& name, std::uint64_t limit) {
-  return "file too large: " + name + " exceeds the upload limit of " + std::to_string(limit) + " bytes";
+  return "file too large: '" + echo(name) + "' exceeds the upload limit of " + std::to_string(limit) + " bytes";
 }
 
 }  // namespace

@@ -35,6 +35,11 @@ bool verifyPassword(const std::string& password, const std::string& hash) {
   return difference == 0;
 }
 
+const std::string& unknownUserHash() {
+  static const std::string hash = hashPassword(randomToken());
+  return hash;
+}
+
 namespace {
 
 std::string cryptText(const std::string& password, const std::string& setting) {

@@ -13,4 +13,9 @@ std::string hashPassword(const std::string& password);
 // True when `password` matches `hash` made by hashPassword.
 bool verifyPassword(const std::string& password, const std::string& hash);
 
+// A hash like hashPassword's of a random password, made once per process: a
+// login for an unknown user is checked against it, so that it costs as much
+// as one with a wrong password.
+const std::string& unknownUserHash();
+
 }  // namespace talixdb::server

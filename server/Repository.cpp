@@ -8,6 +8,7 @@
 #include <random>
 #include <thread>
 
+#include "ClientText.h"
 #include "PasswordHash.h"
 #include "RepositoryPath.h"
 #include "StorageTransaction.h"
@@ -22,8 +23,11 @@ const char* accessName(Access access);
 
 std::int64_t systemClock() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
-Repository::Repository(Storage& storage, std::int64_t sessionTimeoutSeconds, Clock clock)
-    : m_storage(storage), m_sessionTimeout(sessionTimeoutSeconds), m_clock(std::move(clock)) {}
+Repository::Repository(Storage& storage, std::int64_t sessionTimeoutSeconds, Clock clock, PasswordCheck checkPassword)
+    : m_storage(storage),
+      m_sessionTimeout(sessionTimeoutSeconds),
+      m_clock(std::move(clock)),
+      m_checkPassword(std::move(checkPassword)) {}
 
 bool Repository::bootstrap(const std::string& adminPassword) {
   // Hashed once: the hash is slow on purpose, and a rerun needs no new salt.
@@ -60,7 +64,7 @@ void Repository::setPassword(const std::string& name, const std::string& passwor
   if (password.empty()) throw Refusal("the new password is empty");
   const std::string hash = hashPassword(password);
   transact([&] {
-    if (!m_storage.user(name)) throw Refusal("no such user: " + name);
+    if (!m_storage.user(name)) throw Refusal("no such user: " + echo(name));
     m_storage.setPasswordHash(name, hash);
     m_storage.removeSessionsOf(name);
   });
@@ -102,7 +106,7 @@ std::optional<StoredObject> Repository::lookup(const std::string& path) {
 
 StoredObject Repository::resolve(const std::string& path) {
   std::optional<StoredObject> object = lookup(path);
-  if (!object) throw Refusal("no such object: " + canonicalPath(path));
+  if (!object) throw Refusal("no such object: " + echoPath(canonicalPath(path)));
   return *object;
 }
 
@@ -141,8 +145,8 @@ Access Repository::accessOf(const StoredUser& user, const StoredObject& object) 
 void Repository::requireAccess(const StoredUser& user, const StoredObject& object, Access needed,
                                const std::string& path) {
   if (accessOf(user, object) < needed)
-    throw Refusal("permission denied: " + user.name + " has no " + accessName(needed) + " access to " +
-                  canonicalPath(path));
+    throw Refusal("permission denied: " + echo(user.name) + " has no " + accessName(needed) + " access to " +
+                  echoPath(canonicalPath(path)));
 }
 
 bool Repository::isFixedPath(const std::string& path) {
@@ -157,9 +161,9 @@ bool Repository::isBelowUsers(const std::string& path) {
 // of the user list.
 void Repository::requireContainer(const StoredObject& object, const std::string& path) {
   std::string canonical = canonicalPath(path);
-  if (object.isFile) throw Refusal("not a folder: " + canonical);
+  if (object.isFile) throw Refusal("not a folder: " + echoPath(canonical));
   if (canonical == kUsersPath || isBelowUsers(canonical))
-    throw Refusal("users are made with createUser, not below " + canonical);
+    throw Refusal("users are made with createUser, not below " + echoPath(canonical));
 }
 
 ObjectView Repository::view(const StoredUser& user, const StoredObject& object, const std::string& path) {

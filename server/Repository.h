@@ -21,6 +21,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "PasswordHash.h"
 #include "RepositoryTypes.h"
 #include "Storage.h"
 #include "StorageTransaction.h"
@@ -30,6 +31,9 @@ namespace talixdb::server {
 // Seconds since 1970-01-01 UTC; replaceable in tests.
 using Clock = std::function<std::int64_t()>;
 std::int64_t systemClock();
+
+// Whether a password matches a stored hash (verifyPassword); replaceable in tests.
+using PasswordCheck = std::function<bool(const std::string& password, const std::string& hash)>;
 
 // The fixed parts of the tree.
 constexpr const char* kRepositoryPath = "/Repository";
@@ -77,7 +81,8 @@ struct Download {
 
 class Repository {
  public:
-  Repository(Storage& storage, std::int64_t sessionTimeoutSeconds, Clock clock = systemClock);
+  Repository(Storage& storage, std::int64_t sessionTimeoutSeconds, Clock clock = systemClock,
+             PasswordCheck checkPassword = verifyPassword);
 
   // Creates what a first start needs: "/Repository", "/System",
   // "/System/Users" and the administrator "root" with `adminPassword`.
@@ -94,7 +99,9 @@ class Repository {
 
   // ---- sessions (no session needed)
   // Checks the credentials, ends the caller's previous session and starts a
-  // new one; returns its id (also stored in the caller).
+  // new one; returns its id (also stored in the caller). An unknown user
+  // costs the same password check as a known one, so that the time of a
+  // refusal does not tell whether the user exists.
   std::string login(Caller& caller, const std::string& user, const std::string& password);
   // True while `user` has at least one live session.
   bool isLoggedIn(const std::string& user);
@@ -190,6 +197,7 @@ class Repository {
   Storage& m_storage;
   std::int64_t m_sessionTimeout;
   Clock m_clock;
+  PasswordCheck m_checkPassword;
 };
 
 constexpr int kOptimisticAttempts = 2;

@@ -1,6 +1,8 @@
 // Users, groups and access entries.
 #include "Repository.h"
 
+#include "ClientText.h"
+#include "NameRules.h"
 #include "PasswordHash.h"
 #include "RepositoryPath.h"
 
@@ -8,7 +10,12 @@ namespace talixdb::server {
 
 namespace {
 
+// The groups every user is in (see groups()); access entries may name them.
+constexpr const char* kAdministratorsGroup = "administrators";
+constexpr const char* kUsersGroup = "users";
+
 Access parsePermission(const std::string& permission);
+bool isGroup(const std::string& name) { return name == kAdministratorsGroup || name == kUsersGroup; }
 
 }  // namespace
 
@@ -17,10 +24,12 @@ std::string Repository::createUser(Caller& caller, const std::string& name, cons
   return transact([&] {
     StoredUser user = enter(caller);
     if (!user.isAdmin) throw Refusal("permission denied: only the administrator creates users");
-    if (!isValidName(name)) throw Refusal("invalid user name: '" + name + "'");
-    if (m_storage.user(name)) throw Refusal("user exists already: " + name);
+    requireValidName(name, "user");
+    // A user named like a group would hold what was granted to the group.
+    if (isGroup(name)) throw Refusal("invalid user name: '" + name + "' (the name of a group)");
+    if (m_storage.user(name)) throw Refusal("user exists already: " + echo(name));
     StoredObject users = resolve(kUsersPath);
-    if (m_storage.child(users.id, name)) throw Refusal("user exists already: " + name);
+    if (m_storage.child(users.id, name)) throw Refusal("user exists already: " + echo(name));
     if (hash.empty()) hash = hashPassword(password);
     ObjectId object = m_storage.addObject(users.id, name, "User", false);
     m_storage.addUser(StoredUser{name, hash, false}, object);
@@ -32,11 +41,11 @@ std::vector<std::string> Repository::groups(Caller& caller, const std::string& n
   bool isAdmin = transact([&] {
     enter(caller);
     std::optional<StoredUser> user = m_storage.user(name);
-    if (!user) throw Refusal("no such user: " + name);
+    if (!user) throw Refusal("no such user: " + echo(name));
     return user->isAdmin;
   });
-  if (isAdmin) return {"administrators", "users"};
-  return {"users"};
+  if (isAdmin) return {kAdministratorsGroup, kUsersGroup};
+  return {kUsersGroup};
 }
 
 bool Repository::addPermission(Caller& caller, const std::string& path, const std::string& permission,
@@ -47,6 +56,8 @@ bool Repository::addPermission(Caller& caller, const std::string& path, const st
     Access access = parsePermission(permission);
     if (member.empty()) throw Refusal("no member named");
     requireAccess(user, object, Access::FullControl, path);
+    // An entry for a name that is no user would pass to a user made later under it.
+    if (!isGroup(member) && !m_storage.user(member)) throw Refusal("no such user or group: " + echo(member));
     m_storage.addAccess(object.id, member, access);
     return true;
   });
@@ -81,7 +92,7 @@ Access parsePermission(const std::string& permission) {
   if (permission == "read") return Access::Read;
   if (permission == "write") return Access::Write;
   if (permission == "fullControl") return Access::FullControl;
-  throw Refusal("unknown permission: '" + permission + "' (expected read, write or fullControl)");
+  throw Refusal("unknown permission: '" + echo(permission) + "' (expected read, write or fullControl)");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // File contents and their versions, and the check-out flags.
 #include "Repository.h"
 
+#include "ClientText.h"
+#include "NameRules.h"
 #include "RepositoryPath.h"
 
 namespace talixdb::server {
@@ -17,16 +19,16 @@ std::vector<std::string> Repository::store(Caller& caller, const std::string& pa
     std::vector<std::string> paths;
     for (const IncomingFile& file : files) {
       std::string path = childPath(parentPath, file.name);
-      if (!isValidName(file.name)) throw Refusal("invalid file name: '" + file.name + "'");
-      if (file.content == nullptr) throw Refusal("no contents received for " + path);
+      requireValidName(file.name, "file");
+      if (file.content == nullptr) throw Refusal("no contents received for " + echoPath(path));
       if (file.declaredSize < 0 || static_cast<std::uint64_t>(file.declaredSize) != file.content->size())
-        throw Refusal("size mismatch for " + path + ": declared " + std::to_string(file.declaredSize) +
+        throw Refusal("size mismatch for " + echoPath(path) + ": declared " + std::to_string(file.declaredSize) +
                       " bytes, received " + std::to_string(file.content->size()));
-      if (!file.content->finish()) throw StorageFailure("cannot write the contents of " + path);
+      if (!file.content->finish()) throw StorageFailure("cannot write the contents of " + echoPath(path));
 
       ObjectId id = 0;
       if (std::optional<StoredObject> existing = m_storage.child(parent.id, file.name)) {
-        if (!existing->isFile) throw Refusal("not a file: " + path);
+        if (!existing->isFile) throw Refusal("not a file: " + echoPath(path));
         id = existing->id;
       } else {
         id = m_storage.addObject(parent.id, file.name, file.typeName.empty() ? "File" : file.typeName, true);
@@ -47,7 +49,7 @@ Download Repository::fetch(Caller& caller, const std::string& path) {
     Download download;
     download.path = canonicalPath(path);
     if (!versions.empty()) download.content = m_storage.openContent(file.id, versions.back().number);
-    if (!download.content) throw Refusal("no contents stored for " + download.path);
+    if (!download.content) throw Refusal("no contents stored for " + echoPath(download.path));
     return download;
   });
 }
@@ -119,7 +121,7 @@ bool Repository::setCheckinPolicy(Caller& caller, const std::string& path, const
 
 StoredObject Repository::resolveFile(const StoredUser& user, const std::string& path, Access needed) {
   StoredObject object = resolve(path);
-  if (!object.isFile) throw Refusal("not a file: " + canonicalPath(path));
+  if (!object.isFile) throw Refusal("not a file: " + echoPath(canonicalPath(path)));
   requireAccess(user, object, needed, path);
   return object;
 }

@@ -1,6 +1,8 @@
 // The object tree: reading, creating, updating, moving and deleting objects.
 #include "Repository.h"
 
+#include "ClientText.h"
+#include "NameRules.h"
 #include "RepositoryPath.h"
 
 namespace talixdb::server {
@@ -41,12 +43,12 @@ std::vector<ObjectView> Repository::query(Caller& caller, const std::string& tex
 std::string Repository::create(Caller& caller, const NewObject& object) {
   return transact([&] {
     StoredUser user = enter(caller);
-    if (!isValidName(object.name)) throw Refusal("invalid object name: '" + object.name + "'");
+    requireValidName(object.name, "object");
     StoredObject parent = resolve(object.parentPath);
     requireContainer(parent, object.parentPath);
     requireAccess(user, parent, Access::Write, object.parentPath);
     std::string path = childPath(object.parentPath, object.name);
-    if (m_storage.child(parent.id, object.name)) throw Refusal("object exists already: " + path);
+    if (m_storage.child(parent.id, object.name)) throw Refusal("object exists already: " + echoPath(path));
     std::string typeName = object.typeName.empty() ? "Folder" : object.typeName;
     ObjectId id = m_storage.addObject(parent.id, object.name, typeName, false);
     m_storage.replaceProperties(id, PropertySet::Values, object.values);
@@ -95,11 +97,12 @@ std::string Repository::move(Caller& caller, const std::string& source, const st
     StoredUser user = enter(caller);
     StoredObject object = resolve(source);
     std::string from = canonicalPath(source);
-    if (isFixedPath(from) || m_storage.userOfObject(object.id)) throw Refusal("cannot be moved: " + from);
+    if (isFixedPath(from) || m_storage.userOfObject(object.id)) throw Refusal("cannot be moved: " + echoPath(from));
 
     std::vector<std::string> segments = splitPath(destination);
-    if (segments.empty()) throw Refusal("invalid destination: '" + destination + "'");
+    if (segments.empty()) throw Refusal("invalid destination: '" + echoPath(destination) + "'");
     std::string name = segments.back();
+    requireValidName(name, "object");
     segments.pop_back();
     std::string parentPath;
     for (const std::string& segment : segments) parentPath += "/" + segment;
@@ -108,10 +111,10 @@ std::string Repository::move(Caller& caller, const std::string& source, const st
     std::string to = childPath(parentPath, name);
     if (to == from) return to;
     for (std::optional<StoredObject> step = newParent; step; step = m_storage.object(step->parent)) {
-      if (step->id == object.id) throw Refusal("cannot move " + from + " into itself");
+      if (step->id == object.id) throw Refusal("cannot move " + echoPath(from) + " into itself");
       if (step->parent == 0) break;
     }
-    if (m_storage.child(newParent.id, name)) throw Refusal("object exists already: " + to);
+    if (m_storage.child(newParent.id, name)) throw Refusal("object exists already: " + echoPath(to));
     std::optional<StoredObject> oldParent = m_storage.object(object.parent);
     if (oldParent) requireAccess(user, *oldParent, Access::Write, pathOf(*oldParent));
     requireAccess(user, newParent, Access::Write, parentPath);

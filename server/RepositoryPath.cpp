@@ -26,8 +26,4 @@ std::string canonicalPath(const std::string& path) {
   return result.empty() ? "/" : result;
 }
 
-bool isValidName(const std::string& name) {
-  return !name.empty() && name.find('/') == std::string::npos;
-}
-
 }  // namespace talixdb::server

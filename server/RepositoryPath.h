@@ -17,7 +17,4 @@ std::string childPath(const std::string& parentPath, const std::string& name);
 // The canonical form of `path` ("/" for the root).
 std::string canonicalPath(const std::string& path);
 
-// True for a name an object may carry: not empty and without "/".
-bool isValidName(const std::string& name);
-
 }  // namespace talixdb::server

@@ -2,6 +2,7 @@
 // store knows a session only by the hash of its id (sessionKey).
 #include "Repository.h"
 
+#include "ClientText.h"
 #include "PasswordHash.h"
 #include "RandomToken.h"
 #include "SessionKey.h"
@@ -12,8 +13,9 @@ std::string Repository::login(Caller& caller, const std::string& user, const std
   const std::string id = randomToken();
   std::string name = transact([&] {
     std::optional<StoredUser> account = m_storage.user(user);
-    if (!account || !verifyPassword(password, account->passwordHash))
-      throw Refusal("wrong user name or password for " + user);
+    // An unknown user costs the same hash as a wrong password.
+    bool matches = m_checkPassword(password, account ? account->passwordHash : unknownUserHash());
+    if (!account || !matches) throw Refusal("wrong user name or password for " + echo(user));
     m_storage.removeSessionsSeenBefore(liveSince());
     if (!caller.session.empty()) m_storage.removeSession(sessionKey(caller.session));
     m_storage.addSession(StoredSession{sessionKey(id), account->name, m_clock()});

@@ -1,5 +1,7 @@
 #include "ServiceCall.h"
 
+#include "ClientText.h"
+
 namespace talixdb::server {
 
 namespace {
@@ -10,9 +12,16 @@ int fault(struct soap* soap, const char* code, const std::string& text);
 
 int refuse(struct soap* soap, const std::string& text) {
   ServiceContext& context = ServiceContext::of(soap);
-  int result = fault(soap, "SOAP-ENV:Client.Repository", text);
+  int result = fault(soap, kRepositoryFaultCode, text);
   context.level = context.refusalLevel;
   if (context.probe) context.outcome = "probe";
+  return result;
+}
+
+int clientFault(struct soap* soap, const std::string& code, const std::string& text) {
+  ServiceContext& context = ServiceContext::of(soap);
+  int result = fault(soap, code.c_str(), text);
+  context.level = code == kRepositoryFaultCode ? context.refusalLevel : LogLevel::Warning;
   return result;
 }
 
@@ -24,7 +33,7 @@ int failInternally(struct soap* soap, const std::string& text) {
 
 std::string faultText(struct soap* soap) {
   const char* text = soap_fault_string(soap);
-  if (text != nullptr && *text != '\0') return text;
+  if (text != nullptr && *text != '\0') return echo(text, kEchoFaultBytes);
   return "runtime error " + std::to_string(soap->error);
 }
 

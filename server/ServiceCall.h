@@ -17,6 +17,10 @@ namespace talixdb::server {
 // Sets the fault for a request the repository refuses; returns SOAP_FAULT.
 // Its log line takes the context's refusalLevel (a probe's says "probe").
 int refuse(struct soap* soap, const std::string& text);
+// Sets the fault for a request refused before an operation could run, with
+// `code` ("SOAP-ENV:Client" for bytes no request may hold, the repository's
+// code for its own limits); returns SOAP_FAULT.
+int clientFault(struct soap* soap, const std::string& code, const std::string& text);
 // Sets the fault for a request the server failed to carry out (an error in the log).
 int failInternally(struct soap* soap, const std::string& text);
 // The text of the runtime's current fault, or its error code in words.
@@ -26,6 +30,8 @@ template <class Body>
 int serveOperation(struct soap* soap, const char* operation, Body&& body) {
   ServiceContext& context = ServiceContext::of(soap);
   context.operation = operation;
+  // Bytes of the request were refused: whatever the parser made of them stays unused.
+  if (!context.inputRefusal.empty()) return soap->error = SOAP_FAULT;
   try {
     int result = body(context);
     if (result == SOAP_OK) {

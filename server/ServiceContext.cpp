@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "ClientText.h"
 #include "ServiceCall.h"
 #include "ServiceHooks.h"
 #include "ServiceUris.h"
@@ -16,14 +17,24 @@ std::string operationOfAction(const char* action);
 }  // namespace
 
 ServiceContext::ServiceContext(std::unique_ptr<Storage> storage, const ServiceLimits& limits)
-    : m_storage(std::move(storage)), m_limits(limits), m_repository(*m_storage, limits.sessionTimeout) {}
+    : scanner(limits.xml),
+      m_storage(std::move(storage)),
+      m_limits(limits),
+      m_repository(*m_storage, limits.sessionTimeout) {}
 
 ServiceContext& ServiceContext::of(struct soap* soap) { return *static_cast<ServiceContext*>(soap->user); }
 
+ServiceContext::~ServiceContext() {
+  if (m_soap == nullptr) return;
+  uninstallHttpHooks(m_soap, *this);
+  m_soap->user = nullptr;
+}
+
 void ServiceContext::attach(struct soap* soap) {
+  m_soap = soap;
   soap->user = this;
   installHttpHooks(soap, *this);
-  installGetHook(soap);
+  installMethodHooks(soap);
   installDimeHooks(soap);
 }
 
@@ -41,6 +52,12 @@ void ServiceContext::beginRequest(const std::string& peer) {
   // Room for the HTTP header and an envelope; each attachment raises it.
   receiveLimit = m_limits.maxXml + 64 * 1024;
   messageEnd = 0;
+  scanner.reset();
+  scanning = false;
+  inputRefusal.clear();
+  inputRefusalCode = kClientFaultCode;
+  declaredSizes.clear();
+  allowedMethods.clear();
   attachments.clear();
   downloads.clear();
   logged = false;
@@ -59,8 +76,8 @@ void ServiceContext::logRequest(struct soap* soap) {
   }
   if (!logs(lineLevel)) return;
   record.client = client;
-  record.operation = operation.empty() ? operationOfAction(soap->action) : operation;
-  record.user = caller.user;
+  record.operation = echo(operation.empty() ? operationOfAction(soap->action) : operation);
+  record.user = echo(caller.user);
   record.duration = std::chrono::steady_clock::now() - started;
   logLine(lineLevel, requestText(record));
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Repository.h"
+#include "RequestScanner.h"
 #include "ServerLog.h"
 #include "Storage.h"
 #include "stdsoap2.h"
@@ -21,23 +22,33 @@ namespace talixdb::server {
 // Name of the session cookie.
 constexpr const char* kSessionCookie = "TALIXSESSION";
 
+// Fault codes: a request no client of the contract sends, and a request the
+// repository's rules refuse (which clients report as a fault, 12).
+constexpr const char* kClientFaultCode = "SOAP-ENV:Client";
+constexpr const char* kRepositoryFaultCode = "SOAP-ENV:Client.Repository";
+
 struct ServiceLimits {
   std::uint64_t maxUpload = 1ull << 30;  // bytes of one file
-  std::uint64_t maxXml = 16ull << 20;    // bytes of a request without attachments
+  std::uint64_t maxXml = 16ull << 20;    // bytes read of a request without attachments (also when dropped)
   std::int64_t sessionTimeout = 1800;    // seconds idle
+  XmlLimits xml;                         // what the XML part may hold
 };
 
 // One DIME attachment of the request, streamed into the store as it arrives.
+// One larger than the upload limit refuses the request (see refuseRequest).
 struct ReceivedAttachment {
+  std::string id;                          // as its DIME record names it
   std::unique_ptr<StagedContent> content;  // null when discarded
   std::uint64_t received = 0;
-  bool oversize = false;  // more than the upload limit; the bytes were dropped
-  bool failed = false;    // the store could not take the bytes
+  bool failed = false;  // the store could not take the bytes
 };
 
 class ServiceContext {
  public:
   ServiceContext(std::unique_ptr<Storage> storage, const ServiceLimits& limits);
+  // Gives the runtime context it was attached to its own hooks back: the
+  // runtime may still close a connection when it is freed afterwards.
+  ~ServiceContext();
   ServiceContext(const ServiceContext&) = delete;
   ServiceContext& operator=(const ServiceContext&) = delete;
 
@@ -72,6 +83,12 @@ class ServiceContext {
   std::uint64_t bytesReceived = 0;
   std::uint64_t receiveLimit = 0;  // bytes allowed for the request so far
   std::uint64_t messageEnd = 0;    // end of the body its Content-Length names (0: unknown)
+  RequestScanner scanner;          // looks at the body of a POST to the service
+  bool scanning = false;           // the body has begun and goes through the scanner
+  std::string inputRefusal;        // why the request's bytes were refused, before an operation ran
+  std::string inputRefusalCode;    // the fault code of that refusal
+  std::vector<std::int64_t> declaredSizes;  // of each file an uploadFiles request names, in order
+  std::string allowedMethods;      // for the Allow header of a 405 reply
   std::vector<std::unique_ptr<ReceivedAttachment>> attachments;
   std::vector<std::unique_ptr<ContentSource>> downloads;
   bool logged = false;
@@ -82,10 +99,12 @@ class ServiceContext {
   int (*postHeader)(struct soap*, const char*, const char*) = nullptr;
   int (*respond)(struct soap*, int, ULONG64) = nullptr;
   std::size_t (*receive)(struct soap*, char*, std::size_t) = nullptr;
+  int (*close)(struct soap*) = nullptr;
 
  private:
   std::unique_ptr<Storage> m_storage;
   ServiceLimits m_limits;
+  struct soap* m_soap = nullptr;  // attached to
   Repository m_repository;
 };
 

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 
 #include <chrono>
+#include <cstring>
 #include <thread>
 
 #include "RawHttp.h"
@@ -74,19 +75,34 @@ TEST_F(RobustnessTest, PostThatIsNotASoapEnvelopeGetsAClientFault) {
   EXPECT_TRUE(stillServes());
 }
 
-TEST_F(RobustnessTest, HealthAndTheDescriptionAreAnsweredAndOtherGetsStayRefused) {
+// Only a POST to the service path and the two reads are served; any other
+// path is not found, any other method there not allowed.
+TEST_F(RobustnessTest, OnlyTheServicePostAndTheTwoReadsAreServed) {
   struct Case {
+    const char* method;
     const char* path;
     const char* status;
   };
-  for (const Case& c : {Case{"/health", "HTTP/1.1 200"}, Case{"/health?probe=1", "HTTP/1.1 200"},
-                        Case{"/vlt/services/QuillonBinding?wsdl", "HTTP/1.1 200"}, Case{"/", "HTTP/1.1 405"},
-                        Case{"/vlt/services/QuillonBinding", "HTTP/1.1 405"},
-                        Case{"/vlt/services/QuillonBinding?xsd", "HTTP/1.1 405"}, Case{"/other?wsdl", "HTTP/1.1 405"}}) {
-    std::string request = std::string("GET ") + c.path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+  const char* service = "/vlt/services/QuillonBinding";
+  for (const Case& c : {Case{"GET", "/health", "HTTP/1.1 200"}, Case{"GET", "/health?probe=1", "HTTP/1.1 200"},
+                        Case{"GET", "/vlt/services/QuillonBinding?wsdl", "HTTP/1.1 200"},
+                        Case{"POST", service, "HTTP/1.1 200"}, Case{"GET", "/", "HTTP/1.1 404"},
+                        Case{"GET", "/other?wsdl", "HTTP/1.1 404"}, Case{"POST", "/", "HTTP/1.1 404"},
+                        Case{"POST", "/vlt/services/Other", "HTTP/1.1 404"}, Case{"HEAD", "/", "HTTP/1.1 404"},
+                        Case{"OPTIONS", "*", "HTTP/1.1 404"}, Case{"DELETE", "/x", "HTTP/1.1 404"},
+                        Case{"GET", service, "HTTP/1.1 405"}, Case{"GET", "/vlt/services/QuillonBinding?xsd", "HTTP/1.1 405"},
+                        Case{"HEAD", "/health", "HTTP/1.1 405"}, Case{"HEAD", service, "HTTP/1.1 405"},
+                        Case{"OPTIONS", service, "HTTP/1.1 405"}, Case{"PUT", service, "HTTP/1.1 405"},
+                        Case{"PATCH", service, "HTTP/1.1 405"}, Case{"DELETE", "/health", "HTTP/1.1 405"}}) {
+    std::string request = std::string(c.method) == "POST"
+                              ? soapPost(actionOf("login"), kLoginBody)
+                              : std::string(c.method) + " " + c.path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    if (std::string(c.method) == "POST") request.replace(5, std::strlen(service), c.path);
     std::string reply = exchange(server->port(), request);
-    EXPECT_EQ(reply.rfind(c.status, 0), 0u) << c.path << "\n" << reply;
+    EXPECT_EQ(reply.rfind(c.status, 0), 0u) << c.method << " " << c.path << "\n" << reply.substr(0, 300);
   }
+  std::string notAllowed = exchange(server->port(), "PUT /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+  EXPECT_NE(notAllowed.find("\r\nAllow: GET\r\n"), std::string::npos) << notAllowed;
   std::string health = exchange(server->port(), "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
   EXPECT_NE(health.find("Content-Type: application/json"), std::string::npos) << health;
   EXPECT_NE(health.find("\r\n\r\n{\"server\":\"talixdb-server\",\"version\":\"" TALIXDB_VERSION

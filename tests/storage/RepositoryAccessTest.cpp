@@ -57,7 +57,18 @@ TEST_P(RepositoryAccess, GrantingNeedsFullControl) {
   repository->addPermission(admin, "/Repository/a", "write", "ann");
   EXPECT_THROW(repository->addPermission(user, "/Repository/a", "read", "bob"), Refusal);
   repository->addPermission(admin, "/Repository/a", "fullControl", "ann");
+  loggedIn("bob");
   EXPECT_TRUE(repository->addPermission(user, "/Repository/a/b", "read", "bob"));
+}
+
+// An entry for a name that is no user would pass to a user made later under it.
+TEST_P(RepositoryAccess, EntriesNameAUserOrAGroup) {
+  EXPECT_THROW(repository->addPermission(admin, "/Repository/a", "read", "ghost"), Refusal);
+  EXPECT_TRUE(repository->addPermission(admin, "/Repository/a", "read", "users"));
+  EXPECT_TRUE(repository->addPermission(admin, "/Repository/a", "read", "administrators"));
+  EXPECT_THROW(repository->createUser(admin, "users", "pw"), Refusal);
+  Caller ghost = loggedIn("ghost");
+  EXPECT_THROW(repository->find(ghost, "/Repository/a"), Refusal);
 }
 
 TEST_P(RepositoryAccess, AdministratorIsAlwaysAllowed) {

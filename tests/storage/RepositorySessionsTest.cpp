@@ -15,6 +15,22 @@ TEST_P(RepositorySessions, WrongCredentialsAreRefused) {
   EXPECT_EQ(caller.session, "");
 }
 
+// So that the time of a refusal does not tell whether the user exists.
+TEST_P(RepositorySessions, UnknownUserCostsTheSamePasswordCheckAsAWrongPassword) {
+  std::vector<std::string> checked;
+  Repository counting(*storage, kTimeout, [this] { return now; },
+                      [&checked](const std::string& password, const std::string& hash) {
+                        checked.push_back(hash);
+                        return verifyPassword(password, hash);
+                      });
+  Caller caller;
+  EXPECT_THROW(counting.login(caller, "root", "wrong"), Refusal);
+  EXPECT_THROW(counting.login(caller, "nobody", "wrong"), Refusal);
+  ASSERT_EQ(checked.size(), 2u);
+  EXPECT_EQ(checked[1].rfind("$6$", 0), 0u);  // a SHA-512 crypt hash of the same cost
+  EXPECT_EQ(checked[1].size(), checked[0].size());
+}
+
 TEST_P(RepositorySessions, IdleSessionExpiresAfterTheTimeout) {
   Caller caller = loggedIn("sam");
   now += kTimeout;

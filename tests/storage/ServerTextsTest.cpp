@@ -26,12 +26,6 @@ TEST(RepositoryPath, SplitIgnoresEmptySegments) {
   EXPECT_EQ(childPath("/a/", "x"), "/a/x");
 }
 
-TEST(RepositoryPath, NamesMustBeNonEmptyWithoutSlash) {
-  EXPECT_TRUE(isValidName("D\xc3\xbcse 1"));
-  EXPECT_FALSE(isValidName(""));
-  EXPECT_FALSE(isValidName("a/b"));
-}
-
 TEST(HttpCookies, SessionCookieIsFoundAmongOthersAndAttributes) {
   EXPECT_EQ(cookieValue("$Version=0; TALIXSESSION=abc123; $Path=/", "TALIXSESSION"), "abc123");
   EXPECT_EQ(cookieValue("other=1, TALIXSESSION=\"q\"", "TALIXSESSION"), "q");
