@@ -94,15 +94,8 @@ class ScopedEnv {
 struct Param {
   Param(std::string n, std::string t, Names o = {}, std::string lo = "", std::string hi = "", std::string d = "",
         std::string m = "", std::string dim = "", std::string def = "", std::string r = "")
-      : name(std::move(n)),
-        type(std::move(t)),
-        options(std::move(o)),
-        lower(std::move(lo)),
-        upper(std::move(hi)),
-        description(std::move(d)),
-        mode(std::move(m)),
-        dimensionality(std::move(dim)),
-        defaultValue(std::move(def)),
+      : name(std::move(n)), type(std::move(t)), options(std::move(o)), lower(std::move(lo)), upper(std::move(hi)),
+        description(std::move(d)), mode(std::move(m)), dimensionality(std::move(dim)), defaultValue(std::move(def)),
         restricted(std::move(r)) {}
   std::string name, type;
   Names options;
@@ -133,10 +126,8 @@ class ModelBuilder {
   ModelBuilder& ports(const std::vector<Port>& ports) {
     VLT_121::CVLTPort* array = VLT_121::CVLTPort::newArray(static_cast<int>(ports.size()));
     for (size_t i = 0; i < ports.size(); ++i) {
-      array[i].setName(ports[i].name.c_str());
-      array[i].setType(ports[i].type.c_str());
-      array[i].setDirection(ports[i].direction.c_str());
-      array[i].setDescription(ports[i].description.c_str());
+      array[i].setName(ports[i].name.c_str()), array[i].setType(ports[i].type.c_str());
+      array[i].setDirection(ports[i].direction.c_str()), array[i].setDescription(ports[i].description.c_str());
     }
     m_model->setPorts(static_cast<int>(ports.size()), array);
     return *this;
@@ -145,18 +136,13 @@ class ModelBuilder {
     VLT_121::CVLTParameter* array = VLT_121::CVLTParameter::newArray(static_cast<int>(parameters.size()));
     for (size_t i = 0; i < parameters.size(); ++i) {
       const Param& p = parameters[i];
-      VLT_121::CVLTParameter& target = array[i];
-      target.setName(p.name.c_str());
-      target.setType(p.type.c_str());
-      target.setDescription(p.description.c_str());
-      target.setMode(p.mode.c_str());
-      target.setDimensionality(p.dimensionality.c_str());
-      target.setDefaultValue(p.defaultValue.c_str());
-      target.setLowerBound(p.lower.c_str());
-      target.setUpperBound(p.upper.c_str());
-      target.setRestrictedToList(p.restricted.c_str());
-      target.setNrOptions(static_cast<int>(p.options.size()));
-      for (size_t k = 0; k < p.options.size(); ++k) target.setOption(static_cast<int>(k), p.options[k].c_str());
+      VLT_121::CVLTParameter& t = array[i];
+      t.setName(p.name.c_str()), t.setType(p.type.c_str()), t.setDescription(p.description.c_str());
+      t.setMode(p.mode.c_str()), t.setDimensionality(p.dimensionality.c_str());
+      t.setDefaultValue(p.defaultValue.c_str()), t.setRestrictedToList(p.restricted.c_str());
+      t.setLowerBound(p.lower.c_str()), t.setUpperBound(p.upper.c_str());
+      t.setNrOptions(static_cast<int>(p.options.size()));
+      for (size_t k = 0; k < p.options.size(); ++k) t.setOption(static_cast<int>(k), p.options[k].c_str());
     }
     m_model->setParameters(static_cast<int>(parameters.size()), array);
     return *this;
@@ -166,13 +152,11 @@ class ModelBuilder {
   ModelBuilder& surface(const std::string& name, const std::string& nodes, const std::string& cells) {
     const int index = m_model->getNrSurfaces();
     m_model->addSurface(name.c_str());
-    m_model->setNodePositions(index, nodes.c_str());
-    m_model->setGridConnectivity(index, cells.c_str());
+    m_model->setNodePositions(index, nodes.c_str()), m_model->setGridConnectivity(index, cells.c_str());
     return *this;
   }
   ModelBuilder& grid(const std::string& nodes, const std::string& cells) {
-    m_model->setNodePositions(nodes.c_str());
-    m_model->setGridConnectivity(cells.c_str());
+    m_model->setNodePositions(nodes.c_str()), m_model->setGridConnectivity(cells.c_str());
     return *this;
   }
   ModelPtr build() { return std::move(m_model); }

@@ -1,6 +1,7 @@
-// Catalogue browsing through the public handle against the real server: the
-// snapshot, its filters and the name listings (their logic on hand-built
-// trees is in the unit tests).
+// Catalogue browsing through the public handle against the real server: what
+// the snapshot reads (one request per folder, the models' details only when
+// a criterion needs them), the listings taken from it, and when server
+// changes show. The filters and listings on hand-built trees are unit-tested.
 #include <tuple>
 
 #include "api/ApiTestSupport.h"
@@ -21,16 +22,18 @@ class Criteria {
   const char** m_rows[2] = {m_row, nullptr};
 };
 
-Names sorted(Names names) {
+template <class Count, class Get>
+Names sortedList(CVLTDatabase& db, Count count, Get get) {
+  Names names = listOf(db, count, get);
   std::sort(names.begin(), names.end());
   return names;
 }
 
-// A catalogue of its own (names in sorted order):
+// A catalogue of its own:
 //   Empty                              no types
-//   Heat/Exchangers/Shell              "Pump heat"; species H2O; parameter area;
+//   Heat/Exchangers/Shell              species H2O; parameter area;
 //                                      solvers SteadyState (one instance), Transient
-//   Pumps/Centrifugal/CentrifugalPump  species H2O, N2; ports inlet, outlet; parameter speed
+//   Pumps/Centrifugal/CentrifugalPump  species H2O, N2; ports inlet, outlet
 //   Pumps/Centrifugal/pump             nothing
 //   Pumps/Unused                       no models
 class Browse : public ::testing::Test {
@@ -45,30 +48,20 @@ class Browse : public ::testing::Test {
     ASSERT_EQ(admin.addCategory("Empty"), 0);
     ASSERT_EQ(admin.addCategory("Pumps"), 0);
     ASSERT_EQ(admin.addType("Unused", "Pumps"), 0);
-    ASSERT_EQ(0, admin.uploadModel(
-                     "Pumps", "Centrifugal",
-                     ModelBuilder("CentrifugalPump")
-                         .components({"H2O", "N2"})
-                         .ports({{"inlet", "Material", "CAPE_INLET", ""}, {"outlet", "Material", "CAPE_OUTLET", ""}})
-                         .parameters({{"speed", "CAPE_REAL"}})
-                         .build()
-                         .get()));
+    const std::vector<Port> ports = {{"inlet", "Material", "CAPE_INLET", ""}, {"outlet", "Material", "CAPE_OUTLET", ""}};
+    ASSERT_EQ(0, admin.uploadModel("Pumps", "Centrifugal",
+                                   ModelBuilder("CentrifugalPump").components({"H2O", "N2"}).ports(ports).build().get()));
     ASSERT_EQ(0, admin.uploadModel("Pumps", "Centrifugal", ModelBuilder("pump").build().get()));
     ASSERT_EQ(0, admin.uploadModel("Heat", "Exchangers",
-                                   ModelBuilder("Shell")
-                                       .description("Pump heat")
-                                       .components({"H2O"})
-                                       .parameters({{"area", "CAPE_STRING"}})
-                                       .build()
-                                       .get()));
-    for (const char* solver : {"SteadyState", "Transient"}) {
-      ModelPtr s = ModelBuilder(solver)
-                       .localDir(files.path())
-                       .sortedComponents({"H2O"})
-                       .parameters({{"area", "CAPE_STRING"}, {"file-system", "CAPE_OPTION", {"case.txt"}}})
-                       .build();
-      ASSERT_EQ(0, admin.importSolver("Heat", "Exchangers", "Shell", s.get())) << solver;
-    }
+                                   ModelBuilder("Shell").components({"H2O"}).parameters({{"area", "CAPE_STRING"}}).build().get()));
+    for (const char* solver : {"SteadyState", "Transient"})
+      ASSERT_EQ(0, admin.importSolver("Heat", "Exchangers", "Shell",
+                                      ModelBuilder(solver)
+                                          .localDir(files.path())
+                                          .sortedComponents({"H2O"})
+                                          .parameters({{"area", "CAPE_STRING"}, {"file-system", "CAPE_OPTION", {"case.txt"}}})
+                                          .build()
+                                          .get()));
     int instance = 0;
     ASSERT_EQ(0, admin.uploadInstance("/Repository/talixdb/Heat/Exchangers/Shell", "SteadyState", instance,
                                       files.path().c_str()));
@@ -82,85 +75,58 @@ class Browse : public ::testing::Test {
   void TearDown() override { m_db.logout(); }
   Names leaves(bool solvers = false) {
     solvers ? m_db.downloadSolverLeafNames() : m_db.downloadModelLeafNames();
-    return sorted(listOf(m_db, &CVLTDatabase::getNrDownloadedLeafNames, &CVLTDatabase::getDownloadedLeafName));
-  }
-  Names categories() {
-    return sorted(listOf(m_db, &CVLTDatabase::getNrDownloadedCategoryNames, &CVLTDatabase::getDownloadedCategoryName));
+    return sortedList(m_db, &CVLTDatabase::getNrDownloadedLeafNames, &CVLTDatabase::getDownloadedLeafName);
   }
   inline static TestServer* s_server = nullptr;
   CVLTDatabase m_db;
 };
 
+// Each listing walks the snapshot as the unit tests show; here: the snapshot
+// the first listing takes holds every level of the catalogue.
 TEST_F(Browse, EveryLevelIsListedFromTheSnapshotTheFirstListingTakes) {
   Criteria unused("Category name", "Empty");
   m_db.filterVLTSnapshot(unused.get());  // before any snapshot: changes nothing
-  EXPECT_TRUE(m_db.downloadCategoryNames());
-  EXPECT_EQ(categories(), (Names{"Empty", "Heat", "Pumps"}));
   EXPECT_TRUE(m_db.downloadTypeNames("Pumps"));
-  EXPECT_EQ(sorted(listOf(m_db, &CVLTDatabase::getNrDownloadedTypeNames, &CVLTDatabase::getDownloadedTypeName)),
+  EXPECT_EQ(sortedList(m_db, &CVLTDatabase::getNrDownloadedTypeNames, &CVLTDatabase::getDownloadedTypeName),
             (Names{"Centrifugal", "Unused"}));
-  EXPECT_TRUE(m_db.downloadModelNames("Pumps", "Centrifugal"));
-  EXPECT_EQ(sorted(listOf(m_db, &CVLTDatabase::getNrDownloadedModelNames, &CVLTDatabase::getDownloadedModelName)),
-            (Names{"CentrifugalPump", "pump"}));
-  EXPECT_TRUE(m_db.downloadSolverNames("Heat", "Exchangers", "Shell"));
-  EXPECT_EQ(sorted(listOf(m_db, &CVLTDatabase::getNrDownloadedSolverNames, &CVLTDatabase::getDownloadedSolverName)),
-            (Names{"SteadyState", "Transient"}));
+  EXPECT_EQ(leaves(true), (Names{"Empty", "Heat/Exchangers/Shell/SteadyState", "Heat/Exchangers/Shell/Transient",
+                                 "Pumps/Centrifugal/CentrifugalPump", "Pumps/Centrifugal/pump", "Pumps/Unused"}));
   EXPECT_TRUE(m_db.downloadInstanceNames("Heat", "Exchangers", "Shell", "SteadyState"));
   ASSERT_EQ(m_db.getNrDownloadedInstanceNames(), 1);
   EXPECT_EQ(std::string(m_db.getDownloadedInstanceName(0)).rfind("000000001-", 0), 0u);
   EXPECT_FALSE(m_db.downloadInstanceNames("Heat", "Exchangers", "Shell", "Transient"));
-  EXPECT_FALSE(m_db.downloadSolverNames("Pumps", "Centrifugal", "pump"));
   EXPECT_FALSE(m_db.downloadTypeNames("pumps"));
   EXPECT_EQ(m_db.getNrDownloadedTypeNames(), 0);
-  EXPECT_EQ(leaves(), (Names{"Empty", "Heat/Exchangers/Shell", "Pumps/Centrifugal/CentrifugalPump",
-                             "Pumps/Centrifugal/pump", "Pumps/Unused"}));
-  EXPECT_EQ(leaves(true), (Names{"Empty", "Heat/Exchangers/Shell/SteadyState", "Heat/Exchangers/Shell/Transient",
-                                 "Pumps/Centrifugal/CentrifugalPump", "Pumps/Centrifugal/pump", "Pumps/Unused"}));
 }
 
-// A snapshot taken with detail criteria reads the models' species, ports
-// and parameters; one without them leaves detail filters nothing to match.
-TEST_F(Browse, FiltersWorkOnTheSnapshotTheyAreGiven) {
-  // clang-format off
-  const std::tuple<const char*, const char*, Names> cases[] = {
-      {"Model name", "Pump", {"Pumps/Centrifugal/CentrifugalPump"}},
-      {"Model description", "Pump", {"Heat/Exchangers/Shell"}},
-      {"A model port name", "let", {"Pumps/Centrifugal/CentrifugalPump"}},
-      {"A model specie name", "H2", {"Heat/Exchangers/Shell", "Pumps/Centrifugal/CentrifugalPump"}},
-      {"A model parameter name", "area", {"Heat/Exchangers/Shell"}},
-  };
-  // clang-format on
-  for (const auto& [label, value, expected] : cases) {
-    Criteria criteria(label, value);
-    m_db.takeVLTSnapshot(criteria.get());
-    m_db.filterVLTSnapshot(criteria.get());
-    EXPECT_EQ(leaves(), expected) << label;
-  }
-  Criteria port("A model port name", "let");
-  m_db.takeVLTSnapshot(nullptr);
-  m_db.filterVLTSnapshot(port.get());
-  EXPECT_FALSE(m_db.downloadCategoryNames());
-  EXPECT_FALSE(m_db.downloadModelLeafNames());
-  m_db.takeVLTSnapshot(nullptr);  // a later snapshot has everything again
-  EXPECT_EQ(leaves().size(), 5u);
-}
-
-// 1 root + 3 categories + 3 types + 2 × 3 models + 2 solvers; details add 3
-// reads per model.
-TEST_F(Browse, SnapshotMakesOneFindByPathPerFolderReadAndIsLogged) {
-  const int allBefore = loggedRequestCount(*s_server), findBefore = loggedRequestCount(*s_server, "findByPath");
+// 1 root + 3 categories + 3 types + 2 × 3 models + 2 solvers; a detail
+// criterion adds 3 reads per model, and its filter then finds the species,
+// ports and parameters read; a snapshot without them matches none.
+TEST_F(Browse, SnapshotReadsEachFolderOnceAndDetailsOnlyWhenAsked) {
+  const int findBefore = loggedRequestCount(*s_server, "findByPath"), allBefore = loggedRequestCount(*s_server);
   AttachedLogger logger(m_db);
   m_db.takeVLTSnapshot(nullptr);
   EXPECT_EQ(loggedRequestCount(*s_server, "findByPath") - findBefore, 15);
   EXPECT_EQ(loggedRequestCount(*s_server) - allBefore, 15);
-  Criteria species("A model specie name", "H2O");
-  m_db.takeVLTSnapshot(species.get());
-  EXPECT_EQ(loggedRequestCount(*s_server, "findByPath") - findBefore, 15 + 24);
-  const std::vector<std::pair<int, std::string>> expected = {
-      {0, RecordingLogger::prefix() + "Taking Model Database snapshot..."}, {0, RecordingLogger::prefix() + "Done"}};
-  ASSERT_GE(logger.messages.size(), 2u);
-  EXPECT_EQ(logger.messages[0], expected[0]);
-  EXPECT_EQ(logger.messages[1], expected[1]);
+  const Names said = logger.texts(0);
+  ASSERT_GE(said.size(), 2u);
+  EXPECT_EQ(Names(said.begin(), said.begin() + 2), (Names{"Taking Model Database snapshot...", "Done"}));
+  Criteria port("A model port name", "let");
+  m_db.filterVLTSnapshot(port.get());
+  EXPECT_FALSE(m_db.downloadModelLeafNames());
+  for (const auto& [label, value, expected] :
+       {std::make_tuple("A model specie name", "H2", Names{"Heat/Exchangers/Shell", "Pumps/Centrifugal/CentrifugalPump"}),
+        std::make_tuple("A model port name", "let", Names{"Pumps/Centrifugal/CentrifugalPump"}),
+        std::make_tuple("A model parameter name", "area", Names{"Heat/Exchangers/Shell"})}) {
+    const int before = loggedRequestCount(*s_server, "findByPath");
+    Criteria criteria(label, value);
+    m_db.takeVLTSnapshot(criteria.get());
+    EXPECT_EQ(loggedRequestCount(*s_server, "findByPath") - before, 15 + 9) << label;
+    m_db.filterVLTSnapshot(criteria.get());
+    EXPECT_EQ(leaves(), expected) << label;
+  }
+  m_db.takeVLTSnapshot(nullptr);  // a later snapshot has everything again
+  EXPECT_EQ(leaves().size(), 5u);
 }
 
 TEST(BrowseLive, ServerChangesAppearAfterTheNextSnapshotAndItsListing) {

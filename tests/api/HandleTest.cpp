@@ -18,61 +18,50 @@ using Handle = SharedServer;
 TEST(HandleSession, OpenLoginLogoutClose) {
   TestServer server;
   const std::string address = server.address();
-  CVLTDatabase db;
-  EXPECT_FALSE(db.isOpen());
-  EXPECT_FALSE(db.isLoggedIn());
+  CVLTDatabase db, second, third;
+  EXPECT_FALSE(db.isOpen() || db.isLoggedIn());
   EXPECT_TRUE(db.logout());                                      // nothing to end, contacts nobody
   EXPECT_FALSE(db.login("root", kAdminPassword, "Default", 0));  // not open
-  EXPECT_FALSE(db.open(""));
-  EXPECT_FALSE(db.open("127.0.0.1:1"));
-  EXPECT_FALSE(db.isOpen());
+  EXPECT_FALSE(db.open("") || db.open("127.0.0.1:1") || db.isOpen());
   ASSERT_TRUE(db.open(address.c_str()));  // a failed open leaves the handle usable
   EXPECT_TRUE(db.open("127.0.0.1:1"));    // ignored: already open
-  EXPECT_FALSE(db.isLoggedIn());
-  EXPECT_FALSE(db.login("root", "wrong password", "Default", 0));
-  EXPECT_FALSE(db.login("nobody", "x", "Default", 0));
+  EXPECT_FALSE(db.login("root", "wrong password", "Default", 0) || db.login("nobody", "x", "Default", 0));
   EXPECT_FALSE(db.isLoggedIn());
   ASSERT_TRUE(db.login("root", kAdminPassword, "Default", 0));
   EXPECT_TRUE(db.login("someone", "else", "Default", 0));  // keeps the first session
-
   // A login left behind blocks the same user elsewhere.
-  CVLTDatabase second;
   ASSERT_TRUE(second.open(address.c_str()));
   EXPECT_FALSE(second.login("root", kAdminPassword, "Default", 0));
   EXPECT_TRUE(db.logout());
   EXPECT_FALSE(db.isLoggedIn());
   EXPECT_TRUE(second.login("root", kAdminPassword, "Default", 0));
   second.close();
-  // The login flag stays as it was, but nothing reaches the closed proxy.
-  EXPECT_FALSE(second.isOpen());
-  EXPECT_TRUE(second.isLoggedIn());
-  EXPECT_FALSE(second.login("root", kAdminPassword, "Default", 0));
-  EXPECT_FALSE(second.isTalixDatabaseInstantiated());
+  // The login flag stays as it was, but nothing reaches the closed proxy, and
+  // the closed handle's session stays behind.
+  EXPECT_TRUE(!second.isOpen() && second.isLoggedIn());
+  EXPECT_FALSE(second.login("root", kAdminPassword, "Default", 0) || second.isTalixDatabaseInstantiated());
   EXPECT_EQ(2, second.addCategory("x"));
   EXPECT_EQ(nullptr, second.downloadModel("a", "b", "c"));
   EXPECT_TRUE(second.logout());
-  CVLTDatabase third;
   ASSERT_TRUE(third.open(address.c_str()));
   EXPECT_FALSE(third.login("root", kAdminPassword, "Default", 0));
 }
 
 // Copies talk on proxies of their own in the same session, and outlive
-// their source; a logger is released once, by the handle it was given to.
+// their source; copies of a handle never or no longer open are closed ones;
+// a logger is released once, by the handle it was given to.
 TEST_F(Handle, CopiesAreIndependentHandlesOnTheSameSession) {
   for (bool assign : {false, true}) {
-    SCOPED_TRACE(assign ? "assigned" : "constructed");
     auto source = std::make_unique<CVLTDatabase>();
     ASSERT_TRUE(source->open(address().c_str()));
     source->createTalixDb();  // logs in as administrator
-    ASSERT_TRUE(source->isLoggedIn());
     std::unique_ptr<CVLTDatabase> copy =
         assign ? std::make_unique<CVLTDatabase>() : std::make_unique<CVLTDatabase>(*source);
     if (assign) *copy = *source;
     source.reset();
     CVLTDatabase& alias = *copy;
     *copy = alias;  // self-assignment is harmless
-    EXPECT_TRUE(copy->isOpen());
-    EXPECT_TRUE(copy->isLoggedIn());
+    EXPECT_TRUE(copy->isOpen() && copy->isLoggedIn()) << assign;
     const std::string category = testName() + (assign ? "Assigned" : "Constructed");
     EXPECT_EQ(0, copy->addCategory(category.c_str()));
     EXPECT_TRUE(copy->checkCategory(category.c_str()));
@@ -82,11 +71,9 @@ TEST_F(Handle, CopiesAreIndependentHandlesOnTheSameSession) {
   ASSERT_TRUE(closed.open(address().c_str()));
   closed.close();
   for (CVLTDatabase* source : {&never, &closed}) {
-    CVLTDatabase copy(*source);
-    CVLTDatabase assigned;
+    CVLTDatabase copy(*source), assigned;
     assigned = *source;
-    EXPECT_FALSE(copy.isOpen());
-    EXPECT_FALSE(assigned.isTalixDatabaseInstantiated());
+    EXPECT_FALSE(copy.isOpen() || assigned.isTalixDatabaseInstantiated());
     ASSERT_TRUE(copy.open(address().c_str()));
     EXPECT_TRUE(copy.login("root", kAdminPassword, "Default", 0));
     copy.logout();
@@ -94,9 +81,8 @@ TEST_F(Handle, CopiesAreIndependentHandlesOnTheSameSession) {
   }
   RecordingLogger logger;
   {
-    CVLTDatabase a;
+    CVLTDatabase a, b;
     a.setLoggingObject(&logger);
-    CVLTDatabase b;
     b = a;
   }
   EXPECT_EQ(1, logger.releases);
@@ -120,7 +106,7 @@ TEST(HandleLimits, ServerThatStallsOrTricklesDoesNotHangTheHost) {
 }
 
 TEST(HandleLogging, SessionMessagesAndReleases) {
-  RecordingLogger logger;
+  RecordingLogger logger, detached;
   {
     CVLTDatabase db;
     EXPECT_EQ(0, db.setLoggingObject(&logger));
@@ -130,7 +116,6 @@ TEST(HandleLogging, SessionMessagesAndReleases) {
                                                              {3, "TALIXDBAPI 1.2.1:\tLogging into VLT."}};
   EXPECT_EQ(logger.messages, expected);
   EXPECT_EQ(1, logger.releases);  // by the destructor
-  RecordingLogger detached;
   {
     CVLTDatabase db;
     db.setLoggingObject(&detached);
@@ -139,11 +124,9 @@ TEST(HandleLogging, SessionMessagesAndReleases) {
   }
   EXPECT_EQ(detached.messages.size(), 1u);
   EXPECT_EQ(0, detached.releases);
-
   CVLTDatabase db;
   int local = 0;
-  EXPECT_FALSE(db.releaseMemory(&local));  // not handed out by the library
-  EXPECT_FALSE(db.releaseMemory(nullptr));
+  EXPECT_FALSE(db.releaseMemory(&local) || db.releaseMemory(nullptr));  // not handed out by the library
   EXPECT_FALSE(db.registerTALIXDatabaseServer("server", true));
 }
 
@@ -155,7 +138,6 @@ TEST(HandleAddress, FromTheEnvironmentOrAFileItNames) {
   std::ofstream(empty).flush();
   std::ofstream(ftp) << "ftp://host/vlt/services/QuillonBinding";
   const std::string tooLong = "http://" + std::string(1100, 'h') + "/vlt/services/QuillonBinding";
-  // clang-format off
   const std::pair<const char*, const char*> rows[] = {
       {"http://db.example:8080/vlt/services/QuillonBinding", "db.example:8080"},
       {"https://db.example:8443/vlt/services/QuillonBinding", "https://db.example:8443"},
@@ -167,7 +149,6 @@ TEST(HandleAddress, FromTheEnvironmentOrAFileItNames) {
       {tooLong.c_str(), nullptr},
       {nullptr, nullptr},
   };
-  // clang-format on
   for (const auto& [value, host] : rows) {
     SCOPED_TRACE(value != nullptr ? value : "(unset)");
     ScopedEnv env("MODELDATABASE_HOME", value);
@@ -181,26 +162,19 @@ TEST_F(Handle, OpenWithoutAnAddressUsesTheEnvironment) {
   CVLTDatabase db;
   EXPECT_TRUE(db.open(nullptr));
   ScopedEnv unset("MODELDATABASE_HOME", nullptr);
-  CVLTDatabase other;
-  EXPECT_FALSE(other.open(nullptr));
+  EXPECT_FALSE(CVLTDatabase().open(nullptr));
 }
 
 TEST(Version, LibraryMatchesItsHeadersAndEveryCodeHasItsOwnText) {
   EXPECT_STREQ(VLT_121::getLibraryVersion(), TALIXDBAPI_VERSION_STRING);
-  EXPECT_EQ(std::to_string(TALIXDBAPI_VERSION_MAJOR) + "." + std::to_string(TALIXDBAPI_VERSION_MINOR) + "." +
-                std::to_string(TALIXDBAPI_VERSION_PATCH),
-            TALIXDBAPI_VERSION_STRING);
-  const std::string unknown = "unknown result code";
   std::set<std::string> seen;
   for (int code = -1; code <= 31; ++code) {
-    const char* text = VLT_121::getResultText(code);
-    ASSERT_NE(text, nullptr) << code;
+    const std::string text = VLT_121::getResultText(code);
     if (code == -1 || code == 13 || code == 31)  // 13 is not a code
-      EXPECT_EQ(text, unknown);
+      EXPECT_EQ(text, "unknown result code");
     else
-      EXPECT_TRUE(seen.insert(text).second) << code << " repeats " << text;
+      EXPECT_TRUE(seen.insert(text).second && text != "unknown result code") << code << " repeats " << text;
   }
-  EXPECT_EQ(seen.count(unknown), 0u);
   EXPECT_STREQ(VLT_121::getResultText(0), "success");
   EXPECT_STREQ(VLT_121::getResultText(VLT_121::ResultCode::kModelExists), "the model exists already");
 }

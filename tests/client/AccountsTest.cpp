@@ -20,9 +20,7 @@ TEST_F(Accounts, EveryNameStartingWithCfduserIsAPoolUser) {
   CVLTDatabase db;
   ASSERT_TRUE(db.open(address().c_str()));
   EXPECT_EQ(db.getNrCFDUsers(), 4);
-  EXPECT_FALSE(db.isLoggedIn());
-  RecordingLogger logger;
-  db.setLoggingObject(&logger);
+  AttachedLogger logger(db);
   // Only users whose password is their name can be logged in and out.
   db.disconnectAllTalixUsers();
   EXPECT_TRUE(logger.contains("\nUser cfduserX has been disconnected\n"));
@@ -31,10 +29,8 @@ TEST_F(Accounts, EveryNameStartingWithCfduserIsAPoolUser) {
   db.deleteAllTalixUsers();
   EXPECT_EQ(db.getNrCFDUsers(), 0);
   EXPECT_TRUE(logger.contains("\nUser cfduserX has been deleted"));
-  for (const char* kept : {"cfdusr", "alice", "CFDUSER_001"})
-    EXPECT_TRUE(exists(std::string("/System/Users/") + kept)) << kept;
+  for (const char* kept : {"cfdusr", "alice", "CFDUSER_001"}) EXPECT_TRUE(exists(std::string("/System/Users/") + kept)) << kept;
   EXPECT_FALSE(exists("/System/Users/cfduserX"));
-  db.setLoggingObject(nullptr);
 }
 
 TEST_F(Accounts, ReportFromAUserWhoMayOnlyReadIsNotStored) {
@@ -47,11 +43,10 @@ TEST_F(Accounts, ReportFromAUserWhoMayOnlyReadIsNotStored) {
   ASSERT_TRUE(reader.open(address().c_str()));
   ASSERT_TRUE(reader.login("reader", "reader", "Default", 0));
   EXPECT_TRUE(reader.isSurfaceUploaded(model.c_str(), "S", 1, "wall"));
-  EXPECT_EQ(reader.uploadSurface(model.c_str(), "S", "wall", 2, bytes.data(), static_cast<long>(bytes.size())),
-            VLT_121::ResultCode::kFileNotUploaded);
+  for (const auto& [number, report] : {std::make_pair(2, bytes), std::make_pair(1, other)})
+    EXPECT_EQ(reader.uploadSurface(model.c_str(), "S", "wall", number, report.data(), static_cast<long>(report.size())),
+              VLT_121::ResultCode::kFileNotUploaded);
   EXPECT_FALSE(reader.isSurfaceUploaded(model.c_str(), "S", 2, "wall"));
-  EXPECT_EQ(reader.uploadSurface(model.c_str(), "S", "wall", 1, other.data(), static_cast<long>(other.size())),
-            VLT_121::ResultCode::kFileNotUploaded);
   // Neither the report nor the modes changed.
   EXPECT_EQ(reader.getNrPcaModes(model.c_str(), "S", "wall"), 1);
   char* data = nullptr;

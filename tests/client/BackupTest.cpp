@@ -34,29 +34,24 @@ std::map<std::string, std::string> describe(const ns2__SoapVariantMap* map) {
 
 class BackupRoundTrip : public ClientTest {
  protected:
-  // Every object at and below `path`.
-  Tree capture(const std::string& path) {
-    Tree tree;
-    captureInto(path, "", tree);
-    return tree;
-  }
-  void captureInto(const std::string& path, const std::string& relative, Tree& tree) {
+  // Every object at and below `path`, by path below it.
+  Tree capture(const std::string& path, const std::string& relative = "", Tree tree = {}) {
     Object object = find(path);
-    ASSERT_TRUE(object) << path;
+    EXPECT_TRUE(object) << path;
+    if (!object) return tree;
     Snapshot& entry = tree[relative];
-    entry.type = object->getTypeName();
-    entry.properties = describe(object->object()->properties);
-    entry.declarations = describe(object->object()->dynProperties);
+    entry = {object->getTypeName(), describe(object->object()->properties), describe(object->object()->dynProperties), ""};
     if (entry.type != "Folder") {
       char* data = nullptr;
       long size = 0;
-      ASSERT_FALSE(client().downloadFileToMemory(path, &data, &size).empty()) << path;
-      entry.bytes.assign(data, static_cast<size_t>(size));
+      EXPECT_FALSE(client().downloadFileToMemory(path, &data, &size).empty()) << path;
+      entry.bytes.assign(data != nullptr ? data : "", static_cast<size_t>(size));
       delete[] data;
-      return;
+      return tree;
     }
     for (const std::string& child : object->getChildNames())
-      captureInto(path + "/" + child, relative + "/" + child, tree);
+      tree = capture(path + "/" + child, relative + "/" + child, std::move(tree));
+    return tree;
   }
   void expectSameTree(const Tree& expected, const Tree& actual) {
     std::vector<std::string> expectedPaths, actualPaths;
@@ -81,31 +76,20 @@ TEST_F(BackupRoundTrip, RestoreElsewhereOrInPlaceGivesBackEveryObject) {
   writeLocalFile(files.path() + "/b.bin", binary);
   const std::vector<Port> ports = {{"inlet", "Material", "CAPE_INLET", ""}, {"outlet", "Material", "CAPE_OUTLET", ""}};
   ASSERT_EQ(0, m_db.uploadModel(testName().c_str(), "Exchangers",
-                                ModelBuilder("Shell")
-                                    .description("Shell and tube")
-                                    .components({"H2O", "N2"})
-                                    .ports(ports)
+                                ModelBuilder("Shell").description("Shell and tube").components({"H2O", "N2"}).ports(ports)
                                     .parameters({{"area", "CAPE_REAL", {}, "0", "100", "", "", "", "12.5"},
                                                  {"scheme", "CAPE_OPTION", {"upwind", "central"}}})
-                                    .build()
-                                    .get()));
+                                    .build().get()));
   ASSERT_EQ(0, m_db.uploadModel(testName().c_str(), "Exchangers", ModelBuilder("Plate").build().get()));
   ASSERT_EQ(0, m_db.importSolver(testName().c_str(), "Exchangers", "Shell",
-                                 ModelBuilder("Steady")
-                                     .command("run-steady --fast")
-                                     .localDir(files.path())
-                                     .sortedComponents({"N2", "H2O"})
-                                     .ports(ports)
-                                     .parameters({{"area", "CAPE_REAL"},
-                                                  {"scheme", "CAPE_OPTION", {"central", "upwind"}},
+                                 ModelBuilder("Steady").command("run-steady --fast").localDir(files.path())
+                                     .sortedComponents({"N2", "H2O"}).ports(ports)
+                                     .parameters({{"area", "CAPE_REAL"}, {"scheme", "CAPE_OPTION", {"central", "upwind"}},
                                                   {"file-system", "CAPE_OPTION", {"data\\mesh/a.txt", "b.bin"}}})
-                                     .surface("inlet", "0 0 0\n1 0 0\n", "0 1\n")
-                                     .build()
-                                     .get()));
+                                     .surface("inlet", "0 0 0\n1 0 0\n", "0 1\n").build().get()));
   for (const auto& [number, body] : {std::make_pair(1, "2\n1.2\n1.6\n"), std::make_pair(2, "2\n0\n1\n")}) {
     const std::string bytes = surfaceReport(body);
-    ASSERT_EQ(
-        0, m_db.uploadSurface(shell.c_str(), "Steady", "inlet", number, bytes.data(), static_cast<long>(bytes.size())));
+    ASSERT_EQ(0, m_db.uploadSurface(shell.c_str(), "Steady", "inlet", number, bytes.data(), static_cast<long>(bytes.size())));
   }
   int instance = 0;
   ASSERT_EQ(0, m_db.uploadInstance(shell.c_str(), "Steady", instance, files.path().c_str()));
@@ -136,9 +120,7 @@ TEST_F(BackupRoundTrip, RestoreElsewhereOrInPlaceGivesBackEveryObject) {
   EXPECT_EQ(readLocalFile(local + solver + "/FileSystem/b.bin"), binary);
   EXPECT_EQ(readLocalFile(local + solver + "/Reports/000000001/inlet"), surfaceReport("2\n1.2\n1.6\n"));
   const std::string marker = "EF64F6C7-2C4F-4559-9ADF-61B0C85169CF";
-  EXPECT_EQ(readLocalFile(local + solver + "/Grid/TALIX_BackedUp_Properties_" + marker), marker + std::string("\0"
-                                                                                                              "8\0",
-                                                                                                              3));
+  EXPECT_EQ(readLocalFile(local + solver + "/Grid/TALIX_BackedUp_Properties_" + marker), marker + std::string("\0" "8\0", 3));
 
   ASSERT_EQ(0, m_db.restoreTALIXFolder((category + "Copy").c_str(), local.c_str()));
   expectSameTree(original, capture(category + "Copy"));
@@ -149,8 +131,7 @@ TEST_F(BackupRoundTrip, RestoreElsewhereOrInPlaceGivesBackEveryObject) {
   ASSERT_EQ(0, m_db.addType("Stray", testName().c_str()));
   ASSERT_EQ(0, m_db.clearPcaModes(shell.c_str(), "Steady"));
   const std::string changed = surfaceReport("2\n5\n5\n");
-  ASSERT_EQ(0,
-            m_db.uploadSurface(shell.c_str(), "Steady", "inlet", 1, changed.data(), static_cast<long>(changed.size())));
+  ASSERT_EQ(0, m_db.uploadSurface(shell.c_str(), "Steady", "inlet", 1, changed.data(), static_cast<long>(changed.size())));
   ASSERT_EQ(0, m_db.restoreTALIXFolder(category.c_str(), local.c_str()));
   expectSameTree(original, capture(category));
   EXPECT_TRUE(m_db.checkCategory(outside.c_str()));

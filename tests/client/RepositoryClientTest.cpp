@@ -34,12 +34,17 @@ class RepositoryClient : public ClientTest {
   }
 };
 
+// Values read back as texts, numbers and lists, whatever kind they were
+// stored as; values another client stored URL-encoded decoded; UTF-8 names
+// and values byte for byte.
 TEST_F(RepositoryClient, StoredValuesReadBackAsTextsNumbersAndLists) {
-  Object pump = storeFolder("pump", [](CRepositoryObject& o) {
-    o.setProperty("m_szName", "Pump 1");
+  const std::string cafe = "caf\xC3\xA9", duese = "D\xC3\xBCse 1";
+  EXPECT_EQ(m_folder + "/" + cafe, client().createFolder(m_folder, cafe));
+  Object pump = storeFolder(duese, [&](CRepositoryObject& o) {
+    o.setProperty("m_szName", duese);
     o.setIntProperty("m_iNrPorts", 42);
     o.setIntProperty("m_iOffset", -7);
-    o.setListProperty("m_aszComponents", {"water", "ethanol", "carbon dioxide"});
+    o.setListProperty("m_aszComponents", {cafe, "ethanol", "carbon dioxide"});
     o.setListProperty("m_aszNone", {});
     o.setProperty("m_iMixed", "12abc");
     o.setProperty("m_szPath", "a+b%2Fc%3d%41");  // stored encoded by another client
@@ -47,24 +52,21 @@ TEST_F(RepositoryClient, StoredValuesReadBackAsTextsNumbersAndLists) {
   });
   ASSERT_TRUE(pump);
   EXPECT_EQ(Names({pump->getName(), pump->getParent(), pump->getPath(), pump->getTypeName()}),
-            Names({"pump", m_folder, m_folder + "/pump", "Folder"}));
-  EXPECT_EQ("Pump 1", pump->getProperty("m_szName"));
-  EXPECT_EQ(42, pump->getIntProperty("m_iNrPorts"));
-  EXPECT_EQ("42", pump->getProperty("m_iNrPorts"));
-  EXPECT_EQ(-7, pump->getIntProperty("m_iOffset"));
-  EXPECT_EQ((Names{"water", "ethanol", "carbon dioxide"}), pump->getListProperty("m_aszComponents"));
-  EXPECT_EQ(Names{"Pump 1"}, pump->getListProperty("m_szName"));  // a single value reads as a list
-  EXPECT_EQ("water", pump->getProperty("m_aszComponents"));       // and a list as its first item
-  EXPECT_EQ(12, pump->getIntProperty("m_iMixed"));
-  EXPECT_EQ(0, pump->getIntProperty("m_szName"));
-  EXPECT_EQ(0, pump->getIntProperty("m_iAbsent"));
-  EXPECT_EQ("", pump->getProperty("m_szAbsent"));
-  EXPECT_EQ(Names{}, pump->getListProperty("m_aszAbsent"));
-  EXPECT_EQ("", pump->getProperty("m_aszNone"));
-  EXPECT_EQ(Names{}, pump->getListProperty("m_aszNone"));
-  EXPECT_EQ(0, pump->getIntProperty("m_aszNone"));
-  EXPECT_EQ("a b/c=", pump->getProperty("m_szPath"));
-  EXPECT_EQ((Names{"x/yz", "k=v"}), pump->getListProperty("m_aszPaths"));
+            Names({duese, m_folder, m_folder + "/" + duese, "Folder"}));
+  EXPECT_EQ((Names{cafe, duese}), children(m_folder));
+  const std::pair<const char*, std::string> texts[] = {
+      {"m_szName", duese}, {"m_iNrPorts", "42"}, {"m_aszComponents", cafe},  // a list reads as its first item
+      {"m_szAbsent", ""},  {"m_aszNone", ""},    {"m_szPath", "a b/c="}};
+  for (const auto& [name, text] : texts) EXPECT_EQ(text, pump->getProperty(name)) << name;
+  const std::pair<const char*, int> numbers[] = {{"m_iNrPorts", 42}, {"m_iOffset", -7}, {"m_iMixed", 12},
+                                                 {"m_szName", 0},    {"m_iAbsent", 0},  {"m_aszNone", 0}};
+  for (const auto& [name, number] : numbers) EXPECT_EQ(number, pump->getIntProperty(name)) << name;
+  const std::pair<const char*, Names> lists[] = {{"m_aszComponents", {cafe, "ethanol", "carbon dioxide"}},
+                                                 {"m_szName", {duese}},  // a single value reads as a list
+                                                 {"m_aszAbsent", {}},
+                                                 {"m_aszNone", {}},
+                                                 {"m_aszPaths", {"x/yz", "k=v"}}};
+  for (const auto& [name, items] : lists) EXPECT_EQ(items, pump->getListProperty(name)) << name;
   EXPECT_EQ((Names{"m_szName", "m_iNrPorts", "m_iOffset", "m_aszComponents", "m_aszNone", "m_iMixed", "m_szPath",
                    "m_aszPaths"}),
             pump->getPropertyNames());
@@ -99,21 +101,6 @@ TEST_F(RepositoryClient, ReplacedValuesAndDeclarationsKeepOneItemEach) {
   EXPECT_EQ(Names{"Valve"}, value(path, "m_szName"));
 }
 
-TEST_F(RepositoryClient, Utf8NamesAndValuesRoundTripByteForByte) {
-  const std::string cafe = "caf\xC3\xA9", duese = "D\xC3\xBCse 1";
-  EXPECT_EQ(m_folder + "/" + cafe, client().createFolder(m_folder, cafe));
-  Object object = storeFolder(duese, [&](CRepositoryObject& o) {
-    o.setProperty("m_szName", duese);
-    o.setListProperty("m_aszComponents", {cafe, "\xC3\x96l"});
-  });
-  ASSERT_TRUE(object);
-  EXPECT_EQ(duese, object->getName());
-  EXPECT_EQ(duese, object->getProperty("m_szName"));
-  EXPECT_EQ((Names{cafe, "\xC3\x96l"}), object->getListProperty("m_aszComponents"));
-  EXPECT_EQ((Names{cafe, duese}), children(m_folder));
-  EXPECT_EQ(cafe, find(m_folder + "/" + cafe)->getName());
-}
-
 TEST_F(RepositoryClient, FoldersAreMadeInOrderAndDeletedWithEverythingBelow) {
   EXPECT_EQ(m_folder + "/one", client().createFolder(m_folder, "one"));
   EXPECT_EQ(m_folder + "/two", client().createFolder(m_folder, "two"));
@@ -128,11 +115,9 @@ TEST_F(RepositoryClient, FoldersAreMadeInOrderAndDeletedWithEverythingBelow) {
   EXPECT_FALSE(exists(m_folder + "/nothing"));
   EXPECT_FALSE(exists(""));
 
-  ASSERT_FALSE(client().uploadFile(m_folder + "/top/mid/low/f.txt", "f", 0).empty());
-  ASSERT_FALSE(client().uploadFile(m_folder + "/top/g.txt", "g", 0).empty());
+  ASSERT_FALSE(client().uploadFile(m_folder + "/top/mid/f.txt", "f", 0).empty());
   EXPECT_TRUE(client().deleteObject((m_folder + "/top").c_str()));
-  for (const char* below : {"/top", "/top/mid", "/top/mid/low", "/top/mid/low/f.txt", "/top/g.txt"})
-    EXPECT_FALSE(exists(m_folder + below)) << below;
+  EXPECT_FALSE(exists(m_folder + "/top") || exists(m_folder + "/top/mid/f.txt"));
   EXPECT_FALSE(client().deleteObject((m_folder + "/top").c_str()));
   EXPECT_FALSE(client().deleteObject(nullptr));
 
@@ -148,17 +133,14 @@ TEST_F(RepositoryClient, FoldersAreMadeInOrderAndDeletedWithEverythingBelow) {
 
 TEST_F(RepositoryClient, UsersGroupsAndPermissions) {
   char* carol = client().createUser("carol", "pw1");
-  ASSERT_NE(nullptr, carol);
-  EXPECT_STRNE("", carol);
+  EXPECT_TRUE(carol != nullptr && *carol != '\0');
   std::free(carol);
   EXPECT_EQ(nullptr, client().createUser("carol", "pw2"));  // a duplicate
   std::unique_ptr<Connection> erin = newUser("erin");
   EXPECT_EQ(nullptr, erin->client.createUser("mallory", "pw"));  // only the administrator makes users
   EXPECT_FALSE(Connection(server()).login("mallory", "pw"));
-  EXPECT_TRUE(session().isInGroup("administrators", "root"));
-  EXPECT_FALSE(session().isInGroup("administrators", "erin"));
-  EXPECT_TRUE(session().isInGroup("users", "erin"));
-  EXPECT_FALSE(session().isInGroup("users", "nobody-of-that-name"));
+  EXPECT_TRUE(session().isInGroup("administrators", "root") && session().isInGroup("users", "erin"));
+  EXPECT_FALSE(session().isInGroup("administrators", "erin") || session().isInGroup("users", "nobody-of-that-name"));
   EXPECT_EQ(nullptr, session().getGroups("nobody-of-that-name"));
   char** groups = session().getGroups("root");
   ASSERT_NE(nullptr, groups);
@@ -170,28 +152,20 @@ TEST_F(RepositoryClient, UsersGroupsAndPermissions) {
   delete[] groups;
   EXPECT_EQ(1u, names.count("administrators"));
 
-  ASSERT_FALSE(client().uploadFile(m_folder + "/shared.txt", "shared", 0).empty());
+  // What a grant allows is the server's (its access tests); here each call
+  // reaches it with its arguments in place.
   VLT_121::CRepositoryClient& asErin = erin->client;
-  char* data = nullptr;
-  int size = 0;
   EXPECT_EQ(nullptr, asErin.findByPath(m_folder));
   EXPECT_EQ("", asErin.createFolder(m_folder, "mine"));
-  EXPECT_FALSE(asErin.deleteObject((m_folder + "/shared.txt").c_str()));
-  EXPECT_EQ("", asErin.downloadFileToMemory(m_folder + "/shared.txt", &data, &size));
   EXPECT_FALSE(session().hasPermission(m_folder.c_str(), "write", "erin"));
   EXPECT_FALSE(session().addPermission(m_folder.c_str(), "everything", "erin"));
   ASSERT_TRUE(session().addPermission(m_folder.c_str(), "write", "erin"));
   EXPECT_TRUE(session().hasPermission(m_folder.c_str(), "write", "erin"));
-  EXPECT_TRUE(Object(asErin.findByPath(m_folder)) != nullptr);
   EXPECT_EQ(m_folder + "/mine", asErin.createFolder(m_folder, "mine"));
-  EXPECT_NE("", asErin.downloadFileToMemory(m_folder + "/shared.txt", &data, &size));
-  delete[] data;
-  EXPECT_TRUE(asErin.deleteObject((m_folder + "/shared.txt").c_str()));
   // An upload looks up every folder from the top: "/Repository" must be readable too.
   EXPECT_EQ("", asErin.uploadFile(m_folder + "/erin.txt", "e", 0));
   ASSERT_TRUE(session().addPermission("/Repository", "read", "erin"));
   EXPECT_NE("", asErin.uploadFile(m_folder + "/erin.txt", "e", 0));
-  EXPECT_EQ("", asErin.createFolder("/Repository", "erin-elsewhere"));  // the grant covers its folder only
 
   // A recursive grant gives every object below an entry of its own.
   ASSERT_FALSE(client().uploadFile(m_folder + "/x/y/deep.txt", "d", 0).empty());
@@ -208,6 +182,8 @@ TEST_F(RepositoryClient, UsersGroupsAndPermissions) {
   EXPECT_FALSE(session().addPermissionRecursive(&client(), (m_folder + "/missing").c_str(), "read", "dora"));
 }
 
+// What a query finds, a move does and checking out covers is the server's
+// (its operation tests); here each call's answer is read back.
 TEST_F(RepositoryClient, QueryMoveAndVersioning) {
   ASSERT_NE("", client().createFolder(m_folder, "qzx-alpha"));
   ASSERT_FALSE(client().uploadFile(m_folder + "/sub/beta-qzx.txt", "b", 0).empty());
@@ -218,31 +194,18 @@ TEST_F(RepositoryClient, QueryMoveAndVersioning) {
   for (int i = 0; i < count; ++i) paths.insert(Object(found[i])->getPath());
   delete[] found;
   EXPECT_EQ((std::set<std::string>{m_folder + "/qzx-alpha", m_folder + "/sub/beta-qzx.txt"}), paths);
-  found = client().query("no-object-is-named-like-this", &count);
-  ASSERT_NE(nullptr, found);
-  EXPECT_EQ(0, count);
-  delete[] found;
-
   char* moved = client().move((m_folder + "/sub").c_str(), (m_folder + "/dst").c_str());
-  ASSERT_NE(nullptr, moved);
-  EXPECT_EQ(m_folder + "/dst", std::string(moved));
+  EXPECT_EQ(m_folder + "/dst", std::string(moved != nullptr ? moved : "(null)"));
   std::free(moved);
-  EXPECT_FALSE(exists(m_folder + "/sub"));
   EXPECT_TRUE(exists(m_folder + "/dst/beta-qzx.txt"));
   EXPECT_EQ(nullptr, client().move((m_folder + "/dst").c_str(), (m_folder + "/qzx-alpha").c_str()));  // taken
-  EXPECT_EQ(nullptr, client().move((m_folder + "/missing").c_str(), (m_folder + "/elsewhere").c_str()));
-
   const std::string folder = m_folder + "/dst", file = folder + "/beta-qzx.txt";
-  EXPECT_FALSE(client().isCheckedOut(file.c_str()));
-  EXPECT_TRUE(client().checkout(folder.c_str(), true));
-  EXPECT_TRUE(client().isCheckedOut(folder.c_str()));
-  EXPECT_TRUE(client().isCheckedOut(file.c_str()));
-  EXPECT_TRUE(client().isCheckinEnabled(file.c_str()));
+  EXPECT_TRUE(client().checkout(folder.c_str(), true));  // with what is below
+  EXPECT_TRUE(client().isCheckedOut(file.c_str()) && client().isCheckinEnabled(file.c_str()));
   EXPECT_TRUE(client().checkin(folder.c_str(), "reviewed", true));
   EXPECT_FALSE(client().isCheckedOut(folder.c_str()) || client().isCheckedOut(file.c_str()));
   EXPECT_TRUE(client().checkout(folder.c_str(), false));
-  EXPECT_TRUE(client().isCheckedOut(folder.c_str()));
-  EXPECT_FALSE(client().isCheckedOut(file.c_str()));
+  EXPECT_TRUE(client().isCheckedOut(folder.c_str()) && !client().isCheckedOut(file.c_str()));
   EXPECT_TRUE(client().isVersioningSupported("/Repository"));
   EXPECT_TRUE(client().setCheckinPolicy(m_folder.c_str(), "comment-required", true));
   const std::string missing = m_folder + "/missing";

@@ -78,46 +78,29 @@ TEST_F(FileTransfer, UploadsMakeTheirFoldersTopDownAndFollowTheSizeRules) {
   EXPECT_EQ((Names{"findByPath ok", "findByPath ok", "findByPath ok", "findByPath ok", "uploadFiles ok"}),
             clientRequestsSince(mark));
 
+  // Size 0: the text up to its zero byte; an explicit size: zero bytes
+  // included; a second upload replaces the contents; no empty segments.
   const char data[] = "abc\0def";
-  // clang-format off
-  const std::pair<std::string, std::string> cases[] = {
-      {"text.txt", "abc"},                   // size 0: the text up to its zero byte
-      {"raw.bin", std::string(data, 7)},      // an explicit size, zero bytes included
-      {"v.txt", "second"},                    // a second upload replaces the contents
-  };
-  // clang-format on
   ASSERT_FALSE(client().uploadFile(m_folder + "/v.txt", "first version", 0).empty());
-  for (const auto& [name, expected] : cases) {
-    const int size = name == "raw.bin" ? 7 : 0;
-    ASSERT_FALSE(client().uploadFile(m_folder + "/" + name, name == "v.txt" ? "second" : data, size).empty());
-    EXPECT_TRUE(sameBytes(expected, toMemory(m_folder + "/" + name))) << name;
-  }
+  ASSERT_FALSE(client().uploadFile(m_folder + "/text.txt", data, 0).empty());
+  ASSERT_FALSE(client().uploadFile(m_folder + "/raw.bin", data, 7).empty());
+  ASSERT_FALSE(client().uploadFile(m_folder + "/v.txt", "second", 0).empty());
   ASSERT_FALSE(client().uploadBytes(m_folder + "/none.txt", "not stored", 0).empty());
-  EXPECT_EQ("", toMemory(m_folder + "/none.txt"));
   EXPECT_FALSE(client().uploadFile("//Repository//" + m_folder.substr(12) + "///in//g.txt/", "g", 0).empty());
-  EXPECT_EQ("g", toMemory(m_folder + "/in/g.txt"));                                 // no empty segments
+  const std::string utf8 = m_folder + "/D\xC3\xBCse 1/caf\xC3\xA9.txt", text = "gr\xC3\xBC\xC3\x9F" "e";
+  ASSERT_FALSE(client().uploadFile(utf8, text.c_str(), 0).empty());
+  const std::pair<std::string, std::string> cases[] = {{"text.txt", "abc"}, {"raw.bin", std::string(data, 7)},
+                                                       {"v.txt", "second"}, {"none.txt", ""},
+                                                       {"in/g.txt", "g"}, {utf8.substr(m_folder.size() + 1), text}};
+  for (const auto& [name, expected] : cases) EXPECT_TRUE(sameBytes(expected, toMemory(m_folder + "/" + name))) << name;
+  EXPECT_EQ(Names{"caf\xC3\xA9.txt"}, children(m_folder + "/D\xC3\xBCse 1"));
   EXPECT_TRUE(client().uploadFile(m_folder + "/v.txt/inner.txt", "i", 0).empty());  // below a file
   EXPECT_FALSE(exists(m_folder + "/v.txt/inner.txt"));
-  const std::string utf8 = m_folder + "/D\xC3\xBCse 1/caf\xC3\xA9.txt";
-  ASSERT_FALSE(client()
-                   .uploadFile(utf8,
-                               "gr\xC3\xBC\xC3\x9F"
-                               "e",
-                               0)
-                   .empty());
-  EXPECT_EQ(
-      "gr\xC3\xBC\xC3\x9F"
-      "e",
-      toMemory(utf8));
-  EXPECT_EQ(Names{"caf\xC3\xA9.txt"}, children(m_folder + "/D\xC3\xBCse 1"));
 }
 
 TEST_F(FileTransfer, SmallFilesRoundTripAndFailuresLeaveTheTargetAlone) {
-  for (const std::string& bytes : {std::string(),
-                                   std::string("\0\xff"
-                                               "A",
-                                               3),
-                                   testBytes(1000, 7)}) {
+  const std::string threeBytes("\0\xff" "A", 3);
+  for (const std::string& bytes : {std::string(), threeBytes, testBytes(1000, 7)}) {
     const std::string path = m_folder + "/small-" + std::to_string(bytes.size()) + ".bin";
     ASSERT_FALSE(client().uploadFile(path, bytes.data(), static_cast<int>(bytes.size())).empty());
     EXPECT_TRUE(sameBytes(bytes, toMemory(path))) << bytes.size();
@@ -126,10 +109,7 @@ TEST_F(FileTransfer, SmallFilesRoundTripAndFailuresLeaveTheTargetAlone) {
   const std::string local = m_local.path() + "/keep.txt";
   writeLocalFile(local, "a much longer text that was there before");
   EXPECT_FALSE(client().downloadFileToDisk(m_folder + "/small-3.bin", local).empty());
-  EXPECT_TRUE(sameBytes(std::string("\0\xff"
-                                    "A",
-                                    3),
-                        readLocalFile(local)));  // replaced, not overwritten
+  EXPECT_TRUE(sameBytes(threeBytes, readLocalFile(local)));  // replaced, not overwritten
   writeLocalFile(local, "keep me");
   EXPECT_TRUE(client().downloadFileToDisk(m_folder + "/missing.txt", local).empty());
   EXPECT_TRUE(client().downloadFileToDisk(m_folder, local).empty());  // a folder has no contents

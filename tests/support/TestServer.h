@@ -35,9 +35,6 @@ class TempDir {
   std::string m_path;
 };
 
-// The server process is killed when the thread that started it ends (the
-// parent-death signal), so that a test that crashes or is killed leaves no
-// server behind: start servers from the test's own thread.
 class TestServer {
  public:
   // Starts the server on 127.0.0.1 with --port 0 and a store on `engine`;
@@ -82,8 +79,7 @@ class TestServer {
 };
 
 // Runs talixdb-server once (a command such as --backup-to, or a start that
-// is refused) and returns what it said; killed after 60 s, or when the
-// calling thread ends.
+// is refused) and returns what it said; killed after 60 s.
 ProgramResult runServerProgram(std::vector<std::string> args,
                                std::vector<std::pair<std::string, std::string>> env = {}, std::string input = "");
 

@@ -24,11 +24,7 @@ std::string tokens(const Tokens& items) {
 BackupProperty property(const std::string& name, BackupPropertyKind kind, const std::string& text = "", long number = 0,
                         const Tokens& list = {}) {
   BackupProperty p;
-  p.name = name;
-  p.kind = kind;
-  p.text = text;
-  p.number = number;
-  p.list = list;
+  p.name = name, p.kind = kind, p.text = text, p.number = number, p.list = list;
   return p;
 }
 
@@ -62,8 +58,7 @@ TEST(BackupProperties, NamesKindsAndDepths) {
   EXPECT_EQ(backupPropertyKind("m_szName"), BackupPropertyKind::String);
   EXPECT_EQ(backupPropertyKind("m_iNrPorts"), BackupPropertyKind::Integer);
   EXPECT_EQ(backupPropertyKind("m_aszComponents"), BackupPropertyKind::List);
-  for (const char* other : {"m_dValue", "m_", "szName", ""})
-    EXPECT_EQ(backupPropertyKind(other), BackupPropertyKind::Ignored);
+  for (const char* other : {"m_dValue", "m_", "szName", ""}) EXPECT_EQ(backupPropertyKind(other), BackupPropertyKind::Ignored);
   EXPECT_EQ(slashDepth("/Repository/talixdb/Cat"), 3);
   EXPECT_EQ(slashDepth("a\\b"), 0);
 }
@@ -90,7 +85,6 @@ TEST(BackupProperties, ReadsTokensBackAsTheRestoreDoes) {
   };
   std::string unterminated = tokens({kMarker, "2", "m_szName", "Pump"});
   unterminated.pop_back();
-  // clang-format off
   const Row rows[] = {
       {tokens({kMarker, "3", "m_szName", "Pump", "m_iNrPorts", "2", "m_aszC", "water", "air"}),
        "3: m_szName=Pump; m_iNrPorts=2; m_aszC=[water,air];"},
@@ -115,7 +109,6 @@ TEST(BackupProperties, ReadsTokensBackAsTheRestoreDoes) {
       {tokens({kMarker + "x", "3"}), "refused"},
       {tokens({"3", kMarker}), "refused"},
   };
-  // clang-format on
   for (const Row& row : rows) EXPECT_EQ(readBack(row.bytes), row.read);
 }
 

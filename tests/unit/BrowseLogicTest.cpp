@@ -75,11 +75,9 @@ TEST(Criteria, RowsTakeEffectOnlyWellFormedAndForTheirLabel) {
   const char* good[] = {"Model name", "contains", "Pump", nullptr};
   EXPECT_TRUE(isEffectiveRow(good, CriterionLabel::kModelName));
   EXPECT_FALSE(isEffectiveRow(good, CriterionLabel::kCategoryName));
-  const char* capitalised[] = {"Model name", "Contains", "Pump", nullptr};
-  const char* equals[] = {"Model name", "equals", "Pump", nullptr};
-  const char* emptyValue[] = {"Model name", "contains", "", nullptr};
-  const char* nullValue[] = {"Model name", "contains", nullptr, nullptr};
-  const char* noEnd[] = {"Model name", "contains", "Pump", "extra"};
+  const char *capitalised[] = {"Model name", "Contains", "Pump", nullptr}, *equals[] = {"Model name", "equals", "Pump", nullptr},
+             *emptyValue[] = {"Model name", "contains", "", nullptr}, *nullValue[] = {"Model name", "contains", nullptr, nullptr},
+             *noEnd[] = {"Model name", "contains", "Pump", "extra"};
   // Sized exactly, so that the sanitizers report a read beyond them.
   const char* noLabel[] = {nullptr};
   const char* noOperator[] = {"Model name", nullptr};
@@ -112,7 +110,6 @@ TEST(SnapshotFilter, KeepsMatchesAndPrunesEmptiedLevels) {
     Names shape;
   };
   const Names all = shape(sampleTree());
-  // clang-format off
   const Row rows[] = {
       // "pump" differs in case; Pumps/Empty and Mixers were empty already.
       {{{"Model name", "contains", "Pump", nullptr}}, {"Pumps", "Pumps/Centrifugal", "Pumps/Centrifugal/CentrifugalPump"}},
@@ -137,7 +134,6 @@ TEST(SnapshotFilter, KeepsMatchesAndPrunesEmptiedLevels) {
         {"Model name", "contains", "Pump", "Pump"}, {"Vendor name", "contains", "Pump", nullptr}},
        all},
   };
-  // clang-format on
   for (const Row& row : rows) {
     SnapshotTree tree = sampleTree();
     Criteria criteria(row.criteria);
@@ -248,6 +244,9 @@ CBrowseState sampleState() {
   return state;
 }
 
+// Each level in snapshot order; whole names only, case-sensitive; nothing
+// matched empties the list; lists outlive their snapshot and keep their
+// texts in place while other lists fill.
 TEST(NameListings, ListEachLevelInSnapshotOrder) {
   CBrowseState state = sampleState();
   EXPECT_TRUE(listCategoryNames(state));
@@ -260,7 +259,6 @@ TEST(NameListings, ListEachLevelInSnapshotOrder) {
   EXPECT_EQ(state.m_vecSolverNames, (Names{"S"}));
   EXPECT_TRUE(listInstanceNames(state, "B", "T", "M1", "S"));
   EXPECT_EQ(state.m_vecInstanceNames, (Names{"000000002-9", "000000001-3"}));
-  // Filling other lists leaves a list's texts where they were.
   EXPECT_TRUE(listSolverLeafNames(state));
   EXPECT_EQ(state.m_vecLeafNames, (Names{"A", "B/T/M1/S", "B/T/M2"}));
   EXPECT_EQ(typeName, nameAt(state.m_vecTypeNames, 0));
@@ -269,37 +267,22 @@ TEST(NameListings, ListEachLevelInSnapshotOrder) {
   EXPECT_TRUE(listModelLeafNames(state));  // replaces the earlier leaves
   EXPECT_EQ(state.m_vecLeafNames, (Names{"A", "B/T/M1", "B/T/M2", "C/Empty"}));
   EXPECT_STREQ(nameAt(state.m_vecLeafNames, 3), "C/Empty");
-  EXPECT_EQ(nameAt(state.m_vecLeafNames, 4), nullptr);
-  EXPECT_EQ(nameAt(state.m_vecLeafNames, -1), nullptr);
-
-  // Lists outlive the snapshot they were read from.
-  state.m_vecSnapshot.clear();
-  EXPECT_EQ(state.m_vecModelNames, (Names{"M1", "M2"}));
-  EXPECT_FALSE(listCategoryNames(state));
-  EXPECT_FALSE(listModelLeafNames(state));
-}
-
-TEST(NameListings, NothingMatchedEmptiesTheList) {
-  CBrowseState state = sampleState();
-  EXPECT_FALSE(listTypeNames(state, "A"));
-  EXPECT_FALSE(listSolverNames(state, "B", "T", "M2"));
-  ASSERT_TRUE(listModelNames(state, "B", "T"));
-  EXPECT_FALSE(listModelNames(state, "B", "T "));  // whole names only, case-sensitive
+  EXPECT_TRUE(nameAt(state.m_vecLeafNames, 4) == nullptr && nameAt(state.m_vecLeafNames, -1) == nullptr);
+  EXPECT_FALSE(listTypeNames(state, "A") || listSolverNames(state, "B", "T", "M2"));
+  EXPECT_FALSE(listModelNames(state, "B", "T "));
   EXPECT_TRUE(state.m_vecModelNames.empty());
-  ASSERT_TRUE(listTypeNames(state, "B"));
-  EXPECT_FALSE(listTypeNames(state, "b"));
+  EXPECT_FALSE(listTypeNames(state, "b") || listTypeNames(state, nullptr));
   EXPECT_TRUE(state.m_vecTypeNames.empty());
-  EXPECT_FALSE(listInstanceNames(state, "X", "T", "M1", "S"));
-  EXPECT_FALSE(listInstanceNames(state, "B", "X", "M1", "S"));
-  EXPECT_FALSE(listInstanceNames(state, "B", "T", "X", "S"));
-  EXPECT_FALSE(listInstanceNames(state, "B", "T", "M1", "X"));
-  EXPECT_FALSE(listInstanceNames(state, "B", "T", "M1", nullptr));
-  EXPECT_FALSE(listTypeNames(state, nullptr));
+  const std::vector<std::vector<const char*>> paths = {
+      {"X", "T", "M1", "S"}, {"B", "X", "M1", "S"}, {"B", "T", "X", "S"}, {"B", "T", "M1", "X"}, {"B", "T", "M1", nullptr}};
+  for (const auto& p : paths) EXPECT_FALSE(listInstanceNames(state, p[0], p[1], p[2], p[3])) << p[0] << p[1] << p[2];
+  state.m_vecSnapshot.clear();
+  EXPECT_EQ(state.m_vecLeafNames.size(), 4u);
+  EXPECT_FALSE(listCategoryNames(state) || listModelLeafNames(state));
   // The first of two equal names is used; duplicates are listed.
   state.m_vecSnapshot = {{"C", {{"First", {}}}}, {"C", {{"Second", {}}}}};
-  EXPECT_TRUE(listCategoryNames(state));
+  EXPECT_TRUE(listCategoryNames(state) && listTypeNames(state, "C"));
   EXPECT_EQ(state.m_vecCategoryNames, (Names{"C", "C"}));
-  EXPECT_TRUE(listTypeNames(state, "C"));
   EXPECT_EQ(state.m_vecTypeNames, (Names{"First"}));
 }
 

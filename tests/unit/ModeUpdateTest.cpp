@@ -44,11 +44,9 @@ const char kMergedExample[] =
     "         2\t    +2.1663728257034\t\t  -0.508272369039078\t  -0.861196376485296\n"
     "         2\t   +0.55392127604369\t\t  +0.861196376485296\t  -0.508272369039078\n";
 
-const auto kNone = ModeUpdateOutcome::kNotAnalysed;
-const auto kRefused = ModeUpdateOutcome::kRefused;
-const auto kUnchanged = ModeUpdateOutcome::kUnchanged;
-const auto kFirst = ModeUpdateOutcome::kFirstMode;
-const auto kMerged = ModeUpdateOutcome::kMerged;
+const auto kNone = ModeUpdateOutcome::kNotAnalysed, kRefused = ModeUpdateOutcome::kRefused,
+           kUnchanged = ModeUpdateOutcome::kUnchanged, kFirst = ModeUpdateOutcome::kFirstMode,
+           kMerged = ModeUpdateOutcome::kMerged;
 
 struct Update {
   const char* name;
@@ -67,7 +65,6 @@ TEST(ModeUpdate, EachKindOfReportHasItsOutcome) {
   // ones both stay.
   const std::string large = "1\n2\t+2000\t\t+0.6\t+0.8\n";
   const std::string small = "1\n2\t+0.002\t\t+0.6\t+0.8\n";
-  // clang-format off
   const Update rows[] = {
       {"first", report("2\n1.2\n1.6\n"), std::nullopt, kFirst, kFirstMode},
       {"all zero", report("2\n0\n0\n"), std::nullopt, kFirst,
@@ -88,33 +85,27 @@ TEST(ModeUpdate, EachKindOfReportHasItsOutcome) {
       {"other component count", report("3\n1\n2\n3\n"), kFirstMode, kRefused, ""},
       {"unreadable modes", report("2\n1\n2\n"), "         1\n         2\t+1\t\t+1\n", kRefused, ""},
   };
-  // clang-format on
   for (const Update& row : rows) {
     SCOPED_TRACE(row.name);
     const ModeUpdate update =
         updatePcaModes(row.report, row.modes ? std::optional<std::string_view>(*row.modes) : std::nullopt);
     EXPECT_EQ(update.outcome, row.outcome);
-    if (row.text) {
-      EXPECT_EQ(update.text, *row.text);
-    }
+    EXPECT_EQ(update.text, row.text.value_or(update.text));
   }
   EXPECT_EQ(firstModeText({}), "         1\n         0\t                  +1\t\n");
 }
 
-// A = [[3, 0], [0, 4]] (the mode (1, 0) of weight 3 and the report (0, 4)):
-// the Householder steps leave both columns negated and the values in column
-// order, not sorted.
-TEST(ModeUpdate, MergedModesOfADiagonalExampleKeepColumnOrderAndTheirSigns) {
-  const ModeUpdate update = updatePcaModes(report("2\n0\n4\n"), std::string_view("1\n2\t+3\t\t+1\t+0\n"));
-  ASSERT_EQ(update.outcome, kMerged);
-  EXPECT_EQ(update.text, kMergedDiagonal);
-}
-
+// Merged modes are the decomposition's columns in its order and with its
+// signs. A = [[3, 0], [0, 4]] (the mode (1, 0) of weight 3 and the report
+// (0, 4)): both columns negated, the values in column order, not sorted.
 // Columns (1.2, 1.6) and (0, 1): AᵀA = [[4, 1.6], [1.6, 1]], so the weights
-// are sqrt((5 ± sqrt(25 - 4·1.44)) / 2).
-TEST(ModeUpdate, MergedModesOfAWorkedExampleAreTheseBytes) {
-  const ModeUpdate update = updatePcaModes(report("2\n0\n1\n"), std::string_view(kFirstMode));
-  ASSERT_EQ(update.outcome, kMerged);
+// are sqrt((5 ± sqrt(25 - 4·1.44)) / 2), and the modes reproduce both.
+TEST(ModeUpdate, MergedModesOfWorkedExamplesAreTheseBytes) {
+  ModeUpdate update = updatePcaModes(report("2\n0\n4\n"), std::string_view("1\n2\t+3\t\t+1\t+0\n"));
+  EXPECT_EQ(update.outcome, kMerged);
+  EXPECT_EQ(update.text, kMergedDiagonal);
+  update = updatePcaModes(report("2\n0\n1\n"), std::string_view(kFirstMode));
+  EXPECT_EQ(update.outcome, kMerged);
   EXPECT_EQ(update.text, kMergedExample);
   CPcaModes modes;
   ASSERT_TRUE(parsePcaModes(update.text, modes));
@@ -159,7 +150,6 @@ TEST(ModalAmplitudes, AreTheDotProductsWithTheModesWithoutWeights) {
     bool ok;
     std::vector<double> amplitudes;
   };
-  // clang-format off
   const Row rows[] = {
       {{2.4, 3.2}, kFirstMode, true, {4.0}},
       {{3.0, -5.0}, "2\n2\t+50\t\t+1\t+0\n2\t+70\t\t+0\t+1\n", true, {3.0, -5.0}},
@@ -167,7 +157,6 @@ TEST(ModalAmplitudes, AreTheDotProductsWithTheModesWithoutWeights) {
       {{1.0}, kFirstMode, false, {}},
       {{1.0, 2.0}, "1\n2\t+1\n", false, {}},
   };
-  // clang-format on
   for (const Row& row : rows) {
     std::vector<double> amplitudes{9.0};
     EXPECT_EQ(computeModalAmplitudes(row.x.data(), static_cast<int>(row.x.size()), row.modes, amplitudes), row.ok);

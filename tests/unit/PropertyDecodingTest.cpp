@@ -42,7 +42,6 @@ TEST(PropertyValueDecoding, EverySequenceDecodesByTheTableOrVanishes) {
 }
 
 TEST(PropertyValueDecoding, PlusIsABlankAndASequenceTakesTwoCharacters) {
-  // clang-format off
   const Case cases[] = {
       {"a+b%2Fc%3d%41", "a b/c="},        {"", ""},
       {"caf\xC3\xA9 D\xC3\xBCse", "caf\xC3\xA9 D\xC3\xBCse"}, {"+++a++b+", "   a  b "},
@@ -51,7 +50,6 @@ TEST(PropertyValueDecoding, PlusIsABlankAndASequenceTakesTwoCharacters) {
       {"%%%2F", "2F"},                    {"abc%", "abc"},
       {"abc%2", "abc"},                   {"%", ""},
   };
-  // clang-format on
   for (const Case& c : cases) EXPECT_EQ(decodePropertyValue(c.encoded), c.decoded) << c.encoded;
 }
 
@@ -59,7 +57,6 @@ TEST(PropertyValueDecoding, PlusIsABlankAndASequenceTakesTwoCharacters) {
 // sign; other sequences after 2 or 3 vanish, and one after anything else
 // takes only the "%" and its first character.
 TEST(ListItemDecoding, OnlyQuoteSlashAndEqualsAreDecoded) {
-  // clang-format off
   const Case cases[] = {
       {"x%2Fy%20z", "x/yz"}, {"ethyl+acetate+", "ethyl acetate "}, {"D\xC3\xBCse", "D\xC3\xBCse"},
       {"%22a%22", "\"a\""},  {"k%3Dv", "k=v"},  {"k%3dv", "k=v"},  {"a%2fb", "ab"},
@@ -67,7 +64,6 @@ TEST(ListItemDecoding, OnlyQuoteSlashAndEqualsAreDecoded) {
       {"%%2F", "2F"},        {"abc%", "abc"},   {"abc%2", "abc"},  {"abc%3", "abc"},
       {"abc%23", "abc"},
   };
-  // clang-format on
   for (const Case& c : cases) EXPECT_EQ(decodeListItem(c.encoded), c.decoded) << c.encoded;
   for (char c : std::string("01456789ABCDEabcdef")) EXPECT_EQ(decodeListItem(std::string("<%2") + c + ">"), "<>") << c;
   for (char c : std::string("0123456789ABCEFabcef")) EXPECT_EQ(decodeListItem(std::string("<%3") + c + ">"), "<>") << c;

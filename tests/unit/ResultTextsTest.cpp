@@ -68,25 +68,9 @@ TEST(NumberFormat, WritesAsPrintfWrites) {
     EXPECT_EQ(out, text) << value;
   }
   EXPECT_EQ(ourG15(0.7071067811865476), "  +0.707106781186548");
-  const double values[] = {0.0,
-                           -0.0,
-                           0.1,
-                           0.00001,
-                           0.000099999999999999995,
-                           999999999999999.5,
-                           9.9999999999999947,
-                           0.99999999999999994,
-                           1000000000000005.0,
-                           1000000000000015.0,
-                           2.5e-5,
-                           1.5e15,
-                           DBL_MAX,
-                           std::numeric_limits<double>::denorm_min(),
-                           2.0 / 3.0,
-                           INFINITY,
-                           -INFINITY,
-                           NAN,
-                           -NAN};
+  const double values[] = {0.0, -0.0, 0.1, 0.00001, 0.000099999999999999995, 999999999999999.5, 9.9999999999999947,
+                           0.99999999999999994, 1000000000000005.0, 1000000000000015.0, 2.5e-5, 1.5e15, DBL_MAX,
+                           std::numeric_limits<double>::denorm_min(), 2.0 / 3.0, INFINITY, -INFINITY, NAN, -NAN};
   for (double value : values) EXPECT_EQ(ourG15(value), printed("%+20.15lg", value));
   for (double power = 1e-310; power < 1e305; power *= 10.0)
     for (double value : {power, std::nextafter(power, 0.0), std::nextafter(power, 1e308)})
@@ -135,7 +119,6 @@ TEST(TextScan, IntegersAreWhatStrtolGives) {
 // Plain decimals on both sides of the limits of the quick paths (19 digits,
 // 2^53, 10^±22), and every other form strtod accepts, alone and as tokens.
 TEST(TextScan, DoublesAreWhatStrtodGives) {
-  // clang-format off
   const char* const forms[] = {
       "0", "-0", "+0.6", "-1.25e-3", ".5", "5.", ".", "-.5e+2", "+-1", "-", "", "1e", "1e+", "1E5x",
       "  +0.707106781186548", "\v1.5", "00012.5", "1,5", "0x1p3", "-0X.8", "0x", "inf", "-Infinity", "nan", "-nan",
@@ -200,9 +183,7 @@ TEST(ReportFormat, HeaderAndBothValueReaders) {
     ReportReading analysis;
     Doubles analysed;
   };
-  // clang-format on
   const auto complete = ReportReading::kComplete;
-  // clang-format off
   const Row rows[] = {
       {report("3\n1.0\n2.0\n3.0\n"), true, true, true, {1, 2, 3}, complete, {1, 2, 3}},
       {report("3\r\n1.0\r\n2.0\r\n3.0\r\n"), true, true, true, {1, 2, 3}, complete, {1, 2, 3}},
@@ -219,7 +200,6 @@ TEST(ReportFormat, HeaderAndBothValueReaders) {
       {otherMagic, false, false, false, {}, ReportReading::kNoMagic, {}},
       {report("").substr(0, 39), false, false, false, {}, ReportReading::kNoMagic, {}},
   };
-  // clang-format on
   for (const Row& row : rows) {
     SCOPED_TRACE(row.text.size() > 40 ? row.text.substr(40) : "(short)");
     EXPECT_EQ(hasReportMagic(row.text), row.magic);
@@ -283,7 +263,6 @@ TEST(PcaModesFile, ReadsTokensOrOneModeLine) {
     int index, result;
     Doubles values;
   };
-  // clang-format off
   const Row rows[] = {
       {kTwoModes, 0, 2, {1, -2, 3e-2}},
       {kTwoModes, 1, 0, {}},  // its line claims 9 components but holds 3
@@ -293,7 +272,6 @@ TEST(PcaModesFile, ReadsTokensOrOneModeLine) {
       {"         2\n         1\t+1\t\t+0.5\n", 1, 0, {}},
       {"         1\n         3\t+1\t\t+0.5\t+0.5\n", 0, 0, {}},
   };
-  // clang-format on
   for (const Row& row : rows) {
     Doubles values{42.0};
     EXPECT_EQ(readPcaModeValues(row.text, row.index, values), row.result) << row.index << ": " << row.text;
@@ -304,15 +282,13 @@ TEST(PcaModesFile, ReadsTokensOrOneModeLine) {
 // ---- numbered entries --------------------------------------------------------------
 
 TEST(NumberedNames, FolderNamesEntryNamesAndTheNextNumber) {
-  EXPECT_EQ(reportFolderName(7), "000000007");
-  EXPECT_EQ(reportFolderName(-1), "-00000001");
-  EXPECT_EQ(reportFolderName(1234567890), "1234567890");
-  EXPECT_EQ(reportFolderName(INT_MIN), "-2147483648");
+  for (const auto& [number, name] : {std::make_pair(7, "000000007"), std::make_pair(-1, "-00000001"),
+                                     std::make_pair(1234567890, "1234567890"), std::make_pair(INT_MIN, "-2147483648")})
+    EXPECT_EQ(reportFolderName(number), name);
   EXPECT_EQ(numberedEntryName(12, 4102444800LL), "000000012-4102444800");  // 2100-01-01
-  EXPECT_EQ(numberedEntryNumber("-00000001-1700000000"), -1);
-  EXPECT_EQ(numberedEntryNumber("1234567890-5"), 123456789);
-  EXPECT_EQ(numberedEntryNumber("7"), 7);
-  EXPECT_EQ(numberedEntryNumber("Instances"), 0);
+  for (const auto& [name, number] : {std::make_pair("-00000001-1700000000", -1), std::make_pair("1234567890-5", 123456789),
+                                     std::make_pair("7", 7), std::make_pair("Instances", 0)})
+    EXPECT_EQ(numberedEntryNumber(name), number) << name;
   using Names = std::vector<std::string>;
   EXPECT_EQ(chooseEntryNumber(Names{}), 1);
   EXPECT_EQ(chooseEntryNumber({"000000004-1", "000000001-1", "000000002-1"}), 3);  // the first gap
