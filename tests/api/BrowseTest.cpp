@@ -31,7 +31,7 @@ Names sortedList(CVLTDatabase& db, Count count, Get get) {
 
 // A catalogue of its own:
 //   Empty                              no types
-//   Heat/Exchangers/Shell              species H2O; parameter area;
+//   Heat/Exchangers/Shell              "Pump heat"; species H2O; parameter area;
 //                                      solvers SteadyState (one instance), Transient
 //   Pumps/Centrifugal/CentrifugalPump  species H2O, N2; ports inlet, outlet
 //   Pumps/Centrifugal/pump             nothing
@@ -53,7 +53,7 @@ class Browse : public ::testing::Test {
                                    ModelBuilder("CentrifugalPump").components({"H2O", "N2"}).ports(ports).build().get()));
     ASSERT_EQ(0, admin.uploadModel("Pumps", "Centrifugal", ModelBuilder("pump").build().get()));
     ASSERT_EQ(0, admin.uploadModel("Heat", "Exchangers",
-                                   ModelBuilder("Shell").components({"H2O"}).parameters({{"area", "CAPE_STRING"}}).build().get()));
+                                   ModelBuilder("Shell").description("Pump heat").components({"H2O"}).parameters({{"area", "CAPE_STRING"}}).build().get()));
     for (const char* solver : {"SteadyState", "Transient"})
       ASSERT_EQ(0, admin.importSolver("Heat", "Exchangers", "Shell",
                                       ModelBuilder(solver)
@@ -111,7 +111,10 @@ TEST_F(Browse, SnapshotReadsEachFolderOnceAndDetailsOnlyWhenAsked) {
   const Names said = logger.texts(0);
   ASSERT_GE(said.size(), 2u);
   EXPECT_EQ(Names(said.begin(), said.begin() + 2), (Names{"Taking Model Database snapshot...", "Done"}));
-  Criteria port("A model port name", "let");
+  Criteria description("Model description", "Pump"), port("A model port name", "let");
+  m_db.filterVLTSnapshot(description.get());
+  EXPECT_EQ(leaves(), Names{"Heat/Exchangers/Shell"});
+  m_db.takeVLTSnapshot(nullptr);
   m_db.filterVLTSnapshot(port.get());
   EXPECT_FALSE(m_db.downloadModelLeafNames());
   for (const auto& [label, value, expected] :

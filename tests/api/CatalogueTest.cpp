@@ -122,14 +122,6 @@ TEST_F(Catalogue, ModelsAndSolversComeBackFieldByField) {
   m_db.exportSolver(solver.get(), category(), "T", "Column", "Nobody");  // leaves the object as it was
   EXPECT_EQ(describe(withSolver->getSolvers()[0]), describe(*solver));
 
-  // A solver without components is stored with the model's.
-  ASSERT_EQ(0, m_db.uploadModel(category(), "T", ModelBuilder("Tank").components({"N2", "O2"}).build().get()));
-  ASSERT_EQ(0, m_db.importSolver(category(), "T", "Tank",
-                                 ModelBuilder("Simple").sortedComponents({"O2", "N2"}).build().get()));
-  ModelPtr tank = download("Tank");
-  ASSERT_EQ(1, tank->getNrSolvers());
-  EXPECT_EQ(describe(ModelBuilder("Simple").components({"N2", "O2"}).sortedComponents({"O2", "N2"}).build()),
-            describe(tank->getSolvers()[0]));
 }
 
 // A refused folder ends the upload with its code; what was made stays, and
