@@ -57,6 +57,26 @@ double reconstructionError(const CColumnMatrix& a, const Decomposition& d) {
   return worst;
 }
 
+#ifdef TALIXDB_HAVE_LAPACK
+extern "C" void dgesvd_(const char* jobu, const char* jobvt, const int* m, const int* n, double* a, const int* lda,
+                        double* s, double* u, const int* ldu, double* vt, const int* ldvt, double* work,
+                        const int* lwork, int* info);
+
+// The installed LAPACK's singular values of `a`, largest first.
+std::vector<double> lapackValues(CColumnMatrix a) {
+  const int m = a.rows(), n = a.cols(), one = 1;
+  int info = 0, lwork = -1;
+  double query = 0.0, unused = 0.0;
+  std::vector<double> s(static_cast<std::size_t>(std::min(m, n)));
+  dgesvd_("N", "N", &m, &n, a.column(0), &m, s.data(), &unused, &one, &unused, &one, &query, &lwork, &info);
+  lwork = static_cast<int>(query);
+  std::vector<double> work(static_cast<std::size_t>(lwork));
+  dgesvd_("N", "N", &m, &n, a.column(0), &m, s.data(), &unused, &one, &unused, &one, work.data(), &lwork, &info);
+  EXPECT_EQ(info, 0);
+  return s;
+}
+#endif
+
 // ---- the algorithm step after step, on rows, as an oracle ---------------------
 
 double referenceSign(double magnitude, double reference) {
@@ -295,6 +315,15 @@ TEST_P(SvdShapes, DecomposesAsTheStepByStepAlgorithmDoes) {
   EXPECT_LT(reconstructionError(a, d), 1e-12);
   EXPECT_GE(*std::min_element(d.w.begin(), d.w.end()), 0.0);
   expectSameBits(a);
+#ifdef TALIXDB_HAVE_LAPACK
+  // The singular values agree with the installed LAPACK's (beyond min(rows,
+  // cols) ours are zeros).
+  std::vector<double> ours = d.w;
+  std::sort(ours.rbegin(), ours.rend());
+  const std::vector<double> theirs = lapackValues(a);
+  for (std::size_t k = 0; k < ours.size(); ++k)
+    EXPECT_NEAR(ours[k], k < theirs.size() ? theirs[k] : 0.0, 1e-12 * (1.0 + theirs[0])) << k;
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(TallSquareWide, SvdShapes,
