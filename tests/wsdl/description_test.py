@@ -9,7 +9,9 @@ the element is valid against the schema (names, qualification, order).
 
     description_test.py SERVER DEMO WSDL
 """
+import ctypes
 import os
+import signal
 import socket
 import struct
 import subprocess
@@ -154,12 +156,19 @@ class Relay:
                     return
 
 
+def die_with_parent(parent=os.getpid()):
+    """In a child: killed when this test process ends, however it ends."""
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+    if os.getppid() != parent:  # gone already: no signal will come
+        os._exit(126)
+
+
 def start_server(directory):
     environment = dict(os.environ, VLT_ADMIN_PASSWORD=ADMIN_PASSWORD)
     with open(os.path.join(directory, "server.log"), "wb") as log:
         process = subprocess.Popen(
             [SERVER, "--data", os.path.join(directory, "store"), "--host", "127.0.0.1", "--port", "0"],
-            stdout=subprocess.PIPE, stderr=log, env=environment)
+            stdout=subprocess.PIPE, stderr=log, env=environment, preexec_fn=die_with_parent)
     line = process.stdout.readline().decode()
     if ":" not in line:
         process.kill()
@@ -279,12 +288,9 @@ class DescriptionTest(unittest.TestCase):
         self.assertEqual(self.description.address, "http://localhost" + SERVICE_PATH)
         for port, query in ((self.port, "?wsdl"), (self.relay.port, "?WSDL")):
             reply = requests.get(self.url(port, query), timeout=30)
-            self.assertEqual(reply.status_code, 200)
-            self.assertEqual(reply.headers["Content-Type"], "text/xml; charset=utf-8")
+            self.assertEqual((reply.status_code, reply.headers["Content-Type"]), (200, "text/xml; charset=utf-8"))
             address = "http://127.0.0.1:%d%s" % (port, SERVICE_PATH)
             self.assertEqual(reply.content, installed.replace(self.description.address.encode(), address.encode()))
-        for query in ("", "?xsd", "?wsdl=1"):
-            self.assertEqual(requests.get(self.url(self.port, query), timeout=30).status_code, 405, query)
 
     def test_zeep_performs_the_repository_operations(self):
         client = zeep.Client(self.url(self.relay.port))
@@ -363,7 +369,8 @@ class DescriptionTest(unittest.TestCase):
 
     def test_library_messages_match_the_description(self):
         work = os.path.join(self.directory.name, "demo")
-        run = subprocess.run([DEMO, "127.0.0.1:%d" % self.relay.port, work], capture_output=True, timeout=300)
+        run = subprocess.run([DEMO, "127.0.0.1:%d" % self.relay.port, work], capture_output=True, timeout=300,
+                             preexec_fn=die_with_parent)
         self.assertEqual(run.returncode, 0, run.stdout.decode() + run.stderr.decode())
         seen = self.check_recorded()
         self.assertTrue({"login", "isLoggedIn", "getSessionId", "findByPath", "createModelObject", "uploadFiles",
