@@ -1,14 +1,12 @@
 """The service description, used by an independent SOAP toolkit.
 
 python3-zeep loads the WSDL from the running talixdb-server and performs the
-repository operations with it; every message that zeep and the library (the
-demo host, a full workload) exchange with the server passes through a
-recording relay and is checked against the description with lxml: the
-SOAPAction names an operation, the Body holds that operation's element, and
-the element is valid against the schema (names, qualification, order).
-
-    description_test.py SERVER DEMO WSDL
+repository operations with it; every message zeep and the library (the demo
+host) exchange with the server passes a recording relay and is checked with
+lxml: the SOAPAction names an operation, the Body holds its element, and the
+element is valid against the schema.   description_test.py SERVER DEMO WSDL
 """
+import collections
 import ctypes
 import os
 import signal
@@ -75,10 +73,7 @@ def dime_records(message):
 
 # ---- the server and a relay that records what passes ----------------------
 
-class Message:
-    def __init__(self, start, headers, body):
-        self.start, self.headers, self.body = start, headers, body
-
+class Message(collections.namedtuple("Message", "start headers body")):
     def envelope(self):
         """The SOAP envelope: the body, or the first record of a DIME body."""
         if self.headers.get("content-type", "").startswith("application/dime"):
@@ -128,9 +123,6 @@ class Relay:
         self.listener = socket.create_server(("127.0.0.1", 0))
         self.port = self.listener.getsockname()[1]
         threading.Thread(target=self._accept, daemon=True).start()
-
-    def close(self):
-        self.listener.close()
 
     def _accept(self):
         while True:
@@ -269,7 +261,7 @@ class DescriptionTest(unittest.TestCase):
         self.relay = Relay(self.port)
 
     def tearDown(self):
-        self.relay.close()
+        self.relay.listener.close()
 
     def url(self, port, query="?wsdl"):
         return "http://127.0.0.1:%d%s%s" % (port, SERVICE_PATH, query)
