@@ -1,252 +1,236 @@
-// The pool of CFD users and the register of simulation servers through the
-// public handle against the real server.
-#include <gtest/gtest.h>
+// Administration through the public handle against the real server: the pool
+// of CFD users, the register of simulation servers, and the messages and
+// refusals of folder backup and restore (the object-by-object round trip is
+// in the client tests).
+#include <sys/stat.h>
 
-#include <algorithm>
-#include <memory>
-#include <string>
-#include <vector>
+#include "api/ApiTestSupport.h"
 
-#include "api/AdminTestSupport.h"
-#include "api/RequestCount.h"
-#include "support/TestServer.h"
-#include "talixdbapi/VLTDatabase.h"
+using namespace talixdb_test;
+using VLT_121::CVLTDatabase;
+namespace rc = VLT_121::ResultCode;
 
 namespace {
 
-using talixdb_test::AdminSession;
-using talixdb_test::RecordingLogger;
-using talixdb_test::requestCount;
-using talixdb_test::ScopedEnv;
-using talixdb_test::TestServer;
-using talixdb_test::textsOfType;
-using VLT_121::CVLTDatabase;
-using Texts = std::vector<std::string>;
-namespace rc = VLT_121::ResultCode;
-
-const std::string kRoot = "/Repository/talixdb";
-const std::string kRegister = "/Repository/TalixRegisteredServers/SimulationServers";
-
-// ---- the pool of CFD users: every case needs a server without a database ---
-
-class PoolUsers : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(m_db.open(m_server.address().c_str()));
-    m_db.setLoggingObject(&m_logger);
-  }
-
-  // Removes the database root again, so that instantiateCFDUsers runs anew.
-  void dropDatabase() {
-    AdminSession admin(m_server);
-    ASSERT_TRUE(admin.open);
-    ASSERT_TRUE(admin.db.deleteItem(kRoot.c_str()));
-  }
-
-  ScopedEnv m_password{"VLT_ADMIN_PASSWORD", talixdb_test::kAdminPassword};
-  TestServer m_server;
-  RecordingLogger m_logger;
-  CVLTDatabase m_db;
-};
-
-TEST_F(PoolUsers, InstantiateMakesTheDatabaseAndTheUsersOnce) {
-  EXPECT_EQ(m_db.instantiateCFDUsers(3), 3);
-  EXPECT_FALSE(m_db.isLoggedIn());
-  EXPECT_EQ(textsOfType(m_logger, 1),
-            (Texts{"\nUser cfduser_000 has been created\n", "\nUser cfduser_001 has been created\n",
-                   "\nUser cfduser_002 has been created\n"}));
-  EXPECT_EQ(m_db.getNrCFDUsers(), 3);
-  ASSERT_TRUE(m_db.login("root", talixdb_test::kAdminPassword, "Default", 0));
-  EXPECT_TRUE(m_db.isTalixDatabaseInstantiated());
-  m_db.logout();
-
-  // The database exists now: nothing is touched.
-  m_logger.messages.clear();
-  const int logins = requestCount(m_server, "login");
-  EXPECT_EQ(m_db.instantiateCFDUsers(5), rc::kRootFolderNotMade);
-  EXPECT_TRUE(textsOfType(m_logger, 1).empty());
-  EXPECT_EQ(requestCount(m_server, "createUser"), 3);
-  EXPECT_EQ(requestCount(m_server, "login"), logins + 1);
-  EXPECT_EQ(m_db.getNrCFDUsers(), 3);
+Names poolMessages(const std::string& what, std::initializer_list<int> users, const std::string& end) {
+  Names texts;
+  for (int user : users) texts.push_back("\nUser cfduser_00" + std::to_string(user) + " has been " + what + end);
+  return texts;
 }
 
-TEST_F(PoolUsers, PoolAccountsMayWriteBelowTheRepository) {
-  ASSERT_EQ(m_db.instantiateCFDUsers(2), 2);
-  CVLTDatabase user;
-  ASSERT_TRUE(user.open(m_server.address().c_str()));
-  // A name starting "cfduser" always asks for a pool account: without a pool
-  // size there is none to take.
-  EXPECT_FALSE(user.login("cfduser_001", "cfduser_001", "Default", 0));
-  ASSERT_TRUE(user.login("cfduser_001", "cfduser_001", "Default", 2));
-  EXPECT_EQ(user.addCategory("FromPool"), 0);
-  EXPECT_EQ(user.addType("Made", "FromPool"), 0);
-}
-
-TEST_F(PoolUsers, PoolLoginTakesAFreeAccountUntilNoneIsLeft) {
-  ASSERT_EQ(m_db.instantiateCFDUsers(3), 3);
-  std::vector<std::unique_ptr<CVLTDatabase>> hosts;
-  for (int i = 0; i < 3; ++i) {
-    hosts.push_back(std::make_unique<CVLTDatabase>());
-    ASSERT_TRUE(hosts.back()->open(m_server.address().c_str()));
-    EXPECT_TRUE(hosts.back()->login("cfduser", "ignored", "Default", 3)) << i;
-  }
-  // Each took another account: all three are in use now.
-  CVLTDatabase fourth;
-  ASSERT_TRUE(fourth.open(m_server.address().c_str()));
-  EXPECT_FALSE(fourth.login("cfduser", "ignored", "Default", 3));
-  hosts[1]->logout();
-  EXPECT_TRUE(fourth.login("cfduser", "ignored", "Default", 3));
-  // Without a pool size there is nothing to choose from.
-  CVLTDatabase fifth;
-  ASSERT_TRUE(fifth.open(m_server.address().c_str()));
-  EXPECT_FALSE(fifth.login("cfduser", "ignored", "Default", 0));
-}
-
-TEST_F(PoolUsers, DisconnectLogsEveryPoolUserInAndOut) {
-  ASSERT_EQ(m_db.instantiateCFDUsers(2), 2);
-  m_logger.messages.clear();
-  ASSERT_TRUE(m_db.login("root", talixdb_test::kAdminPassword, "Default", 0));
-  m_db.disconnectAllTalixUsers();
-  EXPECT_FALSE(m_db.isLoggedIn());
-  EXPECT_EQ(textsOfType(m_logger, 1),
-            (Texts{"\nUser cfduser_000 has been disconnected\n", "\nUser cfduser_001 has been disconnected\n"}));
-  EXPECT_EQ(m_db.getNrCFDUsers(), 2);
-}
-
-TEST_F(PoolUsers, DeleteAllRemovesEveryPoolUser) {
-  ASSERT_EQ(m_db.instantiateCFDUsers(2), 2);
-  m_logger.messages.clear();
-  m_db.deleteAllTalixUsers();
-  EXPECT_FALSE(m_db.isLoggedIn());
-  EXPECT_EQ(textsOfType(m_logger, 1),
-            (Texts{"\nUser cfduser_000 has been deleted", "\nUser cfduser_001 has been deleted"}));
-  EXPECT_EQ(m_db.getNrCFDUsers(), 0);
-  CVLTDatabase user;
-  ASSERT_TRUE(user.open(m_server.address().c_str()));
-  EXPECT_FALSE(user.login("cfduser_000", "cfduser_000", "Default", 0));
-}
-
-TEST_F(PoolUsers, InstantiateReplacesTheWholePool) {
-  ASSERT_EQ(m_db.instantiateCFDUsers(3), 3);
-  dropDatabase();
-  m_logger.messages.clear();
-  EXPECT_EQ(m_db.instantiateCFDUsers(1), 1);
-  EXPECT_EQ(textsOfType(m_logger, 1),
-            (Texts{"\nUser cfduser_000 has been disconnected\n", "\nUser cfduser_001 has been disconnected\n",
-                   "\nUser cfduser_002 has been disconnected\n", "\nUser cfduser_000 has been deleted",
-                   "\nUser cfduser_001 has been deleted", "\nUser cfduser_002 has been deleted",
-                   "\nUser cfduser_000 has been created\n"}));
-  EXPECT_EQ(m_db.getNrCFDUsers(), 1);
-}
-
-TEST_F(PoolUsers, ZeroOrNegativeCountEmptiesThePoolAndIsReturned) {
-  ASSERT_EQ(m_db.instantiateCFDUsers(2), 2);
-  dropDatabase();
-  EXPECT_EQ(m_db.instantiateCFDUsers(0), 0);
-  EXPECT_FALSE(m_db.isLoggedIn());
-  EXPECT_EQ(m_db.getNrCFDUsers(), 0);
-  dropDatabase();
-  EXPECT_EQ(m_db.instantiateCFDUsers(-4), -4);
-  EXPECT_FALSE(m_db.isLoggedIn());
-  EXPECT_EQ(m_db.getNrCFDUsers(), 0);
-}
-
-TEST_F(PoolUsers, WrongAdministratorPasswordChangesNothing) {
+// A server of its own: the pool needs a store without the database root.
+TEST(PoolUsers, InstantiateLoginDisconnectReplaceAndDelete) {
+  TestServer server;
+  const std::string address = server.address();
+  RecordingLogger logger;
+  CVLTDatabase db;
+  ASSERT_TRUE(db.open(address.c_str()));
+  db.setLoggingObject(&logger);
+  auto requests = [&](const char* operation) { return loggedRequestCount(server, operation); };
+  auto dropDatabase = [&] {
+    ASSERT_EQ(1, db.createTalixDb());           // the root is there: logged in as administrator
+    ASSERT_TRUE(db.deleteItem(kDatabaseRoot));  // deletes only with a logger
+    db.logout();
+    logger.messages.clear();
+  };
   {
-    ScopedEnv wrong("VLT_ADMIN_PASSWORD", "not the password");
-    EXPECT_EQ(m_db.instantiateCFDUsers(3), rc::kRootFolderNotMade);
-    EXPECT_EQ(m_db.getNrCFDUsers(), 0);
-    m_db.disconnectAllTalixUsers();
-    m_db.deleteAllTalixUsers();
-    EXPECT_FALSE(m_db.isLoggedIn());
-    EXPECT_TRUE(textsOfType(m_logger, 0).empty());
-    EXPECT_TRUE(textsOfType(m_logger, 1).empty());
+    ScopedEnv wrong("VLT_ADMIN_PASSWORD", "not the password");  // changes nothing
+    EXPECT_EQ(db.instantiateCFDUsers(3), rc::kRootFolderNotMade);
+    db.disconnectAllTalixUsers();
+    db.deleteAllTalixUsers();
+    EXPECT_FALSE(db.isLoggedIn());
+    EXPECT_EQ(logger.texts(0).size() + logger.texts(1).size(), 0u);
+    EXPECT_EQ(requests("createUser") + requests("createModelObject"), 0);
   }
-  EXPECT_EQ(requestCount(m_server, "createUser"), 0);
-  EXPECT_EQ(requestCount(m_server, "createModelObject"), 0);
-  EXPECT_EQ(m_db.getNrCFDUsers(), 0);
+  ASSERT_TRUE(db.login("root", kAdminPassword, "Default", 0));
+  EXPECT_EQ(db.downloadRegisteredSimulationServers() + db.getNrRegisteredSimulationServers(), 0);
+  EXPECT_EQ(db.getRegisteredSimulationServer(0), nullptr);
+  db.logout();
+
+  EXPECT_EQ(db.instantiateCFDUsers(3), 3);
+  EXPECT_TRUE(!db.isLoggedIn() && db.getNrCFDUsers() == 3);
+  EXPECT_EQ(logger.texts(1), poolMessages("created", {0, 1, 2}, "\n"));
+  // The database exists now: nothing is touched.
+  logger.messages.clear();
+  const int logins = requests("login");
+  EXPECT_EQ(db.instantiateCFDUsers(5), rc::kRootFolderNotMade);
+  EXPECT_TRUE(logger.texts(1).empty());
+  EXPECT_EQ(requests("createUser") + requests("login"), 3 + logins + 1);
+
+  // A "cfduser" name always asks for a pool account; each host takes a free one.
+  std::vector<CVLTDatabase> hosts(4);
+  for (CVLTDatabase& host : hosts) ASSERT_TRUE(host.open(address.c_str()));
+  EXPECT_FALSE(hosts[0].login("cfduser_001", "cfduser_001", "Default", 0));
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(hosts[i].login("cfduser", "ignored", "Default", 3)) << i;
+  EXPECT_FALSE(hosts[3].login("cfduser", "ignored", "Default", 3));
+  EXPECT_EQ(hosts[1].addCategory("FromPool") + hosts[1].addType("Made", "FromPool"), 0);  // pool accounts may write
+  hosts[1].logout();
+  EXPECT_TRUE(hosts[3].login("cfduser", "ignored", "Default", 3));
+  for (CVLTDatabase& host : hosts) host.logout();
+
+  ASSERT_TRUE(db.login("root", kAdminPassword, "Default", 0));
+  db.disconnectAllTalixUsers();
+  EXPECT_FALSE(db.isLoggedIn());
+  EXPECT_EQ(logger.texts(1), poolMessages("disconnected", {0, 1, 2}, "\n"));
+
+  dropDatabase();
+  EXPECT_EQ(db.instantiateCFDUsers(1), 1);  // replaces the whole pool
+  Names replaced = poolMessages("disconnected", {0, 1, 2}, "\n");
+  for (const Names& more : {poolMessages("deleted", {0, 1, 2}, ""), poolMessages("created", {0}, "\n")})
+    replaced.insert(replaced.end(), more.begin(), more.end());
+  EXPECT_EQ(logger.texts(1), replaced);
+  EXPECT_EQ(db.getNrCFDUsers(), 1);
+
+  logger.messages.clear();
+  db.deleteAllTalixUsers();
+  EXPECT_FALSE(db.isLoggedIn() || db.getNrCFDUsers() != 0);
+  EXPECT_EQ(logger.texts(1), poolMessages("deleted", {0}, ""));
+
+  for (int count : {0, -4}) {  // empties the pool and is returned
+    dropDatabase();
+    EXPECT_EQ(db.instantiateCFDUsers(count), count);
+    EXPECT_FALSE(db.isLoggedIn() || db.getNrCFDUsers() != 0);
+  }
+  db.setLoggingObject(nullptr);
 }
 
-TEST_F(PoolUsers, RegisterIsEmptyOnANewServer) {
-  ASSERT_TRUE(m_db.login("root", talixdb_test::kAdminPassword, "Default", 0));
-  EXPECT_EQ(m_db.downloadRegisteredSimulationServers(), 0);
-  EXPECT_EQ(m_db.getNrRegisteredSimulationServers(), 0);
-  EXPECT_EQ(m_db.getRegisteredSimulationServer(0), nullptr);
-}
+using Admin = RootSession;
 
-// ---- the register of simulation servers --------------------------------------
+TEST_F(Admin, SimulationServersAreRegisteredListedAndReplaced) {
+  const std::string folder = "/Repository/TalixRegisteredServers/SimulationServers/";
+  auto downloaded = [&] {
+    EXPECT_EQ(m_db.downloadRegisteredSimulationServers(), 0);
+    return listOf(m_db, &CVLTDatabase::getNrRegisteredSimulationServers, &CVLTDatabase::getRegisteredSimulationServer);
+  };
+  auto changes = [&] { return requestCount("createModelObject") + requestCount("deleteModelObject"); };
+  EXPECT_TRUE(m_db.registerTALIXSimulationServer("node-1.example:9000", true));
+  EXPECT_TRUE(m_db.registerTALIXSimulationServer("node 2", false));
+  EXPECT_EQ(m_db.getNrRegisteredSimulationServers(), 0);  // the handle's copy changes with a download
+  EXPECT_EQ(downloaded(), (Names{"node-1.example:9000", "node 2"}));
+  EXPECT_TRUE(m_db.getRegisteredSimulationServer(-1) == nullptr && m_db.getRegisteredSimulationServer(2) == nullptr);
 
-class SimulationServers : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { s_server = new TestServer(); }
-  static void TearDownTestSuite() {
-    delete s_server;
-    s_server = nullptr;
-  }
-  void SetUp() override { ASSERT_TRUE(m_admin.open); }
-
-  CVLTDatabase& db() { return m_admin.db; }
-  int changes() { return requestCount(*s_server, "createModelObject") + requestCount(*s_server, "deleteModelObject"); }
-  Texts downloaded() {
-    EXPECT_EQ(db().downloadRegisteredSimulationServers(), 0);
-    Texts names;
-    for (int i = 0; i < db().getNrRegisteredSimulationServers(); ++i) names.push_back(db().getRegisteredSimulationServer(i));
-    return names;
-  }
-
-  static TestServer* s_server;
-  AdminSession m_admin{*s_server};
-};
-TestServer* SimulationServers::s_server = nullptr;
-
-TEST_F(SimulationServers, RegisteredServersAreListedInOrderAfterADownload) {
-  EXPECT_EQ(db().getRegisteredSimulationServer(0), nullptr);
-  EXPECT_TRUE(db().registerTALIXSimulationServer("node-1.example:9000", true));
-  EXPECT_TRUE(db().registerTALIXSimulationServer("node 2", false));
-  // The handle's copy changes only with a download.
-  EXPECT_EQ(db().getNrRegisteredSimulationServers(), 0);
-  EXPECT_EQ(downloaded(), (Texts{"node-1.example:9000", "node 2"}));
-  EXPECT_EQ(db().getRegisteredSimulationServer(-1), nullptr);
-  EXPECT_EQ(db().getRegisteredSimulationServer(2), nullptr);
-  EXPECT_TRUE(db().registerTALIXSimulationServer("node-3", true));
-  EXPECT_EQ(db().getNrRegisteredSimulationServers(), 2);
-  EXPECT_EQ(downloaded().size(), 3u);
-}
-
-TEST_F(SimulationServers, KeepingAnExistingRegistrationChangesNothing) {
-  ASSERT_TRUE(db().registerTALIXSimulationServer("steady", true));
   const int before = changes();
-  EXPECT_TRUE(db().registerTALIXSimulationServer("steady", true));
+  EXPECT_TRUE(m_db.registerTALIXSimulationServer("node 2", true));   // kept as it is
+  EXPECT_TRUE(m_db.registerTALIXSimulationServer("node 2", false));  // replaced, but without a logger kept
   EXPECT_EQ(changes(), before);
-}
+  {
+    AttachedLogger logger(m_db);  // replaced with a logger: deleted and made again
+    const int creates = requestCount("createModelObject"), deletes = requestCount("deleteModelObject");
+    EXPECT_TRUE(m_db.registerTALIXSimulationServer("node 2", false));
+    EXPECT_EQ(requestCount("deleteModelObject"), deletes + 1);
+    EXPECT_EQ(requestCount("createModelObject"), creates + 1);
+    EXPECT_EQ(logger.texts(0), Names{folder + "node 2 has  been deleted."});
+  }
+  EXPECT_EQ(downloaded(), (Names{"node-1.example:9000", "node 2"}));
 
-TEST_F(SimulationServers, ReplacingWithALoggerDeletesAndRemakesTheFolder) {
-  ASSERT_TRUE(db().registerTALIXSimulationServer("fresh", true));
-  const int creates = requestCount(*s_server, "createModelObject");
-  const int deletes = requestCount(*s_server, "deleteModelObject");
-  m_admin.logger.messages.clear();
-  EXPECT_TRUE(db().registerTALIXSimulationServer("fresh", false));
-  EXPECT_EQ(requestCount(*s_server, "deleteModelObject"), deletes + 1);
-  EXPECT_EQ(requestCount(*s_server, "createModelObject"), creates + 1);
-  EXPECT_EQ(textsOfType(m_admin.logger, 0), (Texts{kRegister + "/fresh has  been deleted."}));
-  Texts names = downloaded();
-  EXPECT_EQ(std::count(names.begin(), names.end(), "fresh"), 1);
-}
-
-TEST_F(SimulationServers, ReplacingWithoutALoggerKeepsTheFolder) {
-  db().setLoggingObject(nullptr);
-  ASSERT_TRUE(db().registerTALIXSimulationServer("silent", true));
-  const int before = changes();
-  EXPECT_TRUE(db().registerTALIXSimulationServer("silent", false));
-  EXPECT_EQ(changes(), before);
-}
-
-TEST_F(SimulationServers, RegistrationFailsWithoutASession) {
   CVLTDatabase loggedOut;
-  ASSERT_TRUE(loggedOut.open(s_server->address().c_str()));
+  ASSERT_TRUE(loggedOut.open(address().c_str()));
   EXPECT_FALSE(loggedOut.registerTALIXSimulationServer("nobody", true));
-  EXPECT_EQ(loggedOut.downloadRegisteredSimulationServers(), 0);
-  EXPECT_EQ(loggedOut.getNrRegisteredSimulationServers(), 0);
+  EXPECT_EQ(loggedOut.downloadRegisteredSimulationServers() + loggedOut.getNrRegisteredSimulationServers(), 0);
+}
+
+// ---- backup and restore ----------------------------------------------------------
+
+class Backup : public RootSession {
+ protected:
+  std::string remote(const std::string& below = "") { return std::string(kDatabaseRoot) + "/" + testName() + below; }
+  // Stores `bytes` as report 1 of surface "surf" of solver S below remote(below).
+  void store(const std::string& bytes, const std::string& below = "") {
+    ASSERT_EQ(0,
+              m_db.uploadSurface(remote(below).c_str(), "S", "surf", 1, bytes.data(), static_cast<long>(bytes.size())));
+  }
+  bool stored(const std::string& path) { return m_db.isSurfaceUploaded(path.c_str(), "S", 1, "surf"); }
+  int backup(const std::string& path, const std::string& local) {
+    logger.messages.clear();
+    return m_db.backupTALIXFolder(path.c_str(), local.c_str());
+  }
+  int restore(const std::string& path, const std::string& local) {
+    logger.messages.clear();
+    return m_db.restoreTALIXFolder(path.c_str(), local.c_str());
+  }
+  static bool exists(const std::string& path) { return std::filesystem::exists(path); }
+
+  const std::string m_properties = "/TALIX_BackedUp_Properties_EF64F6C7-2C4F-4559-9ADF-61B0C85169CF";
+  TempDir m_local;
+  RecordingLogger logger;
+  void SetUp() override {
+    RootSession::SetUp();
+    m_db.setLoggingObject(&logger);
+  }
+  void TearDown() override {
+    m_db.setLoggingObject(nullptr);
+    RootSession::TearDown();
+  }
+};
+
+TEST_F(Backup, BackupAndRestoreReportEveryFolderInOrder) {
+  store("plain bytes, not a report");
+  const std::string folder = remote("/Solvers/S/Reports"), local = m_local.path() + "/copy";
+  ASSERT_EQ(backup(folder, local), 0);
+  EXPECT_EQ(logger.texts(1),
+            (Names{"Start downloading " + folder + ".\n", "Destination folder:\n " + local + ".\n",
+                   "Start downloading " + folder + "/000000001.\n", "Destination folder:\n " + local + "/000000001.\n",
+                   "Succesful download of " + folder + "/000000001.\n", "Succesful download of " + folder + ".\n"}));
+  EXPECT_TRUE(logger.texts(0).empty());
+  ASSERT_EQ(restore(folder, local), 0);
+  EXPECT_EQ(logger.texts(1),
+            (Names{"Start Restoring " + folder + ".", "Start Restoring " + folder + "/000000001.",
+                   "Uploading File:\n" + local + "/000000001/surf\n",
+                   "Successful restoring of " + folder + "/000000001.", "Successful restoring of " + folder + "."}));
+  EXPECT_TRUE(logger.texts(0).empty());
+  char* data = nullptr;
+  const long size = m_db.downloadSurface(remote().c_str(), "S", 1, "surf", data);
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(std::string(data, static_cast<size_t>(size)), "plain bytes, not a report");
+  m_db.releaseMemory(data);
+  // Restoring to a path without a slash is refused without a word.
+  EXPECT_EQ(restore("talixdb", local), rc::kRestoreFailed);
+  EXPECT_EQ(logger.texts(1), Names{"Start Restoring talixdb."});
+  EXPECT_TRUE(logger.texts(0).empty());
+}
+
+TEST_F(Backup, BackupIntoAnEmptyDirectoryOnlyAndOfExistingSafeNames) {
+  store("x");
+  const std::string busy = m_local.path() + "/busy", empty = m_local.path() + "/empty";
+  ASSERT_EQ(::mkdir(busy.c_str(), 0755) + ::mkdir(empty.c_str(), 0755), 0);
+  std::ofstream(busy + "/keep.txt") << "mine";
+  EXPECT_EQ(backup(remote(), busy), rc::kLocalNotMade);
+  EXPECT_EQ(logger.texts(0),
+            Names{"Error creating local folder:\n " + busy + ".\nPlease try to remove the folder manualy.\n"});
+  EXPECT_TRUE(!exists(busy + m_properties) && exists(busy + "/keep.txt"));
+  EXPECT_EQ(backup(remote(), empty), 0);
+  EXPECT_TRUE(exists(empty + m_properties) && exists(empty + "/Solvers/S/Reports/000000001/surf"));
+
+  EXPECT_EQ(backup(remote("Missing"), m_local.path() + "/none"), rc::kNotFound);
+  EXPECT_EQ(logger.texts(0), Names{"Error accessing " + remote("Missing")});
+  // A child name that could leave the local folder.
+  ASSERT_EQ(m_db.addType("up\\side", testName().c_str()), 0);
+  EXPECT_EQ(backup(remote(), m_local.path() + "/odd"), rc::kNotFound);
+  EXPECT_EQ(logger.texts(0), Names{"Error accessing " + remote("/up\\side") + ".\n"});
+  EXPECT_FALSE(exists(m_local.path() + "/odd/up\\side"));
+}
+
+// Every refused restore deletes nothing.
+TEST_F(Backup, RestoreRefusesACopyOfAnotherDepthOrWithoutItsPropertiesFiles) {
+  store("top");
+  store("below", "/Sub");
+  const std::string local = m_local.path() + "/deep";
+  ASSERT_EQ(backup(remote(), local), 0);
+  EXPECT_EQ(restore(remote("/Sub"), local), rc::kRestoreFailed);
+  EXPECT_EQ(logger.texts(0), Names{"Invalid folder format. File:\n" + local + m_properties});
+  EXPECT_TRUE(stored(remote("/Sub")));
+  EXPECT_EQ(restore(remote("Copy"), local), 0);  // the same depth elsewhere
+  EXPECT_TRUE(stored(remote("Copy")) && stored(remote("Copy/Sub")));
+
+  const std::string broken = local + "/Solvers/S/Reports/000000001" + m_properties;
+  ASSERT_EQ(std::remove(broken.c_str()), 0);
+  EXPECT_EQ(restore(remote(), local), rc::kRestoreFailed);
+  EXPECT_EQ(logger.texts(0), Names{"Invalid folder format: missing file:\n" + broken});
+  const std::string bare = m_local.path() + "/bare";
+  ASSERT_EQ(::mkdir(bare.c_str(), 0755), 0);
+  EXPECT_EQ(restore(remote(), bare), rc::kRestoreFailed);
+  EXPECT_EQ(logger.texts(0), Names{"Invalid folder format: missing file:\n" + bare + m_properties});
+  EXPECT_TRUE(stored(remote()));
 }
 
 }  // namespace

@@ -1,13 +1,13 @@
-// The upper levels of the catalogue (root, categories, types, deleting by
-// path) and models with their solvers stored and read back through the
-// public handle against the real server.
-#include <gtest/gtest.h>
+// The catalogue through the public handle against the real server: the root,
+// categories, types and deleting by path; models and solvers stored and read
+// back; every refusal of importSolver and checkModelCompatibility; a solver's
+// files and grids.
+#include <sys/stat.h>
 
-#include <memory>
-#include <string>
-#include <vector>
+#include <functional>
+#include <tuple>
 
-#include "api/CatalogueTestSupport.h"
+#include "api/ApiTestSupport.h"
 
 using namespace talixdb_test;
 using VLT_121::CVLTDatabase;
@@ -15,323 +15,356 @@ using VLT_121::CVLTModel;
 
 namespace {
 
-// ---- a store without the database root, one server per test -----------------
-
-class EmptyStore : public ::testing::Test {
- protected:
-  void SetUp() override { ASSERT_TRUE(m_db.open(m_server.address().c_str())); }
-  TestServer m_server;
-  CVLTDatabase m_db;
-};
-
-TEST_F(EmptyStore, CreateTalixDbMakesTheRootOnceAndStaysLoggedIn) {
-  ScopedEnv password("VLT_ADMIN_PASSWORD", kAdminPassword);
-  ASSERT_FALSE(m_db.isLoggedIn());
-  EXPECT_EQ(0, m_db.createTalixDb());
-  EXPECT_TRUE(m_db.isLoggedIn());
-  EXPECT_TRUE(m_db.isTalixDatabaseInstantiated());
-  // The second call finds the root there and keeps the administrator session.
-  EXPECT_EQ(1, m_db.createTalixDb());
-  EXPECT_TRUE(m_db.isLoggedIn());
-  EXPECT_EQ(0, m_db.addCategory("first"));
-  EXPECT_TRUE(m_db.checkCategory("first"));
-}
-
-TEST_F(EmptyStore, CreateTalixDbWithAWrongPasswordFailsAndStaysLoggedOut) {
+// A server of its own: a store without the database root.
+TEST(EmptyStore, CreateTalixDbMakesTheRootOnceAndNothingGoesBelowAMissingOne) {
+  TestServer server;
+  CVLTDatabase db;
+  ASSERT_TRUE(db.open(server.address().c_str()));
   {
     ScopedEnv password("VLT_ADMIN_PASSWORD", "not-the-password");
-    EXPECT_EQ(1, m_db.createTalixDb());
-    EXPECT_FALSE(m_db.isLoggedIn());
+    EXPECT_EQ(1, db.createTalixDb());
+    EXPECT_FALSE(db.isLoggedIn());
   }
-  CVLTDatabase admin;
-  ASSERT_TRUE(admin.open(m_server.address().c_str()));
-  ASSERT_TRUE(admin.login("root", kAdminPassword, "Default", 0));
-  EXPECT_FALSE(admin.isTalixDatabaseInstantiated());
-  admin.logout();
+  ASSERT_TRUE(db.login("root", kAdminPassword, "Default", 0));
+  EXPECT_FALSE(db.isTalixDatabaseInstantiated());
+  EXPECT_EQ(2, db.addCategory("c"));
+  EXPECT_EQ(3, db.addType("t", "c"));
+  EXPECT_EQ(2, db.uploadModel("c", "t", ModelBuilder("m").build().get()));
+  EXPECT_FALSE(db.checkCategory("c"));
+  db.logout();
+  EXPECT_EQ(0, db.createTalixDb());
+  EXPECT_TRUE(db.isLoggedIn() && db.isTalixDatabaseInstantiated());
+  EXPECT_EQ(1, db.createTalixDb());  // finds the root and keeps the administrator session
+  EXPECT_TRUE(db.isLoggedIn());
+  EXPECT_EQ(0, db.addCategory("first"));
 }
 
-TEST_F(EmptyStore, NothingCanBeAddedBelowAMissingRoot) {
-  ASSERT_TRUE(m_db.login("root", kAdminPassword, "Default", 0));
-  EXPECT_FALSE(m_db.isTalixDatabaseInstantiated());
-  EXPECT_FALSE(m_db.checkCategory("c"));
-  EXPECT_EQ(2, m_db.addCategory("c"));
-  EXPECT_EQ(3, m_db.addType("t", "c"));
-  ModelPtr model = ModelBuilder("m").build();
-  EXPECT_EQ(2, m_db.uploadModel("c", "t", model.get()));
-  EXPECT_FALSE(m_db.checkCategory("c"));
-  m_db.logout();
-}
-
-// ---- categories, types and deletion --------------------------------------------
-
-class Catalogue : public CatalogueServerTest {};
-
-TEST_F(Catalogue, AddedCategoryIsFound) {
-  const std::string category = testCategory();
-  EXPECT_FALSE(m_db.checkCategory(category.c_str()));
-  EXPECT_EQ(0, m_db.addCategory(category.c_str()));
-  EXPECT_TRUE(m_db.checkCategory(category.c_str()));
-}
-
-TEST_F(Catalogue, CheckTypeTakesTheTypeBeforeTheCategory) {
-  const std::string category = testCategory();
-  ASSERT_EQ(0, m_db.addCategory(category.c_str()));
-  EXPECT_FALSE(m_db.checkType("Pumps", category.c_str()));
-  EXPECT_EQ(0, m_db.addType("Pumps", category.c_str()));
-  EXPECT_TRUE(m_db.checkType("Pumps", category.c_str()));
-  EXPECT_FALSE(m_db.checkType(category.c_str(), "Pumps"));
-}
-
-TEST_F(Catalogue, AddTypeInAMissingCategoryReturns3) {
-  EXPECT_EQ(3, m_db.addType("Pumps", testCategory().c_str()));
-  EXPECT_FALSE(m_db.checkCategory(testCategory().c_str()));
-}
-
-TEST_F(Catalogue, DeleteItemRemovesTheFolderAndLogsWithTwoBlanks) {
-  AttachedLogger logger(m_db);
-  const std::string category = testCategory();
-  ASSERT_EQ(0, m_db.addCategory(category.c_str()));
-  ASSERT_EQ(0, m_db.addType("Pumps", category.c_str()));
-  const std::string path = std::string(kDatabaseRoot) + "/" + category;
-  EXPECT_TRUE(m_db.deleteItem(path.c_str()));
-  EXPECT_FALSE(m_db.checkCategory(category.c_str()));
-  EXPECT_FALSE(m_db.checkType("Pumps", category.c_str()));
-  ASSERT_EQ(1u, logger.messages.size());
-  EXPECT_EQ(0, logger.messages[0].first);
-  EXPECT_EQ(path + " has  been deleted.", logger.texts()[0]);
-}
-
-TEST_F(Catalogue, DeleteItemOfAMissingPathReportsItWasNotDeleted) {
-  AttachedLogger logger(m_db);
-  const std::string path = std::string(kDatabaseRoot) + "/" + testCategory();
-  EXPECT_FALSE(m_db.deleteItem(path.c_str()));
-  ASSERT_EQ(1u, logger.messages.size());
-  EXPECT_EQ(0, logger.messages[0].first);
-  EXPECT_EQ(path + " has not been deleted.", logger.texts()[0]);
-}
-
-TEST_F(Catalogue, DeleteItemWithoutALoggerDeletesNothing) {
-  const std::string category = testCategory();
-  ASSERT_EQ(0, m_db.addCategory(category.c_str()));
-  EXPECT_FALSE(m_db.deleteItem((std::string(kDatabaseRoot) + "/" + category).c_str()));
-  EXPECT_TRUE(m_db.checkCategory(category.c_str()));
-}
-
-// ---- models ------------------------------------------------------------------------
-
-const std::vector<Port> kColumnPorts = {
-    {"feed", "Material", "CAPE_INLET", "liquid feed"},
-    {"product", "Material", "CAPE_OUTLET", "top product"},
-    {"duty", "Energy", "CAPE_INLET", ""},
+class Catalogue : public RootSession {
+ protected:
+  void SetUp() override {
+    RootSession::SetUp();
+    m_category = testName();
+  }
+  const char* category() const { return m_category.c_str(); }
+  ModelPtr download(const char* model, const char* type = "T") {
+    return ModelPtr(m_db.downloadModel(category(), type, model));
+  }
+  std::string m_category;
 };
 
+TEST_F(Catalogue, CategoriesTypesAndDeletingByPath) {
+  EXPECT_FALSE(m_db.checkCategory(category()));
+  EXPECT_EQ(3, m_db.addType("Pumps", category()));  // no category yet
+  EXPECT_EQ(0, m_db.addCategory(category()));
+  EXPECT_TRUE(m_db.checkCategory(category()));
+  EXPECT_FALSE(m_db.checkType("Pumps", category()));
+  EXPECT_EQ(0, m_db.addType("Pumps", category()));
+  EXPECT_TRUE(m_db.checkType("Pumps", category()));
+  EXPECT_FALSE(m_db.checkType(category(), "Pumps"));  // the type comes first
+  const std::string path = std::string(kDatabaseRoot) + "/" + m_category;
+  EXPECT_FALSE(m_db.deleteItem(path.c_str()));  // without a logger nothing is deleted
+  EXPECT_TRUE(m_db.checkCategory(category()));
+  AttachedLogger logger(m_db);
+  EXPECT_TRUE(m_db.deleteItem(path.c_str()));
+  EXPECT_FALSE(m_db.checkCategory(category()));
+  EXPECT_FALSE(m_db.deleteItem(path.c_str()));
+  EXPECT_EQ(logger.texts(0), (Names{path + " has  been deleted.", path + " has not been deleted."}));
+}
+
+const std::vector<Port> kPorts = {{"feed", "Material", "CAPE_INLET", "liquid feed"},
+                                  {"product", "Material", "CAPE_OUTLET", "top product"},
+                                  {"duty", "Energy", "CAPE_INLET", ""}};
 // One parameter of every kind the catalogue treats apart.
-std::vector<Param> columnParameters() {
-  return {
-      Param("method", "CAPE_OPTION")
-          .withOptions({"NRTL", "UNIQUAC", "Wilson"})
-          .withText("property method", "input", "", "NRTL"),
-      Param("tags", "CAPE_OPTION").withText("free tags", "input", "", ""),
-      Param("temperature", "CAPE_REAL")
-          .withBounds("273.15", "473.15")
-          .withText("top temperature", "input", "1", "298.15"),
-      Param("pressure", "CAPE_REAL").withText("top pressure", "output", "1", "101325"),
-      Param("stages", "CAPE_INT").withBounds("1", "60").withText("number of stages", "input", "0", "12"),
-      Param("trays", "CAPE_INT").withText("trays in use", "input", "0", ""),
-      Param("label", "CAPE_STRING").withText("a label", "input", "", "column 1"),
+const std::vector<Param> kParameters = {
+    {"method", "CAPE_OPTION", {"NRTL", "UNIQUAC", "Wilson"}, "", "", "property method", "input", "", "NRTL"},
+    {"tags", "CAPE_OPTION", {}, "", "", "free tags", "input", "", ""},
+    {"temperature", "CAPE_REAL", {}, "273.15", "473.15", "top temperature", "input", "1", "298.15"},
+    {"pressure", "CAPE_REAL", {}, "", "", "top pressure", "output", "1", "101325"},
+    {"stages", "CAPE_INT", {}, "1", "60", "number of stages", "input", "0", "12"},
+    {"label", "CAPE_STRING", {}, "", "", "a label", "input", "", "column 1"}};
+const Names kSpecies = {"H2O", "CH3OH", "C2H5OH"};
+
+ModelBuilder column(const std::string& name) {
+  return std::move(
+      ModelBuilder(name).description("with reboiler").components(kSpecies).ports(kPorts).parameters(kParameters));
+}
+
+TEST_F(Catalogue, ModelsAndSolversComeBackFieldByField) {
+  ASSERT_EQ(0, m_db.uploadModel(category(), "Separators", column("Column").build().get()));
+  EXPECT_TRUE(m_db.checkType("Separators", category()));  // made on the way
+  EXPECT_EQ(describe(column("Column").build()), describe(download("Column", "Separators")));
+  EXPECT_EQ(24, m_db.uploadModel(category(), "Separators", ModelBuilder("Column").build().get()));
+  EXPECT_EQ(describe(column("Column").build()), describe(download("Column", "Separators")));
+  EXPECT_EQ(nullptr, download("Nothing"));
+  // Options and bounds come back only for the types that have them.
+  const std::vector<Param> odd = {{"label", "CAPE_STRING", {"a", "b"}, "0", "1"},
+                                  {"count", "CAPE_INT", {"x"}, "2", "9"},
+                                  {"choice", "CAPE_OPTION", {"p", "q"}, "0", "1"}};
+  ASSERT_EQ(0, m_db.uploadModel(category(), "T", ModelBuilder("Odd").parameters(odd).build().get()));
+  const std::vector<Param> kept = {
+      {"label", "CAPE_STRING"}, {"count", "CAPE_INT", {}, "2", "9"}, {"choice", "CAPE_OPTION", {"p", "q"}}};
+  EXPECT_EQ(describe(ModelBuilder("Odd").parameters(kept).build()), describe(download("Odd")));
+
+  ModelPtr solver = column("Rigorous")
+                        .description("rigorous solver")
+                        .command("colsolve --steady")
+                        .sortedComponents({"C2H5OH", "CH3OH", "H2O"})
+                        .surface("inlet", "0 0 0\n", "1 2 3\n")
+                        .surface("wall", "1 1 1\n", "3 2 1\n")
+                        .build();
+  ASSERT_EQ(0, m_db.uploadModel(category(), "T", column("Column").build().get()));
+  ASSERT_EQ(0, m_db.importSolver(category(), "T", "Column", solver.get()));
+  ModelPtr withSolver = column("Column").build();
+  withSolver->setSolvers(1, CVLTModel::newArray(1));
+  m_db.exportSolver(&withSolver->getSolvers()[0], category(), "T", "Column", "Rigorous");
+  EXPECT_EQ(describe(*solver), describe(withSolver->getSolvers()[0]));
+  EXPECT_EQ(describe(withSolver), describe(download("Column")));
+  m_db.exportSolver(solver.get(), category(), "T", "Column", "Nobody");  // leaves the object as it was
+  EXPECT_EQ(describe(withSolver->getSolvers()[0]), describe(*solver));
+
+}
+
+// A refused folder ends the upload with its code; what was made stays, and
+// never more ports or parameters are counted than have folders.
+TEST_F(Catalogue, RefusedFoldersGiveTheirCodes) {
+  EXPECT_EQ(4, m_db.uploadModel(category(), "bad/type", ModelBuilder("M").build().get()));
+  EXPECT_TRUE(m_db.checkCategory(category()));
+  EXPECT_EQ(nullptr, download("M", "bad/type"));
+  const std::vector<Port> ports = {{"in", "Material", "CAPE_INLET", ""}, {"out/bad", "Material", "CAPE_OUTLET", ""}};
+  const std::vector<Param> parameters = {{"ratio", "CAPE_REAL"}, {"mode", "CAPE_STRING"}};
+  auto model = [&](const char* name, std::vector<Port> p, std::vector<Param> q) {
+    return ModelBuilder(name).ports(p).parameters(q).build();
   };
+  EXPECT_EQ(6, m_db.uploadModel(category(), "T", model("Ports", ports, parameters).get()));
+  EXPECT_EQ(describe(model("Ports", {ports[0]}, parameters)), describe(download("Ports")));
+  EXPECT_EQ(8, m_db.uploadModel(category(), "T", model("Parameters", {ports[0]}, {{"a/b", "CAPE_REAL"}, parameters[1]}).get()));
+  EXPECT_EQ(describe(model("Parameters", {ports[0]}, {})), describe(download("Parameters")));
 }
 
-ModelPtr columnModel(const std::string& name) {
-  return ModelBuilder(name)
-      .description("distillation column with reboiler")
-      .components({"H2O", "CH3OH", "C2H5OH"})
-      .ports(kColumnPorts)
-      .parameters(columnParameters())
-      .build();
+// ---- whether a solver fits its model ---------------------------------------------
+
+const Names kCompatSpecies = {"H2O", "CO2", "N2"};
+const std::vector<Port> kCompatPorts = {{"inlet", "Material", "CAPE_INLET", "feed"},
+                                        {"outlet", "Material", "CAPE_OUTLET", "product"}};
+const std::vector<Param> kModelParameters = {{"temperature", "CAPE_REAL", {}, "200", "600"},
+                                             {"mode", "CAPE_OPTION", {"fast", "slow"}},
+                                             {"file-system", "CAPE_OPTION", {"stored.cfg"}},
+                                             {"public-species", "CAPE_OPTION", {"A", "B"}}};
+
+ModelPtr compatModel(const char* name) {
+  return ModelBuilder(name).components(kCompatSpecies).ports(kCompatPorts).parameters(kModelParameters).build();
 }
 
-TEST_F(Catalogue, UploadedModelComesBackFieldByField) {
-  const std::string category = testCategory();
-  ModelPtr model = columnModel("Column");
-  ASSERT_EQ(0, m_db.uploadModel(category.c_str(), "Separators", model.get()));
-  // The category and the type were made on the way.
-  EXPECT_TRUE(m_db.checkCategory(category.c_str()));
-  EXPECT_TRUE(m_db.checkType("Separators", category.c_str()));
+// A solver that fits the model; each case spoils one thing.
+struct Recipe {
+  std::vector<Param> parameters = {
+      kModelParameters[0], kModelParameters[1], {"file-system", "CAPE_OPTION"}, kModelParameters[3]};
+  std::vector<Port> ports = kCompatPorts;
+  Names components, sorted = kCompatSpecies;
+  std::string localDir = "/nonexistent";
+  ModelPtr build(const std::string& name) const {
+    return ModelBuilder(name).localDir(localDir).components(components).sortedComponents(sorted).ports(ports)
+        .parameters(parameters).build();
+  }
+};
 
-  ModelPtr back(m_db.downloadModel(category.c_str(), "Separators", "Column"));
-  ASSERT_NE(nullptr, back);
-  EXPECT_STREQ("Column", back->getName());
-  EXPECT_STREQ("distillation column with reboiler", back->getDescription());
-  EXPECT_EQ(componentsOf(*model), componentsOf(*back));
-  EXPECT_EQ(0, back->getNrSolvers());
-  ASSERT_EQ(3, back->getNrPorts());
-  for (int i = 0; i < 3; ++i) expectPort(back->getPorts()[i], kColumnPorts[static_cast<size_t>(i)]);
-  const std::vector<Param> expected = columnParameters();
-  ASSERT_EQ(static_cast<int>(expected.size()), back->getNrParameters());
-  for (size_t i = 0; i < expected.size(); ++i) expectParameter(back->getParameters()[i], expected[i]);
+TEST_F(Catalogue, ImportSolverRefusesEverySolverThatDoesNotFit) {
+  ASSERT_EQ(0, m_db.uploadModel(category(), "T", compatModel("Reactor").get()));
+  TempDir local;
+  writeLocalFile(local.path() + "/one.txt", "1");
+  auto refusal = [](const std::string& what, const std::string& name) {
+    return "The solver is incompatible with the model:\nModel " + what + " " + name +
+           " is not instantiated in the solver.\nSolver is not loaded\n";
+  };
+  struct Case {
+    const char* name;
+    std::function<void(Recipe&)> spoil;
+    int code;
+    std::string printed;
+  };
+  const Case cases[] = {
+      {"Fits", [](Recipe&) {}, 0, ""},
+      {"Fits", [](Recipe&) {}, 23, ""},  // the same name again
+      {"", [](Recipe&) {}, 21, ""},
+      {"FewerParameters", [](Recipe& r) { r.parameters.erase(r.parameters.begin()); }, 15, ""},
+      {"FewerPorts", [](Recipe& r) { r.ports.pop_back(); }, 16, ""},
+      // The component count is tested before the parameters are looked at.
+      {"OtherCount", [](Recipe& r) { r.components = r.sorted = {"H2O", "CO2"}; r.parameters[1].name = "speed"; }, 17, ""},
+      {"SortedNotTheModels", [](Recipe& r) { r.sorted = {"H2O", "CO2"}; }, 17, ""},
+      {"OwnComponents", [](Recipe& r) { r.components = {"a", "b", "c"}; }, 0, ""},
+      {"MissingParameter", [](Recipe& r) { r.parameters[1].name = "speed"; }, 15, refusal("Parameter", "mode")},
+      {"ParameterType", [](Recipe& r) { r.parameters[0].type = "CAPE_INT"; }, 15, ""},
+      {"OptionCount", [](Recipe& r) { r.parameters[1].options = {"fast"}; }, 15, ""},
+      {"OptionWithoutEqual", [](Recipe& r) { r.parameters[1].options = {"fast", "medium"}; }, 15, ""},
+      {"OptionOrder", [](Recipe& r) { r.parameters[1].options = {"slow", "fast"}; }, 0, ""},
+      {"AnyFiles", [&](Recipe& r) { r.localDir = local.path(); r.parameters[2].options = {"one.txt"}; }, 0, ""},
+      {"OtherSpecies", [](Recipe& r) { r.parameters[3].options = {"X", "Y"}; }, 0, ""},
+      {"SpeciesCount", [](Recipe& r) { r.parameters[3].options = {"A"}; }, 15, ""},
+      {"EverySpecies", [](Recipe& r) { r.parameters.push_back({"public-species", "CAPE_OPTION", {"A", "B", "C"}}); }, 15, ""},
+      {"Extras", [](Recipe& r) { r.parameters.push_back({"tolerance", "CAPE_REAL"}); r.ports.push_back({"vent", "Material", "CAPE_OUTLET", ""}); }, 0, ""},
+      {"MissingPort", [](Recipe& r) { r.ports[1].name = "exit"; }, 16, refusal("Port", "outlet")},
+      {"PortDirection", [](Recipe& r) { r.ports[1].direction = "CAPE_INLET"; }, 16, ""},
+      {"PortType", [](Recipe& r) { r.ports[0].type = "Energy"; }, 16, ""},
+      {"EveryPort", [](Recipe& r) { r.ports.push_back({"outlet", "Material", "CAPE_INLET", ""}); }, 16, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Recipe recipe;
+    c.spoil(recipe);
+    ModelPtr solver = recipe.build(c.name);
+    ::testing::internal::CaptureStdout();
+    const int code = m_db.importSolver(category(), "T", "Reactor", solver.get());
+    EXPECT_EQ(c.printed, ::testing::internal::GetCapturedStdout());
+    EXPECT_EQ(c.code, code);
+    const std::string stored = modelPath(m_category, "T", "Reactor") + "/Solvers/" + c.name;
+    if (c.code >= 15 && c.code <= 17) {
+      EXPECT_NE(0, m_db.downloadSolver(stored.c_str(), local.path().c_str()));
+    }
+    if (recipe.components.empty() && (c.code == 0 || c.code == 17)) {  // takes the model's, even when refused
+      EXPECT_EQ(kCompatSpecies, componentsOf(*solver));
+    }
+  }
+  EXPECT_EQ(14, m_db.importSolver(category(), "T", "NoSuchModel", Recipe().build("Lost").get()));
+  ModelPtr back(CVLTModel::newObject());
+  m_db.exportSolver(back.get(), category(), "T", "Reactor", "Fits");
+  EXPECT_EQ(kCompatSpecies, componentsOf(*back));
 }
 
-TEST_F(Catalogue, OptionsAndBoundsComeBackOnlyForTheirTypes) {
-  const std::string category = testCategory();
-  ModelPtr model = ModelBuilder("Odd")
-                       .parameters({
-                           Param("label", "CAPE_STRING").withBounds("0", "1").withOptions({"a", "b"}),
-                           Param("count", "CAPE_INT").withBounds("2", "9").withOptions({"x"}),
-                           Param("choice", "CAPE_OPTION").withBounds("0", "1").withOptions({"p", "q"}),
-                       })
-                       .build();
-  ASSERT_EQ(0, m_db.uploadModel(category.c_str(), "T", model.get()));
-  ModelPtr back(m_db.downloadModel(category.c_str(), "T", "Odd"));
-  ASSERT_NE(nullptr, back);
-  ASSERT_EQ(3, back->getNrParameters());
-  const VLT_121::CVLTParameter* p = back->getParameters();
-  EXPECT_STREQ("", p[0].getLowerBound());
-  EXPECT_STREQ("", p[0].getUpperBound());
-  EXPECT_EQ(0, p[0].getNrOptions());
-  EXPECT_STREQ("2", p[1].getLowerBound());
-  EXPECT_STREQ("9", p[1].getUpperBound());
-  EXPECT_EQ(0, p[1].getNrOptions());
-  EXPECT_STREQ("", p[2].getLowerBound());
-  EXPECT_STREQ("", p[2].getUpperBound());
-  EXPECT_EQ((Names{"p", "q"}), optionsOf(p[2]));
+TEST_F(Catalogue, CheckModelCompatibilityNamesWhatIsMissing) {
+  ASSERT_EQ(0, m_db.uploadModel(category(), "T", compatModel("Checked").get()));
+  ASSERT_EQ(0, m_db.importSolver(category(), "T", "Checked", Recipe().build("Stored").get()));
+  struct Case {
+    const char* model;
+    std::function<void(CVLTModel&)> spoil;
+    const char* message;  // null: compatible
+  };
+  const Case cases[] = {
+      {"Checked", [](CVLTModel&) {}, nullptr},
+      {"Elsewhere", [](CVLTModel&) {}, "Model does not exist in the database."},
+      {"Checked", [](CVLTModel& m) { m.getParameters()[1].setName("pressure"); }, "Model parameter does not exist in the database."},
+      {"Checked", [](CVLTModel& m) { m.getPorts()[1].setName("drain"); }, "Model port does not exist in the database."},
+      {"Checked", [](CVLTModel& m) { m.getSolvers()[0].setName("Other"); }, "Solver does not exist in the database."},
+      {"Checked", [](CVLTModel& m) { m.getSolvers()[0].getParameters()[0].setName("pressure"); },
+       "Solver parameter does not exist in the database."},
+      {"Checked", [](CVLTModel& m) { m.getSolvers()[0].getPorts()[0].setName("drain"); },
+       "solver port does not exist in the database."},
+  };
+  for (const Case& c : cases) {
+    ModelPtr model(m_db.downloadModel(category(), "T", "Checked"));
+    ASSERT_EQ(1, model->getNrSolvers());
+    c.spoil(*model);
+    AttachedLogger logger(m_db);
+    EXPECT_EQ(c.message == nullptr, m_db.checkModelCompatibility(category(), "T", c.model, model.get()));
+    EXPECT_EQ(logger.texts(0), c.message == nullptr ? Names{} : Names{c.message});
+    EXPECT_EQ(logger.messages.size(), logger.texts(0).size());
+  }
+  // Without solvers a model is not compatible, and nothing is said.
+  AttachedLogger logger(m_db);
+  EXPECT_FALSE(m_db.checkModelCompatibility(category(), "T", "Checked", compatModel("Checked").get()));
+  EXPECT_TRUE(logger.messages.empty());
 }
 
-TEST_F(Catalogue, SecondUploadOfAModelReturns24AndChangesNothing) {
-  const std::string category = testCategory();
-  ModelPtr model = columnModel("Column");
-  ASSERT_EQ(0, m_db.uploadModel(category.c_str(), "Separators", model.get()));
-  ModelPtr other = ModelBuilder("Column").description("another one").build();
-  EXPECT_EQ(24, m_db.uploadModel(category.c_str(), "Separators", other.get()));
-  ModelPtr back(m_db.downloadModel(category.c_str(), "Separators", "Column"));
-  ASSERT_NE(nullptr, back);
-  EXPECT_STREQ("distillation column with reboiler", back->getDescription());
-  EXPECT_EQ(3, back->getNrPorts());
+// ---- a solver's files and grids ---------------------------------------------------
+
+class SolverFiles : public Catalogue {
+ protected:
+  void SetUp() override {
+    Catalogue::SetUp();
+    ASSERT_EQ(0, m_db.uploadModel(category(), "T", ModelBuilder("Host").build().get()));
+    m_local = m_temp.path() + "/solver";
+    std::filesystem::create_directories(m_local);
+  }
+  int import(const std::string& name, const Names& files, std::vector<Port> ports = {}) {
+    return m_db.importSolver(category(), "T", "Host",
+                             ModelBuilder(name).localDir(m_local).ports(ports).files(files).build().get());
+  }
+  std::string solverPath(const std::string& name) const {
+    return modelPath(m_category, "T", "Host") + "/Solvers/" + name;
+  }
+  // The solver's file tree downloaded into a new local folder: its files, or
+  // {"(none)"} when the folder was not made.
+  Names downloaded(const std::string& name, int code = 0) {
+    const std::string target = m_temp.path() + "/out-" + name;
+    EXPECT_EQ(code, m_db.downloadSolver(solverPath(name).c_str(), target.c_str())) << name;
+    return std::filesystem::exists(target) ? localTree(target) : Names{"(none)"};
+  }
+  std::string grid(bool nodes, const char* solver, const char* surface) {
+    char* data = nullptr;
+    long size = 7;
+    const std::string path = modelPath(m_category, "T", "Host");
+    EXPECT_EQ(0, nodes ? m_db.downloadSurfaceNodePositions(path.c_str(), solver, data, size, surface)
+                       : m_db.downloadSurfaceGridConnectivity(path.c_str(), solver, data, size, surface));
+    if (data == nullptr) return size == 0 ? "(none)" : "(size not 0)";
+    std::string text(data, static_cast<size_t>(size));
+    EXPECT_EQ(data[size], '\0');
+    EXPECT_TRUE(m_db.releaseMemory(data));
+    EXPECT_FALSE(m_db.releaseMemory(data));
+    return text;
+  }
+  TempDir m_temp;
+  std::string m_local;
+};
+
+// Files go up with the import and come back byte for byte; a missing file
+// ends the upload with 20, a refused port folder (11) comes first.
+TEST_F(SolverFiles, ListedFilesGoUpWithTheImportAndComeBackByteForByte) {
+  writeLocalFile(m_local + "/case.cfg", awkwardBytes("case"));
+  writeLocalFile(m_local + "/data/mesh/a.txt", awkwardBytes("a"));
+  writeLocalFile(m_local + "/data/mesh/b.txt", "");
+  writeLocalFile(m_local + "/later.txt", "later");
+  ASSERT_EQ(0, import("Files", {"case.cfg", "data\\mesh/a.txt", "data/mesh\\b.txt"}));
+  EXPECT_EQ(20, import("Partial", {"case.cfg", "missing.txt", "later.txt"}));
+  EXPECT_EQ(11, import("Mixed", {"case.cfg", "missing.txt"}, {{"bad/port", "Material", "CAPE_INLET", ""}}));
+  EXPECT_EQ(11, m_db.importSolver(category(), "T", "Host",
+                                  ModelBuilder("BadParameter").parameters({{"a/b", "CAPE_REAL"}}).build().get()));
+  EXPECT_EQ(0, m_db.importSolver(category(), "T", "Host", ModelBuilder("NoList").build().get()));
+  const std::pair<const char*, Names> trees[] = {{"Files", {"case.cfg", "data/mesh/a.txt", "data/mesh/b.txt"}},
+                                                 {"Partial", {"case.cfg"}}, {"Mixed", {"case.cfg"}}, {"NoList", {}}};
+  for (const auto& [name, files] : trees) EXPECT_EQ(files, downloaded(name));
+  const std::string copy = m_temp.path() + "/out-Files";
+  EXPECT_EQ(awkwardBytes("case"), readLocalFile(copy + "/case.cfg"));
+  EXPECT_EQ(awkwardBytes("a"), readLocalFile(copy + "/data/mesh/a.txt"));
+  EXPECT_EQ(Names{"(none)"}, downloaded("Nobody", 21));
+  // Without its file tree a solver downloads nothing.
+  AttachedLogger logger(m_db);
+  ASSERT_TRUE(m_db.deleteItem((solverPath("Files") + "/FileSystem").c_str()));
+  std::filesystem::remove_all(copy);
+  EXPECT_EQ(Names{"(none)"}, downloaded("Files"));
 }
 
-TEST_F(Catalogue, RefusedTypeFolderLeavesTheModelFolderUnmadeWith4) {
-  const std::string category = testCategory();
-  ModelPtr model = ModelBuilder("M").build();
-  EXPECT_EQ(4, m_db.uploadModel(category.c_str(), "bad/type", model.get()));
-  EXPECT_TRUE(m_db.checkCategory(category.c_str()));  // made before the type was refused
-  EXPECT_EQ(nullptr, m_db.downloadModel(category.c_str(), "bad/type", "M"));
-}
-
-TEST_F(Catalogue, ModelWithoutPortsOrParametersRoundTrips) {
-  const std::string category = testCategory();
-  ModelPtr model = ModelBuilder("Empty").description("nothing inside").build();
-  ASSERT_EQ(0, m_db.uploadModel(category.c_str(), "T", model.get()));
-  ModelPtr back(m_db.downloadModel(category.c_str(), "T", "Empty"));
-  ASSERT_NE(nullptr, back);
-  EXPECT_STREQ("nothing inside", back->getDescription());
-  EXPECT_EQ(0, back->getNrPorts());
-  EXPECT_EQ(0, back->getNrParameters());
-  EXPECT_EQ(0, back->getNrComponents());
-  EXPECT_EQ(0, back->getNrSolvers());
-}
-
-TEST_F(Catalogue, DownloadOfAMissingModelIsNull) {
-  EXPECT_EQ(nullptr, m_db.downloadModel(testCategory().c_str(), "T", "Nothing"));
-}
-
-TEST_F(Catalogue, RefusedPortFolderReturns6AndTheParametersAreStillStored) {
-  const std::string category = testCategory();
-  ModelPtr model = ModelBuilder("Split")
-                       .ports({{"in", "Material", "CAPE_INLET", ""}, {"out/bad", "Material", "CAPE_OUTLET", ""}})
-                       .parameters({Param("ratio", "CAPE_REAL").withBounds("0", "1"), Param("mode", "CAPE_STRING")})
-                       .build();
-  EXPECT_EQ(6, m_db.uploadModel(category.c_str(), "T", model.get()));
-  ModelPtr back(m_db.downloadModel(category.c_str(), "T", "Split"));
-  ASSERT_NE(nullptr, back);
-  EXPECT_EQ((Names{"ratio", "mode"}), parameterNamesOf(*back));
-  // Two ports were counted, one folder was made: never more ports than folders.
-  EXPECT_EQ((Names{"in"}), portNamesOf(*back));
-}
-
-TEST_F(Catalogue, RefusedParameterFolderReturns8) {
-  const std::string category = testCategory();
-  ModelPtr model = ModelBuilder("Split")
-                       .ports({{"in", "Material", "CAPE_INLET", ""}})
-                       .parameters({Param("a/b", "CAPE_REAL"), Param("mode", "CAPE_STRING")})
-                       .build();
-  EXPECT_EQ(8, m_db.uploadModel(category.c_str(), "T", model.get()));
-  ModelPtr back(m_db.downloadModel(category.c_str(), "T", "Split"));
-  ASSERT_NE(nullptr, back);
-  EXPECT_EQ((Names{"in"}), portNamesOf(*back));
-  EXPECT_EQ(0, back->getNrParameters());
-}
-
-// ---- solvers read back with the model ---------------------------------------------
-
-ModelPtr columnSolver(const std::string& name) {
-  return ModelBuilder(name)
-      .description("rigorous solver")
-      .command("colsolve --steady")
-      .components({"H2O", "CH3OH", "C2H5OH"})
-      .sortedComponents({"C2H5OH", "CH3OH", "H2O"})
-      .ports(kColumnPorts)
-      .parameters(columnParameters())
-      .surface("inlet", "0 0 0\n", "1 2 3\n")
-      .surface("wall", "1 1 1\n", "3 2 1\n")
-      .build();
-}
-
-TEST_F(Catalogue, ImportedSolverComesBackWithTheModelAndThroughExportSolver) {
-  const std::string category = testCategory();
-  ModelPtr model = columnModel("Column");
-  ASSERT_EQ(0, m_db.uploadModel(category.c_str(), "T", model.get()));
-  ModelPtr solver = columnSolver("Rigorous");
-  ASSERT_EQ(0, m_db.importSolver(category.c_str(), "T", "Column", solver.get()));
-
-  ModelPtr back(m_db.downloadModel(category.c_str(), "T", "Column"));
-  ASSERT_NE(nullptr, back);
-  ASSERT_EQ(1, back->getNrSolvers());
-  ModelPtr exported(CVLTModel::newObject());
-  m_db.exportSolver(exported.get(), category.c_str(), "T", "Column", "Rigorous");
-  const std::vector<const CVLTModel*> reads = {&back->getSolvers()[0], exported.get()};
-  for (const CVLTModel* read : reads) {
-    EXPECT_STREQ("Rigorous", read->getName());
-    EXPECT_STREQ("rigorous solver", read->getDescription());
-    EXPECT_STREQ("colsolve --steady", read->getCommand());
-    EXPECT_EQ(componentsOf(*solver), componentsOf(*read));
-    EXPECT_EQ((Names{"C2H5OH", "CH3OH", "H2O"}), sortedComponentsOf(*read));
-    EXPECT_EQ((Names{"inlet", "wall"}), surfacesOf(*read));
-    ASSERT_EQ(3, read->getNrPorts());
-    for (int i = 0; i < 3; ++i) expectPort(read->getPorts()[i], kColumnPorts[static_cast<size_t>(i)]);
-    const std::vector<Param> expected = columnParameters();
-    ASSERT_EQ(static_cast<int>(expected.size()), read->getNrParameters());
-    for (size_t i = 0; i < expected.size(); ++i) expectParameter(read->getParameters()[i], expected[i]);
+// Entries that could leave the local folder, and paths that are no regular
+// file (opening the pipe plainly would wait for a writer), are refused.
+TEST_F(SolverFiles, EntriesOutsideTheFolderOrNotRegularFilesAreRefused) {
+  writeLocalFile(m_temp.path() + "/x", "outside");
+  writeLocalFile(m_local + "/a/b", "inside, but named with an empty part");
+  writeLocalFile(m_local + "/data/keep", "a folder entry");
+  std::filesystem::create_directories(m_local + "/folder");
+  ASSERT_EQ(0, ::mkfifo((m_local + "/pipe").c_str(), 0644));
+  std::filesystem::create_symlink("/dev/null", m_local + "/device");
+  const std::pair<const char*, const char*> cases[] = {
+      {"Up", "../x"},   {"Absolute", "/etc/passwd"}, {"Doubled", "a//b"}, {"Trailing", "data/"}, {"Folder", "folder"},
+      {"Pipe", "pipe"}, {"Device", "device"}};
+  for (const auto& [name, entry] : cases) {
+    EXPECT_EQ(20, import(name, {entry})) << entry;
+    EXPECT_EQ(Names{}, downloaded(name));
   }
 }
 
-TEST_F(Catalogue, SolverWithoutComponentsIsStoredWithTheModelComponents) {
-  const std::string category = testCategory();
-  ModelPtr model = ModelBuilder("Tank").components({"N2", "O2"}).build();
-  ASSERT_EQ(0, m_db.uploadModel(category.c_str(), "T", model.get()));
-  // No components of its own: the import gives it the model's two, which the
-  // download then reads from the stored solver.
-  ModelPtr solver = ModelBuilder("Simple").sortedComponents({"O2", "N2"}).build();
-  ASSERT_EQ(0, m_db.importSolver(category.c_str(), "T", "Tank", solver.get()));
-  ModelPtr back(m_db.downloadModel(category.c_str(), "T", "Tank"));
-  ASSERT_NE(nullptr, back);
-  ASSERT_EQ(1, back->getNrSolvers());
-  EXPECT_EQ((Names{"N2", "O2"}), componentsOf(back->getSolvers()[0]));
-  EXPECT_EQ((Names{"O2", "N2"}), sortedComponentsOf(back->getSolvers()[0]));
-  EXPECT_EQ(0, back->getSolvers()[0].getNrSurfaces());
-}
-
-TEST_F(Catalogue, ExportSolverOfAMissingSolverLeavesTheObjectUnchanged) {
-  const std::string category = testCategory();
-  ModelPtr model = columnModel("Column");
-  ASSERT_EQ(0, m_db.uploadModel(category.c_str(), "T", model.get()));
-  ModelPtr target = columnSolver("Mine");
-  m_db.exportSolver(target.get(), category.c_str(), "T", "Column", "Nobody");
-  EXPECT_STREQ("Mine", target->getName());
-  EXPECT_STREQ("colsolve --steady", target->getCommand());
-  EXPECT_EQ(3, target->getNrPorts());
-  EXPECT_EQ(7, target->getNrParameters());
-  EXPECT_EQ(2, target->getNrSurfaces());
-  EXPECT_EQ(3, target->getNrComponents());
+TEST_F(SolverFiles, GridTextsAreStoredPerSurfaceOrForTheWholeSolver) {
+  ASSERT_EQ(0, m_db.importSolver(category(), "T", "Host",
+                                 ModelBuilder("Surfaces").surface("inlet", "0 0 0\n1 0 0\n", "0 1\n")
+                                     .surface("wall", "5 5 5\n", "0\n").grid("whole nodes\n", "whole cells\n")
+                                     .build().get()));
+  ASSERT_EQ(0, m_db.importSolver(category(), "T", "Host", ModelBuilder("Plain").grid("nodes\n", "cells\n").build().get()));
+  // With surfaces, no whole-solver texts; without, no surface texts.
+  const std::tuple<bool, const char*, const char*, const char*> cases[] = {
+      {true, "Surfaces", "inlet", "0 0 0\n1 0 0\n"}, {true, "Surfaces", "wall", "5 5 5\n"},
+      {false, "Surfaces", "inlet", "0 1\n"},         {false, "Surfaces", "wall", "0\n"},
+      {true, "Surfaces", nullptr, "(none)"},         {false, "Surfaces", "", "(none)"},
+      {true, "Plain", nullptr, "nodes\n"},           {false, "Plain", nullptr, "cells\n"},
+      {false, "Plain", "inlet", "(none)"}};
+  for (const auto& [nodes, solver, surface, text] : cases)
+    EXPECT_EQ(text, grid(nodes, solver, surface)) << nodes << solver << (surface ? surface : "(null)");
 }
 
 }  // namespace

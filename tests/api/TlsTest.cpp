@@ -2,17 +2,10 @@
 // of the handle, the address from the environment, and the refusal of every
 // server whose certificate cannot be verified, with the one message the host
 // hears for it.
-#include <gtest/gtest.h>
-
 #include <signal.h>
-
-#include <memory>
-#include <string>
 
 #include "api/ApiTestSupport.h"
 #include "support/TestCertificates.h"
-#include "support/TestServer.h"
-#include "talixdbapi/VLTDatabase.h"
 
 using namespace talixdb_test;
 using VLT_121::CVLTDatabase;
@@ -23,25 +16,14 @@ const char kModelPath[] = "/Repository/talixdb/Flow/Ducts/Duct";
 
 class Tls : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { s_certificates = new TestCertificates(); }
-  static void TearDownTestSuite() {
-    delete s_certificates;
-    s_certificates = nullptr;
-  }
+  static void SetUpTestSuite() { s_certificates = std::make_unique<TestCertificates>(); }
+  static void TearDownTestSuite() { s_certificates.reset(); }
   static const TestCertificates& certificates() { return *s_certificates; }
   static std::string https(const TestServer& server, const std::string& host = "127.0.0.1") {
     return "https://" + host + ":" + std::to_string(server.port());
   }
-  static TestCertificates* s_certificates;
+  inline static std::unique_ptr<TestCertificates> s_certificates;
 };
-TestCertificates* Tls::s_certificates = nullptr;
-
-// Bytes of every value, several TLS records long.
-std::string payload(size_t size) {
-  std::string bytes(size, '\0');
-  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131) ^ (i >> 9));
-  return bytes;
-}
 
 std::string downloadedReport(CVLTDatabase& db) {
   char* data = nullptr;
@@ -51,43 +33,32 @@ std::string downloadedReport(CVLTDatabase& db) {
   return bytes;
 }
 
+// A report of several TLS records goes up and down, also through copies of
+// the handle (proxies of their own in the same server session).
 TEST_F(Tls, WholeSessionAndCopiesOfTheHandle) {
   ScopedEnv trust("TALIXDB_CA_FILE", certificates().authority().c_str());
   TestServer server(certificates().serverOptions(certificates().server()));
-
   CVLTDatabase db;
   ASSERT_TRUE(db.open(https(server).c_str()));
   ASSERT_EQ(db.createTalixDb(), 0);
-  VLT_121::CVLTModel* model = VLT_121::CVLTModel::newObject();
-  model->setName("Duct");
-  EXPECT_EQ(db.uploadModel("Flow", "Ducts", model), 0);
-  VLT_121::CVLTModel::deleteObject(model);
-  db.logout();
-
-  ASSERT_TRUE(db.login("root", kAdminPassword, "Default", 0));
-  const std::string report = payload(3 << 20);
+  std::string report(1 << 20, '\0');
+  for (size_t i = 0; i < report.size(); ++i) report[i] = static_cast<char>((i * 131) ^ (i >> 9));
   ASSERT_EQ(db.uploadSurface(kModelPath, "Solver", "blade", 1, report.data(), static_cast<long>(report.size())), 0);
   EXPECT_EQ(downloadedReport(db), report);
-
-  // Copies talk over TLS on proxies of their own, in the same server session.
   auto source = std::make_unique<CVLTDatabase>(db);
   CVLTDatabase assigned;
   assigned = *source;
   source.reset();
   EXPECT_EQ(downloadedReport(assigned), report);
-  EXPECT_TRUE(assigned.isSurfaceUploaded(kModelPath, "Solver", 1, "blade"));
   EXPECT_TRUE(db.logout());
   EXPECT_FALSE(assigned.isSurfaceUploaded(kModelPath, "Solver", 1, "blade"));  // that session has ended
-
-  // The certificate names localhost too.
-  CVLTDatabase byName;
-  EXPECT_TRUE(byName.open(https(server, "localhost").c_str()));
+  EXPECT_TRUE(CVLTDatabase().open(https(server, "localhost").c_str()));      // the certificate names localhost too
 }
 
 struct Refusal {
   const char* name;
   std::string (TestCertificates::*certificate)() const;  // null: a plain HTTP server
-  bool trustTheAuthority;                                 // else the system's certificates
+  bool trustTheAuthority;                                // else the system's certificates
   const char* host;
   const char* reason;  // the message after "cannot connect to https://HOST:PORT: "
 };
@@ -115,10 +86,8 @@ TEST_F(Tls, CertificatesThatCannotBeVerifiedFailOpenWithOneMessage) {
     ScopedEnv trust("TALIXDB_CA_FILE", row.trustTheAuthority ? certificates().authority().c_str() : nullptr);
     TestServer server(row.certificate != nullptr ? certificates().serverOptions((certificates().*row.certificate)())
                                                  : std::vector<std::string>{});
-    RecordingLogger logger;
     CVLTDatabase db;
-    db.setLoggingObject(&logger);
-    logger.messages.clear();
+    AttachedLogger logger(db);
     EXPECT_FALSE(db.open(https(server, row.host).c_str()));
     EXPECT_FALSE(db.isOpen());
     std::string reason = row.reason;
@@ -133,14 +102,11 @@ TEST_F(Tls, CertificatesThatCannotBeVerifiedFailOpenWithOneMessage) {
 TEST_F(Tls, UnreadableTrustFileFailsOpenWithoutContactingTheServer) {
   const std::string missing = certificates().authority() + ".missing";
   ScopedEnv trust("TALIXDB_CA_FILE", missing.c_str());
-  RecordingLogger logger;
   CVLTDatabase db;
-  db.setLoggingObject(&logger);
-  logger.messages.clear();
+  AttachedLogger logger(db);
   EXPECT_FALSE(db.open("https://127.0.0.1:1"));
-  EXPECT_EQ(logger.texts(),
-            std::vector<std::string>{"cannot read the trusted certificates in TALIXDB_CA_FILE (" + missing +
-                                     "): No such file or directory"});
+  EXPECT_EQ(logger.texts(), std::vector<std::string>{"cannot read the trusted certificates in TALIXDB_CA_FILE (" +
+                                                     missing + "): No such file or directory"});
 }
 
 // OpenSSL writes to the socket without MSG_NOSIGNAL: a server that closes
@@ -157,12 +123,6 @@ TEST_F(Tls, ServerThatClosesDuringARequestDoesNotEndTheHost) {
   signal(SIGPIPE, previous);
   EXPECT_EQ(db.createTalixDb(), 0);  // and the next call goes through
   EXPECT_TRUE(db.logout());
-}
-
-TEST(TlsAddress, HttpsEndpointGivesTheSchemeAndHost) {
-  ScopedEnv env("MODELDATABASE_HOME", "https://db.example:8443/vlt/services/QuillonBinding");
-  ASSERT_NE(nullptr, ExposedDatabase::getURL());
-  EXPECT_STREQ("https://db.example:8443", ExposedDatabase::getURL());
 }
 
 }  // namespace

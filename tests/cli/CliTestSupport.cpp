@@ -1,10 +1,49 @@
 #include "cli/CliTestSupport.h"
 
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 
 namespace talixdb_test {
+
+CliResult runCli(const CliRun& run) { return runProgram(TALIXDB_CLI_PATH, run); }
+
+void writeFile(const std::string& path, const std::string& content) {
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string readFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+bool exists(const std::string& path) {
+  struct stat info;
+  return stat(path.c_str(), &info) == 0;
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+int closedPort() {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof address;
+  int port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+    port = ntohs(address.sin_port);
+  close(fd);
+  return port;
+}
 
 std::unique_ptr<TestServer> CliSuite::s_server;
 std::unique_ptr<TempDir> CliSuite::s_dir;
@@ -26,6 +65,17 @@ CliResult CliSuite::talixdb(const std::vector<std::string>& args, const std::str
   run.input = input;
   run.workingDir = s_dir->path();
   return runCli(run);
+}
+
+void CliSuite::runSteps(const std::vector<Step>& steps) {
+  for (const Step& step : steps) {
+    std::string line;
+    for (const std::string& arg : step.args) line += arg + " ";
+    CliResult result = talixdb(step.args, step.input);
+    EXPECT_EQ(result.exitCode, step.exit) << line << "\n" << result.err;
+    EXPECT_TRUE(contains(result.out, step.out)) << line << "\n" << result.out;
+    EXPECT_TRUE(contains(result.err, step.err)) << line << "\n" << result.err;
+  }
 }
 
 std::string CliSuite::path(const std::string& name) { return s_dir->path() + "/" + name; }

@@ -1,5 +1,6 @@
-// Pieces shared by the talixdb program's tests: a suite fixture that starts
-// one real server per suite, and sample model, solver and report files.
+// Pieces shared by the talixdb program's tests: running the program, a suite
+// fixture that starts one real server per suite and walks tables of
+// commands, and sample model, solver and report files.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,10 +9,32 @@
 #include <string>
 #include <vector>
 
-#include "cli/CliRunner.h"
+#include "support/ProgramRun.h"
 #include "support/TestServer.h"
 
 namespace talixdb_test {
+
+using CliResult = ProgramResult;
+using CliRun = ProgramRun;
+
+// Runs the program; kills it when it has not ended after 120 s.
+CliResult runCli(const CliRun& run);
+void writeFile(const std::string& path, const std::string& content);
+std::string readFile(const std::string& path);
+bool exists(const std::string& path);
+bool contains(const std::string& text, const std::string& part);
+// A loopback port that nothing listens on (bound once, then released).
+int closedPort();
+
+// One command of a table and what it must give: its exit status, and texts
+// its standard output and standard error hold ("" checks nothing).
+struct Step {
+  Step(std::vector<std::string> args, int exit = 0, std::string out = "", std::string err = "", std::string input = "")
+      : args(std::move(args)), exit(exit), out(std::move(out)), err(std::move(err)), input(std::move(input)) {}
+  std::vector<std::string> args;
+  int exit;
+  std::string out, err, input;
+};
 
 class CliSuite : public ::testing::Test {
  protected:
@@ -22,6 +45,8 @@ class CliSuite : public ::testing::Test {
   static void stopServer();
   // Runs talixdb against the suite's server (--server is put first).
   static CliResult talixdb(const std::vector<std::string>& args, const std::string& input = "");
+  // Runs each step in turn and checks what it gives.
+  static void runSteps(const std::vector<Step>& steps);
   // A path in the suite's temporary directory.
   static std::string path(const std::string& name);
   static TestServer& server() { return *s_server; }

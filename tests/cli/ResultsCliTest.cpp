@@ -13,8 +13,6 @@ namespace {
 
 const char kModel[] = "Equipment/Pumps/CentrifugalPump";
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
 std::vector<double> numbers(const std::string& text) {
   std::vector<double> values;
   std::istringstream lines(text);
@@ -31,17 +29,6 @@ class ResultsCli : public CliSuite {
     ASSERT_EQ(talixdb({"model", "upload", writePumpModel()}).exitCode, 0);
   }
 };
-
-TEST_F(ResultsCli, ReportUploadNumbersTheFilesAndShowsProgress) {
-  writeFile(path("a.rep"), surfaceReport({1, 2, 3}));
-  writeFile(path("b.rep"), surfaceReport({2, 4, 6}));
-  CliResult result = talixdb({"report", "upload", kModel, "FlowSolver", "hub", "10", path("a.rep"), path("b.rep")});
-  ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_TRUE(contains(result.out, "numbers 10 to 11")) << result.out;
-  EXPECT_TRUE(contains(result.err, "(2/2)")) << result.err;
-  EXPECT_EQ(numbers(talixdb({"report", "values", kModel, "FlowSolver", "hub", "11"}).out),
-            (std::vector<double>{2, 4, 6}));
-}
 
 TEST_F(ResultsCli, EveryListingPrintsTheDocumentedJson) {
   using nlohmann::json;
@@ -115,102 +102,64 @@ TEST_F(ResultsCli, EveryListingPrintsTheDocumentedJson) {
   }
 }
 
-TEST_F(ResultsCli, ValuesOfAMissingReportExitOne) {
-  CliResult result = talixdb({"report", "values", kModel, "FlowSolver", "hub", "999"});
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_TRUE(contains(result.err, "no report 999 of surface hub")) << result.err;
-}
-
-TEST_F(ResultsCli, ModesFollowTheReportsAndClearModesRemovesThem) {
+TEST_F(ResultsCli, ReportsModesInstancesAndPrecomputedResults) {
+  writeFile(path("a.rep"), surfaceReport({1, 2, 3}));
+  writeFile(path("b.rep"), surfaceReport({2, 4, 6}));
   writeFile(path("r1.rep"), surfaceReport({1.2, 1.6}));
-  writeFile(path("r2.rep"), surfaceReport({2.4, 3.2}));
-  ASSERT_EQ(talixdb({"report", "upload", kModel, "FlowSolver", "blade", "1", path("r1.rep"), path("r2.rep")}).exitCode,
-            0);
-  // The second report is twice the first: one mode holds both.
-  EXPECT_EQ(talixdb({"report", "modes", kModel, "FlowSolver", "blade"}).out, "1\n");
-  std::vector<double> mode = numbers(talixdb({"report", "mode-values", kModel, "FlowSolver", "blade", "0"}).out);
+  writeFile(path("r2.rep"), surfaceReport({2.4, 3.2}));  // twice r1: one mode holds both
+  writeFile(path("plain.txt"), "not a report\n");
+  writeFile(path("pre.txt"), "efficiency 0.82\n");
+  writeFile(path("binary.dat"), std::string("a\0b", 3));
+  const std::vector<std::string> report = {"report", "upload", kModel};
+  auto in = [](std::vector<std::string> head, std::vector<std::string> tail) {
+    head.insert(head.end(), tail.begin(), tail.end());
+    return head;
+  };
+  const std::vector<std::string> flow = {kModel, "FlowSolver"};
+  runSteps({
+      {in(report, {"FlowSolver", "hub", "10", path("a.rep"), path("b.rep")}), 0, "numbers 10 to 11", "(2/2)"},
+      {in({"report", "values"}, in(flow, {"hub", "999"})), 1, "", "no report 999 of surface hub"},
+      {in(report, {"NoSolver", "blade", "1", path("a.rep")}), 1, "", "no solver NoSolver in model " + std::string(kModel)},
+      {in(report, {"FlowSolver", "notes", "1", path("plain.txt")}), 0, "", "has no TALIX_Report_2 header"},
+      {in({"report", "values"}, in(flow, {"notes", "1"})), 1, "", "is not a surface report"},
+      {in(report, {"FlowSolver", "blade", "1", path("r1.rep"), path("r2.rep")}), 0},
+      {in({"report", "modes"}, in(flow, {"blade"})), 0, "1\n"},
+      {in({"report", "mode-values"}, in(flow, {"blade", "1"})), 1, "", "it has 1 modes"},
+      {in({"instance", "upload"}, in(flow, {path(".")})), 0, "saved instance 1 ", "Uploading instance:"},
+      {in({"instance", "upload"}, in(flow, {path(".")})), 0, "saved instance 2 "},
+      {in({"instance", "list"}, flow), 0, "\t000000002-"},
+      {in({"instance", "download"}, in(flow, {"2", path("copy-2")})), 0},
+      {in({"instance", "delete"}, in(flow, {"2"})), 0},
+      {in({"instance", "delete"}, in(flow, {"2"})), 1, "", "no instance 2 of solver FlowSolver"},
+      {in({"instance", "download"}, in(flow, {"77", path("base-files")})), 1, "", "no instance 77 of solver FlowSolver"},
+      {{"instance", "list", kModel, "Ghost"}, 1},
+      {{"instance", "upload", kModel, "Ghost", path(".")}, 1},
+      {{"instance", "download", kModel, "Ghost", "1", path("ghost")}, 21},
+      {in({"instance", "upload"}, in(flow, {path("no-such-dir")})), 33},
+      {in({"precomputed", "upload"}, in(flow, {path("pre.txt")})), 0},
+      {in({"precomputed", "upload"}, in(flow, {"-"})), 0, "", "", "head 42\n"},
+      {{"precomputed", "upload", kModel, "Ghost", path("pre.txt")}, 1},
+      {in({"precomputed", "upload"}, in(flow, {path("binary.dat")})), 33},
+  });
+  EXPECT_EQ(numbers(talixdb(in({"report", "values"}, in(flow, {"hub", "11"}))).out), (std::vector<double>{2, 4, 6}));
+  EXPECT_FALSE(contains(talixdb({"browse", "--solvers"}).out, "NoSolver"));
+  EXPECT_EQ(readFile(path("copy-2/mesh/grid.msh")), "nodes 2\n0 0 0\n1 0 0\n");
+  EXPECT_FALSE(exists(path("base-files")));
+  std::vector<double> mode = numbers(talixdb(in({"report", "mode-values"}, in(flow, {"blade", "0"}))).out);
   ASSERT_EQ(mode.size(), 2u);
   EXPECT_NEAR(mode[0], 0.6, 1e-12);
   EXPECT_NEAR(mode[1], 0.8, 1e-12);
-  std::vector<double> amplitudes = numbers(talixdb({"report", "amplitudes", kModel, "FlowSolver", "blade", "2"}).out);
+  std::vector<double> amplitudes = numbers(talixdb(in({"report", "amplitudes"}, in(flow, {"blade", "2"}))).out);
   ASSERT_EQ(amplitudes.size(), 1u);
   EXPECT_NEAR(amplitudes[0], 4.0, 1e-12);
-  CliResult text = talixdb({"report", "modes", kModel, "FlowSolver", "blade", "--text", "-o", path("modes.txt")});
+  CliResult text = talixdb(in({"report", "modes"}, in(flow, {"blade", "--text", "-o", path("modes.txt")})));
   EXPECT_EQ(text.out.rfind("         1\n", 0), 0u) << text.out;
   EXPECT_EQ(readFile(path("modes.txt")), text.out);
-  CliResult outOfRange = talixdb({"report", "mode-values", kModel, "FlowSolver", "blade", "1"});
-  EXPECT_EQ(outOfRange.exitCode, 1);
-  EXPECT_TRUE(contains(outOfRange.err, "it has 1 modes")) << outOfRange.err;
-
-  EXPECT_EQ(talixdb({"report", "clear-modes", kModel, "FlowSolver"}).exitCode, 0);
-  CliResult none = talixdb({"report", "modes", kModel, "FlowSolver", "blade"});
-  EXPECT_EQ(none.exitCode, 1);
-  EXPECT_TRUE(contains(none.err, "no PCA modes")) << none.err;
-  EXPECT_EQ(talixdb({"report", "amplitudes", kModel, "FlowSolver", "blade", "2"}).exitCode, 1);
-}
-
-TEST_F(ResultsCli, ReportsForAMissingSolverAreNotStored) {
-  writeFile(path("lost.rep"), surfaceReport({1}));
-  CliResult result = talixdb({"report", "upload", kModel, "NoSolver", "blade", "1", path("lost.rep")});
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_TRUE(contains(result.err, "no solver NoSolver in model Equipment/Pumps/CentrifugalPump")) << result.err;
-  CliResult browse = talixdb({"browse", "--solvers"});
-  EXPECT_FALSE(contains(browse.out, "NoSolver")) << browse.out;
-}
-
-TEST_F(ResultsCli, FileWithoutReportHeaderIsStoredWithAWarning) {
-  writeFile(path("plain.txt"), "not a report\n");
-  CliResult result = talixdb({"report", "upload", kModel, "FlowSolver", "notes", "1", path("plain.txt")});
-  EXPECT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_TRUE(contains(result.err, "has no TALIX_Report_2 header")) << result.err;
-  CliResult values = talixdb({"report", "values", kModel, "FlowSolver", "notes", "1"});
-  EXPECT_EQ(values.exitCode, 1);
-  EXPECT_TRUE(contains(values.err, "is not a surface report")) << values.err;
-}
-
-TEST_F(ResultsCli, InstancesAreSavedListedFetchedAndDeleted) {
-  CliResult first = talixdb({"instance", "upload", kModel, "FlowSolver", path(".")});
-  ASSERT_EQ(first.exitCode, 0) << first.err;
-  EXPECT_TRUE(contains(first.out, "saved instance 1 ")) << first.out;
-  EXPECT_TRUE(contains(first.err, "Uploading instance:")) << first.err;
-  EXPECT_TRUE(contains(talixdb({"instance", "upload", kModel, "FlowSolver", path(".")}).out, "saved instance 2 "));
-
-  CliResult list = talixdb({"instance", "list", kModel, "FlowSolver"});
-  EXPECT_EQ(list.exitCode, 0);
-  EXPECT_TRUE(contains(list.out, "1\t")) << list.out;
-  EXPECT_TRUE(contains(list.out, "\t000000002-")) << list.out;
-
-  CliResult fetched = talixdb({"instance", "download", kModel, "FlowSolver", "2", path("copy-2")});
-  EXPECT_EQ(fetched.exitCode, 0) << fetched.err;
-  EXPECT_EQ(readFile(path("copy-2/mesh/grid.msh")), "nodes 2\n0 0 0\n1 0 0\n");
-
-  EXPECT_EQ(talixdb({"instance", "delete", kModel, "FlowSolver", "2"}).exitCode, 0);
-  CliResult again = talixdb({"instance", "delete", kModel, "FlowSolver", "2"});
-  EXPECT_EQ(again.exitCode, 1);
-  EXPECT_TRUE(contains(again.err, "no instance 2 of solver FlowSolver")) << again.err;
-}
-
-TEST_F(ResultsCli, MissingInstanceExitsOneAndCopiesNothing) {
-  CliResult result = talixdb({"instance", "download", kModel, "FlowSolver", "77", path("base-files")});
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_TRUE(contains(result.err, "no instance 77 of solver FlowSolver")) << result.err;
-  EXPECT_FALSE(exists(path("base-files")));
-}
-
-TEST_F(ResultsCli, InstancesOfAMissingSolverAreRefused) {
-  EXPECT_EQ(talixdb({"instance", "list", kModel, "Ghost"}).exitCode, 1);
-  EXPECT_EQ(talixdb({"instance", "upload", kModel, "Ghost", path(".")}).exitCode, 1);
-  EXPECT_EQ(talixdb({"instance", "download", kModel, "Ghost", "1", path("ghost")}).exitCode, 21);
-  EXPECT_EQ(talixdb({"instance", "upload", kModel, "FlowSolver", path("no-such-dir")}).exitCode, 33);
-}
-
-TEST_F(ResultsCli, PrecomputedResultsAreStoredFromAFileOrStandardInput) {
-  writeFile(path("pre.txt"), "efficiency 0.82\n");
-  EXPECT_EQ(talixdb({"precomputed", "upload", kModel, "FlowSolver", path("pre.txt")}).exitCode, 0);
-  EXPECT_EQ(talixdb({"precomputed", "upload", kModel, "FlowSolver", "-"}, "head 42\n").exitCode, 0);
-  EXPECT_EQ(talixdb({"precomputed", "upload", kModel, "Ghost", path("pre.txt")}).exitCode, 1);
-  writeFile(path("binary.dat"), std::string("a\0b", 3));
-  EXPECT_EQ(talixdb({"precomputed", "upload", kModel, "FlowSolver", path("binary.dat")}).exitCode, 33);
+  runSteps({
+      {in({"report", "clear-modes"}, flow), 0},
+      {in({"report", "modes"}, in(flow, {"blade"})), 1, "", "no PCA modes"},
+      {in({"report", "amplitudes"}, in(flow, {"blade", "2"})), 1},
+  });
 }
 
 }  // namespace

@@ -1,14 +1,13 @@
 // talixdb against a server that speaks TLS only.
 #include <gtest/gtest.h>
 
-#include "cli/CliRunner.h"
+#include "cli/CliTestSupport.h"
 #include "support/TestCertificates.h"
 #include "support/TestServer.h"
 
 namespace talixdb_test {
 namespace {
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 TEST(TlsCli, TalksHttpsWithTheTrustFileAndSaysWhyItCannotWithout) {
   TestCertificates certificates;

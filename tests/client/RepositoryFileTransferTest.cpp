@@ -3,13 +3,9 @@
 // memory and to disk, streaming in bounded memory, progress and stopping, and
 // what a failed or stopped transfer leaves behind.
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <set>
-#include <string>
-#include <vector>
 
-#include "RepositoryClientFixture.h"
+#include "client/ClientTestSupport.h"
 #include "support/RecordingProgress.h"
 
 namespace talixdb_test {
@@ -24,8 +20,8 @@ long statusKiB(const std::string& field) {
   return -1;
 }
 
-// How far this process's peak resident memory rose above its resident memory
-// during `call`, in MiB (the kernel's peak is reset first).
+// How far the peak resident memory rose above the resident memory during
+// `call`, in MiB (the kernel's peak is reset first).
 template <class Call>
 double peakGrowthMiB(Call call) {
   std::ofstream reset("/proc/self/clear_refs");
@@ -36,145 +32,126 @@ double peakGrowthMiB(Call call) {
   return (statusKiB("VmHWM") - before) / 1024.0;
 }
 
-class RepositoryFileTransfer : public RepositoryFixture {
+class FileTransfer : public ClientTest {
  protected:
-  // The bytes of the file at `path` through downloadFileToMemory; the
-  // answer must be non-empty.
-  std::string downloadToMemory(const std::string& path) {
+  // The file's bytes through downloadFileToMemory, which ends them with a zero byte.
+  std::string toMemory(const std::string& path) {
     char* data = nullptr;
     int size = -1;
-    std::string answer = client().downloadFileToMemory(path, &data, &size);
-    EXPECT_FALSE(answer.empty()) << path;
-    if (answer.empty() || data == nullptr || size < 0) return "<not downloaded>";
-    EXPECT_EQ('\0', data[size]) << "no zero byte after the contents";
+    if (client().downloadFileToMemory(path, &data, &size).empty() || data == nullptr) return "<not downloaded>";
+    EXPECT_EQ('\0', data[size]);
     std::string bytes(data, static_cast<size_t>(size));
     delete[] data;
     return bytes;
   }
-
-  std::string downloadToDisk(const std::string& path) {
-    std::string local = m_local.path() + "/download.bin";
-    std::string answer = client().downloadFileToDisk(path, local);
-    EXPECT_FALSE(answer.empty()) << path;
-    return readLocalFile(local);
+  std::string toDisk(const std::string& path) {
+    const std::string local = m_local.path() + "/download.bin";
+    return client().downloadFileToDisk(path, local).empty() ? "<not downloaded>" : readLocalFile(local);
   }
-
   std::set<std::string> localNames() {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(m_local.path())) names.insert(entry.path().filename());
     return names;
   }
-  // The server's content files, staged ones included.
-  static std::set<std::string> serverContentFiles() {
+  // The server's content files, staged ones included (SQLite's blobs; none on PostgreSQL).
+  static std::set<std::string> contentFiles() {
     std::set<std::string> names;
-    for (const auto& entry : fs::recursive_directory_iterator(s_server->dataDir() + "/blobs"))
+    std::error_code ignored;
+    for (const auto& entry : fs::recursive_directory_iterator(server().dataDir() + "/blobs", ignored))
       names.insert(entry.path().filename());
     return names;
   }
-
   TempDir m_local;
 };
 
-// ---- uploadFile: folders and sizes -----------------------------------------
+TEST_F(FileTransfer, UploadsMakeTheirFoldersTopDownAndFollowTheSizeRules) {
+  size_t mark = logSize();
+  const std::string a = m_folder + "/a";
+  EXPECT_FALSE(client().uploadFile(a + "/b/f.txt", "hello", 0).empty());
+  EXPECT_EQ((Names{"findByPath ok", "findByPath ok", "findByPath fault " + a, "createModelObject ok",
+                   "findByPath fault " + a + "/b", "createModelObject ok", "uploadFiles ok"}),
+            clientRequestsSince(mark));
+  EXPECT_EQ(Names({typeName(a), typeName(a + "/b"), typeName(a + "/b/f.txt")}), Names({"Folder", "Folder", "File"}));
+  EXPECT_EQ(Names{"f.txt"}, children(a + "/b"));
+  mark = logSize();
+  EXPECT_FALSE(client().uploadFile(a + "/b/g.txt", "2", 0).empty());
+  EXPECT_EQ((Names{"findByPath ok", "findByPath ok", "findByPath ok", "findByPath ok", "uploadFiles ok"}),
+            clientRequestsSince(mark));
 
-TEST_F(RepositoryFileTransfer, UploadLooksUpEachFolderTopDownAndCreatesTheMissingOnes) {
-  std::string mark = logMark();
-  EXPECT_FALSE(client().uploadFile("/Repository/a/b/f.txt", "hello", 0).empty());
-  std::vector<std::string> expected = {
-      "findByPath ok",
-      "findByPath fault /Repository/a",
-      "createModelObject ok",
-      "findByPath fault /Repository/a/b",
-      "createModelObject ok",
-      "uploadFiles ok",
-  };
-  EXPECT_EQ(expected, requestsSince(mark));
-
-  Handle a = find("/Repository/a");
-  Handle b = find("/Repository/a/b");
-  Handle f = find("/Repository/a/b/f.txt");
-  ASSERT_TRUE(a && b && f);
-  EXPECT_EQ("Folder", a->getTypeName());
-  EXPECT_EQ("Folder", b->getTypeName());
-  EXPECT_EQ("File", f->getTypeName());
-  EXPECT_EQ(std::vector<std::string>{"f.txt"}, b->getChildNames());
-  EXPECT_EQ("hello", downloadToMemory("/Repository/a/b/f.txt"));
-}
-
-TEST_F(RepositoryFileTransfer, UploadIntoExistingFoldersCreatesNoFolder) {
-  ASSERT_FALSE(client().uploadFile(m_folder + "/x/first.txt", "1", 0).empty());
-  std::string mark = logMark();
-  EXPECT_FALSE(client().uploadFile(m_folder + "/x/second.txt", "2", 0).empty());
-  std::vector<std::string> expected = {"findByPath ok", "findByPath ok", "findByPath ok", "uploadFiles ok"};
-  EXPECT_EQ(expected, requestsSince(mark));
-}
-
-TEST_F(RepositoryFileTransfer, DoubledAndTrailingSlashesMakeNoEmptySegments) {
-  EXPECT_FALSE(client().uploadFile("//Repository//" + m_folder.substr(12) + "///in//g.txt/", "g", 0).empty());
-  EXPECT_EQ("g", downloadToMemory(m_folder + "/in/g.txt"));
-  Handle folder = find(m_folder);
-  ASSERT_TRUE(folder);
-  EXPECT_EQ(std::vector<std::string>{"in"}, folder->getChildNames());
-}
-
-TEST_F(RepositoryFileTransfer, SizeZeroUploadsTheTextUpToItsTerminatingZero) {
+  // Size 0: the text up to its zero byte; an explicit size: zero bytes
+  // included; a second upload replaces the contents; no empty segments.
   const char data[] = "abc\0def";
-  ASSERT_FALSE(client().uploadFile(m_folder + "/text.txt", data, 0).empty());
-  EXPECT_EQ("abc", downloadToMemory(m_folder + "/text.txt"));
-}
-
-TEST_F(RepositoryFileTransfer, ExplicitSizeUploadsZeroBytesToo) {
-  const char data[] = "abc\0def";
-  ASSERT_FALSE(client().uploadFile(m_folder + "/raw.bin", data, 7).empty());
-  EXPECT_TRUE(sameBytes(std::string(data, 7), downloadToMemory(m_folder + "/raw.bin")));
-}
-
-TEST_F(RepositoryFileTransfer, UploadBytesOfSizeZeroStoresAnEmptyFileWhateverTheData) {
-  ASSERT_FALSE(client().uploadBytes(m_folder + "/none.txt", "not stored", 0).empty());
-  EXPECT_EQ("", downloadToMemory(m_folder + "/none.txt"));
-}
-
-TEST_F(RepositoryFileTransfer, SecondUploadToThePathReplacesTheContents) {
   ASSERT_FALSE(client().uploadFile(m_folder + "/v.txt", "first version", 0).empty());
+  ASSERT_FALSE(client().uploadFile(m_folder + "/text.txt", data, 0).empty());
+  ASSERT_FALSE(client().uploadFile(m_folder + "/raw.bin", data, 7).empty());
   ASSERT_FALSE(client().uploadFile(m_folder + "/v.txt", "second", 0).empty());
-  EXPECT_EQ("second", downloadToMemory(m_folder + "/v.txt"));
+  ASSERT_FALSE(client().uploadBytes(m_folder + "/none.txt", "not stored", 0).empty());
+  EXPECT_FALSE(client().uploadFile("//Repository//" + m_folder.substr(12) + "///in//g.txt/", "g", 0).empty());
+  const std::string utf8 = m_folder + "/D\xC3\xBCse 1/caf\xC3\xA9.txt", text = "gr\xC3\xBC\xC3\x9F" "e";
+  ASSERT_FALSE(client().uploadFile(utf8, text.c_str(), 0).empty());
+  const std::pair<std::string, std::string> cases[] = {{"text.txt", "abc"}, {"raw.bin", std::string(data, 7)},
+                                                       {"v.txt", "second"}, {"none.txt", ""},
+                                                       {"in/g.txt", "g"}, {utf8.substr(m_folder.size() + 1), text}};
+  for (const auto& [name, expected] : cases) EXPECT_TRUE(sameBytes(expected, toMemory(m_folder + "/" + name))) << name;
+  EXPECT_EQ(Names{"caf\xC3\xA9.txt"}, children(m_folder + "/D\xC3\xBCse 1"));
+  EXPECT_TRUE(client().uploadFile(m_folder + "/v.txt/inner.txt", "i", 0).empty());  // below a file
+  EXPECT_FALSE(exists(m_folder + "/v.txt/inner.txt"));
 }
 
-TEST_F(RepositoryFileTransfer, UploadBelowAFileFails) {
-  ASSERT_FALSE(client().uploadFile(m_folder + "/plain.txt", "p", 0).empty());
-  EXPECT_TRUE(client().uploadFile(m_folder + "/plain.txt/inner.txt", "i", 0).empty());
-  EXPECT_FALSE(exists(m_folder + "/plain.txt/inner.txt"));
-}
-
-// ---- round trips -----------------------------------------------------------
-
-TEST_F(RepositoryFileTransfer, SmallFilesRoundTripByteForByteToMemoryAndToDisk) {
-  for (size_t size : {size_t(0), size_t(1), size_t(3)}) {
-    SCOPED_TRACE("size " + std::to_string(size));
-    std::string bytes = size == 3 ? std::string("\0\xff" "A", 3) : testBytes(size);
-    std::string path = m_folder + "/small-" + std::to_string(size) + ".bin";
+TEST_F(FileTransfer, SmallFilesRoundTripAndFailuresLeaveTheTargetAlone) {
+  const std::string threeBytes("\0\xff" "A", 3);
+  for (const std::string& bytes : {std::string(), threeBytes, testBytes(1000, 7)}) {
+    const std::string path = m_folder + "/small-" + std::to_string(bytes.size()) + ".bin";
     ASSERT_FALSE(client().uploadFile(path, bytes.data(), static_cast<int>(bytes.size())).empty());
-    EXPECT_TRUE(sameBytes(bytes, downloadToMemory(path)));
-    EXPECT_TRUE(sameBytes(bytes, downloadToDisk(path)));
+    EXPECT_TRUE(sameBytes(bytes, toMemory(path))) << bytes.size();
+    EXPECT_TRUE(sameBytes(bytes, toDisk(path))) << bytes.size();
   }
+  const std::string local = m_local.path() + "/keep.txt";
+  writeLocalFile(local, "a much longer text that was there before");
+  EXPECT_FALSE(client().downloadFileToDisk(m_folder + "/small-3.bin", local).empty());
+  EXPECT_TRUE(sameBytes(threeBytes, readLocalFile(local)));  // replaced, not overwritten
+  writeLocalFile(local, "keep me");
+  EXPECT_TRUE(client().downloadFileToDisk(m_folder + "/missing.txt", local).empty());
+  EXPECT_TRUE(client().downloadFileToDisk(m_folder, local).empty());  // a folder has no contents
+  EXPECT_TRUE(client().downloadFileToDisk(m_folder + "/small-3.bin", m_local.path() + "/no/dir/f").empty());
+  EXPECT_EQ("keep me", readLocalFile(local));
+  EXPECT_EQ((std::set<std::string>{"download.bin", "keep.txt"}), localNames());
+  char marker = 'm';
+  char* data = &marker;
+  int size = 77;
+  EXPECT_TRUE(client().downloadFileToMemory(m_folder + "/missing.bin", &data, &size).empty());
+  EXPECT_EQ(std::make_pair(&marker, 77), std::make_pair(data, size));
+}
+
+TEST_F(FileTransfer, LocalFilesGoUpUnderTheirOwnNames) {
+  writeLocalFile(m_local.path() + "/model.dat", testBytes(1000, 7));
+  writeLocalFile(m_local.path() + "/empty.txt", "");
+  writeLocalFile(m_local.path() + "/C:\\dir\\model.txt", "windows model");  // a name holding a Windows path
+  for (const char* name : {"model.dat", "empty.txt", "C:\\dir\\model.txt"})
+    EXPECT_FALSE(client().uploadLocalFile(m_folder, m_local.path() + "/" + name).empty()) << name;
+  EXPECT_TRUE(sameBytes(testBytes(1000, 7), toMemory(m_folder + "/model.dat")));
+  EXPECT_EQ("", toMemory(m_folder + "/empty.txt"));
+  EXPECT_EQ("windows model", toMemory(m_folder + "/model.txt"));
+  EXPECT_EQ((Names{"model.dat", "empty.txt", "model.txt"}), children(m_folder));
+  const size_t mark = logSize();
+  EXPECT_TRUE(client().uploadLocalFile(m_folder, m_local.path() + "/absent.txt").empty());
+  EXPECT_EQ(Names{}, clientRequestsSince(mark));
 }
 
 // A large file goes up from disk and down to disk through a chunk of memory,
 // and down to memory through one buffer of its size; every byte arrives, and
 // the host hears of each transfer from 0 to the file's size.
-TEST_F(RepositoryFileTransfer, LargeFilesStreamThroughBoundedMemory) {
+TEST_F(FileTransfer, LargeFilesStreamThroughBoundedMemory) {
   const size_t kSize = 64u << 20;
   const double kChunkMiB = 16;
   const std::string bytes = testBytes(kSize, 42);
-  const std::string local = m_local.path() + "/large.bin";
+  const std::string local = m_local.path() + "/large.bin", copy = m_local.path() + "/copy.bin";
   writeLocalFile(local, bytes);
   RecordingProgress progress;
   client().setTransferProgress(&progress);
-
   EXPECT_LT(peakGrowthMiB([&] { EXPECT_FALSE(client().uploadLocalFile(m_folder, local).empty()); }), kChunkMiB);
   EXPECT_TRUE(reportsWholeTransfer(progress.take(), kSize)) << "upload";
   const std::string path = m_folder + "/large.bin";
-  const std::string copy = m_local.path() + "/copy.bin";
   EXPECT_LT(peakGrowthMiB([&] { EXPECT_FALSE(client().downloadFileToDisk(path, copy).empty()); }), kChunkMiB);
   EXPECT_TRUE(reportsWholeTransfer(progress.take(), kSize)) << "download to disk";
   EXPECT_TRUE(sameBytes(bytes, readLocalFile(copy)));
@@ -189,13 +166,14 @@ TEST_F(RepositoryFileTransfer, LargeFilesStreamThroughBoundedMemory) {
 }
 
 // Stopped at the start, half way or at the last report, an upload stores
-// nothing: the earlier version stays and no staged contents are left.
-TEST_F(RepositoryFileTransfer, StoppedUploadLeavesTheStoredVersionAndNoPartialContents) {
+// nothing: the earlier version stays and no staged contents are left. A
+// download stopped half way leaves the local target as it was, no temporary
+// file beside it, and the outputs of a download to memory unset.
+TEST_F(FileTransfer, StoppedTransfersLeaveNothingBehind) {
   const std::string path = m_folder + "/data.bin";
-  const std::string first = testBytes(100, 1);
-  const std::string second = testBytes(8u << 20, 2);
+  const std::string first = testBytes(100, 1), second = testBytes(8u << 20, 2);
   ASSERT_FALSE(client().uploadBytes(path, first.data(), first.size()).empty());
-  const std::set<std::string> contents = serverContentFiles();
+  const std::set<std::string> contents = contentFiles();
   for (long long stopAt : {0LL, 4LL << 20, static_cast<long long>(second.size())}) {
     SCOPED_TRACE("stopped at " + std::to_string(stopAt));
     RecordingProgress progress;
@@ -204,121 +182,25 @@ TEST_F(RepositoryFileTransfer, StoppedUploadLeavesTheStoredVersionAndNoPartialCo
     EXPECT_TRUE(client().uploadBytes(path, second.data(), second.size()).empty());
     EXPECT_GE(progress.calls.back().first, stopAt);
     client().setTransferProgress(nullptr);
-    EXPECT_TRUE(sameBytes(first, downloadToMemory(path)));
-    EXPECT_EQ(contents, serverContentFiles());  // the server finished the broken request before this one
+    EXPECT_TRUE(sameBytes(first, toMemory(path)));
+    EXPECT_EQ(contents, contentFiles());  // the server finished the broken request before this one
   }
-}
-
-// A download stopped half way leaves the local target as it was, no
-// temporary file beside it, and the outputs of a download to memory unset.
-TEST_F(RepositoryFileTransfer, StoppedDownloadLeavesNothingLocally) {
-  const std::string path = m_folder + "/data.bin";
-  const std::string bytes = testBytes(8u << 20, 3);
-  ASSERT_FALSE(client().uploadBytes(path, bytes.data(), bytes.size()).empty());
+  ASSERT_FALSE(client().uploadBytes(path, second.data(), second.size()).empty());
   const std::string local = m_local.path() + "/keep.bin";
   writeLocalFile(local, "keep me");
   RecordingProgress progress;
   progress.stopAt = 4 << 20;
   client().setTransferProgress(&progress);
   EXPECT_TRUE(client().downloadFileToDisk(path, local).empty());
-  EXPECT_LT(progress.take().back().first, static_cast<long long>(bytes.size()));
+  EXPECT_LT(progress.take().back().first, static_cast<long long>(second.size()));
   EXPECT_EQ("keep me", readLocalFile(local));
   EXPECT_EQ(std::set<std::string>{"keep.bin"}, localNames());
   char marker = 'm';
   char* data = &marker;
   long size = 77;
   EXPECT_TRUE(client().downloadFileToMemory(path, &data, &size).empty());
-  EXPECT_EQ(&marker, data);
-  EXPECT_EQ(77, size);
+  EXPECT_EQ(std::make_pair(&marker, 77L), std::make_pair(data, size));
   client().setTransferProgress(nullptr);
-}
-
-TEST_F(RepositoryFileTransfer, EmptyFileDownloadsAsOneZeroByteOfSizeZero) {
-  ASSERT_FALSE(client().uploadFile(m_folder + "/empty.bin", "", 0).empty());
-  char* data = nullptr;
-  int size = 99;
-  ASSERT_FALSE(client().downloadFileToMemory(m_folder + "/empty.bin", &data, &size).empty());
-  std::unique_ptr<char[]> owned(data);
-  EXPECT_EQ(0, size);
-  ASSERT_NE(nullptr, data);
-  EXPECT_EQ('\0', data[0]);
-}
-
-TEST_F(RepositoryFileTransfer, DownloadToDiskReplacesALongerExistingFile) {
-  ASSERT_FALSE(client().uploadFile(m_folder + "/short.txt", "xy", 0).empty());
-  std::string local = m_local.path() + "/target.txt";
-  writeLocalFile(local, "a much longer text that was there before");
-  EXPECT_FALSE(client().downloadFileToDisk(m_folder + "/short.txt", local).empty());
-  EXPECT_EQ("xy", readLocalFile(local));
-}
-
-// ---- failures --------------------------------------------------------------
-
-TEST_F(RepositoryFileTransfer, FailedDownloadToDiskLeavesTheExistingTargetUntouched) {
-  std::string local = m_local.path() + "/keep.txt";
-  writeLocalFile(local, "keep me");
-  EXPECT_TRUE(client().downloadFileToDisk(m_folder + "/missing.txt", local).empty());
-  EXPECT_TRUE(client().downloadFileToDisk(m_folder, local).empty());  // a folder has no contents
-  EXPECT_EQ("keep me", readLocalFile(local));
-  EXPECT_EQ(std::set<std::string>{"keep.txt"}, localNames());
-}
-
-TEST_F(RepositoryFileTransfer, DownloadIntoAMissingLocalDirectoryFails) {
-  ASSERT_FALSE(client().uploadFile(m_folder + "/f.txt", "f", 0).empty());
-  EXPECT_TRUE(client().downloadFileToDisk(m_folder + "/f.txt", m_local.path() + "/no/such/dir/f.txt").empty());
-}
-
-TEST_F(RepositoryFileTransfer, FailedDownloadToMemoryLeavesTheOutputsUnchanged) {
-  char marker = 'm';
-  char* data = &marker;
-  int size = 77;
-  EXPECT_TRUE(client().downloadFileToMemory(m_folder + "/missing.bin", &data, &size).empty());
-  EXPECT_EQ(&marker, data);
-  EXPECT_EQ(77, size);
-}
-
-// ---- uploadLocalFile -------------------------------------------------------
-
-TEST_F(RepositoryFileTransfer, LocalFileIsUploadedUnderItsOwnName) {
-  std::string bytes = testBytes(1000, 7);
-  writeLocalFile(m_local.path() + "/model.dat", bytes);
-  EXPECT_FALSE(client().uploadLocalFile(m_folder, m_local.path() + "/model.dat").empty());
-  EXPECT_TRUE(sameBytes(bytes, downloadToMemory(m_folder + "/model.dat")));
-}
-
-TEST_F(RepositoryFileTransfer, EmptyLocalFileIsUploadedAsZeroBytes) {
-  writeLocalFile(m_local.path() + "/empty.txt", "");
-  EXPECT_FALSE(client().uploadLocalFile(m_folder, m_local.path() + "/empty.txt").empty());
-  EXPECT_EQ("", downloadToMemory(m_folder + "/empty.txt"));
-}
-
-TEST_F(RepositoryFileTransfer, BackslashSeparatedLocalNameUploadsAsItsLastPart) {
-  // A file whose own name holds a Windows-style path.
-  std::string local = m_local.path() + "/C:\\dir\\model.txt";
-  writeLocalFile(local, "windows model");
-  EXPECT_FALSE(client().uploadLocalFile(m_folder, local).empty());
-  EXPECT_EQ("windows model", downloadToMemory(m_folder + "/model.txt"));
-  Handle folder = find(m_folder);
-  ASSERT_TRUE(folder);
-  EXPECT_EQ(std::vector<std::string>{"model.txt"}, folder->getChildNames());
-}
-
-TEST_F(RepositoryFileTransfer, UnreadableLocalFileUploadsNothing) {
-  std::string mark = logMark();
-  EXPECT_TRUE(client().uploadLocalFile(m_folder, m_local.path() + "/absent.txt").empty());
-  EXPECT_TRUE(requestsSince(mark).empty());
-  EXPECT_FALSE(exists(m_folder + "/absent.txt"));
-}
-
-// ---- UTF-8 names -----------------------------------------------------------
-
-TEST_F(RepositoryFileTransfer, Utf8FileNameRoundTrips) {
-  const std::string path = m_folder + "/D\xC3\xBCse 1/caf\xC3\xA9.txt";
-  ASSERT_FALSE(client().uploadFile(path, "gr\xC3\xBC\xC3\x9F" "e", 0).empty());
-  EXPECT_EQ("gr\xC3\xBC\xC3\x9F" "e", downloadToMemory(path));
-  Handle folder = find(m_folder + "/D\xC3\xBCse 1");
-  ASSERT_TRUE(folder);
-  EXPECT_EQ(std::vector<std::string>{"caf\xC3\xA9.txt"}, folder->getChildNames());
 }
 
 }  // namespace

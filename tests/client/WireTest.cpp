@@ -5,7 +5,7 @@
 #include <string>
 
 #include "QuillonBinding.h"
-#include "RepositoryClientFixture.h"
+#include "client/ClientTestSupport.h"
 #include "ServiceUris.h"
 #include "support/CannedServer.h"
 
@@ -38,87 +38,65 @@ class Wire : public ::testing::Test {
   std::string m_endpoint;
 };
 
-TEST_F(Wire, LoginWritesQualifiedFieldsInOrderWithoutWrapper) {
-  CannedServer server(soapEnvelope(
-      "<ns1:LoginResponseElement><ns1:activeUri>/Repository</ns1:activeUri><ns1:xferAction>0</ns1:xferAction>"
-      "<ns1:svcHostPort>0</ns1:svcHostPort></ns1:LoginResponseElement>"));
-  QuillonBinding binding;
-  pointAt(binding, server);
-  ns1__LoginRequestStruct request;
-  request.username = "alice";
-  request.password = "secret";
-  request.domain = "Default";
-  request.locale = "en";
-  ns1__LoginResponseElement response;
-  ASSERT_EQ(0, binding.login(&request, response));
-  EXPECT_EQ("/Repository", response.activeUri);
-  ASSERT_EQ(1u, server.requests().size());
-  const std::string wire = server.requests()[0];
-  EXPECT_EQ(0u, wire.find("POST /vlt/services/QuillonBinding HTTP/1.1"));
-  EXPECT_EQ("\"" + kNs1 + "login\"", header(wire, "SOAPAction"));
-  EXPECT_EQ(
-      "<ns1:LoginRequestElement><ns1:username>alice</ns1:username><ns1:password>secret</ns1:password>"
-      "<ns1:domain>Default</ns1:domain><ns1:locale>en</ns1:locale></ns1:LoginRequestElement>",
-      body(wire));
-  EXPECT_EQ(std::string::npos, wire.find("xsi:type"));
-  EXPECT_EQ(std::string::npos, wire.find("SOAP-ENV:Header"));
-  EXPECT_NE(std::string::npos, wire.find("xmlns:ns1=\"" + kNs1 + "\""));
-  EXPECT_NE(std::string::npos, wire.find("xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\""));
-}
-
-TEST_F(Wire, IsLoggedInWritesThreeFieldsAndReadsTheBoolean) {
-  CannedServer server(soapEnvelope("<ns1:IsLoggedInResponseElement>true</ns1:IsLoggedInResponseElement>"));
-  QuillonBinding binding;
-  pointAt(binding, server);
-  ns1__IsLoggedInRequestElement request;
-  request.username = "bob";
-  request.workspace = "Default";
-  request.sessionId = "";
-  bool loggedIn = false;
-  ASSERT_EQ(0, binding.isLoggedIn(&request, loggedIn));
-  EXPECT_TRUE(loggedIn);
-  const std::string wire = server.requests().at(0);
-  EXPECT_EQ("\"" + kNs1 + "isLoggedIn\"", header(wire, "SOAPAction"));
-  EXPECT_EQ(
-      "<ns1:IsLoggedInRequestElement><ns1:username>bob</ns1:username><ns1:workspace>Default</ns1:workspace>"
-      "<ns1:sessionId/></ns1:IsLoggedInRequestElement>",
-      body(wire));
-}
-
-TEST_F(Wire, LogoutSendsTheIntegerZero) {
-  CannedServer server(soapEnvelope("<ns1:LogoutResponseElement>true</ns1:LogoutResponseElement>"));
-  QuillonBinding binding;
-  pointAt(binding, server);
-  bool answer = false;
-  ASSERT_EQ(0, binding.logout(0, answer));
-  EXPECT_TRUE(answer);
-  const std::string wire = server.requests().at(0);
-  EXPECT_EQ("\"" + kNs1 + "logout\"", header(wire, "SOAPAction"));
-  EXPECT_EQ("<ns1:LogoutRequestElement>0</ns1:LogoutRequestElement>", body(wire));
-}
-
-TEST_F(Wire, GetSessionIdSendsAnEmptyTextAndReadsTheId) {
-  CannedServer server(soapEnvelope("<ns1:GetSessionIdResponseElement>abc123</ns1:GetSessionIdResponseElement>"));
-  QuillonBinding binding;
-  pointAt(binding, server);
-  std::string id;
-  ASSERT_EQ(0, binding.getSessionId("", id));
-  EXPECT_EQ("abc123", id);
-  const std::string wire = server.requests().at(0);
-  EXPECT_EQ("\"" + kNs1 + "getSessionId\"", header(wire, "SOAPAction"));
-  EXPECT_EQ("<ns1:GetSessionIdRequestElement/>", body(wire));
-}
-
-TEST_F(Wire, GetWorkspacesSendsAnEmptyBody) {
-  CannedServer server(soapEnvelope(
-      "<ns1:GetWorkspacesResponseElement><ns1:workspaces>Default</ns1:workspaces></ns1:GetWorkspacesResponseElement>"));
-  QuillonBinding binding;
-  pointAt(binding, server);
-  ns1__GetWorkspacesResponseElement response;
-  ASSERT_EQ(0, binding.getWorkspaces(response));
-  ASSERT_EQ(1u, response.workspaces.size());
-  EXPECT_EQ("Default", response.workspaces[0]);
-  EXPECT_EQ("", body(server.requests().at(0)));
+// Per operation: the canned reply's body, the call (which checks what it
+// read), the SOAPAction and the request body expected byte for byte. Fields
+// are qualified, in declaration order, without wrapper or xsi:type.
+TEST_F(Wire, EachOperationWritesItsActionAndBodyAndReadsItsReply) {
+  struct Case {
+    const char* action;
+    std::string reply;
+    bool (*call)(QuillonBinding&);
+    std::string body;
+  };
+  const Case cases[] = {
+      {"login", "<ns1:LoginResponseElement><ns1:activeUri>/Repository</ns1:activeUri><ns1:xferAction>0</ns1:xferAction>"
+                "<ns1:svcHostPort>0</ns1:svcHostPort></ns1:LoginResponseElement>",
+       [](QuillonBinding& b) {
+         ns1__LoginRequestStruct request;
+         request.username = "alice", request.password = "secret", request.domain = "Default", request.locale = "en";
+         ns1__LoginResponseElement response;
+         return b.login(&request, response) == 0 && response.activeUri == "/Repository";
+       },
+       "<ns1:LoginRequestElement><ns1:username>alice</ns1:username><ns1:password>secret</ns1:password>"
+       "<ns1:domain>Default</ns1:domain><ns1:locale>en</ns1:locale></ns1:LoginRequestElement>"},
+      {"isLoggedIn", "<ns1:IsLoggedInResponseElement>true</ns1:IsLoggedInResponseElement>",
+       [](QuillonBinding& b) {
+         ns1__IsLoggedInRequestElement request;
+         request.username = "bob", request.workspace = "Default", request.sessionId = "";
+         bool loggedIn = false;
+         return b.isLoggedIn(&request, loggedIn) == 0 && loggedIn;
+       },
+       "<ns1:IsLoggedInRequestElement><ns1:username>bob</ns1:username><ns1:workspace>Default</ns1:workspace>"
+       "<ns1:sessionId/></ns1:IsLoggedInRequestElement>"},
+      {"logout", "<ns1:LogoutResponseElement>true</ns1:LogoutResponseElement>",
+       [](QuillonBinding& b) { bool answer = false; return b.logout(0, answer) == 0 && answer; },
+       "<ns1:LogoutRequestElement>0</ns1:LogoutRequestElement>"},
+      {"getSessionId", "<ns1:GetSessionIdResponseElement>abc123</ns1:GetSessionIdResponseElement>",
+       [](QuillonBinding& b) { std::string id; return b.getSessionId("", id) == 0 && id == "abc123"; },
+       "<ns1:GetSessionIdRequestElement/>"},
+      {"getWorkspaces", "<ns1:GetWorkspacesResponseElement><ns1:workspaces>Default</ns1:workspaces></ns1:GetWorkspacesResponseElement>",
+       [](QuillonBinding& b) {
+         ns1__GetWorkspacesResponseElement response;
+         return b.getWorkspaces(response) == 0 && response.workspaces == std::vector<std::string>{"Default"};
+       },
+       ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.action);
+    CannedServer server(soapEnvelope(c.reply));
+    QuillonBinding binding;
+    pointAt(binding, server);
+    EXPECT_TRUE(c.call(binding));
+    ASSERT_EQ(1u, server.requests().size());
+    const std::string wire = server.requests()[0];
+    EXPECT_EQ(0u, wire.find("POST /vlt/services/QuillonBinding HTTP/1.1"));
+    EXPECT_EQ("\"" + kNs1 + c.action + "\"", header(wire, "SOAPAction"));
+    EXPECT_EQ(c.body, body(wire));
+    EXPECT_EQ(std::string::npos, wire.find("xsi:type"));
+    EXPECT_EQ(std::string::npos, wire.find("SOAP-ENV:Header"));
+    EXPECT_NE(std::string::npos, wire.find("xmlns:ns1=\"" + kNs1 + "\""));
+    EXPECT_NE(std::string::npos, wire.find("xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\""));
+  }
 }
 
 // An empty text is written as an empty element (<path/>); null optional
@@ -163,34 +141,17 @@ TEST_F(Wire, AReplyWithoutTheResponseElementIsAnError) {
     int (*call)(QuillonBinding&);
   };
   const Case cases[] = {
-      {"login", [](QuillonBinding& b) {
-         ns1__LoginRequestStruct request;
-         ns1__LoginResponseElement response;
-         return b.login(&request, response);
-       }},
-      {"findByPath", [](QuillonBinding& b) {
-         ns2__SoapModelObject response;
-         return b.findByPath("/Repository", response);
-       }},
-      {"getWorkspaces", [](QuillonBinding& b) {
-         ns1__GetWorkspacesResponseElement response;
-         return b.getWorkspaces(response);
-       }},
-      {"uploadFiles", [](QuillonBinding& b) {
-         ns2__UploadFilesRequestStruct request;
-         ns2__UploadFilesResponseStruct response;
-         return b.uploadFiles(&request, response);
-       }},
-      {"isLoggedIn", [](QuillonBinding& b) {
-         ns1__IsLoggedInRequestElement request;
-         bool loggedIn = true;
-         return b.isLoggedIn(&request, loggedIn);
-       }},
+      {"login", [](QuillonBinding& b) { ns1__LoginRequestStruct q; ns1__LoginResponseElement r; return b.login(&q, r); }},
+      {"findByPath", [](QuillonBinding& b) { ns2__SoapModelObject r; return b.findByPath("/Repository", r); }},
+      {"getWorkspaces", [](QuillonBinding& b) { ns1__GetWorkspacesResponseElement r; return b.getWorkspaces(r); }},
+      {"uploadFiles",
+       [](QuillonBinding& b) { ns2__UploadFilesRequestStruct q; ns2__UploadFilesResponseStruct r; return b.uploadFiles(&q, r); }},
+      {"isLoggedIn", [](QuillonBinding& b) { ns1__IsLoggedInRequestElement q; bool r = true; return b.isLoggedIn(&q, r); }},
       {"downloadFiles", [](QuillonBinding& b) {
-         ns1__DownloadFilesRequestStruct request;
-         request.PathElement.push_back("/Repository/file");
-         ns2__DownloadFilesResponseStruct response;
-         return b.downloadFiles(&request, response);
+         ns1__DownloadFilesRequestStruct q;
+         q.PathElement.push_back("/Repository/file");
+         ns2__DownloadFilesResponseStruct r;
+         return b.downloadFiles(&q, r);
        }},
   };
   CannedServer server(soapEnvelope(""));
@@ -247,7 +208,8 @@ TEST_F(Wire, AQualifiedFaultCodeReadsAsTwelve) {
   EXPECT_EQ(12, binding.findByPath("/nowhere", object));
 }
 
-TEST(Proxy, WithoutARuntimeContextEveryOperationAnswersTwenty) {
+// No runtime context: 20 for every operation; an unreachable endpoint: 28.
+TEST(Proxy, WithoutAContextOrAPeerOperationsFail) {
   QuillonBinding binding;
   struct soap* saved = binding.soap;
   binding.soap = nullptr;
@@ -258,12 +220,7 @@ TEST(Proxy, WithoutARuntimeContextEveryOperationAnswersTwenty) {
   EXPECT_EQ(20, binding.getSessionId("", text));
   EXPECT_EQ(20, binding.findByPath("/", object));
   binding.soap = saved;
-}
-
-TEST(Proxy, AnUnreachableEndpointAnswersTwentyEight) {
-  QuillonBinding binding;
   binding.endpoint = "http://127.0.0.1:1/vlt/services/QuillonBinding";
-  bool answer = false;
   EXPECT_EQ(28, binding.logout(0, answer));
 }
 

@@ -2,6 +2,14 @@
 
 namespace talixdb_test {
 
+namespace {
+
+std::string childPath(const std::string& parent, const std::string& name) {
+  return (parent.empty() || parent.back() != '/' ? parent + "/" : parent) + name;
+}
+
+}  // namespace
+
 ::testing::AssertionResult Succeeds(const CallResult& result) {
   if (result.ok()) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "call failed with code " << result.code << ": " << result.fault;
@@ -130,7 +138,8 @@ CallResult ServiceClient::upload(const std::string& parent, const std::string& n
   soap_set_dime_attachment(soap(), bytes.data(), bytes.size(), "application/octet-stream", name.c_str(), 0, nullptr);
   CallResult outcome = result(m_binding.uploadFiles(&request, response));
   soap_clr_dime(soap());
-  if (outcome.ok() && response.item.size() != 1) outcome.code = -100;
+  // The answer names the stored file.
+  if (outcome.ok() && (response.item.size() != 1 || response.item[0] != childPath(parent, name))) outcome.code = -100;
   return outcome;
 }
 
@@ -159,37 +168,19 @@ CallResult ServiceClient::createUser(const std::string& name, const std::string&
   return outcome;
 }
 
-CallResult ServiceClient::addPermission(const std::string& path, const std::string& permission,
-                                        const std::string& member) {
+CallResult ServiceClient::permission(const std::string& operation, const std::string& path,
+                                     const std::string& permission, const std::string& member) {
   ns2__PermissionRequest request;
   request.path = path;
   request.permission = permission;
   request.member = member;
   bool answer = false;
-  CallResult outcome = result(m_binding.addPermission(&request, answer));
+  auto call = operation == "add"      ? &QuillonBinding::addPermission
+              : operation == "remove" ? &QuillonBinding::removePermission
+                                      : &QuillonBinding::hasPermission;
+  CallResult outcome = result((m_binding.*call)(&request, answer));
   if (outcome.ok() && !answer) outcome.code = -100;
   return outcome;
-}
-
-CallResult ServiceClient::removePermission(const std::string& path, const std::string& permission,
-                                           const std::string& member) {
-  ns2__PermissionRequest request;
-  request.path = path;
-  request.permission = permission;
-  request.member = member;
-  bool answer = false;
-  CallResult outcome = result(m_binding.removePermission(&request, answer));
-  if (outcome.ok() && !answer) outcome.code = -100;
-  return outcome;
-}
-
-bool ServiceClient::hasPermission(const std::string& path, const std::string& permission, const std::string& member) {
-  ns2__PermissionRequest request;
-  request.path = path;
-  request.permission = permission;
-  request.member = member;
-  bool answer = false;
-  return m_binding.hasPermission(&request, answer) == 0 && answer;
 }
 
 std::vector<TestProperty> readProperties(const ns2__SoapVariantMap* map) {

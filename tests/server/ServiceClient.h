@@ -65,9 +65,10 @@ class ServiceClient {
                     long long declaredSize = -1);
   CallResult download(const std::string& path, std::string& bytes);
   CallResult createUser(const std::string& name, const std::string& password);
-  CallResult addPermission(const std::string& path, const std::string& permission, const std::string& member);
-  CallResult removePermission(const std::string& path, const std::string& permission, const std::string& member);
-  bool hasPermission(const std::string& path, const std::string& permission, const std::string& member);
+  // `operation` "add", "remove" or "has" a permission; an answer of false
+  // reads as code -100.
+  CallResult permission(const std::string& operation, const std::string& path, const std::string& permission,
+                        const std::string& member);
 
   CallResult result(int code);
 

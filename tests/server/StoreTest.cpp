@@ -1,11 +1,16 @@
-// The store as an administrator meets it: served by one server at a time,
-// readable by its user only, and copied consistently while it serves.
+// The store as an administrator meets it: kept over restarts and crashes,
+// holding no secret as it travels, served by one server at a time, readable
+// by its user only, and copied consistently while it serves.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+
+#include <signal.h>
 
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <thread>
 #include <tuple>
 
@@ -67,6 +72,74 @@ class StoreTest : public ::testing::Test {
   TempDir dir;
 };
 
+// What a restart keeps; a server killed while a large new version arrives
+// leaves the old bytes or the new ones, whole, and no staged leftovers.
+TEST_F(StoreTest, RestartKeepsEverythingAndAKillDuringAnUploadLeavesOldOrNewContent) {
+  TestServer server({"--quiet"}, store());
+  const std::string oldBytes(1 << 20, 'o');
+  const std::string newBytes(64 << 20, 'n');
+  {
+    ServiceClient admin(server);
+    ASSERT_TRUE(Succeeds(admin.loginAsAdmin()));
+    ASSERT_TRUE(Succeeds(admin.createUser("carol", "carol-pw")));
+    ASSERT_TRUE(Succeeds(admin.createFolder("/Repository", "kept", nullptr, {{"m_szName", {"value"}, 5, false}})));
+    ASSERT_TRUE(Succeeds(admin.upload("/Repository/kept", "file.bin", std::string("a\0b\xff", 4))));
+    ASSERT_TRUE(Succeeds(admin.permission("add", "/Repository/kept", "read", "carol")));
+    ASSERT_TRUE(Succeeds(admin.upload("/Repository", "victim.bin", oldBytes)));
+  }
+  std::thread uploader([&] {
+    ServiceClient admin(server);
+    if (admin.loginAsAdmin().ok()) admin.upload("/Repository", "victim.bin", newBytes);
+  });
+  EXPECT_TRUE(uploadIsArriving());
+  server.stop(SIGKILL);
+  uploader.join();
+
+  server.restart();
+  ServiceClient admin(server);
+  ASSERT_TRUE(Succeeds(admin.loginAsAdmin()));
+  std::string bytes;
+  ASSERT_TRUE(Succeeds(admin.download("/Repository/victim.bin", bytes)));
+  EXPECT_TRUE(bytes == oldBytes || bytes == newBytes) << "size " << bytes.size();
+  for (const auto& entry : fs::directory_iterator(store() + "/blobs"))
+    EXPECT_NE(entry.path().extension(), ".part") << "leftover " << entry.path();
+  EXPECT_EQ(admin.childNames("/System/Users"), (std::vector<std::string>{"root", "carol"}));
+  ns2__SoapModelObject kept;
+  ASSERT_TRUE(Succeeds(admin.find("/Repository/kept", kept)));
+  ASSERT_EQ(readProperties(kept.properties).size(), 1u);
+  EXPECT_EQ(readProperties(kept.properties)[0].items, std::vector<std::string>{"value"});
+  ASSERT_TRUE(Succeeds(admin.download("/Repository/kept/file.bin", bytes)));
+  EXPECT_EQ(bytes, std::string("a\0b\xff", 4));
+  EXPECT_TRUE(Succeeds(admin.permission("has", "/Repository/kept/file.bin", "read", "carol")));
+  ServiceClient carol(server);
+  EXPECT_TRUE(Succeeds(carol.login("carol", "carol-pw")));
+}
+
+// Reading the store gives neither a password nor a live session id.
+TEST_F(StoreTest, PasswordsAndSessionIdsAreNotStoredAsTheyTravel) {
+  TestServer server({}, store());
+  ServiceClient admin(server);
+  ASSERT_TRUE(Succeeds(admin.loginAsAdmin()));
+  ASSERT_TRUE(Succeeds(admin.createUser("dave", "very-distinctive-secret")));
+  ServiceClient dave(server);
+  ASSERT_TRUE(Succeeds(dave.login("dave", "very-distinctive-secret")));
+  const std::vector<std::string> secrets = {"very-distinctive-secret", kAdminPassword, admin.sessionId(),
+                                            dave.sessionId()};
+  ASSERT_EQ(secrets[2].size(), 32u);
+  auto scan = [&] {
+    for (const auto& entry : fs::recursive_directory_iterator(store())) {
+      if (!entry.is_regular_file()) continue;
+      std::ifstream file(entry.path(), std::ios::binary);
+      std::string content((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+      for (const std::string& secret : secrets)
+        EXPECT_EQ(content.find(secret), std::string::npos) << entry.path() << " holds " << secret;
+    }
+  };
+  scan();  // with the write-ahead log
+  server.stop(SIGTERM);
+  scan();  // with everything in the database file
+}
+
 TEST_F(StoreTest, SecondServerIsRefusedWhileAnUploadRunsAndTheUploadKeepsItsContent) {
   TestServer server({"--quiet"}, store());
   const std::string bytes = patterned(64u << 20, 1);
@@ -126,7 +199,7 @@ TEST_F(StoreTest, BackupWhileUploadsAndDeletesRunIsConsistent) {
   ServiceClient admin(server);
   ASSERT_TRUE(Succeeds(admin.loginAsAdmin()));
   ASSERT_TRUE(Succeeds(admin.createUser("carol", "carol-pw")));
-  ASSERT_TRUE(Succeeds(admin.createFolder("/Repository", "kept", nullptr, {{"m_szName", {"value"}, 5, false}})));
+  ASSERT_TRUE(Succeeds(admin.createFolder("/Repository", "kept")));
   ASSERT_TRUE(Succeeds(admin.upload("/Repository/kept", "file.bin", patterned(1000, 0))));
   ASSERT_TRUE(Succeeds(admin.createFolder("/Repository", "doomed")));
   ASSERT_TRUE(Succeeds(admin.createFolder("/Repository", "churn")));
@@ -170,11 +243,6 @@ TEST_F(StoreTest, BackupWhileUploadsAndDeletesRunIsConsistent) {
   TestServer restored({}, copy);
   ServiceClient reader(restored);
   ASSERT_TRUE(Succeeds(reader.loginAsAdmin()));
-  EXPECT_EQ(reader.childNames("/System/Users"), (std::vector<std::string>{"root", "carol"}));
-  ns2__SoapModelObject kept;
-  ASSERT_TRUE(Succeeds(reader.find("/Repository/kept", kept)));
-  ASSERT_EQ(readProperties(kept.properties).size(), 1u);
-  EXPECT_EQ(readProperties(kept.properties)[0].items, std::vector<std::string>{"value"});
   std::string bytes;
   ASSERT_TRUE(Succeeds(reader.download("/Repository/kept/file.bin", bytes)));
   EXPECT_TRUE(bytes == patterned(1000, 0));
@@ -190,7 +258,7 @@ TEST_F(StoreTest, BackupWhileUploadsAndDeletesRunIsConsistent) {
     }
   }
   EXPECT_GT(checked, 0);
-  ServiceClient carol(restored);
+  ServiceClient carol(restored);  // the users come along
   EXPECT_TRUE(Succeeds(carol.login("carol", "carol-pw")));
 
   ProgramResult again = runServerProgram({"--data", store(), "--backup-to", copy});

@@ -15,58 +15,48 @@ namespace {
 
 using namespace talixdb::server;
 
-std::size_t filesIn(const std::string& directory) {
-  std::size_t count = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(directory)) count += entry.is_regular_file() ? 1 : 0;
-  return count;
-}
-
-TEST(SqliteStorage, RolledBackChangesAreNotVisible) {
+class SqliteStorageTest : public ::testing::Test {
+ protected:
+  std::size_t contentFiles() {
+    std::size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path() + "/blobs")) count += entry.is_regular_file();
+    return count;
+  }
+  // A new file "f" below the root with "abc" as its first version.
+  ObjectId addFile(SqliteStorage& storage) {
+    auto staged = storage.stageContent();
+    staged->write("abc", 3);
+    EXPECT_TRUE(staged->finish());
+    ObjectId id = storage.addObject(storage.rootId(), "f", "File", true);
+    storage.addVersion(id, *staged, "root", 1);
+    return id;
+  }
   TempDir dir;
+};
+
+// What a transaction rolls back is not seen, and its content file goes;
+// a removed object's content file goes when the removal commits.
+TEST_F(SqliteStorageTest, ContentFilesFollowTheTransactions) {
   SqliteStorage storage(dir.path());
   {
     StorageTransaction transaction(storage);
     storage.addObject(storage.rootId(), "gone", "Folder", false);
+    addFile(storage);
   }
-  StorageTransaction transaction(storage);
-  EXPECT_FALSE(storage.child(storage.rootId(), "gone").has_value());
-}
-
-TEST(SqliteStorage, RolledBackVersionLeavesNoContentFile) {
-  TempDir dir;
-  SqliteStorage storage(dir.path());
-  auto staged = storage.stageContent();
-  staged->write("abc", 3);
-  ASSERT_TRUE(staged->finish());
-  {
-    StorageTransaction transaction(storage);
-    ObjectId id = storage.addObject(storage.rootId(), "f", "File", true);
-    storage.addVersion(id, *staged, "root", 1);
-  }
-  staged.reset();
-  EXPECT_EQ(filesIn(dir.path() + "/blobs"), 0u);
-}
-
-TEST(SqliteStorage, ContentFileOfARemovedObjectGoesAtCommit) {
-  TempDir dir;
-  SqliteStorage storage(dir.path());
-  auto staged = storage.stageContent();
-  staged->write("abc", 3);
-  ASSERT_TRUE(staged->finish());
+  EXPECT_EQ(contentFiles(), 0u);
   StorageTransaction create(storage);
-  ObjectId id = storage.addObject(storage.rootId(), "f", "File", true);
-  storage.addVersion(id, *staged, "root", 1);
+  EXPECT_FALSE(storage.child(storage.rootId(), "gone").has_value());
+  ObjectId id = addFile(storage);
   create.commit();
-  EXPECT_EQ(filesIn(dir.path() + "/blobs"), 1u);
+  EXPECT_EQ(contentFiles(), 1u);
   StorageTransaction remove(storage);
   storage.removeObject(id);
-  EXPECT_EQ(filesIn(dir.path() + "/blobs"), 1u);
+  EXPECT_EQ(contentFiles(), 1u);
   remove.commit();
-  EXPECT_EQ(filesIn(dir.path() + "/blobs"), 0u);
+  EXPECT_EQ(contentFiles(), 0u);
 }
 
-TEST(SqliteStorage, LeftoversOfAnInterruptedUploadAreRemovedAtStart) {
-  TempDir dir;
+TEST_F(SqliteStorageTest, LeftoversOfAnInterruptedUploadAreRemovedAtStart) {
   {
     SqliteStorage storage(dir.path());
     std::ofstream(dir.path() + "/blobs/incoming-0123.part") << "half";
@@ -74,11 +64,10 @@ TEST(SqliteStorage, LeftoversOfAnInterruptedUploadAreRemovedAtStart) {
   }
   SqliteStorage storage(dir.path());
   storage.removeUnreferencedContent();
-  EXPECT_EQ(filesIn(dir.path() + "/blobs"), 0u);
+  EXPECT_EQ(contentFiles(), 0u);
 }
 
-TEST(SqliteStorage, StoreOfANewerSchemaIsRefused) {
-  TempDir dir;
+TEST_F(SqliteStorageTest, StoreOfANewerSchemaIsRefused) {
   { SqliteStorage storage(dir.path()); }
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open((dir.path() + "/talixdb.sqlite").c_str(), &db), SQLITE_OK);
@@ -88,8 +77,7 @@ TEST(SqliteStorage, StoreOfANewerSchemaIsRefused) {
 }
 
 // Schema 1 kept session ids in the clear: upgrading drops those sessions.
-TEST(SqliteStorage, StoreOfSchemaOneIsUpgradedAndItsClearSessionsDropped) {
-  TempDir dir;
+TEST_F(SqliteStorageTest, StoreOfSchemaOneIsUpgradedAndItsClearSessionsDropped) {
   { SqliteStorage storage(dir.path()); }
   sqlite3* db = nullptr;
   ASSERT_EQ(sqlite3_open((dir.path() + "/talixdb.sqlite").c_str(), &db), SQLITE_OK);
@@ -108,8 +96,7 @@ TEST(SqliteStorage, StoreOfSchemaOneIsUpgradedAndItsClearSessionsDropped) {
   EXPECT_TRUE(storage.session("key").has_value());
 }
 
-TEST(SqliteStorage, ChildrenComeBackInCreationOrderAndMovedOnesLast) {
-  TempDir dir;
+TEST_F(SqliteStorageTest, ChildrenComeBackInCreationOrderAndMovedOnesLast) {
   SqliteStorage storage(dir.path());
   StorageTransaction transaction(storage);
   ObjectId a = storage.addObject(storage.rootId(), "a", "Folder", false);

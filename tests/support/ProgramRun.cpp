@@ -3,6 +3,7 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -81,6 +82,12 @@ bool drain(pid_t pid, int outFd, int errFd, const ProgramRun& run, ProgramResult
 
 }  // namespace
 
+void dieWithParent(pid_t parent) {
+  // The kernel sends the signal when the thread that forked ends; a parent
+  // that is already gone would never send it, so look once more after.
+  if (prctl(PR_SET_PDEATHSIG, SIGKILL) != 0 || getppid() != parent) _exit(126);
+}
+
 ProgramResult runProgram(const std::string& program, const ProgramRun& run, std::chrono::milliseconds timeout) {
   std::vector<std::string> argv = {program};
   argv.insert(argv.end(), run.args.begin(), run.args.end());
@@ -90,9 +97,11 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run, std:
   // A terminal: err[0] is its master side, err[1] the program's side.
   if (run.terminal ? openpty(&err[0], &err[1], nullptr, nullptr, nullptr) != 0 : pipe(err) != 0)
     throw std::runtime_error("pipe or terminal failed");
+  const pid_t parent = getpid();
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
+    dieWithParent(parent);
     dup2(run.terminal ? err[1] : in[0], 0);
     dup2(out[1], 1);
     dup2(err[1], 2);

@@ -1,6 +1,8 @@
 // Runs a program of the project as a child process and captures what it says.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <string>
 #include <utility>
@@ -30,6 +32,10 @@ struct ProgramRun {
   // the text announced is still under way when the signal comes.
   std::string interruptAfter;
 };
+
+// For a child just forked from `parent`: killed (SIGKILL) when the thread that
+// forked it ends, so no test that crashes or times out leaves it behind.
+void dieWithParent(pid_t parent);
 
 // Runs `program` with `run`; kills it when it has not ended after `timeout`.
 ProgramResult runProgram(const std::string& program, const ProgramRun& run,

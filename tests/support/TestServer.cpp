@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -67,9 +68,11 @@ void TestServer::start() {
     args.insert(args.end(), {"--data", m_dataDir});
   }
   args.insert(args.end(), m_extraArgs.begin(), m_extraArgs.end());
+  const pid_t parent = getpid();
   pid_t pid = fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
+    dieWithParent(parent);
     dup2(pipeFd[1], 1);
     int logFd = open(m_logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0600);
     if (logFd >= 0) dup2(logFd, 2);

@@ -1,5 +1,6 @@
-// The mode update and the modal amplitudes, on the documented examples and on
-// the reports they must refuse.
+// The mode update and the modal amplitudes: the outcome of each kind of
+// report, the 1 % rule relative to the report's length, and the exact bytes
+// of merged modes (their order and signs are those the decomposition leaves).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,14 +10,13 @@
 #include <vector>
 
 #include "results/ModeUpdate.h"
-#include "results/PcaModesFile.h"
 
 using namespace VLT_121;
 
 namespace {
 
 std::string report(const std::string& body) {
-  return std::string("TALIX_Report_2") + std::string(1, '\0') + std::string(25, ' ') + body;
+  return std::string("TALIX_Report_2\0", 15) + std::string(25, ' ') + body;
 }
 
 std::string reportOf(const std::vector<double>& values) {
@@ -29,159 +29,139 @@ std::string reportOf(const std::vector<double>& values) {
   return report(body);
 }
 
-const char kFirstModeText[] =
+// One mode (0.6, 0.8) of weight 2: the first mode of the report (1.2, 1.6).
+const char kFirstMode[] =
     "         1\n"
     "         2\t                  +2\t\t                +0.6\t                +0.8\n";
 
-CPcaModes parsed(const std::string& text) {
-  CPcaModes modes;
-  EXPECT_TRUE(parsePcaModes(text, modes));
-  return modes;
-}
+// The merged modes of the two worked examples below.
+const char kMergedDiagonal[] =
+    "         2\n"
+    "         2\t                  +3\t\t                  -1\t                  -0\n"
+    "         2\t                  +4\t\t                  +0\t                  -1\n";
+const char kMergedExample[] =
+    "         2\n"
+    "         2\t    +2.1663728257034\t\t  -0.508272369039078\t  -0.861196376485296\n"
+    "         2\t   +0.55392127604369\t\t  +0.861196376485296\t  -0.508272369039078\n";
 
-}  // namespace
+const auto kNone = ModeUpdateOutcome::kNotAnalysed, kRefused = ModeUpdateOutcome::kRefused,
+           kUnchanged = ModeUpdateOutcome::kUnchanged, kFirst = ModeUpdateOutcome::kFirstMode,
+           kMerged = ModeUpdateOutcome::kMerged;
 
-TEST(FirstMode, FirstReportBecomesTheUnitModeWithItsLengthAsWeight) {
-  const ModeUpdate update = updatePcaModes(report("2\n1.2\n1.6\n"), std::nullopt);
-  EXPECT_EQ(update.outcome, ModeUpdateOutcome::kFirstMode);
-  EXPECT_EQ(update.text, kFirstModeText);
-}
+struct Update {
+  const char* name;
+  std::string report;
+  std::optional<std::string> modes;
+  ModeUpdateOutcome outcome;
+  std::optional<std::string> text;  // checked when given
+};
 
-TEST(FirstMode, AllZeroReportGivesWeightOneAndZeroComponents) {
-  const ModeUpdate update = updatePcaModes(report("2\n0\n0\n"), std::nullopt);
-  EXPECT_EQ(update.outcome, ModeUpdateOutcome::kFirstMode);
-  EXPECT_EQ(update.text,
-            "         1\n"
-            "         2\t                  +1\t\t                  +0\t                  +0\n");
-}
-
-TEST(FirstMode, EmptyReportGivesAModeWithoutComponents) {
+TEST(ModeUpdate, EachKindOfReportHasItsOutcome) {
+  std::string noZeroByte = report("2\n1.2\n1.6\n");
+  noZeroByte[14] = '\n';
+  // The same direction at 1000 and at 1/1000 of the size: off the mode's
+  // line by 0.3 % of the report's length stays, by 1.5 % is merged. Without
+  // the division by the length, the large ones would both merge and the small
+  // ones both stay.
+  const std::string large = "1\n2\t+2000\t\t+0.6\t+0.8\n";
+  const std::string small = "1\n2\t+0.002\t\t+0.6\t+0.8\n";
+  const Update rows[] = {
+      {"first", report("2\n1.2\n1.6\n"), std::nullopt, kFirst, kFirstMode},
+      {"all zero", report("2\n0\n0\n"), std::nullopt, kFirst,
+       "         1\n         2\t                  +1\t\t                  +0\t                  +0\n"},
+      {"magic without zero byte", noZeroByte, std::nullopt, kFirst, kFirstMode},
+      {"no magic", "2\n1.2\n1.6\n", std::nullopt, kNone, ""},
+      {"twice the mode", report("2\n2.4\n3.2\n"), kFirstMode, kUnchanged, ""},
+      {"within 1 %", report("2\n1.2\n1.61\n"), kFirstMode, kUnchanged, ""},
+      {"beyond 1 %", report("2\n1.2\n1.65\n"), kFirstMode, kMerged, std::nullopt},
+      {"large within", report("2\n1200\n1610\n"), large, kUnchanged, ""},
+      {"large beyond", report("2\n1200\n1650\n"), large, kMerged, std::nullopt},
+      {"small within", report("2\n0.0012\n0.00161\n"), small, kUnchanged, ""},
+      {"small beyond", report("2\n0.0012\n0.00165\n"), small, kMerged, std::nullopt},
+      {"negative count", report("-2\n1\n2\n"), std::nullopt, kRefused, ""},
+      {"count beyond the body", report("90\n1\n2\n"), kFirstMode, kRefused, ""},
+      {"short body", report("3\n1\n2\n"), std::nullopt, kRefused, ""},
+      {"two values on a line", report("2\n1 2\n"), kFirstMode, kRefused, ""},
+      {"other component count", report("3\n1\n2\n3\n"), kFirstMode, kRefused, ""},
+      {"unreadable modes", report("2\n1\n2\n"), "         1\n         2\t+1\t\t+1\n", kRefused, ""},
+  };
+  for (const Update& row : rows) {
+    SCOPED_TRACE(row.name);
+    const ModeUpdate update =
+        updatePcaModes(row.report, row.modes ? std::optional<std::string_view>(*row.modes) : std::nullopt);
+    EXPECT_EQ(update.outcome, row.outcome);
+    EXPECT_EQ(update.text, row.text.value_or(update.text));
+  }
   EXPECT_EQ(firstModeText({}), "         1\n         0\t                  +1\t\n");
 }
 
-TEST(ModeUpdate, ReportTwiceTheFirstIsReproducedAndChangesNothing) {
-  const std::string x = report("2\n2.4\n3.2\n");
-  EXPECT_EQ(relativeReconstructionError(parsed(kFirstModeText), std::vector<double>{2.4, 3.2}.data()), 0.0);
-  const ModeUpdate update = updatePcaModes(x, std::string_view(kFirstModeText));
-  EXPECT_EQ(update.outcome, ModeUpdateOutcome::kUnchanged);
-  EXPECT_TRUE(update.text.empty());
-}
-
-TEST(ModeUpdate, ReportWithinOnePercentChangesNothing) {
-  // Off the mode's line by about 0.3 %.
-  const ModeUpdate update = updatePcaModes(report("2\n1.2\n1.61\n"), std::string_view(kFirstModeText));
-  EXPECT_EQ(update.outcome, ModeUpdateOutcome::kUnchanged);
-}
-
-TEST(ModeUpdate, ReportBeyondOnePercentIsMerged) {
-  // Off the mode's line by about 1.5 %.
-  const ModeUpdate update = updatePcaModes(report("2\n1.2\n1.65\n"), std::string_view(kFirstModeText));
-  EXPECT_EQ(update.outcome, ModeUpdateOutcome::kMerged);
-  EXPECT_EQ(parsed(update.text).nrModes(), 2);
-}
-
-TEST(ModeUpdate, MergeWeightsAreTheSingularValuesOfModesAndReport) {
-  const ModeUpdate update = updatePcaModes(report("2\n0\n1\n"), std::string_view(kFirstModeText));
-  ASSERT_EQ(update.outcome, ModeUpdateOutcome::kMerged);
-  const CPcaModes modes = parsed(update.text);
-  ASSERT_EQ(modes.nrModes(), 2);
-  ASSERT_EQ(modes.m_iNrComponents, 2);
-  // Columns (1.2, 1.6) and (0, 1): AᵀA = [[4, 1.6], [1.6, 1]].
+// Merged modes are the decomposition's columns in its order and with its
+// signs. A = [[3, 0], [0, 4]] (the mode (1, 0) of weight 3 and the report
+// (0, 4)): both columns negated, the values in column order, not sorted.
+// Columns (1.2, 1.6) and (0, 1): AᵀA = [[4, 1.6], [1.6, 1]], so the weights
+// are sqrt((5 ± sqrt(25 - 4·1.44)) / 2), and the modes reproduce both.
+TEST(ModeUpdate, MergedModesOfWorkedExamplesAreTheseBytes) {
+  ModeUpdate update = updatePcaModes(report("2\n0\n4\n"), std::string_view("1\n2\t+3\t\t+1\t+0\n"));
+  EXPECT_EQ(update.outcome, kMerged);
+  EXPECT_EQ(update.text, kMergedDiagonal);
+  update = updatePcaModes(report("2\n0\n1\n"), std::string_view(kFirstMode));
+  EXPECT_EQ(update.outcome, kMerged);
+  EXPECT_EQ(update.text, kMergedExample);
+  CPcaModes modes;
+  ASSERT_TRUE(parsePcaModes(update.text, modes));
   const double root = std::sqrt(25.0 - 4.0 * 1.44);
-  std::vector<double> expected{std::sqrt((5.0 + root) / 2.0), std::sqrt((5.0 - root) / 2.0)};
-  std::vector<double> weights = modes.m_vecWeights;
-  std::sort(weights.rbegin(), weights.rend());
-  EXPECT_NEAR(weights[0], expected[0], 1e-14);
-  EXPECT_NEAR(weights[1], expected[1], 1e-14);
-  // The new modes are orthonormal and reproduce both reports.
-  const double* u0 = modes.mode(0);
-  const double* u1 = modes.mode(1);
-  EXPECT_NEAR(u0[0] * u0[0] + u0[1] * u0[1], 1.0, 1e-14);
-  EXPECT_NEAR(u0[0] * u1[0] + u0[1] * u1[1], 0.0, 1e-14);
+  EXPECT_NEAR(modes.m_vecWeights[0], std::sqrt((5.0 + root) / 2.0), 1e-14);
+  EXPECT_NEAR(modes.m_vecWeights[1], std::sqrt((5.0 - root) / 2.0), 1e-14);
   EXPECT_LT(relativeReconstructionError(modes, std::vector<double>{1.2, 1.6}.data()), 1e-14);
   EXPECT_LT(relativeReconstructionError(modes, std::vector<double>{0.0, 1.0}.data()), 1e-14);
 }
 
-TEST(ModeUpdate, MergeOfMoreModesThanComponentsStillDecomposes) {
-  // Two hand-made modes of one component: the matrix is 1 × 3.
-  CPcaModes modes = parsed("2\n1\t+3\t\t+1\n1\t+4\t\t+1\n");
-  const CPcaModes merged = parsed(mergeIntoModes(modes, {12.0}));
-  ASSERT_EQ(merged.nrModes(), 3);
+TEST(ModeUpdate, MoreModesThanComponentsStillDecompose) {
+  // Two hand-made modes of one component: the matrix is 1 × 3, |(3, 4, 12)| = 13.
+  CPcaModes modes;
+  ASSERT_TRUE(parsePcaModes("2\n1\t+3\t\t+1\n1\t+4\t\t+1\n", modes));
+  CPcaModes merged;
+  ASSERT_TRUE(parsePcaModes(mergeIntoModes(modes, {12.0}), merged));
   std::vector<double> weights = merged.m_vecWeights;
   std::sort(weights.rbegin(), weights.rend());
-  EXPECT_NEAR(weights[0], 13.0, 1e-13);  // |(3, 4, 12)|
-  EXPECT_NEAR(weights[1], 0.0, 1e-13);
-  EXPECT_NEAR(weights[2], 0.0, 1e-13);
+  ASSERT_EQ(weights.size(), 3u);
+  EXPECT_NEAR(weights[0], 13.0, 1e-13);
+  EXPECT_NEAR(weights[1] + weights[2], 0.0, 1e-13);
 }
 
-TEST(ModeUpdate, StartsFromAFirstModeThenGrowsByOneModePerMergedReport) {
+TEST(ModeUpdate, GrowsByOneModePerMergedReport) {
   std::optional<std::string> modes;
-  const std::vector<std::vector<double>> reports{
-      {1, 0, 0, 0}, {1, 1, 0, 0}, {2, 2, 0, 0}, {0, 0, 1, 0}, {0, 0, 0, 5}, {1, 2, 3, 4}};
-  const std::vector<int> expectedModes{1, 2, 2, 3, 4, 4};
+  const std::vector<std::vector<double>> reports{{1, 0, 0, 0}, {1, 1, 0, 0}, {2, 2, 0, 0},
+                                                 {0, 0, 1, 0}, {0, 0, 0, 5}, {1, 2, 3, 4}};
+  const int expected[] = {1, 2, 2, 3, 4, 4};
   for (std::size_t r = 0; r < reports.size(); ++r) {
     const ModeUpdate update =
         updatePcaModes(reportOf(reports[r]), modes ? std::optional<std::string_view>(*modes) : std::nullopt);
     if (!update.text.empty()) modes = update.text;
     ASSERT_TRUE(modes);
-    EXPECT_EQ(readPcaModeCount(*modes), expectedModes[r]) << "after report " << r;
+    EXPECT_EQ(readPcaModeCount(*modes), expected[r]) << "after report " << r;
   }
 }
 
-TEST(ModeUpdateRefusal, ReportWithoutMagicIsNotAnalysed) {
-  EXPECT_EQ(updatePcaModes("2\n1.2\n1.6\n", std::nullopt).outcome, ModeUpdateOutcome::kNotAnalysed);
-}
-
-TEST(ModeUpdateRefusal, MagicWithoutZeroByteIsStillAnalysed) {
-  std::string text = report("2\n1.2\n1.6\n");
-  text[14] = '\n';
-  EXPECT_EQ(updatePcaModes(text, std::nullopt).outcome, ModeUpdateOutcome::kFirstMode);
-}
-
-TEST(ModeUpdateRefusal, NegativeOrImpossibleCountOrShortBodyLeavesModesAlone) {
-  for (const char* body : {"-2\n1\n2\n", "90\n1\n2\n", "3\n1\n2\n", "2\n1 2\n"}) {
-    EXPECT_EQ(updatePcaModes(report(body), std::nullopt).outcome, ModeUpdateOutcome::kRefused) << body;
-    EXPECT_EQ(updatePcaModes(report(body), std::string_view(kFirstModeText)).outcome, ModeUpdateOutcome::kRefused)
-        << body;
+TEST(ModalAmplitudes, AreTheDotProductsWithTheModesWithoutWeights) {
+  struct Row {
+    std::vector<double> x;
+    const char* modes;
+    bool ok;
+    std::vector<double> amplitudes;
+  };
+  const Row rows[] = {
+      {{2.4, 3.2}, kFirstMode, true, {4.0}},
+      {{3.0, -5.0}, "2\n2\t+50\t\t+1\t+0\n2\t+70\t\t+0\t+1\n", true, {3.0, -5.0}},
+      {{1.0, 2.0, 3.0}, kFirstMode, false, {}},
+      {{1.0}, kFirstMode, false, {}},
+      {{1.0, 2.0}, "1\n2\t+1\n", false, {}},
+  };
+  for (const Row& row : rows) {
+    std::vector<double> amplitudes{9.0};
+    EXPECT_EQ(computeModalAmplitudes(row.x.data(), static_cast<int>(row.x.size()), row.modes, amplitudes), row.ok);
+    EXPECT_EQ(amplitudes, row.amplitudes) << row.modes;
   }
 }
 
-TEST(ModeUpdateRefusal, CountOtherThanTheModesComponentCountLeavesModesAlone) {
-  EXPECT_EQ(updatePcaModes(report("3\n1\n2\n3\n"), std::string_view(kFirstModeText)).outcome,
-            ModeUpdateOutcome::kRefused);
-}
-
-TEST(ModeUpdateRefusal, UnreadableModesFileIsLeftAlone) {
-  EXPECT_EQ(updatePcaModes(report("2\n1\n2\n"), std::string_view("         1\n         2\t+1\t\t+1\n")).outcome,
-            ModeUpdateOutcome::kRefused);
-}
-
-TEST(ModalAmplitudes, AreTheDotProductsWithTheModes) {
-  std::vector<double> amplitudes;
-  const std::vector<double> x{2.4, 3.2};
-  ASSERT_TRUE(computeModalAmplitudes(x.data(), 2, kFirstModeText, amplitudes));
-  ASSERT_EQ(amplitudes.size(), 1u);
-  EXPECT_NEAR(amplitudes[0], 4.0, 1e-15);
-}
-
-TEST(ModalAmplitudes, WeightsTakeNoPart) {
-  const std::string modes = "2\n2\t+50\t\t+1\t+0\n2\t+70\t\t+0\t+1\n";
-  std::vector<double> amplitudes;
-  const std::vector<double> x{3.0, -5.0};
-  ASSERT_TRUE(computeModalAmplitudes(x.data(), 2, modes, amplitudes));
-  EXPECT_EQ(amplitudes, (std::vector<double>{3.0, -5.0}));
-}
-
-TEST(ModalAmplitudes, RefuseAValueCountOtherThanTheModes) {
-  std::vector<double> amplitudes{1.0};
-  const std::vector<double> x{1.0, 2.0, 3.0};
-  EXPECT_FALSE(computeModalAmplitudes(x.data(), 3, kFirstModeText, amplitudes));
-  EXPECT_TRUE(amplitudes.empty());
-  EXPECT_FALSE(computeModalAmplitudes(x.data(), 1, kFirstModeText, amplitudes));
-}
-
-TEST(ModalAmplitudes, RefuseAnUnreadableModesFile) {
-  std::vector<double> amplitudes;
-  const std::vector<double> x{1.0, 2.0};
-  EXPECT_FALSE(computeModalAmplitudes(x.data(), 2, "1\n2\t+1\n", amplitudes));
-}
+}  // namespace

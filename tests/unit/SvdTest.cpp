@@ -1,7 +1,7 @@
-// The singular value decomposition: it must decompose (A = U·diag(w)·Vᵀ with
-// orthonormal factors), agree with LAPACK, and give bit for bit what the
-// Golub–Reinsch steps give when carried out one after the other, because the
-// stored modes are its columns in the order and with the signs it leaves.
+// The singular value decomposition: it must decompose (A = U·diag(w)·Vᵀ) and
+// give bit for bit what the Golub–Reinsch steps give when carried out one
+// after the other, because the stored modes are its columns in the order and
+// with the signs it leaves.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -44,7 +44,6 @@ Decomposition decompose(const CColumnMatrix& a) {
   return d;
 }
 
-
 // max |A - U·diag(w)·Vᵀ|
 double reconstructionError(const CColumnMatrix& a, const Decomposition& d) {
   double worst = 0.0;
@@ -58,24 +57,25 @@ double reconstructionError(const CColumnMatrix& a, const Decomposition& d) {
   return worst;
 }
 
-// max |XᵀX - I| over the listed columns of X.
-double orthonormalityError(const CColumnMatrix& x, const std::vector<int>& columns) {
-  double worst = 0.0;
-  for (int p : columns) {
-    for (int q : columns) {
-      double dot = 0.0;
-      for (int r = 0; r < x.rows(); ++r) dot += x(r, p) * x(r, q);
-      worst = std::max(worst, std::fabs(dot - (p == q ? 1.0 : 0.0)));
-    }
-  }
-  return worst;
-}
+#ifdef TALIXDB_HAVE_LAPACK
+extern "C" void dgesvd_(const char* jobu, const char* jobvt, const int* m, const int* n, double* a, const int* lda,
+                        double* s, double* u, const int* ldu, double* vt, const int* ldvt, double* work,
+                        const int* lwork, int* info);
 
-std::vector<int> allColumns(int count) {
-  std::vector<int> columns(static_cast<std::size_t>(count));
-  for (int j = 0; j < count; ++j) columns[static_cast<std::size_t>(j)] = j;
-  return columns;
+// The installed LAPACK's singular values of `a`, largest first.
+std::vector<double> lapackValues(CColumnMatrix a) {
+  const int m = a.rows(), n = a.cols(), one = 1;
+  int info = 0, lwork = -1;
+  double query = 0.0, unused = 0.0;
+  std::vector<double> s(static_cast<std::size_t>(std::min(m, n)));
+  dgesvd_("N", "N", &m, &n, a.column(0), &m, s.data(), &unused, &one, &unused, &one, &query, &lwork, &info);
+  lwork = static_cast<int>(query);
+  std::vector<double> work(static_cast<std::size_t>(lwork));
+  dgesvd_("N", "N", &m, &n, a.column(0), &m, s.data(), &unused, &one, &unused, &one, work.data(), &lwork, &info);
+  EXPECT_EQ(info, 0);
+  return s;
 }
+#endif
 
 // ---- the algorithm step after step, on rows, as an oracle ---------------------
 
@@ -300,114 +300,37 @@ void expectSameBits(const CColumnMatrix& input) {
   EXPECT_EQ(mismatches, 0) << input.rows() << " x " << input.cols();
 }
 
-#ifdef TALIXDB_HAVE_LAPACK
-extern "C" void dgesvd_(const char* jobu, const char* jobvt, const int* m, const int* n, double* a, const int* lda,
-                        double* s, double* u, const int* ldu, double* vt, const int* ldvt, double* work,
-                        const int* lwork, int* info);
-
-std::vector<double> lapackSingularValues(CColumnMatrix a) {
-  const int m = a.rows();
-  const int n = a.cols();
-  const int one = 1;
-  int info = 0;
-  int lwork = -1;
-  double query = 0.0;
-  double unused = 0.0;
-  std::vector<double> s(static_cast<std::size_t>(std::min(m, n)));
-  dgesvd_("N", "N", &m, &n, a.column(0), &m, s.data(), &unused, &one, &unused, &one, &query, &lwork, &info);
-  lwork = static_cast<int>(query);
-  std::vector<double> work(static_cast<std::size_t>(lwork));
-  dgesvd_("N", "N", &m, &n, a.column(0), &m, s.data(), &unused, &one, &unused, &one, work.data(), &lwork, &info);
-  EXPECT_EQ(info, 0);
-  return s;
-}
-#endif
 
 }  // namespace
 
 class SvdShapes : public ::testing::TestWithParam<std::pair<int, int>> {};
 
-TEST_P(SvdShapes, ReproducesTheMatrixFromItsFactors) {
+// The reference's bits; A = U·diag(w)·Vᵀ with non-negative values (a
+// check of the reference as much as of the library).
+TEST_P(SvdShapes, DecomposesAsTheStepByStepAlgorithmDoes) {
   const auto [rows, cols] = GetParam();
   const CColumnMatrix a = randomMatrix(rows, cols, 11u * rows + cols);
   const Decomposition d = decompose(a);
   EXPECT_TRUE(d.converged);
   EXPECT_LT(reconstructionError(a, d), 1e-12);
-}
-
-TEST_P(SvdShapes, LeavesOrthonormalColumnsInVAndInUWhereTheValueIsNotZero) {
-  const auto [rows, cols] = GetParam();
-  const Decomposition d = decompose(randomMatrix(rows, cols, 7u * rows + cols));
-  EXPECT_LT(orthonormalityError(d.v, allColumns(cols)), 1e-12);
-  std::vector<int> spanning;
-  for (int j = 0; j < cols; ++j)
-    if (d.w[j] > 1e-12) spanning.push_back(j);
-  EXPECT_EQ(static_cast<int>(spanning.size()), std::min(rows, cols));
-  EXPECT_LT(orthonormalityError(d.u, spanning), 1e-12);
-}
-
-TEST_P(SvdShapes, MakesEveryConvergedValueNonNegative) {
-  const auto [rows, cols] = GetParam();
-  const Decomposition d = decompose(randomMatrix(rows, cols, 5u * rows + cols));
-  for (double value : d.w) EXPECT_GE(value, 0.0);
-}
-
-TEST_P(SvdShapes, GivesTheBitsOfTheStepByStepAlgorithm) {
-  const auto [rows, cols] = GetParam();
-  expectSameBits(randomMatrix(rows, cols, 3u * rows + cols));
-}
-
+  EXPECT_GE(*std::min_element(d.w.begin(), d.w.end()), 0.0);
+  expectSameBits(a);
 #ifdef TALIXDB_HAVE_LAPACK
-TEST_P(SvdShapes, AgreesWithLapackOnTheSingularValues) {
-  const auto [rows, cols] = GetParam();
-  const CColumnMatrix a = randomMatrix(rows, cols, 13u * rows + cols);
-  std::vector<double> ours = decompose(a).w;
+  // The singular values agree with the installed LAPACK's (beyond min(rows,
+  // cols) ours are zeros).
+  std::vector<double> ours = d.w;
   std::sort(ours.rbegin(), ours.rend());
-  const std::vector<double> theirs = lapackSingularValues(a);
-  for (std::size_t k = 0; k < theirs.size(); ++k) EXPECT_NEAR(ours[k], theirs[k], 1e-12 * theirs[0]) << k;
-  for (std::size_t k = theirs.size(); k < ours.size(); ++k) EXPECT_NEAR(ours[k], 0.0, 1e-12 * theirs[0]) << k;
-}
+  const std::vector<double> theirs = lapackValues(a);
+  for (std::size_t k = 0; k < ours.size(); ++k)
+    EXPECT_NEAR(ours[k], k < theirs.size() ? theirs[k] : 0.0, 1e-12 * (1.0 + theirs[0])) << k;
 #endif
+}
 
 INSTANTIATE_TEST_SUITE_P(TallSquareWide, SvdShapes,
                          ::testing::Values(std::make_pair(1, 1), std::make_pair(2, 2), std::make_pair(7, 7),
-                                           std::make_pair(30, 4), std::make_pair(200, 11),
-                                           std::make_pair(1500, 23), std::make_pair(40, 40),
-                                           std::make_pair(3, 8), std::make_pair(1, 5), std::make_pair(9, 25)));
-
-TEST(Svd, RankDeficientMatrixKeepsItsRankInTheValues) {
-  CColumnMatrix a = randomMatrix(12, 5, 42);
-  for (int i = 0; i < 12; ++i) {
-    a(i, 3) = 2.0 * a(i, 0) - a(i, 1);  // two dependent columns
-    a(i, 4) = a(i, 2);
-  }
-  const Decomposition d = decompose(a);
-  EXPECT_TRUE(d.converged);
-  EXPECT_LT(reconstructionError(a, d), 1e-12);
-  const auto small = std::count_if(d.w.begin(), d.w.end(), [](double value) { return value < 1e-12; });
-  EXPECT_EQ(small, 2);
-  expectSameBits(a);
-}
-
-TEST(Svd, ZeroMatrixHasZeroValuesAndUnitFactors) {
-  const CColumnMatrix a(6, 3);
-  const Decomposition d = decompose(a);
-  EXPECT_TRUE(d.converged);
-  for (double value : d.w) EXPECT_EQ(value, 0.0);
-  EXPECT_LT(orthonormalityError(d.u, allColumns(3)), 1e-15);
-  EXPECT_LT(orthonormalityError(d.v, allColumns(3)), 1e-15);
-}
-
-TEST(Svd, LeavesTheValuesUnsorted) {
-  // Columns of very different length come out in column order, not by size.
-  CColumnMatrix a(3, 2);
-  a(0, 0) = 1.0;
-  a(1, 1) = 5.0;
-  const Decomposition d = decompose(a);
-  ASSERT_EQ(d.w.size(), 2u);
-  EXPECT_DOUBLE_EQ(d.w[0], 1.0);
-  EXPECT_DOUBLE_EQ(d.w[1], 5.0);
-}
+                                           std::make_pair(30, 4), std::make_pair(200, 11), std::make_pair(1500, 23),
+                                           std::make_pair(40, 40), std::make_pair(3, 8), std::make_pair(1, 5),
+                                           std::make_pair(9, 25)));
 
 TEST(Svd, MatrixWithNanStopsAfterThirtySweepsPerValueAndSaysSo) {
   CColumnMatrix a = randomMatrix(8, 4, 9);
@@ -418,13 +341,14 @@ TEST(Svd, MatrixWithNanStopsAfterThirtySweepsPerValueAndSaysSo) {
 }
 
 TEST(Svd, MatricesWithExactZerosAndRepeatsMatchTheStepByStepAlgorithm) {
-  // Zero columns, zero rows and equal entries take the skipped-step and
-  // cancellation branches.
+  // Zero columns, zero rows, equal entries and a zero matrix take the
+  // skipped-step and cancellation branches.
   CColumnMatrix a = randomMatrix(9, 6, 17);
   for (int i = 0; i < 9; ++i) a(i, 2) = 0.0;
   for (int j = 0; j < 6; ++j) a(4, j) = 0.0;
   for (int i = 0; i < 9; ++i) a(i, 5) = 1.0;
   expectSameBits(a);
+  expectSameBits(CColumnMatrix(6, 3));
   CColumnMatrix diagonal(5, 5);
   for (int k = 0; k < 5; ++k) diagonal(k, k) = (k % 2 == 0) ? -1.0 - k : 0.0;
   expectSameBits(diagonal);

@@ -1,15 +1,15 @@
 """The service description, used by an independent SOAP toolkit.
 
 python3-zeep loads the WSDL from the running talixdb-server and performs the
-repository operations with it; every message that zeep and the library (the
-demo host, a full workload) exchange with the server passes through a
-recording relay and is checked against the description with lxml: the
-SOAPAction names an operation, the Body holds that operation's element, and
-the element is valid against the schema (names, qualification, order).
-
-    description_test.py SERVER DEMO WSDL
+repository operations with it; every message zeep and the library (the demo
+host) exchange with the server passes a recording relay and is checked with
+lxml: the SOAPAction names an operation, the Body holds its element, and the
+element is valid against the schema.   description_test.py SERVER DEMO WSDL
 """
+import collections
+import ctypes
 import os
+import signal
 import socket
 import struct
 import subprocess
@@ -73,10 +73,7 @@ def dime_records(message):
 
 # ---- the server and a relay that records what passes ----------------------
 
-class Message:
-    def __init__(self, start, headers, body):
-        self.start, self.headers, self.body = start, headers, body
-
+class Message(collections.namedtuple("Message", "start headers body")):
     def envelope(self):
         """The SOAP envelope: the body, or the first record of a DIME body."""
         if self.headers.get("content-type", "").startswith("application/dime"):
@@ -127,9 +124,6 @@ class Relay:
         self.port = self.listener.getsockname()[1]
         threading.Thread(target=self._accept, daemon=True).start()
 
-    def close(self):
-        self.listener.close()
-
     def _accept(self):
         while True:
             try:
@@ -154,12 +148,19 @@ class Relay:
                     return
 
 
+def die_with_parent(parent=os.getpid()):
+    """In a child: killed when this test process ends, however it ends."""
+    ctypes.CDLL(None, use_errno=True).prctl(1, signal.SIGKILL)  # PR_SET_PDEATHSIG
+    if os.getppid() != parent:  # gone already: no signal will come
+        os._exit(126)
+
+
 def start_server(directory):
     environment = dict(os.environ, VLT_ADMIN_PASSWORD=ADMIN_PASSWORD)
     with open(os.path.join(directory, "server.log"), "wb") as log:
         process = subprocess.Popen(
             [SERVER, "--data", os.path.join(directory, "store"), "--host", "127.0.0.1", "--port", "0"],
-            stdout=subprocess.PIPE, stderr=log, env=environment)
+            stdout=subprocess.PIPE, stderr=log, env=environment, preexec_fn=die_with_parent)
     line = process.stdout.readline().decode()
     if ":" not in line:
         process.kill()
@@ -260,7 +261,7 @@ class DescriptionTest(unittest.TestCase):
         self.relay = Relay(self.port)
 
     def tearDown(self):
-        self.relay.close()
+        self.relay.listener.close()
 
     def url(self, port, query="?wsdl"):
         return "http://127.0.0.1:%d%s%s" % (port, SERVICE_PATH, query)
@@ -279,12 +280,9 @@ class DescriptionTest(unittest.TestCase):
         self.assertEqual(self.description.address, "http://localhost" + SERVICE_PATH)
         for port, query in ((self.port, "?wsdl"), (self.relay.port, "?WSDL")):
             reply = requests.get(self.url(port, query), timeout=30)
-            self.assertEqual(reply.status_code, 200)
-            self.assertEqual(reply.headers["Content-Type"], "text/xml; charset=utf-8")
+            self.assertEqual((reply.status_code, reply.headers["Content-Type"]), (200, "text/xml; charset=utf-8"))
             address = "http://127.0.0.1:%d%s" % (port, SERVICE_PATH)
             self.assertEqual(reply.content, installed.replace(self.description.address.encode(), address.encode()))
-        for query in ("", "?xsd", "?wsdl=1"):
-            self.assertEqual(requests.get(self.url(self.port, query), timeout=30).status_code, 405, query)
 
     def test_zeep_performs_the_repository_operations(self):
         client = zeep.Client(self.url(self.relay.port))
@@ -363,7 +361,8 @@ class DescriptionTest(unittest.TestCase):
 
     def test_library_messages_match_the_description(self):
         work = os.path.join(self.directory.name, "demo")
-        run = subprocess.run([DEMO, "127.0.0.1:%d" % self.relay.port, work], capture_output=True, timeout=300)
+        run = subprocess.run([DEMO, "127.0.0.1:%d" % self.relay.port, work], capture_output=True, timeout=300,
+                             preexec_fn=die_with_parent)
         self.assertEqual(run.returncode, 0, run.stdout.decode() + run.stderr.decode())
         seen = self.check_recorded()
         self.assertTrue({"login", "isLoggedIn", "getSessionId", "findByPath", "createModelObject", "uploadFiles",

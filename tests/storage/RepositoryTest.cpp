@@ -1,0 +1,340 @@
+// The repository's rules, checked in process against a real store on each
+// engine (SQLite in a temporary directory, PostgreSQL in a new database of
+// the tests' cluster), with a clock the test moves by hand and the
+// administrator logged in.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "Namespaces.h"
+#include "PostgresStore.h"
+#include "Repository.h"
+#include "SqliteStore.h"
+#include "WireModel.h"
+#include "support/Engines.h"
+#include "support/PostgresCluster.h"
+
+namespace talixdb_test {
+namespace {
+
+using namespace talixdb::server;
+using Names = std::vector<std::string>;
+
+NewObject folder(const std::string& parent, const std::string& name) { return NewObject{name, parent, "Folder", {}, {}}; }
+
+class RepositoryTest : public ::testing::TestWithParam<Engine> {
+ protected:
+  static constexpr std::int64_t kTimeout = 60;
+
+  void SetUp() override {
+    if (GetParam() == Engine::Postgres)
+      store = std::make_unique<PostgresStore>(PostgresCluster::shared().createDatabase(), StoreUse::Serve);
+    else
+      store = std::make_unique<SqliteStore>(dir.path(), StoreUse::Serve);
+    storage = store->connect();
+    repository = std::make_unique<Repository>(*storage, kTimeout, [this] { return now; });
+    repository->bootstrap("admin-pw");
+    repository->login(admin, "root", "admin-pw");
+  }
+
+  // A user with a live session.
+  Caller loggedIn(const std::string& name) {
+    Caller caller;
+    repository->createUser(admin, name, name + "-pw");
+    repository->login(caller, name, name + "-pw");
+    return caller;
+  }
+
+  // Stores `bytes` as a new version of parent/name, as an upload would.
+  void storeFile(const std::string& parent, const std::string& name, const std::string& bytes) {
+    auto content = storage->stageContent();
+    content->write(bytes.data(), bytes.size());
+    repository->store(admin, parent, {{name, "File", static_cast<long long>(bytes.size()), {}, content.get()}});
+  }
+
+  static std::string readAll(ContentSource& source) {
+    std::string bytes;
+    char buffer[4096];
+    for (long got; (got = source.read(buffer, sizeof buffer)) > 0;) bytes.append(buffer, static_cast<std::size_t>(got));
+    return bytes;
+  }
+
+  Names children(const std::string& path) { return repository->find(admin, path).childNames; }
+
+  TempDir dir;
+  std::int64_t now = 1000000;
+  std::unique_ptr<Store> store;
+  std::unique_ptr<Storage> storage;
+  std::unique_ptr<Repository> repository;
+  Caller admin;
+};
+
+TEST_P(RepositoryTest, TreeRules) {
+  EXPECT_EQ(children("/"), (Names{"Repository", "System"}));
+  repository->bootstrap("other");  // a second start changes nothing
+  EXPECT_EQ(children("/System/Users"), Names{"root"});
+  // Paths are lenient in and canonical out.
+  EXPECT_EQ(repository->create(admin, folder("//Repository/", "a")), "/Repository/a");
+  EXPECT_EQ(repository->find(admin, "Repository//a/").path, "/Repository/a");
+  EXPECT_EQ(repository->create(admin, folder("", "top")), "/top");
+  storeFile("/Repository", "f", "x");
+  for (const NewObject& refused : {folder("/Repository", "a"), folder("/Repository", ""), folder("/Repository", "x/y"),
+                                   folder("/Repository/f", "child"), folder("/System/Users", "eve"),
+                                   folder("/Repository/missing", "child")})
+    EXPECT_THROW(repository->create(admin, refused), Refusal) << refused.parentPath << " " << refused.name;
+  EXPECT_EQ(children("/Repository"), (Names{"a", "f"}));
+  for (const char* path : {"/", "/Repository", "/System", "/System/Users", "/System/Users/root"})
+    EXPECT_FALSE(repository->remove(admin, path)) << path;
+
+  // A move keeps the subtree and refuses cycles, taken names and fixed folders.
+  repository->create(admin, folder("/Repository/a", "inner"));
+  repository->create(admin, folder("/Repository", "b"));
+  EXPECT_THROW(repository->move(admin, "/Repository/a", "/Repository/a/inner/a"), Refusal);
+  EXPECT_THROW(repository->move(admin, "/Repository/a", "/Repository/b"), Refusal);
+  EXPECT_THROW(repository->move(admin, "/Repository", "/Elsewhere"), Refusal);
+  EXPECT_EQ(repository->move(admin, "/Repository/a", "/Repository/b/moved"), "/Repository/b/moved");
+  EXPECT_EQ(children("/Repository/b/moved"), Names{"inner"});
+  EXPECT_EQ(children("/Repository"), (Names{"f", "b"}));
+
+  // A removal takes the subtree with its contents; a new object of the same name starts empty.
+  storeFile("/Repository/b/moved/inner", "g", "payload");
+  EXPECT_TRUE(repository->remove(admin, "/Repository/b"));
+  EXPECT_THROW(repository->find(admin, "/Repository/b/moved/inner/g"), Refusal);
+  EXPECT_FALSE(repository->remove(admin, "/Repository/b"));
+  repository->create(admin, folder("/Repository", "b"));
+  EXPECT_TRUE(children("/Repository/b").empty());
+}
+
+TEST_P(RepositoryTest, PropertiesAreStoredExactlyAndUpdatesReplaceOnlyTheMapsGiven) {
+  NewObject object = folder("/Repository", "p");
+  object.values = {{std::string("b"), Variant{5, false, {"2"}}},
+                   {std::nullopt, Variant{0, true, {"x", "", "y"}}},
+                   {std::string("a"), std::nullopt}};
+  object.declarations = {{std::string("b"), Variant{5, false, {"User Specified Properties"}}}};
+  repository->create(admin, object);
+  ObjectView view = repository->find(admin, "/Repository/p");
+  ASSERT_EQ(view.values.size(), 3u);
+  EXPECT_EQ(view.values[0].key, std::optional<std::string>("b"));
+  EXPECT_FALSE(view.values[1].key.has_value());
+  EXPECT_EQ(view.values[1].value->items, (Names{"x", "", "y"}));
+  EXPECT_TRUE(view.values[1].value->itemList);
+  EXPECT_EQ(view.values[1].value->itemType, 0);
+  EXPECT_FALSE(view.values[2].value.has_value());
+  ASSERT_EQ(view.declarations.size(), 1u);
+
+  // The same, through the message types and back.
+  struct soap* soap = soap_new1(SOAP_C_UTFSTRING);
+  soap_set_namespaces(soap, talixdb::serviceNamespaces());
+  PropertyList back = readProperties(writeProperties(soap, view.values));
+  ASSERT_EQ(back.size(), 3u);
+  EXPECT_EQ(back[0].key, view.values[0].key);
+  EXPECT_FALSE(back[1].key.has_value());
+  EXPECT_EQ(back[1].value->items, view.values[1].value->items);
+  EXPECT_TRUE(back[1].value->itemList);
+  EXPECT_FALSE(back[2].value.has_value());
+  EXPECT_TRUE(readProperties(static_cast<ns2__SoapVariantMap*>(nullptr)).empty());
+  soap_destroy(soap);
+  soap_end(soap);
+  soap_free(soap);
+
+  view = repository->update(admin, "/Repository/p", PropertyList{{std::string("new"), Variant{5, false, {"1"}}}},
+                            std::nullopt);
+  ASSERT_EQ(view.values.size(), 1u);
+  EXPECT_EQ(*view.values[0].key, "new");
+  EXPECT_EQ(*view.declarations.at(0).key, "b");
+}
+
+TEST_P(RepositoryTest, QueryFindsReadableNamesContainingTheText) {
+  repository->create(admin, folder("/Repository", "pump-1"));
+  repository->create(admin, folder("/Repository", "valve"));
+  repository->create(admin, folder("/Repository/valve", "pump-2"));
+  std::vector<ObjectView> found = repository->query(admin, "pump");
+  ASSERT_EQ(found.size(), 2u);
+  EXPECT_EQ(found[0].path, "/Repository/pump-1");
+  EXPECT_EQ(found[1].path, "/Repository/valve/pump-2");
+  Caller reader = loggedIn("reader");
+  EXPECT_TRUE(repository->query(reader, "pump").empty());
+}
+
+TEST_P(RepositoryTest, FilesGetVersionsAndAllOrNothingUploads) {
+  storeFile("/Repository", "f", "one");
+  now += 10;
+  storeFile("/Repository", "f", "second");
+  EXPECT_EQ(repository->versionNames(admin, "/Repository/f"), (Names{"1", "2"}));
+  std::vector<StoredVersion> logs = repository->changeLogs(admin, "/Repository/f");
+  ASSERT_EQ(logs.size(), 2u);
+  EXPECT_EQ(logs[1].created, logs[0].created + 10);
+  EXPECT_EQ(logs[1].creator, "root");
+  EXPECT_TRUE(repository->find(admin, "/Repository/f").object.isFile);
+  // Content fetched stays readable after the file is deleted.
+  Download download = repository->fetch(admin, "/Repository/f");
+  EXPECT_TRUE(repository->remove(admin, "/Repository/f"));
+  EXPECT_EQ(readAll(*download.content), "second");
+
+  // A size mismatch in any file stores none of them.
+  auto good = storage->stageContent();
+  good->write("good", 4);
+  auto bad = storage->stageContent();
+  bad->write("bad", 3);
+  EXPECT_THROW(repository->store(admin, "/Repository", {{"g", "File", 4, {}, good.get()}, {"b", "File", 99, {}, bad.get()}}),
+               Refusal);
+  EXPECT_TRUE(children("/Repository").empty());
+  // A folder is neither overwritten nor downloaded.
+  repository->create(admin, folder("/Repository", "dir"));
+  EXPECT_THROW(storeFile("/Repository", "dir", "x"), Refusal);
+  EXPECT_THROW(repository->fetch(admin, "/Repository/dir"), Refusal);
+  EXPECT_THROW(repository->versionNames(admin, "/Repository/dir"), Refusal);
+}
+
+TEST_P(RepositoryTest, CheckinCommentsAndRecursiveCheckouts) {
+  storeFile("/Repository", "f", "x");
+  EXPECT_TRUE(repository->checkout(admin, "/Repository/f", false));
+  EXPECT_TRUE(repository->isCheckedOut(admin, "/Repository/f"));
+  EXPECT_TRUE(repository->isCheckinEnabled(admin, "/Repository/f"));
+  EXPECT_TRUE(repository->checkin(admin, "/Repository/f", "reviewed", false));
+  EXPECT_FALSE(repository->isCheckedOut(admin, "/Repository/f"));
+  EXPECT_EQ(repository->changeLogs(admin, "/Repository/f").back().comment, "reviewed");
+  repository->create(admin, folder("/Repository", "a"));
+  repository->create(admin, folder("/Repository/a", "b"));
+  repository->checkout(admin, "/Repository/a", true);
+  EXPECT_TRUE(repository->isCheckedOut(admin, "/Repository/a/b"));
+  repository->checkin(admin, "/Repository/a", "", false);
+  EXPECT_FALSE(repository->isCheckedOut(admin, "/Repository/a"));
+  EXPECT_TRUE(repository->isCheckedOut(admin, "/Repository/a/b"));
+}
+
+class RepositoryAccess : public RepositoryTest {
+ protected:
+  void SetUp() override {
+    RepositoryTest::SetUp();
+    repository->create(admin, folder("/Repository", "a"));
+    repository->create(admin, folder("/Repository/a", "b"));
+    repository->create(admin, folder("/Repository/a/b", "c"));
+    user = loggedIn("ann");
+  }
+  bool has(const std::string& path, const std::string& permission, const std::string& member = "ann") {
+    return repository->hasPermission(admin, path, permission, member);
+  }
+  Caller user;
+};
+
+TEST_P(RepositoryAccess, EntriesAreInheritedAndTheNearestDecides) {
+  EXPECT_THROW(repository->find(user, "/Repository/a"), Refusal);  // nothing without an entry
+  EXPECT_FALSE(has("/Repository/a", "read"));
+  repository->addPermission(admin, "/Repository/a", "read", "ann");
+  EXPECT_TRUE(has("/Repository/a/b/c", "read"));
+  EXPECT_FALSE(has("/Repository/a/b/c", "write"));
+  EXPECT_EQ(repository->find(user, "/Repository/a/b/c").allowedActions, Names{"read"});
+  EXPECT_THROW(repository->create(user, folder("/Repository/a/b", "x")), Refusal);
+
+  repository->addPermission(admin, "/Repository/a", "fullControl", "ann");
+  repository->addPermission(admin, "/Repository/a/b", "read", "ann");
+  EXPECT_TRUE(has("/Repository/a", "fullControl"));
+  EXPECT_FALSE(has("/Repository/a/b/c", "write"));
+  repository->removePermission(admin, "/Repository/a/b", "read", "ann");
+  EXPECT_TRUE(has("/Repository/a/b/c", "write"));
+  EXPECT_THROW(repository->addPermission(admin, "/Repository/a", "Read", "ann"), Refusal);  // no such permission
+  // The administrator is always allowed, whatever the entries say.
+  repository->addPermission(admin, "/Repository/a", "read", "root");
+  EXPECT_TRUE(has("/Repository/a/b/c", "fullControl", "root"));
+}
+
+TEST_P(RepositoryAccess, WriteAllowsCreatingAndDeletingAndGrantingNeedsFullControl) {
+  repository->addPermission(admin, "/Repository/a", "write", "ann");
+  EXPECT_EQ(repository->find(user, "/Repository/a/b").allowedActions, (Names{"read", "write", "delete"}));
+  EXPECT_EQ(repository->create(user, folder("/Repository/a", "mine")), "/Repository/a/mine");
+  loggedIn("bob");
+  EXPECT_THROW(repository->addPermission(user, "/Repository/a", "read", "bob"), Refusal);
+  EXPECT_TRUE(repository->remove(user, "/Repository/a/b"));
+  EXPECT_THROW(repository->remove(user, "/Repository/a"), Refusal);  // needs write on /Repository
+  repository->addPermission(admin, "/Repository/a", "fullControl", "ann");
+  EXPECT_TRUE(repository->addPermission(user, "/Repository/a/mine", "read", "bob"));
+}
+
+// An entry for a name that is no user would pass to a user made later under it.
+TEST_P(RepositoryAccess, EntriesNameAUserOrAGroupAndDieWithTheUser) {
+  EXPECT_THROW(repository->addPermission(admin, "/Repository/a", "read", "ghost"), Refusal);
+  EXPECT_TRUE(repository->addPermission(admin, "/Repository/a", "read", "users"));
+  EXPECT_TRUE(repository->addPermission(admin, "/Repository/a", "read", "administrators"));
+  EXPECT_THROW(repository->createUser(admin, "users", "pw"), Refusal);
+  Caller ghost = loggedIn("ghost");
+  EXPECT_THROW(repository->find(ghost, "/Repository/a"), Refusal);
+  EXPECT_EQ(repository->groups(user, "root"), (Names{"administrators", "users"}));
+  EXPECT_EQ(repository->groups(user, "ann"), Names{"users"});
+  EXPECT_THROW(repository->groups(user, "nobody"), Refusal);
+
+  EXPECT_THROW(repository->createUser(user, "other", "pw"), Refusal);  // the administrator's alone
+  EXPECT_THROW(repository->remove(user, "/System/Users/ann"), Refusal);
+  EXPECT_THROW(repository->createUser(admin, "ann", "again"), Refusal);
+  EXPECT_THROW(repository->createUser(admin, "", "pw"), Refusal);
+  repository->addPermission(admin, "/Repository/a", "read", "ann");
+  EXPECT_TRUE(repository->remove(admin, "/System/Users/ann"));
+  EXPECT_FALSE(repository->isLoggedIn("ann"));
+  EXPECT_THROW(repository->find(user, "/Repository/a"), Refusal);
+  Caller again = loggedIn("ann");  // a new ann starts without rights
+  EXPECT_THROW(repository->find(again, "/Repository/a"), Refusal);
+}
+
+TEST_P(RepositoryTest, SessionsExpireWhenIdleAndEndByLoginLogoutOrInvalidation) {
+  Caller refused;
+  EXPECT_THROW(repository->login(refused, "root", "wrong"), Refusal);
+  EXPECT_THROW(repository->login(refused, "nobody", "admin-pw"), Refusal);
+  EXPECT_EQ(refused.session, "");
+
+  Caller sam = loggedIn("sam");
+  for (int i = 0; i < 3; ++i) {  // each request refreshes the session
+    now += kTimeout - 1;
+    repository->requireSession(sam);
+  }
+  now += kTimeout;
+  EXPECT_TRUE(repository->isLoggedIn("sam"));
+  now += 1;
+  EXPECT_FALSE(repository->isLoggedIn("sam"));
+  EXPECT_THROW(repository->requireSession(sam), Refusal);
+  EXPECT_EQ(repository->sessionId(sam), "");
+  repository->login(admin, "root", "admin-pw");  // idle as long as sam
+
+  Caller one, two;
+  repository->login(one, "sam", "sam-pw");
+  repository->login(two, "sam", "sam-pw");
+  EXPECT_EQ(one.session.size(), 32u);
+  EXPECT_NE(one.session, two.session);
+  repository->logout(one);  // sessions of one user are independent
+  EXPECT_TRUE(repository->isLoggedIn("sam"));
+  const std::string old = two.session;
+  repository->login(two, "root", "admin-pw");  // a login ends the caller's previous session
+  EXPECT_EQ(repository->authenticate(old), "");
+  EXPECT_FALSE(repository->isLoggedIn("sam"));
+  EXPECT_EQ(repository->authenticate(two.session), "root");
+
+  Caller tom = loggedIn("tom");
+  repository->login(sam, "sam", "sam-pw");
+  EXPECT_FALSE(repository->invalidate(tom, sam.session));  // not tom's
+  EXPECT_TRUE(repository->isLoggedIn("sam"));
+  EXPECT_TRUE(repository->invalidate(admin, sam.session));
+  EXPECT_FALSE(repository->isLoggedIn("sam"));
+  EXPECT_TRUE(repository->invalidate(tom, tom.session));
+}
+
+// So that the time of a refusal does not tell whether the user exists.
+TEST_P(RepositoryTest, UnknownUserCostsTheSamePasswordCheckAsAWrongPassword) {
+  std::vector<std::string> checked;
+  Repository counting(*storage, kTimeout, [this] { return now; },
+                      [&checked](const std::string& password, const std::string& hash) {
+                        checked.push_back(hash);
+                        return verifyPassword(password, hash);
+                      });
+  Caller caller;
+  EXPECT_THROW(counting.login(caller, "root", "wrong"), Refusal);
+  EXPECT_THROW(counting.login(caller, "nobody", "wrong"), Refusal);
+  ASSERT_EQ(checked.size(), 2u);
+  EXPECT_EQ(checked[1].rfind("$6$", 0), 0u);  // a SHA-512 crypt hash of the same cost
+  EXPECT_EQ(checked[1].size(), checked[0].size());
+}
+
+INSTANTIATE_TEST_SUITE_P(Engines, RepositoryTest, kBothEngines, EngineParamName());
+INSTANTIATE_TEST_SUITE_P(Engines, RepositoryAccess, kBothEngines, EngineParamName());
+
+}  // namespace
+}  // namespace talixdb_test

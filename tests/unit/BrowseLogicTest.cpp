@@ -1,0 +1,285 @@
+// Browsing without a server: criteria rows and the snapshot filters on
+// hand-built trees, the snapshot walk over a catalogue that records every
+// folder read, and the name listings.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "browse/Criteria.h"
+#include "browse/NameListings.h"
+#include "browse/Snapshot.h"
+#include "browse/SnapshotFilter.h"
+
+namespace VLT_121 {
+namespace {
+
+using Names = std::vector<std::string>;
+
+CSnapshotModel model(std::string name, std::string description = "", Names species = {}, Names ports = {},
+                     Names parameters = {}, std::vector<CSnapshotSolver> solvers = {}) {
+  CSnapshotModel m;
+  m.m_strName = std::move(name);
+  m.m_strDescription = std::move(description);
+  m.m_vecSpecies = std::move(species);
+  m.m_vecPorts = std::move(ports);
+  m.m_vecParameters = std::move(parameters);
+  m.m_vecSolvers = std::move(solvers);
+  return m;
+}
+
+// Every entry as "category", "category/type" or "category/type/model", in tree order.
+Names shape(const SnapshotTree& tree) {
+  Names entries;
+  for (const CSnapshotCategory& c : tree) {
+    entries.push_back(c.m_strName);
+    for (const CSnapshotType& t : c.m_vecTypes) {
+      entries.push_back(c.m_strName + "/" + t.m_strName);
+      for (const CSnapshotModel& m : t.m_vecModels)
+        entries.push_back(c.m_strName + "/" + t.m_strName + "/" + m.m_strName);
+    }
+  }
+  return entries;
+}
+
+// A criteria array as a host builds it: rows of four slots, null-ended.
+class Criteria {
+ public:
+  Criteria(std::vector<std::vector<const char*>> rows) : m_rows(std::move(rows)) {}
+  const char*** get() {
+    m_pointers.clear();
+    for (auto& r : m_rows) m_pointers.push_back(r.data());
+    m_pointers.push_back(nullptr);
+    return m_pointers.data();
+  }
+
+ private:
+  std::vector<std::vector<const char*>> m_rows;
+  std::vector<const char**> m_pointers;
+};
+
+// Pumps/Centrifugal holds CentrifugalPump, pump, Valve; Pumps/Empty has no
+// models; Mixers has no types; Heat/Exchangers holds Shell.
+SnapshotTree sampleTree() {
+  return {{"Pumps",
+           {{"Centrifugal",
+             {model("CentrifugalPump", "moves liquid", {"H2O"}, {"inlet"}, {"speed"}), model("pump"),
+              model("Valve", "throttles", {}, {"outlet"})}},
+            {"Empty", {}}}},
+          {"Mixers", {}},
+          {"Heat", {{"Exchangers", {model("Shell", "Pump heat", {"N2", "H2O"}, {}, {"area"})}}}}};
+}
+
+TEST(Criteria, RowsTakeEffectOnlyWellFormedAndForTheirLabel) {
+  const char* good[] = {"Model name", "contains", "Pump", nullptr};
+  EXPECT_TRUE(isEffectiveRow(good, CriterionLabel::kModelName));
+  EXPECT_FALSE(isEffectiveRow(good, CriterionLabel::kCategoryName));
+  const char *capitalised[] = {"Model name", "Contains", "Pump", nullptr}, *equals[] = {"Model name", "equals", "Pump", nullptr},
+             *emptyValue[] = {"Model name", "contains", "", nullptr}, *nullValue[] = {"Model name", "contains", nullptr, nullptr},
+             *noEnd[] = {"Model name", "contains", "Pump", "extra"};
+  // Sized exactly, so that the sanitizers report a read beyond them.
+  const char* noLabel[] = {nullptr};
+  const char* noOperator[] = {"Model name", nullptr};
+  for (const char** row : {capitalised, equals, emptyValue, nullValue, noEnd, noLabel, noOperator})
+    EXPECT_FALSE(isEffectiveRow(row, CriterionLabel::kModelName)) << row[0];
+  EXPECT_FALSE(isEffectiveRow(nullptr, CriterionLabel::kModelName));
+  EXPECT_EQ(findCriterionLabel("A model specie name"), CriterionLabel::kModelSpecieName);
+  EXPECT_EQ(findCriterionLabel("Type name"), CriterionLabel::kTypeName);
+  for (const char* text : {"model name", "Model name ", static_cast<const char*>(nullptr)})
+    EXPECT_FALSE(findCriterionLabel(text));
+
+  // Details are read for any detail label, even in a row the filter rejects,
+  // and rows after the null end are not looked at.
+  EXPECT_FALSE(criteriaNeedModelDetails(nullptr));
+  Criteria names({{"Model name", "contains", "P", nullptr}, {"Category name", "contains", "C", nullptr}});
+  EXPECT_FALSE(criteriaNeedModelDetails(names.get()));
+  for (const char* label : {"A model parameter name", "A model specie name", "A model port name"}) {
+    Criteria details({{"Model name", "contains", "P", nullptr}, {label, "equals", "", "not null"}});
+    EXPECT_TRUE(criteriaNeedModelDetails(details.get())) << label;
+  }
+  const char* name[] = {"Model name", "contains", "P", nullptr};
+  const char* port[] = {"A model port name", "contains", "in", nullptr};
+  const char** afterEnd[] = {name, nullptr, port};
+  EXPECT_FALSE(criteriaNeedModelDetails(afterEnd));
+}
+
+TEST(SnapshotFilter, KeepsMatchesAndPrunesEmptiedLevels) {
+  struct Row {
+    std::vector<std::vector<const char*>> criteria;
+    Names shape;
+  };
+  const Names all = shape(sampleTree());
+  const Row rows[] = {
+      // "pump" differs in case; Pumps/Empty and Mixers were empty already.
+      {{{"Model name", "contains", "Pump", nullptr}}, {"Pumps", "Pumps/Centrifugal", "Pumps/Centrifugal/CentrifugalPump"}},
+      {{{"Category name", "contains", "ers", nullptr}}, {"Mixers"}},
+      {{{"Category name", "contains", "Pumps", nullptr}},  // types and models of a kept category stay
+       {"Pumps", "Pumps/Centrifugal", "Pumps/Centrifugal/CentrifugalPump", "Pumps/Centrifugal/pump",
+        "Pumps/Centrifugal/Valve", "Pumps/Empty"}},
+      {{{"Type name", "contains", "Empty", nullptr}}, {"Pumps", "Pumps/Empty"}},
+      {{{"Model description", "contains", "Pump", nullptr}}, {"Heat", "Heat/Exchangers", "Heat/Exchangers/Shell"}},
+      {{{"A model specie name", "contains", "H2", nullptr}},
+       {"Pumps", "Pumps/Centrifugal", "Pumps/Centrifugal/CentrifugalPump", "Heat", "Heat/Exchangers",
+        "Heat/Exchangers/Shell"}},
+      {{{"A model port name", "contains", "let", nullptr}},
+       {"Pumps", "Pumps/Centrifugal", "Pumps/Centrifugal/CentrifugalPump", "Pumps/Centrifugal/Valve"}},
+      {{{"A model parameter name", "contains", "area", nullptr}}, {"Heat", "Heat/Exchangers", "Heat/Exchangers/Shell"}},
+      // Rows combine as a conjunction, also two of one label.
+      {{{"Category name", "contains", "Pumps", nullptr}, {"Model name", "contains", "e", nullptr},
+        {"Model name", "contains", "V", nullptr}},
+       {"Pumps", "Pumps/Centrifugal", "Pumps/Centrifugal/Valve"}},
+      // Malformed and unknown rows change nothing.
+      {{{"Model name", "Contains", "Pump", nullptr}, {"Model name", "contains", "", nullptr},
+        {"Model name", "contains", "Pump", "Pump"}, {"Vendor name", "contains", "Pump", nullptr}},
+       all},
+  };
+  for (const Row& row : rows) {
+    SnapshotTree tree = sampleTree();
+    Criteria criteria(row.criteria);
+    filterSnapshot(tree, criteria.get());
+    EXPECT_EQ(shape(tree), row.shape) << row.criteria[0][0] << " " << row.criteria[0][2];
+  }
+  SnapshotTree tree = sampleTree();
+  filterSnapshot(tree, nullptr);
+  const char* other[] = {"Category name", "contains", "zzz", nullptr};
+  filterByModelName(tree, other);
+  filterByTypeName(tree, other);
+  filterByModelPortName(tree, other);
+  EXPECT_EQ(shape(tree), all);
+  // A value matches anywhere in the name; entries keep their order and subtrees.
+  tree = {
+      {"C",
+       {{"T", {model("APump"), model("x"), model("Pum"), model("PumpA", "", {}, {}, {}, {{"S", {"000000001-5"}}})}}}}};
+  Criteria pump({{"Model name", "contains", "Pump", nullptr}});
+  filterSnapshot(tree, pump.get());
+  EXPECT_EQ(shape(tree), (Names{"C", "C/T", "C/T/APump", "C/T/PumpA"}));
+  EXPECT_EQ(tree[0].m_vecTypes[0].m_vecModels[1].m_vecSolvers.at(0).m_vecInstances, (Names{"000000001-5"}));
+}
+
+// Folders by path; a path not entered reads as missing. Every read is logged.
+class RecordingReader : public CFolderReader {
+ public:
+  std::map<std::string, Names> children, lists;
+  std::map<std::string, std::string> descriptions;
+  Names requests;
+
+  Names readChildNames(const std::string& path) override {
+    requests.push_back("children " + path);
+    return children.count(path) ? children[path] : Names{};
+  }
+  std::string readProperty(const std::string& path, const std::string& name) override {
+    requests.push_back(name + " " + path);
+    return descriptions.count(path) && name == "m_szDescription" ? descriptions[path] : "";
+  }
+  Names readListProperty(const std::string& path, const std::string& name) override {
+    requests.push_back(name + " " + path);
+    return lists.count(path) && name == "m_aszComponents" ? lists[path] : Names{};
+  }
+};
+
+TEST(SnapshotWalk, ReadsEachFolderOnceInWalkOrderAndKeepsTheServersOrder) {
+  const std::string root = "/Repository/talixdb";
+  const std::string m = root + "/Cat/Type/M";
+  RecordingReader reader;
+  reader.children[root] = {"Z", "Cat"};
+  reader.children[root + "/Cat"] = {"Type"};
+  reader.children[root + "/Cat/Type"] = {"M", "Gone"};
+  reader.descriptions[m] = "a model";
+  reader.lists[m] = {"H2O", "N2"};
+  reader.children[m + "/Ports"] = {"in", "out"};
+  reader.children[m + "/Parameters"] = {"speed"};
+  reader.children[m + "/Solvers"] = {"S"};
+  reader.children[m + "/Solvers/S/Instances"] = {"000000002-7", "000000001-4"};
+  reader.children[root + "/Cat/Type/Gone/Solvers"] = {"S"};  // S has no Instances folder
+  const Names walk = {"children " + root, "children " + root + "/Z", "children " + root + "/Cat",
+                      "children " + root + "/Cat/Type", "m_szDescription " + m};
+  const Names solvers = {"children " + m + "/Solvers", "children " + m + "/Solvers/S/Instances"};
+
+  SnapshotTree tree = readSnapshot(reader, root, false);
+  EXPECT_EQ(Names(reader.requests.begin(), reader.requests.begin() + 7), [&] {
+    Names n = walk;
+    n.insert(n.end(), solvers.begin(), solvers.end());
+    return n;
+  }());
+  EXPECT_EQ(reader.requests.size(), 7u + 3u);  // Gone: description, solvers, S's instances
+  EXPECT_TRUE(tree[1].m_vecTypes[0].m_vecModels[0].m_vecSpecies.empty());
+
+  reader.requests.clear();
+  tree = readSnapshot(reader, root, true);
+  Names expected = walk;
+  for (const std::string& read : {"m_aszComponents " + m, "children " + m + "/Parameters", "children " + m + "/Ports"})
+    expected.push_back(read);
+  expected.insert(expected.end(), solvers.begin(), solvers.end());
+  EXPECT_EQ(Names(reader.requests.begin(), reader.requests.begin() + 10), expected);
+  ASSERT_EQ(tree.size(), 2u);
+  EXPECT_EQ(tree[0].m_strName, "Z");
+  EXPECT_TRUE(tree[0].m_vecTypes.empty());
+  const CSnapshotModel& read = tree[1].m_vecTypes[0].m_vecModels[0];
+  EXPECT_EQ(read.m_strDescription, "a model");
+  EXPECT_EQ(read.m_vecSpecies, (Names{"H2O", "N2"}));
+  EXPECT_EQ(read.m_vecPorts, (Names{"in", "out"}));
+  EXPECT_EQ(read.m_vecParameters, (Names{"speed"}));
+  EXPECT_EQ(read.m_vecSolvers.at(0).m_strName, "S");
+  EXPECT_EQ(read.m_vecSolvers[0].m_vecInstances, (Names{"000000002-7", "000000001-4"}));
+  const CSnapshotModel& gone = tree[1].m_vecTypes[0].m_vecModels.at(1);
+  EXPECT_EQ(gone.m_strDescription, "");
+  EXPECT_TRUE(gone.m_vecSolvers.at(0).m_vecInstances.empty());
+
+  RecordingReader empty;
+  EXPECT_TRUE(readSnapshot(empty, root, true).empty());
+  EXPECT_EQ(empty.requests.size(), 1u);
+}
+
+// Category A is empty; B/T holds M1 (solver S with two instances) and M2.
+CBrowseState sampleState() {
+  CBrowseState state;
+  state.m_vecSnapshot = {
+      {"A", {}}, {"B", {{"T", {model("M1", "", {}, {}, {}, {{"S", {"000000002-9", "000000001-3"}}}), model("M2")}}}}};
+  return state;
+}
+
+// Each level in snapshot order; whole names only, case-sensitive; nothing
+// matched empties the list; lists outlive their snapshot and keep their
+// texts in place while other lists fill.
+TEST(NameListings, ListEachLevelInSnapshotOrder) {
+  CBrowseState state = sampleState();
+  EXPECT_TRUE(listCategoryNames(state));
+  EXPECT_EQ(state.m_vecCategoryNames, (Names{"A", "B"}));
+  EXPECT_TRUE(listTypeNames(state, "B"));
+  const char* typeName = nameAt(state.m_vecTypeNames, 0);
+  EXPECT_TRUE(listModelNames(state, "B", "T"));
+  EXPECT_EQ(state.m_vecModelNames, (Names{"M1", "M2"}));
+  EXPECT_TRUE(listSolverNames(state, "B", "T", "M1"));
+  EXPECT_EQ(state.m_vecSolverNames, (Names{"S"}));
+  EXPECT_TRUE(listInstanceNames(state, "B", "T", "M1", "S"));
+  EXPECT_EQ(state.m_vecInstanceNames, (Names{"000000002-9", "000000001-3"}));
+  EXPECT_TRUE(listSolverLeafNames(state));
+  EXPECT_EQ(state.m_vecLeafNames, (Names{"A", "B/T/M1/S", "B/T/M2"}));
+  EXPECT_EQ(typeName, nameAt(state.m_vecTypeNames, 0));
+  EXPECT_STREQ(typeName, "T");
+  state.m_vecSnapshot.push_back({"C", {{"Empty", {}}}});
+  EXPECT_TRUE(listModelLeafNames(state));  // replaces the earlier leaves
+  EXPECT_EQ(state.m_vecLeafNames, (Names{"A", "B/T/M1", "B/T/M2", "C/Empty"}));
+  EXPECT_STREQ(nameAt(state.m_vecLeafNames, 3), "C/Empty");
+  EXPECT_TRUE(nameAt(state.m_vecLeafNames, 4) == nullptr && nameAt(state.m_vecLeafNames, -1) == nullptr);
+  EXPECT_FALSE(listTypeNames(state, "A") || listSolverNames(state, "B", "T", "M2"));
+  EXPECT_FALSE(listModelNames(state, "B", "T "));
+  EXPECT_TRUE(state.m_vecModelNames.empty());
+  EXPECT_FALSE(listTypeNames(state, "b") || listTypeNames(state, nullptr));
+  EXPECT_TRUE(state.m_vecTypeNames.empty());
+  const std::vector<std::vector<const char*>> paths = {
+      {"X", "T", "M1", "S"}, {"B", "X", "M1", "S"}, {"B", "T", "X", "S"}, {"B", "T", "M1", "X"}, {"B", "T", "M1", nullptr}};
+  for (const auto& p : paths) EXPECT_FALSE(listInstanceNames(state, p[0], p[1], p[2], p[3])) << p[0] << p[1] << p[2];
+  state.m_vecSnapshot.clear();
+  EXPECT_EQ(state.m_vecLeafNames.size(), 4u);
+  EXPECT_FALSE(listCategoryNames(state) || listModelLeafNames(state));
+  // The first of two equal names is used; duplicates are listed.
+  state.m_vecSnapshot = {{"C", {{"First", {}}}}, {"C", {{"Second", {}}}}};
+  EXPECT_TRUE(listCategoryNames(state) && listTypeNames(state, "C"));
+  EXPECT_EQ(state.m_vecCategoryNames, (Names{"C", "C"}));
+  EXPECT_EQ(state.m_vecTypeNames, (Names{"First"}));
+}
+
+}  // namespace
+}  // namespace VLT_121

@@ -1,0 +1,298 @@
+// The text formats of results: numbers written byte for byte as printf
+// writes them and read exactly as strtok, strtol and strtod read them; the
+// surface report; the PCA modes file; the names of numbered entries.
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "results/NumberFormat.h"
+#include "results/NumberedNames.h"
+#include "results/PcaModesFile.h"
+#include "results/ReportFormat.h"
+#include "results/TextScan.h"
+
+using namespace VLT_121;
+using Doubles = std::vector<double>;
+
+namespace {
+
+std::string printed(const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+std::string ourG15(double value) {
+  std::string out;
+  CSignedG15Writer().append(out, value);
+  return out;
+}
+
+std::vector<std::string> tokensOf(std::string_view text, std::string_view separators) {
+  CTokenizer tokenizer(text, separators);
+  std::vector<std::string> tokens;
+  std::string_view token;
+  while (tokenizer.next(token)) tokens.emplace_back(token);
+  return tokens;
+}
+
+// Same bits, or both NaN with the same sign.
+bool sameDouble(double a, double b) {
+  if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b) && std::signbit(a) == std::signbit(b);
+  return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+std::string report(const std::string& body) {
+  return std::string("TALIX_Report_2\0", 15) + std::string(25, 'x') + body;
+}
+
+}  // namespace
+
+// ---- numbers written -----------------------------------------------------------
+
+TEST(NumberFormat, WritesAsPrintfWrites) {
+  for (int value : {0, 1, -1, 123456789, 1234567890, -1234567890, INT_MAX, INT_MIN}) {
+    std::string out;
+    appendInt10(out, value);
+    char text[32];
+    std::snprintf(text, sizeof text, "%10d", value);
+    EXPECT_EQ(out, text) << value;
+  }
+  EXPECT_EQ(ourG15(0.7071067811865476), "  +0.707106781186548");
+  const double values[] = {0.0, -0.0, 0.1, 0.00001, 0.000099999999999999995, 999999999999999.5, 9.9999999999999947,
+                           0.99999999999999994, 1000000000000005.0, 1000000000000015.0, 2.5e-5, 1.5e15, DBL_MAX,
+                           std::numeric_limits<double>::denorm_min(), 2.0 / 3.0, INFINITY, -INFINITY, NAN, -NAN};
+  for (double value : values) EXPECT_EQ(ourG15(value), printed("%+20.15lg", value));
+  for (double power = 1e-310; power < 1e305; power *= 10.0)
+    for (double value : {power, std::nextafter(power, 0.0), std::nextafter(power, 1e308)})
+      ASSERT_EQ(ourG15(value), printed("%+20.15lg", value));
+  // Random bits, unit-range components and decimal ties (printf rounds to even).
+  std::mt19937_64 engine(2024);
+  std::uniform_real_distribution<double> unit(-1.0, 1.0);
+  for (int i = 0; i < 200000; ++i) {
+    double value;
+    const std::uint64_t bits = engine();
+    std::memcpy(&value, &bits, sizeof value);
+    const double component = unit(engine);
+    ASSERT_EQ(ourG15(value), printed("%+20.15lg", value)) << bits;
+    ASSERT_EQ(ourG15(component), printed("%+20.15lg", component)) << component;
+  }
+  for (long long base = 1000000000000000LL; base < 9000000000000000LL; base += 123456789012341LL) {
+    const double tie = static_cast<double>(base - base % 10 + 5);
+    ASSERT_EQ(ourG15(tie), printed("%+20.15lg", tie)) << base;
+  }
+  for (int exponent = 1; exponent < 60; ++exponent)
+    ASSERT_EQ(ourG15(3 * std::ldexp(1.0, -exponent)), printed("%+20.15lg", 3 * std::ldexp(1.0, -exponent)));
+}
+
+// ---- text read -------------------------------------------------------------------
+
+TEST(TextScan, TokensAreWhatStrtokGives) {
+  using Tokens = std::vector<std::string>;
+  EXPECT_EQ(tokensOf("3\n\n\r1.0\r\n2.0", kLineEndSeparators), (Tokens{"3", "1.0", "2.0"}));
+  EXPECT_EQ(tokensOf("\r\n  7 \t", kWhitespaceSeparators), (Tokens{"7"}));
+  EXPECT_EQ(tokensOf("\n\r\n", kLineEndSeparators), Tokens{});
+  EXPECT_EQ(tokensOf("1.0 2.0\r\n\t3", kLineEndSeparators), (Tokens{"1.0 2.0", "\t3"}));
+  EXPECT_EQ(tokensOf("1.0 2.0\r\n\t3", kWhitespaceSeparators), (Tokens{"1.0", "2.0", "3"}));
+  EXPECT_EQ(tokensOf(untilZeroByte(std::string("1\n2\0\n3", 6)), kLineEndSeparators), (Tokens{"1", "2"}));
+}
+
+TEST(TextScan, IntegersAreWhatStrtolGives) {
+  for (const char* text : {"0", "-17", "+5", "  \t12", "\v\f9", "12abc", "abc", "", "-", "+-3", "2147483648",
+                           "-2147483649", "9223372036854775807", "9223372036854775808", "-99999999999999999999"}) {
+    EXPECT_EQ(parseLong(text), std::strtol(text, nullptr, 10)) << '"' << text << '"';
+    EXPECT_EQ(parseInt(text), static_cast<int>(std::strtol(text, nullptr, 10))) << '"' << text << '"';
+  }
+  EXPECT_EQ(parseInt(std::string_view("1234").substr(0, 2)), 12);
+  EXPECT_EQ(parseInt(std::string_view("   5").substr(0, 3)), 0);
+}
+
+// Plain decimals on both sides of the limits of the quick paths (19 digits,
+// 2^53, 10^±22), and every other form strtod accepts, alone and as tokens.
+TEST(TextScan, DoublesAreWhatStrtodGives) {
+  const char* const forms[] = {
+      "0", "-0", "+0.6", "-1.25e-3", ".5", "5.", ".", "-.5e+2", "+-1", "-", "", "1e", "1e+", "1E5x",
+      "  +0.707106781186548", "\v1.5", "00012.5", "1,5", "0x1p3", "-0X.8", "0x", "inf", "-Infinity", "nan", "-nan",
+      "nan(123)", "1e400", "-1e400", "1e-400", "0e999999", "4.9406564584124654e-324", "2.2250738585072011e-308",
+      "1.7976931348623159e308", "123456789012345678901234567890",
+      "0.1000000000000000055511151231257827021181583404541015625", "9007199254740993", "9007199254740993e-3",
+      "1234567890123456789", "12345678901234567890", "0.0000000000000000000000123", "1e22", "1e23", "3e-22",
+      "3e-23", "-9.87654321098765e+21", "123.456e-20", "1.5e0005", "2E-0"};
+  const CDoubleReader read;
+  std::string text;
+  std::vector<std::string> tokens;
+  for (const char* form : forms) {
+    EXPECT_TRUE(sameDouble(read(form), std::strtod(form, nullptr))) << '"' << form << '"';
+    for (const std::string& token : tokensOf(form, kWhitespaceSeparators)) {
+      text += token + (tokens.size() % 2 == 0 ? "\t" : " \r\n");
+      tokens.push_back(token);
+    }
+  }
+  // Printed random doubles, read alone and token by token.
+  std::mt19937_64 engine(99);
+  std::uniform_real_distribution<double> component(-0.01, 0.01);
+  for (int i = 0; i < 20000; ++i) {
+    double value;
+    const std::uint64_t bits = engine();
+    std::memcpy(&value, &bits, sizeof value);
+    if (i % 2 == 1) value = component(engine);
+    for (const char* format : {"%.17g", "%+20.15lg", "%.3e"}) {
+      tokens.push_back(printed(format, value));
+      ASSERT_TRUE(sameDouble(read(tokens.back()), std::strtod(tokens.back().c_str(), nullptr))) << tokens.back();
+      text += tokens.back() + (i % 3 == 0 ? "\n" : "\t");
+    }
+  }
+  CTokenizer tokenizer(text, kWhitespaceSeparators);
+  double value = 0.0;
+  for (const std::string& token : tokens) {
+    ASSERT_TRUE(tokenizer.nextDouble(read, value));
+    ASSERT_TRUE(sameDouble(value, std::strtod(token.c_str(), nullptr))) << '"' << token << '"';
+  }
+  EXPECT_FALSE(tokenizer.nextDouble(read, value));
+  // A line token holds the rest of its line: the number ends at a blank.
+  CTokenizer lines("2.5 7\n-1e-3x\n", kLineEndSeparators);
+  ASSERT_TRUE(lines.nextDouble(read, value));
+  EXPECT_EQ(value, 2.5);
+  ASSERT_TRUE(lines.nextDouble(read, value));
+  EXPECT_EQ(value, -1e-3);
+  EXPECT_FALSE(lines.nextDouble(read, value));
+  EXPECT_EQ(read(std::string_view("1.25e3").substr(0, 5)), 1.25);
+  EXPECT_EQ(read(std::string_view("  \n3.5").substr(0, 3)), 0.0);
+}
+
+// ---- the surface report ------------------------------------------------------------
+
+TEST(ReportFormat, HeaderAndBothValueReaders) {
+  std::string noZeroByte = report("1\n1.0\n");
+  noZeroByte[14] = '\n';
+  std::string otherMagic = report("1\n1.0\n");
+  otherMagic[13] = '3';
+  struct Row {
+    std::string text;
+    bool magic, header, surfaceRead;
+    Doubles surface;
+    ReportReading analysis;
+    Doubles analysed;
+  };
+  const auto complete = ReportReading::kComplete;
+  const Row rows[] = {
+      {report("3\n1.0\n2.0\n3.0\n"), true, true, true, {1, 2, 3}, complete, {1, 2, 3}},
+      {report("3\r\n1.0\r\n2.0\r\n3.0\r\n"), true, true, true, {1, 2, 3}, complete, {1, 2, 3}},
+      {report("2\n-1.25e-3\n0.5\n9\n"), true, true, true, {-1.25e-3, 0.5}, complete, {-1.25e-3, 0.5}},
+      {report("2\n1.0 2.0\n"), true, true, true, {1, 2}, ReportReading::kShort, {1}},
+      {report("0\n"), true, true, true, {}, complete, {}},
+      {report(""), true, true, true, {}, complete, {}},
+      {report("5\n1\n2\n3\n4\n"), true, true, false, {}, ReportReading::kShort, {1, 2, 3, 4}},
+      {report("-2\n1\n2\n"), true, true, false, {}, ReportReading::kBadCount, {}},
+      {report("4\n1\n2\n3\n"), true, true, false, {}, ReportReading::kShort, {1, 2, 3}},
+      {report("2000000000\n1\n"), true, true, false, {}, ReportReading::kBadCount, {}},
+      {report(std::string("2\n1.0\n\0\n2.0\n", 11)), true, true, false, {}, ReportReading::kShort, {1}},
+      {noZeroByte, true, false, false, {}, complete, {1}},
+      {otherMagic, false, false, false, {}, ReportReading::kNoMagic, {}},
+      {report("").substr(0, 39), false, false, false, {}, ReportReading::kNoMagic, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.text.size() > 40 ? row.text.substr(40) : "(short)");
+    EXPECT_EQ(hasReportMagic(row.text), row.magic);
+    EXPECT_EQ(hasReportHeader(row.text), row.header);
+    Doubles values{99.0};
+    EXPECT_EQ(readSurfaceValues(row.text, values), row.surfaceRead);
+    if (row.surfaceRead) {
+      EXPECT_EQ(values, row.surface);
+    }
+    values = {99.0};
+    EXPECT_EQ(readAnalysisValues(row.text, values), row.analysis);
+    if (row.analysis != ReportReading::kNoMagic && row.analysis != ReportReading::kBadCount) {
+      EXPECT_EQ(values, row.analysed);
+    }
+  }
+}
+
+// ---- the PCA modes file ------------------------------------------------------------
+
+// Two modes of three components; the second line's count token says 9 and is
+// skipped by the token reader; CR LF and an empty line between them.
+const char kTwoModes[] =
+    "         2\r\n         3\t  +1.5\t\t+1\t-2\t+3e-2\r\n\r\n         9\t  +0.5\t\t+4\t+5\t-6\r\n";
+
+TEST(PcaModesFile, WritesTheBytesOfPrintf) {
+  const double weights[] = {3.0, 0.25};
+  const double components[] = {1.0, -0.5, 1e-20, 0.0};
+  EXPECT_EQ(formatPcaModes(2, 2, weights, components),
+            "         2\n"
+            "         2\t                  +3\t\t                  +1\t                -0.5\n"
+            "         2\t               +0.25\t\t              +1e-20\t                  +0\n");
+  // 23-character numbers, more than the first guess of the size holds.
+  const int count = 5000;
+  Doubles many(2 * count);
+  for (int j = 0; j < 2 * count; ++j) many[j] = j % 97 == 0 ? -std::nan("") : -1.23456789012345e-100 * (j + 1);
+  const double specials[] = {INFINITY, -0.0};
+  std::string expected = "         2\n";
+  for (int i = 0; i < 2; ++i) {
+    expected += "      5000\t" + printed("%+20.15lg", specials[i]) + "\t";
+    for (int j = 0; j < count; ++j) expected += "\t" + printed("%+20.15lg", many[i * count + j]);
+    expected += "\n";
+  }
+  EXPECT_EQ(formatPcaModes(count, 2, specials, many.data()), expected);
+}
+
+TEST(PcaModesFile, ReadsTokensOrOneModeLine) {
+  CPcaModes modes;
+  ASSERT_TRUE(parsePcaModes(kTwoModes, modes));
+  EXPECT_EQ(modes.m_iNrComponents, 3);
+  EXPECT_EQ(modes.m_vecWeights, (Doubles{1.5, 0.5}));
+  EXPECT_EQ(modes.m_vecComponents, (Doubles{1, -2, 3e-2, 4, 5, -6}));
+  for (const char* bad : {"         2\n         1\t+1\t\t+1\n", "", "-1\n", "1\n999999999\t+1\t\t+1\n"}) {
+    EXPECT_FALSE(parsePcaModes(bad, modes)) << bad;
+    EXPECT_EQ(modes.nrModes(), 0);
+  }
+  EXPECT_EQ(readPcaModeCount(kTwoModes), 2);
+  EXPECT_EQ(readPcaModeCount(""), 0);
+
+  struct Row {
+    const char* text;
+    int index, result;
+    Doubles values;
+  };
+  const Row rows[] = {
+      {kTwoModes, 0, 2, {1, -2, 3e-2}},
+      {kTwoModes, 1, 0, {}},  // its line claims 9 components but holds 3
+      {"2\n\n3\t+1\t\t+1\t+2\t+3\r\n\r\n2\t+1\t\t+7\t+8\n", 1, 2, {7, 8}},
+      {kTwoModes, 2, 0, {}},
+      {kTwoModes, -1, 0, {}},
+      {"         2\n         1\t+1\t\t+0.5\n", 1, 0, {}},
+      {"         1\n         3\t+1\t\t+0.5\t+0.5\n", 0, 0, {}},
+  };
+  for (const Row& row : rows) {
+    Doubles values{42.0};
+    EXPECT_EQ(readPcaModeValues(row.text, row.index, values), row.result) << row.index << ": " << row.text;
+    EXPECT_EQ(values, row.values) << row.index << ": " << row.text;
+  }
+}
+
+// ---- numbered entries --------------------------------------------------------------
+
+TEST(NumberedNames, FolderNamesEntryNamesAndTheNextNumber) {
+  for (const auto& [number, name] : {std::make_pair(7, "000000007"), std::make_pair(-1, "-00000001"),
+                                     std::make_pair(1234567890, "1234567890"), std::make_pair(INT_MIN, "-2147483648")})
+    EXPECT_EQ(reportFolderName(number), name);
+  EXPECT_EQ(numberedEntryName(12, 4102444800LL), "000000012-4102444800");  // 2100-01-01
+  for (const auto& [name, number] : {std::make_pair("-00000001-1700000000", -1), std::make_pair("1234567890-5", 123456789),
+                                     std::make_pair("7", 7), std::make_pair("Instances", 0)})
+    EXPECT_EQ(numberedEntryNumber(name), number) << name;
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(chooseEntryNumber(Names{}), 1);
+  EXPECT_EQ(chooseEntryNumber({"000000004-1", "000000001-1", "000000002-1"}), 3);  // the first gap
+  EXPECT_EQ(chooseEntryNumber({"000000002-1", "000000002-9", "000000003-1"}), 4);  // from the smallest in use
+  EXPECT_EQ(chooseEntryNumber({"notes", "other"}), 1);
+  EXPECT_EQ(chooseEntryNumber({"notes", "000000001-1"}), 2);
+}
