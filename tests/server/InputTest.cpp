@@ -229,6 +229,16 @@ TEST_F(InputTest, UploadDeclaredOverTheLimitIsRefusedBeforeItsBytes) {
   EXPECT_TRUE(stillServes());
 }
 
+// The limit itself is allowed: a file of exactly that size is stored whole.
+TEST_F(InputTest, UploadOfExactlyTheLimitIsStored) {
+  const std::string bytes(kUploadLimit, 'e');
+  ASSERT_TRUE(admin->upload(folder, "limit.bin", bytes).ok());
+  std::string back;
+  ASSERT_TRUE(admin->download(folder + "/limit.bin", back).ok());
+  EXPECT_EQ(back, bytes);
+  EXPECT_TRUE(admin->remove(folder + "/limit.bin"));
+}
+
 // A file in DIME chunks declares no size of its own: it is refused once its
 // bytes pass the limit, while the client still has more to send.
 TEST_F(InputTest, ChunkedUploadStopsAtTheLimit) {
