@@ -56,8 +56,8 @@ void* startAttachment(struct soap* soap, ServiceContext& context, const char* id
   const std::uint64_t limit = context.limits().maxUpload;
   context.receiveLimit =
       std::max(context.receiveLimit, saturatingAdd(context.bytesReceived, saturatingAdd(2 * limit, 64 * 1024)));
-  // Its bytes get time beyond the request's head and XML part.
-  if (const ConnectionPolicy* policy = context.policy())
+  // The bytes of an upload get time beyond the request's head and XML part.
+  if (const ConnectionPolicy* policy = context.policy(); policy != nullptr && context.transferPlace)
     context.receiveDeadline.grant(context.attachmentBytes + std::min<std::uint64_t>(soap->dime.size, limit),
                                   policy->minRate);
   const std::size_t index = context.attachments.size();
@@ -99,7 +99,7 @@ int writeIncoming(struct soap* soap, void* handle, const char* data, std::size_t
   ServiceContext& context = ServiceContext::of(soap);
   attachment->received += size;
   context.attachmentBytes += size;
-  if (const ConnectionPolicy* policy = context.policy())
+  if (const ConnectionPolicy* policy = context.policy(); policy != nullptr && context.transferPlace)
     context.receiveDeadline.grant(context.attachmentBytes, policy->minRate);
   if (attachment->received > context.limits().maxUpload) {
     attachment->content.reset();

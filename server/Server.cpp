@@ -97,8 +97,8 @@ std::vector<std::string> startWarnings(const ServerOptions& options) {
 
 int runServer(const ServerOptions& options) {
   setLogThreshold(options.logLevel);
-  // SIGINT and SIGTERM stay pending in every thread; the accepting loop
-  // looks for them between accepts.
+  // SIGINT and SIGTERM are blocked in every thread; the event thread reads
+  // them from a signalfd.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
@@ -116,14 +116,17 @@ int runServer(const ServerOptions& options) {
   SoapPtr master = newServiceContext();
   Transport transport;
   std::unique_ptr<Store> store;
-  std::mutex connecting;  // workers made later connect to the store from their own threads
-  // Copies are made before binding, so that no worker holds the listening socket.
+  // Workers are copies of this one, made before binding so that none holds
+  // the listening socket; workers started later copy it from their own threads.
+  SoapPtr workerTemplate(master ? soap_copy(master.get()) : nullptr);
+  std::mutex connecting;
   auto makeWorker = [&]() -> std::unique_ptr<Worker> {
-    SoapPtr soap(soap_copy(master.get()));
-    if (!soap) throw std::runtime_error("out of memory");
+    SoapPtr soap;
     std::unique_ptr<Storage> storage;
     {
       std::lock_guard<std::mutex> lock(connecting);
+      soap.reset(soap_copy(workerTemplate.get()));
+      if (!soap) throw std::runtime_error("out of memory");
       storage = store->connect();
     }
     auto context = std::make_unique<ServiceContext>(std::move(storage), limits);
@@ -135,7 +138,7 @@ int runServer(const ServerOptions& options) {
       options.threads, options.maxThreads, makeWorker, [&room](Connection connection) { room->giveBack(std::move(connection)); },
       [&room] { room->closed(); });
   try {
-    if (!master) throw std::runtime_error("out of memory");
+    if (!master || !workerTemplate) throw std::runtime_error("out of memory");
     // Certificate and key first: a refusal leaves no store behind.
     transport = transportOf(options);
     store = openStore(options);
@@ -160,8 +163,8 @@ int runServer(const ServerOptions& options) {
   }
   const int maxConnections = connectionCap(options);
   try {
-    room = std::make_unique<WaitingRoom>(master->master, policy.idleTimeout, maxConnections,
-                                         [&pool](Connection connection) { pool.submit(std::move(connection)); });
+    room = std::make_unique<WaitingRoom>(master->master, policy.idleTimeout, policy.requestTimeout, maxConnections,
+                                         !transport.tls, [&pool](Connection connection) { pool.submit(std::move(connection)); });
   } catch (const std::exception& error) {
     logLine(LogLevel::Error, error.what());
     pool.stop(std::chrono::milliseconds(0));

@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
@@ -23,6 +24,8 @@ namespace {
 constexpr auto kSweepInterval = std::chrono::milliseconds(100);
 // Connections accepted per turn, so that a flood of them holds up nothing else.
 constexpr int kAcceptTurn = 64;
+// How much of a request the loop looks at before a worker takes it.
+constexpr std::size_t kLookAhead = 64 * 1024;
 
 std::string peerAddress(const sockaddr_storage& address);
 std::runtime_error setupFailure(const char* what);
@@ -30,8 +33,15 @@ void watch(int epoll, int socket);
 
 }  // namespace
 
-WaitingRoom::WaitingRoom(int listener, std::chrono::milliseconds idleTimeout, int maxConnections, Ready ready)
-    : m_listener(listener), m_idleTimeout(idleTimeout), m_maxConnections(maxConnections), m_ready(std::move(ready)) {
+WaitingRoom::WaitingRoom(int listener, std::chrono::milliseconds idleTimeout, std::chrono::milliseconds requestTimeout,
+                         int maxConnections, bool lookAhead, Ready ready)
+    : m_listener(listener),
+      m_idleTimeout(idleTimeout),
+      m_requestTimeout(requestTimeout),
+      m_maxConnections(maxConnections),
+      m_lookAhead(lookAhead),
+      m_peeked(kLookAhead),
+      m_ready(std::move(ready)) {
   m_epoll = epoll_create1(EPOLL_CLOEXEC);
   if (m_epoll < 0) throw setupFailure("epoll");
   m_wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
@@ -136,8 +146,9 @@ void WaitingRoom::acceptAll() {
 
 void WaitingRoom::add(Connection connection) {
   const int socket = connection.socket;
+  // Edge-triggered: a partial request is looked at again when more arrives.
   epoll_event event{};
-  event.events = EPOLLIN;
+  event.events = EPOLLIN | EPOLLET;
   event.data.fd = socket;
   if (epoll_ctl(m_epoll, EPOLL_CTL_ADD, socket, &event) != 0) {
     ::close(socket);
@@ -156,15 +167,22 @@ void WaitingRoom::takeGivenBack() {
   for (Connection& connection : given) add(std::move(connection));
 }
 
-// A request begins, or the client went away.
+// More of a request arrived, or the client went away.
 void WaitingRoom::onReadable(int socket) {
   auto found = m_waiting.find(socket);
   if (found == m_waiting.end()) return;
-  char first = 0;
-  const ssize_t peeked = ::recv(socket, &first, 1, MSG_PEEK | MSG_DONTWAIT);
+  const ssize_t peeked = ::recv(socket, m_peeked.data(), m_lookAhead ? m_peeked.size() : 1, MSG_PEEK | MSG_DONTWAIT);
   if (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
   if (peeked <= 0) {
     close(socket);
+    return;
+  }
+  if (m_lookAhead &&
+      !requestArrived(std::string_view(m_peeked.data(), static_cast<std::size_t>(peeked)), m_peeked.size())) {
+    if (!found->second.begun) {
+      found->second.begun = true;
+      found->second.since = Clock::now();
+    }
     return;
   }
   epoll_ctl(m_epoll, EPOLL_CTL_DEL, socket, nullptr);
@@ -174,16 +192,32 @@ void WaitingRoom::onReadable(int socket) {
 }
 
 void WaitingRoom::sweep(Clock::time_point now) {
-  std::vector<int> expired;
-  for (const auto& entry : m_waiting)
-    if (now - entry.second.since >= m_idleTimeout) expired.push_back(entry.first);
-  for (int socket : expired) close(socket);
+  std::vector<int> idle;
+  std::vector<int> late;
+  for (const auto& entry : m_waiting) {
+    const Waiting& waiting = entry.second;
+    if (waiting.begun && now - waiting.since >= m_requestTimeout) late.push_back(entry.first);
+    if (!waiting.begun && now - waiting.since >= m_idleTimeout) idle.push_back(entry.first);
+  }
+  for (int socket : idle) close(socket);
+  for (int socket : late) {
+    RequestRecord record;
+    record.client = m_waiting[socket].connection.client;
+    record.duration = now - m_waiting[socket].since;
+    record.outcome = "fault: the request did not arrive within " +
+                     std::to_string(std::chrono::duration_cast<std::chrono::seconds>(m_requestTimeout).count()) +
+                     " s";
+    if (logs(LogLevel::Warning)) logLine(LogLevel::Warning, requestText(record));
+    close(socket);
+  }
 }
 
 bool WaitingRoom::closeLongestIdle() {
   auto longest = m_waiting.end();
-  for (auto entry = m_waiting.begin(); entry != m_waiting.end(); ++entry)
+  for (auto entry = m_waiting.begin(); entry != m_waiting.end(); ++entry) {
+    if (entry->second.begun) continue;  // a request is arriving
     if (longest == m_waiting.end() || entry->second.since < longest->second.since) longest = entry;
+  }
   if (longest == m_waiting.end()) return false;
   close(longest->first);
   return true;
@@ -194,6 +228,36 @@ void WaitingRoom::close(int socket) {
   ::close(socket);
   m_waiting.erase(socket);
   closed();
+}
+
+bool requestArrived(std::string_view bytes, std::size_t lookAhead) {
+  if (bytes.size() >= lookAhead) return true;
+  std::size_t bodyStart = bytes.find("\r\n\r\n");
+  if (bodyStart != std::string_view::npos) {
+    bodyStart += 4;
+  } else if ((bodyStart = bytes.find("\n\n")) != std::string_view::npos) {
+    bodyStart += 2;
+  } else {
+    return false;
+  }
+  // The Content-Length, when the head names one.
+  std::size_t length = 0;
+  for (std::size_t line = bytes.find('\n'); line != std::string_view::npos && line + 1 < bodyStart;
+       line = bytes.find('\n', line + 1)) {
+    constexpr std::string_view kField = "content-length:";
+    std::size_t i = 0;
+    while (i < kField.size() && line + 1 + i < bodyStart &&
+           std::tolower(static_cast<unsigned char>(bytes[line + 1 + i])) == kField[i])
+      ++i;
+    if (i < kField.size()) continue;
+    for (std::size_t at = line + 1 + i; at < bodyStart; ++at) {
+      const char c = bytes[at];
+      if (c == ' ' || c == '\t') continue;
+      if (c < '0' || c > '9' || length > lookAhead) break;
+      length = length * 10 + static_cast<std::size_t>(c - '0');
+    }
+  }
+  return bodyStart + length > lookAhead || bytes.size() >= bodyStart + length;
 }
 
 namespace {
