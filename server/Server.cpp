@@ -175,24 +175,24 @@ int runServer(const ServerOptions& options) {
   std::printf("talixdb-server listening on %s\n", address.c_str());
   std::fflush(stdout);
   logLine(LogLevel::Info, "started " + serverVersion() + " on " + address + " (" + transport.name() + "), store " +
-                              store->description() + ", " + std::to_string(options.threads) + " to " +
+                              store->description() + ", " + std::to_string(options.threads) + " workers");
+  logLine(LogLevel::Info, "connections: at most " + std::to_string(maxConnections) + " open, idle for " +
+                              std::to_string(options.idleTimeout) + " s, a request head within " +
+                              std::to_string(options.requestTimeout) + " s; up to " +
                               std::to_string(std::max(options.threads, options.maxThreads)) + " workers, " +
-                              std::to_string(maxConnections) + " connections at most");
+                              std::to_string(policy.maxTransfers) + " transfers at once");
 
   const int signal = room->run(stopSignals);
   // Not accepting any more, idle connections closed: requests in flight get
   // the stop deadline, then their connections are cut.
-  const auto stopping = std::chrono::steady_clock::now();
   policy.stopping = true;
   soap_closesocket(master->master);
   master->master = SOAP_INVALID_SOCKET;
   pool.stop(std::chrono::seconds(options.stopTimeout));
   room.reset();
   store.reset();
-  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - stopping);
   logLine(LogLevel::Info, "stopped " + serverVersion() + " on " + address + " after " +
-                              (signal == SIGINT ? "SIGINT" : "SIGTERM") + " (" + std::to_string(took.count()) +
-                              " ms to finish requests)");
+                              (signal == SIGINT ? "SIGINT" : "SIGTERM"));
   return 0;
 }
 
