@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 
 #include "HttpCookies.h"
@@ -27,7 +28,9 @@ int closeConnection(struct soap* soap);
 void dropUnreadRequest(struct soap* soap, ServiceContext& context);
 void decideKeepAlive(struct soap* soap, ServiceContext& context);
 bool isTransferAction(const char* action);
-std::string secondsText(std::chrono::steady_clock::duration duration);
+// Notes that the request or its reply missed its deadline (the first note
+// counts), saying how long it had.
+void noteCut(ServiceContext& context, const char* what) noexcept;
 
 // How long a refused request's remaining bytes are read and dropped: the
 // time without any byte, and the time in all.
@@ -152,10 +155,11 @@ int postHeader(struct soap* soap, const char* key, const char* value) {
   if (key != nullptr && std::strcmp(key, "Keep-Alive") == 0 && context.policy() != nullptr) {
     // The runtime would name its socket timeout; the client wants the idle limit.
     const ConnectionPolicy& policy = *context.policy();
-    const std::string limits =
-        "timeout=" + std::to_string(std::chrono::duration_cast<std::chrono::seconds>(policy.idleTimeout).count()) +
-        ", max=" + std::to_string(policy.keepAliveRequests - context.served - 1);
-    return context.postHeader(soap, key, limits.c_str());
+    char limits[64];
+    std::snprintf(limits, sizeof limits, "timeout=%lld, max=%d",
+                  static_cast<long long>(std::chrono::duration_cast<std::chrono::seconds>(policy.idleTimeout).count()),
+                  policy.keepAliveRequests - context.served - 1);
+    return context.postHeader(soap, key, limits);
   }
   return context.postHeader(soap, key, value);
 }
@@ -193,16 +197,14 @@ std::size_t receive(struct soap* soap, char* buffer, std::size_t size) {
   if (deadline.running()) {
     soap->recv_timeout = deadline.socketTimeout(context.policy()->stallTimeout);
     if (soap->recv_timeout == 0) {
-      if (context.cut.empty())
-        context.cut = "the request did not arrive within " + secondsText(std::chrono::steady_clock::now() - context.started);
+      noteCut(context, "the request did not arrive");
       return 0;
     }
   }
   std::size_t got = context.receive(soap, buffer, size);
   context.bytesReceived += got;
-  if (got == 0 && deadline.running() && deadline.socketTimeout(context.policy()->stallTimeout) == 0 &&
-      context.cut.empty())
-    context.cut = "the request did not arrive within " + secondsText(std::chrono::steady_clock::now() - context.started);
+  if (got == 0 && deadline.running() && deadline.socketTimeout(context.policy()->stallTimeout) == 0)
+    noteCut(context, "the request did not arrive");
   return got;
 }
 
@@ -220,9 +222,7 @@ int send(struct soap* soap, const char* data, std::size_t size) {
     soap->send_timeout = deadline.socketTimeout(policy->stallTimeout);
     int error = soap->send_timeout == 0 ? SOAP_EOF : context.send(soap, data, piece);
     if (error != SOAP_OK) {
-      if (deadline.socketTimeout(policy->stallTimeout) == 0 && context.cut.empty())
-        context.cut = "the reply was not taken within " +
-                      secondsText(std::chrono::steady_clock::now() - context.started);
+      if (deadline.socketTimeout(policy->stallTimeout) == 0) noteCut(context, "the reply was not taken");
       return error;
     }
     context.bytesSent += piece;
@@ -296,9 +296,16 @@ bool isTransferAction(const char* action) {
                                std::strcmp(action, TALIXDB_NS1_URI "downloadFiles") == 0);
 }
 
-std::string secondsText(std::chrono::steady_clock::duration duration) {
-  const auto tenths = std::chrono::duration_cast<std::chrono::milliseconds>(duration).count() / 100;
-  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
+void noteCut(ServiceContext& context, const char* what) noexcept {
+  if (!context.cut.empty()) return;
+  const auto tenths =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - context.started).count() /
+      100;
+  try {
+    context.cut = std::string(what) + " within " + std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
+  } catch (...) {
+    context.cut = "late";  // fits in the string's own room
+  }
 }
 
 }  // namespace
