@@ -79,7 +79,7 @@ void idle(int scale) {
   TestServer server;
   Connections sockets = connect(server, 200);
   int reopened = 0;
-  Probes probes = probeDuring(server, seconds(30) / scale, seconds(1), [&] {
+  Probes probes = probeDuring(server, milliseconds(30000) / scale, seconds(1), [&] {
     for (auto& socket : sockets) {
       if (!socket->closedWithin(milliseconds(0))) continue;
       socket = std::make_unique<RawConnection>(server.port());
@@ -98,9 +98,9 @@ void trickle(int scale) {
   std::vector<std::size_t> sent(sockets.size(), 0);
   int cut = 0;
   auto nextByte = Clock::now();
-  Probes probes = probeDuring(server, seconds(90) / scale, seconds(5) / scale, [&] {
+  Probes probes = probeDuring(server, milliseconds(90000) / scale, milliseconds(5000) / scale, [&] {
     if (Clock::now() < nextByte) return;
-    nextByte += seconds(10) / scale;
+    nextByte += milliseconds(10000) / scale;
     for (std::size_t i = 0; i < sockets.size(); ++i) {
       if (sockets[i]->closedWithin(milliseconds(0)) || !sockets[i]->send(kTrickle.substr(sent[i] % kTrickle.size(), 1))) {
         sockets[i] = std::make_unique<RawConnection>(server.port());
@@ -137,7 +137,7 @@ void download(int scale) {
   for (auto& reader : readers) reader->send(request);
   std::size_t received = 0;
   auto nextRead = Clock::now();
-  Probes probes = probeDuring(server, seconds(60) / scale, seconds(5) / scale, [&] {
+  Probes probes = probeDuring(server, milliseconds(60000) / scale, milliseconds(5000) / scale, [&] {
     if (Clock::now() < nextRead) return;
     nextRead += seconds(1);
     for (auto& reader : readers) received += reader->read(4096, milliseconds(0)).size();
