@@ -10,6 +10,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -232,6 +233,12 @@ void WaitingRoom::close(int socket) {
 
 bool requestArrived(std::string_view bytes, std::size_t lookAhead) {
   if (bytes.size() >= lookAhead) return true;
+  // Bytes no HTTP head holds (a TLS handshake on the plain port, garbage):
+  // a worker answers them at once.
+  for (const char c : bytes.substr(0, std::min(bytes.find("\r\n\r\n"), bytes.find("\n\n"))))
+    if ((static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n' && c != '\t') ||
+        static_cast<unsigned char>(c) >= 0x7f)
+      return true;
   std::size_t bodyStart = bytes.find("\r\n\r\n");
   if (bodyStart != std::string_view::npos) {
     bodyStart += 4;

@@ -26,6 +26,7 @@ TEST(RequestArrivedTest, HeadAndSmallBodyOrAFullLookAhead) {
       {head + "Transfer-Encoding: chunked\r\n\r\n", true},
       {head + "X-Content-Length: 10\r\n\r\n", true},
       {std::string(100, 'x'), true},  // fills the look-ahead
+      {"\x16\x03\x01\x02", true},        // a TLS handshake on the plain port
   };
   for (const Case& c : cases) EXPECT_EQ(requestArrived(c.bytes, 100), c.arrived) << c.bytes;
 }
