@@ -56,6 +56,10 @@ void* startAttachment(struct soap* soap, ServiceContext& context, const char* id
   const std::uint64_t limit = context.limits().maxUpload;
   context.receiveLimit =
       std::max(context.receiveLimit, saturatingAdd(context.bytesReceived, saturatingAdd(2 * limit, 64 * 1024)));
+  // The bytes of an upload get time beyond the request's head and XML part.
+  if (const ConnectionPolicy* policy = context.policy(); policy != nullptr && context.transferPlace)
+    context.receiveDeadline.grant(context.attachmentBytes + std::min<std::uint64_t>(soap->dime.size, limit),
+                                  policy->minRate);
   const std::size_t index = context.attachments.size();
   const bool declaredTooLarge = index < context.declaredSizes.size() && context.declaredSizes[index] > 0 &&
                                 static_cast<std::uint64_t>(context.declaredSizes[index]) > limit;
@@ -94,6 +98,9 @@ int writeIncoming(struct soap* soap, void* handle, const char* data, std::size_t
   auto* attachment = static_cast<ReceivedAttachment*>(handle);
   ServiceContext& context = ServiceContext::of(soap);
   attachment->received += size;
+  context.attachmentBytes += size;
+  if (const ConnectionPolicy* policy = context.policy(); policy != nullptr && context.transferPlace)
+    context.receiveDeadline.grant(context.attachmentBytes, policy->minRate);
   if (attachment->received > context.limits().maxUpload) {
     attachment->content.reset();
     try {

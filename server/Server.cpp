@@ -1,21 +1,24 @@
 #include "Server.h"
 
-#include <arpa/inet.h>
 #include <netinet/in.h>
 #include <openssl/ssl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
-#include "ConnectionQueue.h"
+#include "ConnectionPolicy.h"
 #include "Namespaces.h"
 #include "ServeRequest.h"
 #include "ServerLog.h"
@@ -23,6 +26,7 @@
 #include "ServiceContext.h"
 #include "Stores.h"
 #include "TlsServer.h"
+#include "WaitingRoom.h"
 #include "WireTypes.h"
 
 namespace talixdb::server {
@@ -32,8 +36,10 @@ namespace {
 constexpr const char* kDefaultAdminPassword = "kelp482";
 constexpr int kIoTimeoutSeconds = 60;
 constexpr std::uint64_t kMaxXmlBytes = 16ull << 20;
-constexpr auto kPollInterval = std::chrono::milliseconds(200);
-constexpr auto kTlsHandshakeLimit = std::chrono::seconds(10);
+// Descriptors kept free beside the connections: the store's files, the
+// listening socket, the log, the event loop's own.
+constexpr int kDescriptorsPerWorker = 4;
+constexpr int kDescriptorsReserved = 32;
 
 // A start the server declines, with the reason for the log.
 class StartRefused : public std::runtime_error {
@@ -50,26 +56,34 @@ struct SoapDeleter {
 };
 using SoapPtr = std::unique_ptr<struct soap, SoapDeleter>;
 
-// One worker thread with its own runtime context and storage connection.
-struct Worker {
-  SoapPtr soap;
-  std::unique_ptr<ServiceContext> context;
-  std::thread thread;
-};
-
 // How the server speaks on its socket.
 struct Transport {
   std::unique_ptr<TlsContext> tls;  // null: plain HTTP
   const char* name() const { return tls ? "TLS" : "plain HTTP"; }
 };
 
+// A worker's runtime context and storage connection.
+class RequestWorker : public Worker {
+ public:
+  RequestWorker(SoapPtr soap, std::unique_ptr<ServiceContext> context, const Transport& transport)
+      : m_soap(std::move(soap)), m_context(std::move(context)), m_transport(transport) {
+    m_context->attach(m_soap.get());
+  }
+  std::optional<Connection> serve(Connection connection) override;
+
+ private:
+  bool serveConnection(const Connection& connection);
+  SoapPtr m_soap;
+  std::unique_ptr<ServiceContext> m_context;
+  const Transport& m_transport;
+};
+
 std::unique_ptr<Store> openStore(const ServerOptions& options);
 Transport transportOf(const ServerOptions& options);
 SoapPtr newServiceContext();
-int stopSignal(const sigset_t& stopSignals);
 int boundPort(SOAP_SOCKET socket);
-std::string peerAddress(SOAP_SOCKET socket);
-void serveConnections(Worker& worker, ConnectionQueue& queue, const Transport& transport);
+ConnectionPolicy& policyOf(const ServerOptions& options, ConnectionPolicy& policy);
+int connectionCap(const ServerOptions& options);
 
 }  // namespace
 
@@ -83,8 +97,8 @@ std::vector<std::string> startWarnings(const ServerOptions& options) {
 
 int runServer(const ServerOptions& options) {
   setLogThreshold(options.logLevel);
-  // SIGINT and SIGTERM stay pending in every thread; the accepting loop
-  // looks for them between accepts.
+  // SIGINT and SIGTERM are blocked in every thread; the event thread reads
+  // them from a signalfd.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
@@ -96,23 +110,39 @@ int runServer(const ServerOptions& options) {
   limits.maxUpload = options.maxUpload;
   limits.maxXml = kMaxXmlBytes;
   limits.sessionTimeout = options.sessionTimeout;
+  ConnectionPolicy policy;
+  policyOf(options, policy);
 
   SoapPtr master = newServiceContext();
   Transport transport;
   std::unique_ptr<Store> store;
-  std::vector<Worker> workers(static_cast<std::size_t>(options.threads));
+  // Workers are copies of this one, made before binding so that none holds
+  // the listening socket; workers started later copy it from their own threads.
+  SoapPtr workerTemplate(master ? soap_copy(master.get()) : nullptr);
+  std::mutex connecting;
+  auto makeWorker = [&]() -> std::unique_ptr<Worker> {
+    SoapPtr soap;
+    std::unique_ptr<Storage> storage;
+    {
+      std::lock_guard<std::mutex> lock(connecting);
+      soap.reset(soap_copy(workerTemplate.get()));
+      if (!soap) throw std::runtime_error("out of memory");
+      storage = store->connect();
+    }
+    auto context = std::make_unique<ServiceContext>(std::move(storage), limits);
+    context->setPolicy(&policy);
+    return std::make_unique<RequestWorker>(std::move(soap), std::move(context), transport);
+  };
+  std::unique_ptr<WaitingRoom> room;
+  WorkerPool pool(
+      options.threads, options.maxThreads, makeWorker, [&room](Connection connection) { room->giveBack(std::move(connection)); },
+      [&room] { room->closed(); });
   try {
-    if (!master) throw std::runtime_error("out of memory");
+    if (!master || !workerTemplate) throw std::runtime_error("out of memory");
     // Certificate and key first: a refusal leaves no store behind.
     transport = transportOf(options);
     store = openStore(options);
-    // Copies are made before binding, so that no worker holds the listening socket.
-    for (Worker& worker : workers) {
-      worker.soap.reset(soap_copy(master.get()));
-      if (!worker.soap) throw std::runtime_error("out of memory");
-      worker.context = std::make_unique<ServiceContext>(store->connect(), limits);
-      worker.context->attach(worker.soap.get());
-    }
+    pool.start();
   } catch (const StartRefused& refusal) {
     logLine(LogLevel::Error, refusal.what());
     return 1;
@@ -125,9 +155,19 @@ int runServer(const ServerOptions& options) {
   }
 
   for (const std::string& warning : startWarnings(options)) logLine(LogLevel::Warning, warning);
-  if (!soap_valid_socket(soap_bind(master.get(), options.host.c_str(), options.port, 64))) {
+  if (!soap_valid_socket(soap_bind(master.get(), options.host.c_str(), options.port, 128))) {
     logLine(LogLevel::Error, "cannot listen on " + options.host + ":" + std::to_string(options.port) + ": " +
                                  faultText(master.get()));
+    pool.stop(std::chrono::milliseconds(0));
+    return 1;
+  }
+  const int maxConnections = connectionCap(options);
+  try {
+    room = std::make_unique<WaitingRoom>(master->master, policy.idleTimeout, policy.requestTimeout, maxConnections,
+                                         !transport.tls, [&pool](Connection connection) { pool.submit(std::move(connection)); });
+  } catch (const std::exception& error) {
+    logLine(LogLevel::Error, error.what());
+    pool.stop(std::chrono::milliseconds(0));
     return 1;
   }
   const std::string address = options.host + ":" + std::to_string(boundPort(master->master));
@@ -136,30 +176,20 @@ int runServer(const ServerOptions& options) {
   std::fflush(stdout);
   logLine(LogLevel::Info, "started " + serverVersion() + " on " + address + " (" + transport.name() + "), store " +
                               store->description() + ", " + std::to_string(options.threads) + " workers");
+  logLine(LogLevel::Info, "connections: at most " + std::to_string(maxConnections) + " open, idle for " +
+                              std::to_string(options.idleTimeout) + " s, a request head within " +
+                              std::to_string(options.requestTimeout) + " s; up to " +
+                              std::to_string(std::max(options.threads, options.maxThreads)) + " workers, " +
+                              std::to_string(policy.maxTransfers) + " transfers at once");
 
-  ConnectionQueue queue(static_cast<std::size_t>(options.threads) * 4);
-  for (Worker& worker : workers)
-    worker.thread = std::thread(serveConnections, std::ref(worker), std::ref(queue), std::cref(transport));
-
-  int signal = 0;
-  while ((signal = stopSignal(stopSignals)) == 0) {
-    if (!queue.waitForRoom(kPollInterval)) continue;
-    SOAP_SOCKET socket = soap_accept(master.get());
-    if (!soap_valid_socket(socket)) {
-      // A timeout (errnum 0) just lets the loop look at the signals again.
-      if (master->errnum != 0) std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      continue;
-    }
-    master->socket = SOAP_INVALID_SOCKET;
-    queue.push(Connection{socket, peerAddress(socket)});
-  }
-
-  // Stop accepting, let the workers finish what was accepted, close the store.
+  const int signal = room->run(stopSignals);
+  // Not accepting any more, idle connections closed: requests in flight get
+  // the stop deadline, then their connections are cut.
+  policy.stopping = true;
   soap_closesocket(master->master);
   master->master = SOAP_INVALID_SOCKET;
-  queue.close();
-  for (Worker& worker : workers) worker.thread.join();
-  workers.clear();
+  pool.stop(std::chrono::seconds(options.stopTimeout));
+  room.reset();
   store.reset();
   logLine(LogLevel::Info, "stopped " + serverVersion() + " on " + address + " after " +
                               (signal == SIGINT ? "SIGINT" : "SIGTERM"));
@@ -210,17 +240,9 @@ SoapPtr newServiceContext() {
   if (!soap) return soap;
   soap_set_namespaces(soap.get(), serviceNamespaces());
   soap->bind_flags = SO_REUSEADDR;
-  soap->accept_timeout = -static_cast<int>(std::chrono::microseconds(kPollInterval).count());
   soap->recv_timeout = kIoTimeoutSeconds;
   soap->send_timeout = kIoTimeoutSeconds;
   return soap;
-}
-
-// SIGINT or SIGTERM when one is pending, else 0.
-int stopSignal(const sigset_t& stopSignals) {
-  timespec zero{0, 0};
-  int signal = sigtimedwait(&stopSignals, nullptr, &zero);
-  return signal == SIGINT || signal == SIGTERM ? signal : 0;
 }
 
 int boundPort(SOAP_SOCKET socket) {
@@ -232,23 +254,12 @@ int boundPort(SOAP_SOCKET socket) {
   return -1;
 }
 
-std::string peerAddress(SOAP_SOCKET socket) {
-  sockaddr_storage address{};
-  socklen_t length = sizeof address;
-  char text[INET6_ADDRSTRLEN] = {};
-  if (getpeername(socket, reinterpret_cast<sockaddr*>(&address), &length) != 0) return std::string();
-  const void* bytes = nullptr;
-  if (address.ss_family == AF_INET) bytes = &reinterpret_cast<sockaddr_in*>(&address)->sin_addr;
-  if (address.ss_family == AF_INET6) bytes = &reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr;
-  if (bytes == nullptr || inet_ntop(address.ss_family, bytes, text, sizeof text) == nullptr) return std::string();
-  return text;
-}
-
 // Wraps the connection into a TLS session for `soap`; false, with the
 // connection logged and closed, when the handshake fails.
-bool startTls(struct soap* soap, const TlsContext& tls, const Connection& connection) {
+bool startTls(struct soap* soap, const TlsContext& tls, const Connection& connection,
+              std::chrono::milliseconds limit) {
   const auto started = std::chrono::steady_clock::now();
-  TlsHandshake handshake = acceptTls(tls, connection.socket, kTlsHandshakeLimit);
+  TlsHandshake handshake = acceptTls(tls, connection.socket, limit);
   if (handshake.ssl != nullptr) {
     soap->ssl = handshake.ssl;  // the runtime reads, writes and closes through it
     return true;
@@ -271,35 +282,81 @@ void dropTls(struct soap* soap) {
   soap->ssl = nullptr;
 }
 
-void serveConnection(struct soap* soap, ServiceContext& context, const Connection& connection,
-                     const Transport& transport) {
-  if (transport.tls && !startTls(soap, *transport.tls, connection)) return;
-  context.beginRequest(connection.client);
+std::optional<Connection> RequestWorker::serve(Connection connection) {
+  try {
+    if (serveConnection(connection)) {
+      ++connection.served;
+      return connection;
+    }
+  } catch (...) {
+    // Out of memory while logging or cleaning up: drop this connection only.
+    m_context->endRequest();
+    dropTls(m_soap.get());
+    soap_force_closesock(m_soap.get());
+  }
+  return std::nullopt;
+}
+
+// Serves one request; true when the connection stays open for the next.
+bool RequestWorker::serveConnection(const Connection& connection) {
+  struct soap* soap = m_soap.get();
+  ServiceContext& context = *m_context;
+  const ConnectionPolicy& policy = *context.policy();
+  if (m_transport.tls && !startTls(soap, *m_transport.tls, connection, policy.requestTimeout)) return false;
+  // Keep-alive for plain HTTP only.
+  context.beginRequest(connection.client, connection.served, !m_transport.tls);
   soap->socket = connection.socket;
-  soap->length = 0;  // no Content-Length seen yet
+  soap->length = 0;      // no Content-Length seen yet
+  soap->keep_alive = 0;  // nothing of an earlier request is buffered
   serveRequest(soap);
   // Requests answered were logged as their reply went out; a connection
   // that sent nothing at all (a port probe) is no request.
   if (context.bytesReceived > 0 || !context.operation.empty()) context.logRequest(soap);
+  const bool keep = context.keptAlive && context.cut.empty() && soap->socket == connection.socket;
   context.endRequest();
   soap_clr_dime(soap);
   soap_destroy(soap);
   soap_end(soap);
+  if (keep) {
+    soap->socket = SOAP_INVALID_SOCKET;
+    soap->keep_alive = 0;
+    return true;
+  }
   dropTls(soap);
   soap_force_closesock(soap);
+  return false;
 }
 
-void serveConnections(Worker& worker, ConnectionQueue& queue, const Transport& transport) {
-  while (std::optional<Connection> connection = queue.pop()) {
-    try {
-      serveConnection(worker.soap.get(), *worker.context, *connection, transport);
-    } catch (...) {
-      // Out of memory while logging or cleaning up: drop this connection only.
-      worker.context->endRequest();
-      dropTls(worker.soap.get());
-      soap_force_closesock(worker.soap.get());
-    }
+// The connection limits of the options.
+ConnectionPolicy& policyOf(const ServerOptions& options, ConnectionPolicy& policy) {
+  policy.requestTimeout = std::chrono::seconds(options.requestTimeout);
+  policy.idleTimeout = std::chrono::seconds(options.idleTimeout);
+  policy.minRate = options.minRate;
+  policy.stallTimeout = std::chrono::seconds(kIoTimeoutSeconds);
+  policy.keepAliveRequests = options.keepAliveRequests;
+  // Transfers always leave a worker for small calls.
+  const int workers = std::max(options.threads, options.maxThreads);
+  policy.maxTransfers = std::max(1, std::min(options.maxTransfers, workers - 1));
+  return policy;
+}
+
+// --max-connections, lowered to what the open file limit allows (raised to
+// its hard limit first).
+int connectionCap(const ServerOptions& options) {
+  rlimit files{};
+  if (getrlimit(RLIMIT_NOFILE, &files) != 0) return options.maxConnections;
+  if (files.rlim_cur < files.rlim_max) {
+    files.rlim_cur = files.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &files) != 0) getrlimit(RLIMIT_NOFILE, &files);
   }
+  if (files.rlim_cur == RLIM_INFINITY) return options.maxConnections;
+  const std::int64_t spare = static_cast<std::int64_t>(files.rlim_cur) - kDescriptorsReserved -
+                             kDescriptorsPerWorker * std::int64_t(std::max(options.threads, options.maxThreads));
+  const int cap = static_cast<int>(std::max<std::int64_t>(1, std::min<std::int64_t>(options.maxConnections, spare)));
+  if (cap < options.maxConnections)
+    logLine(LogLevel::Warning, "serving at most " + std::to_string(cap) + " connections at once: the open file limit is " +
+                                   std::to_string(files.rlim_cur));
+  return cap;
 }
 
 }  // namespace

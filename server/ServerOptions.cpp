@@ -20,6 +20,14 @@ enum OptionId {
   kSessionTimeout,
   kThreads,
   kMaxUpload,
+  kMaxThreads,
+  kMaxTransfers,
+  kMaxConnections,
+  kIdleTimeout,
+  kRequestTimeout,
+  kMinRate,
+  kKeepAliveRequests,
+  kStopTimeout,
   kLogLevel,
   kQuiet,
   kBackupTo,
@@ -38,6 +46,14 @@ const option kOptions[] = {
     {"session-timeout", required_argument, nullptr, kSessionTimeout},
     {"threads", required_argument, nullptr, kThreads},
     {"max-upload", required_argument, nullptr, kMaxUpload},
+    {"max-threads", required_argument, nullptr, kMaxThreads},
+    {"max-transfers", required_argument, nullptr, kMaxTransfers},
+    {"max-connections", required_argument, nullptr, kMaxConnections},
+    {"idle-timeout", required_argument, nullptr, kIdleTimeout},
+    {"request-timeout", required_argument, nullptr, kRequestTimeout},
+    {"min-rate", required_argument, nullptr, kMinRate},
+    {"keep-alive-requests", required_argument, nullptr, kKeepAliveRequests},
+    {"stop-timeout", required_argument, nullptr, kStopTimeout},
     {"log-level", required_argument, nullptr, kLogLevel},
     {"quiet", no_argument, nullptr, kQuiet},
     {"backup-to", required_argument, nullptr, kBackupTo},
@@ -55,6 +71,8 @@ std::string apply(int id, const std::string& value, ServerOptions& options);
 std::string setCommand(ServerCommand command, ServerOptions& options);
 // A whole decimal number within [minimum, maximum], or false.
 bool parseNumber(const std::string& text, std::uint64_t minimum, std::uint64_t maximum, std::uint64_t& value);
+// Sets `value` to the number in `text` within [minimum, maximum]; "" or the problem with `name`.
+std::string count(const std::string& text, const char* name, int minimum, int maximum, int& value);
 
 }  // namespace
 
@@ -104,6 +122,9 @@ bool isLoopbackAddress(const std::string& host) {
 std::string serverUsage() {
   return "usage: talixdb-server (--data DIR | --store URI) [--host ADDRESS] [--port N]\n"
          "                      [--session-timeout SECONDS] [--threads N] [--max-upload BYTES]\n"
+         "                      [--max-threads N] [--max-transfers N] [--max-connections N]\n"
+         "                      [--idle-timeout SECONDS] [--request-timeout SECONDS] [--min-rate BYTES]\n"
+         "                      [--keep-alive-requests N] [--stop-timeout SECONDS]\n"
          "                      [--log-level LEVEL] [--quiet] [--tls-cert FILE --tls-key FILE]\n"
          "       talixdb-server (--data DIR | --store URI) --set-admin-password\n"
          "       talixdb-server --data DIR --backup-to NEWDIR\n"
@@ -121,7 +142,26 @@ std::string serverUsage() {
          "  --host ADDRESS             address to listen on (default 127.0.0.1)\n"
          "  --port N                   TCP port; 0 picks a free one (default 8080)\n"
          "  --session-timeout SECONDS  idle time after which a login session ends (default 1800)\n"
-         "  --threads N                requests served at once (default 8)\n"
+         "  --threads N                workers kept ready to serve requests (default 8)\n"
+         "  --max-threads N            workers at most: more start while requests wait, and end\n"
+         "                             after a while without work (default 64, at least --threads)\n"
+         "  --max-transfers N          uploadFiles and downloadFiles served at once; one more gets\n"
+         "                             a Server fault saying the server is busy (default 16, and\n"
+         "                             always fewer than --max-threads)\n"
+         "  --max-connections N        connections open at once; when full, the one idle longest\n"
+         "                             is closed, or the new one when none is idle (default 1000,\n"
+         "                             lowered to what the open file limit allows)\n"
+         "  --idle-timeout SECONDS     a connection without a request in progress is closed after\n"
+         "                             this long (default 5); idle connections cost no worker\n"
+         "  --request-timeout SECONDS  a request's HTTP head and XML part must arrive within this\n"
+         "                             time, or it is cut and its connection closed (default 5)\n"
+         "  --min-rate BYTES           attachments and replies get one more second per BYTES\n"
+         "                             declared or moved, beyond --request-timeout (default 131072)\n"
+         "  --keep-alive-requests N    requests one kept-alive connection serves; the reply to the\n"
+         "                             last says \"Connection: close\" (default 100; 1: no keep-alive;\n"
+         "                             TLS connections are not kept alive)\n"
+         "  --stop-timeout SECONDS     at SIGTERM or SIGINT, requests in flight get this long to\n"
+         "                             finish before their connections are cut (default 3)\n"
          "  --max-upload BYTES         largest file accepted (default 1073741824)\n"
          "  --log-level LEVEL          error, warning, info or debug (default info)\n"
          "  --quiet                    the same as --log-level warning\n"
@@ -180,6 +220,24 @@ std::string apply(int id, const std::string& value, ServerOptions& options) {
         return "--max-upload needs a number of bytes";
       options.maxUpload = number;
       return std::string();
+    case kMaxThreads:
+      return count(value, "--max-threads", 1, 1024, options.maxThreads);
+    case kMaxTransfers:
+      return count(value, "--max-transfers", 1, 1024, options.maxTransfers);
+    case kMaxConnections:
+      return count(value, "--max-connections", 1, 1000000, options.maxConnections);
+    case kIdleTimeout:
+      return count(value, "--idle-timeout", 1, 3600, options.idleTimeout);
+    case kRequestTimeout:
+      return count(value, "--request-timeout", 1, 3600, options.requestTimeout);
+    case kMinRate:
+      if (!parseNumber(value, 1, 1ull << 40, number)) return "--min-rate needs a positive number of bytes per second";
+      options.minRate = number;
+      return std::string();
+    case kKeepAliveRequests:
+      return count(value, "--keep-alive-requests", 1, 1000000, options.keepAliveRequests);
+    case kStopTimeout:
+      return count(value, "--stop-timeout", 0, 3600, options.stopTimeout);
     case kLogLevel:
       if (!parseLogLevel(value, options.logLevel)) return "--log-level needs error, warning, info or debug";
       return std::string();
@@ -221,6 +279,14 @@ std::string setCommand(ServerCommand command, ServerOptions& options) {
   if (options.command != ServerCommand::Serve && options.command != command)
     return "--set-admin-password and --backup-to are separate commands";
   options.command = command;
+  return std::string();
+}
+
+std::string count(const std::string& text, const char* name, int minimum, int maximum, int& value) {
+  std::uint64_t number = 0;
+  if (!parseNumber(text, static_cast<std::uint64_t>(minimum), static_cast<std::uint64_t>(maximum), number))
+    return std::string(name) + " needs a number from " + std::to_string(minimum) + " to " + std::to_string(maximum);
+  value = static_cast<int>(number);
   return std::string();
 }
 

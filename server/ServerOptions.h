@@ -26,7 +26,15 @@ struct ServerOptions {
   std::string host = "127.0.0.1";
   int port = 8080;
   std::int64_t sessionTimeout = 1800;  // seconds
-  int threads = 8;
+  int threads = 8;          // workers kept ready
+  int maxThreads = 64;      // --max-threads: workers at most (never fewer than threads)
+  int maxTransfers = 16;    // --max-transfers: uploadFiles and downloadFiles at once
+  int maxConnections = 1000;  // --max-connections: open connections at most
+  int idleTimeout = 5;      // --idle-timeout: seconds a connection may wait without a request
+  int requestTimeout = 5;   // --request-timeout: seconds for a request's head and XML part
+  std::uint64_t minRate = 128 * 1024;  // --min-rate: bytes per second granted to attachments and replies
+  int keepAliveRequests = 100;  // --keep-alive-requests: requests per connection (1: no keep-alive)
+  int stopTimeout = 3;      // --stop-timeout: seconds requests in flight get at SIGTERM
   std::uint64_t maxUpload = 1ull << 30;  // bytes
   LogLevel logLevel = LogLevel::Info;
   std::string tlsCertificate;  // --tls-cert: serve HTTPS only, with this certificate

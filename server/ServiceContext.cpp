@@ -38,9 +38,22 @@ void ServiceContext::attach(struct soap* soap) {
   installDimeHooks(soap);
 }
 
-void ServiceContext::beginRequest(const std::string& peer) {
+void ServiceContext::beginRequest(const std::string& peer, int servedBefore, bool keepAlivePossible) {
   client = peer;
   started = std::chrono::steady_clock::now();
+  if (m_policy != nullptr) receiveDeadline.start(started, m_policy->requestTimeout);
+  sendDeadline.stop();
+  attachmentBytes = 0;
+  bytesSent = 0;
+  cut.clear();
+  cutLogged = false;
+  served = servedBefore;
+  mayKeepAlive = keepAlivePossible && m_policy != nullptr;
+  connectionHeader.clear();
+  requestLineSeen = false;
+  http11 = false;
+  bodiless = false;
+  keptAlive = false;
   caller = Caller{};
   newSession.clear();
   operation.clear();
@@ -64,12 +77,17 @@ void ServiceContext::beginRequest(const std::string& peer) {
 }
 
 void ServiceContext::logRequest(struct soap* soap) {
-  if (logged) return;
+  // A reply cut short gets a second line.
+  if (logged && (cut.empty() || cutLogged)) return;
   logged = true;
+  cutLogged = !cut.empty();
   RequestRecord record;
   record.outcome = outcome;
   LogLevel lineLevel = level;
-  if (record.outcome.empty() || (record.outcome == "ok" && soap->error != SOAP_OK)) {
+  if (!cut.empty()) {
+    record.outcome = "fault: " + cut;
+    lineLevel = LogLevel::Warning;
+  } else if (record.outcome.empty() || (record.outcome == "ok" && soap->error != SOAP_OK)) {
     // The runtime refused the request before (or after) an operation ran.
     record.outcome = "fault: " + faultText(soap);
     lineLevel = LogLevel::Warning;
@@ -85,6 +103,18 @@ void ServiceContext::logRequest(struct soap* soap) {
 void ServiceContext::endRequest() {
   attachments.clear();
   downloads.clear();
+  if (transferPlace) m_policy->transfers.fetch_sub(1);
+  transferPlace = false;
+}
+
+bool ServiceContext::takeTransferPlace() {
+  if (m_policy == nullptr || transferPlace) return true;
+  if (m_policy->transfers.fetch_add(1) >= m_policy->maxTransfers) {
+    m_policy->transfers.fetch_sub(1);
+    return false;
+  }
+  transferPlace = true;
+  return true;
 }
 
 namespace {

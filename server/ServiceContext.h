@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "ConnectionPolicy.h"
 #include "Repository.h"
 #include "RequestScanner.h"
 #include "ServerLog.h"
@@ -26,6 +27,8 @@ constexpr const char* kSessionCookie = "TALIXSESSION";
 // repository's rules refuse (which clients report as a fault, 12).
 constexpr const char* kClientFaultCode = "SOAP-ENV:Client";
 constexpr const char* kRepositoryFaultCode = "SOAP-ENV:Client.Repository";
+// A request the server cannot take now (clients report it as 2).
+constexpr const char* kServerFaultCode = "SOAP-ENV:Server";
 
 struct ServiceLimits {
   std::uint64_t maxUpload = 1ull << 30;  // bytes of one file
@@ -61,10 +64,19 @@ class ServiceContext {
   Storage& storage() { return *m_storage; }
   const ServiceLimits& limits() const { return m_limits; }
 
-  // Clears the per-request state before a request from `client` is read.
-  void beginRequest(const std::string& client);
-  // Drops attachments and download sources after the reply.
+  // Clears the per-request state before a request from `client` is read;
+  // `served` requests came before it on its connection, and `mayKeepAlive`
+  // says whether the connection may serve more after it.
+  void beginRequest(const std::string& client, int served = 0, bool mayKeepAlive = false);
+  // Drops attachments and download sources after the reply, and gives back
+  // the request's transfer place.
   void endRequest();
+  // The limits shared with the other workers; without them, requests have
+  // no deadlines and no keep-alive.
+  void setPolicy(ConnectionPolicy* policy) { m_policy = policy; }
+  ConnectionPolicy* policy() const { return m_policy; }
+  // Takes one of the transfer places; false when all are taken.
+  bool takeTransferPlace();
   // Writes the request's log line, once per request: just before the reply
   // goes out (so that a client never sees a reply whose line is missing),
   // or after a request that got no reply.
@@ -92,6 +104,21 @@ class ServiceContext {
   std::vector<std::unique_ptr<ReceivedAttachment>> attachments;
   std::vector<std::unique_ptr<ContentSource>> downloads;
   bool logged = false;
+  // Time limits of the request and of its reply (see ConnectionPolicy).
+  Deadline receiveDeadline;
+  Deadline sendDeadline;
+  std::uint64_t attachmentBytes = 0;  // received in attachments
+  std::uint64_t bytesSent = 0;
+  std::string cut;              // why the request or its reply was cut short ("": it was not)
+  bool cutLogged = false;
+  int served = 0;               // requests served before this one on the connection
+  bool mayKeepAlive = false;    // the connection may serve another request after this one
+  std::string connectionHeader;  // its value, in lower case
+  bool requestLineSeen = false;
+  bool http11 = false;          // the request line says HTTP/1.1
+  bool bodiless = false;        // a GET
+  bool keptAlive = false;       // the reply said the connection stays open
+  bool transferPlace = false;   // holds one of the policy's transfer places
 
   // The runtime's own hooks, called by the ones installed in attach().
   int (*parseHeaders)(struct soap*) = nullptr;
@@ -99,12 +126,14 @@ class ServiceContext {
   int (*postHeader)(struct soap*, const char*, const char*) = nullptr;
   int (*respond)(struct soap*, int, ULONG64) = nullptr;
   std::size_t (*receive)(struct soap*, char*, std::size_t) = nullptr;
+  int (*send)(struct soap*, const char*, std::size_t) = nullptr;
   int (*close)(struct soap*) = nullptr;
 
  private:
   std::unique_ptr<Storage> m_storage;
   ServiceLimits m_limits;
   struct soap* m_soap = nullptr;  // attached to
+  ConnectionPolicy* m_policy = nullptr;
   Repository m_repository;
 };
 

@@ -6,21 +6,48 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
+
 #include "ServiceUris.h"
 
 namespace talixdb_test {
 
-std::string exchange(int port, const std::string& request, Ending ending, std::chrono::milliseconds timeout) {
+namespace {
+
+int connectTo(int port, int receiveBuffer) {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return std::string();
+  if (fd < 0) return -1;
+  if (receiveBuffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(static_cast<uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
     ::close(fd);
-    return std::string();
+    return -1;
   }
+  return fd;
+}
+
+// Waits until `deadline` for bytes and appends them; false at the end of
+// the connection or time.
+bool readSome(int fd, std::string& into, std::size_t most, std::chrono::steady_clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+  pollfd waiting{fd, POLLIN, 0};
+  if (::poll(&waiting, 1, static_cast<int>(std::max<long long>(left.count(), 0))) <= 0) return false;
+  char buffer[16384];
+  ssize_t n = ::recv(fd, buffer, std::min(sizeof buffer, most), 0);
+  if (n <= 0) return false;
+  into.append(buffer, static_cast<std::size_t>(n));
+  return true;
+}
+
+}  // namespace
+
+std::string exchange(int port, const std::string& request, Ending ending, std::chrono::milliseconds timeout) {
+  const int fd = connectTo(port, 0);
+  if (fd < 0) return std::string();
   std::size_t sent = 0;
   while (sent < request.size()) {
     ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
@@ -29,19 +56,77 @@ std::string exchange(int port, const std::string& request, Ending ending, std::c
   }
   if (ending == Ending::CloseSending) ::shutdown(fd, SHUT_WR);
   std::string reply;
-  auto deadline = std::chrono::steady_clock::now() + timeout;
-  char buffer[4096];
-  for (;;) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) break;
-    pollfd waiting{fd, POLLIN, 0};
-    if (::poll(&waiting, 1, static_cast<int>(left.count())) <= 0) break;
-    ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
-    reply.append(buffer, static_cast<std::size_t>(n));
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (readSome(fd, reply, SIZE_MAX, deadline) && completeReplyLength(reply) == 0) {
   }
   ::close(fd);
   return reply;
+}
+
+std::size_t completeReplyLength(const std::string& bytes) {
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t headEnd = bytes.find("\r\n\r\n", start);
+    if (headEnd == std::string::npos) return 0;
+    if (bytes.compare(start, 12, "HTTP/1.1 100") == 0) {
+      start = headEnd + 4;
+      continue;
+    }
+    const std::string head = bytes.substr(start, headEnd - start);
+    const std::size_t field = head.find("\r\nContent-Length: ");
+    if (field == std::string::npos) return 0;
+    const std::size_t length = std::stoul(head.substr(field + 18));
+    const std::size_t end = headEnd + 4 + length;
+    return bytes.size() >= end ? end : 0;
+  }
+}
+
+RawConnection::RawConnection(int port, int receiveBuffer) : m_fd(connectTo(port, receiveBuffer)) {}
+
+RawConnection::~RawConnection() {
+  if (m_fd >= 0) ::close(m_fd);
+}
+
+bool RawConnection::send(const std::string& bytes) {
+  std::size_t sent = 0;
+  while (sent < bytes.size()) {
+    ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
+    if (n <= 0) return false;
+    sent += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::string RawConnection::reply(std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (completeReplyLength(m_pending) == 0 && readSome(m_fd, m_pending, SIZE_MAX, deadline)) {
+  }
+  std::size_t length = completeReplyLength(m_pending);
+  if (length == 0) length = m_pending.size();
+  std::string reply = m_pending.substr(0, length);
+  m_pending.erase(0, length);
+  return reply;
+}
+
+std::string RawConnection::read(std::size_t count, std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (m_pending.size() < count && readSome(m_fd, m_pending, count - m_pending.size(), deadline)) {
+  }
+  std::string bytes = m_pending.substr(0, count);
+  m_pending.erase(0, bytes.size());
+  return bytes;
+}
+
+bool RawConnection::closedWithin(std::chrono::milliseconds timeout) {
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd waiting{m_fd, POLLIN, 0};
+    if (::poll(&waiting, 1, static_cast<int>(std::max<long long>(left.count(), 0))) <= 0) return false;
+    char buffer[16384];
+    if (::recv(m_fd, buffer, sizeof buffer, 0) <= 0) return true;
+  }
 }
 
 std::string soapPost(const std::string& action, const std::string& body, const std::string& extraHeaders) {
