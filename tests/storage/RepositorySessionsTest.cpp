@@ -31,9 +31,11 @@ TEST_P(RepositorySessions, UnknownUserCostsTheSamePasswordCheckAsAWrongPassword)
   EXPECT_EQ(checked[1].size(), checked[0].size());
 }
 
+// A use is stored only when the stored one is older than the refresh
+// interval, so a session may outlive its timeout by that much.
 TEST_P(RepositorySessions, IdleSessionExpiresAfterTheTimeout) {
   Caller caller = loggedIn("sam");
-  now += kTimeout;
+  now += kTimeout + sessionRefreshInterval(kTimeout);
   EXPECT_TRUE(repository->isLoggedIn("sam"));
   now += 1;
   EXPECT_FALSE(repository->isLoggedIn("sam"));
@@ -48,6 +50,29 @@ TEST_P(RepositorySessions, EachRequestRefreshesTheSession) {
     repository->requireSession(caller);
   }
   EXPECT_TRUE(repository->isLoggedIn("sam"));
+}
+
+TEST_P(RepositorySessions, AnUnstoredUseStillKeepsTheSessionForTheTimeout) {
+  const std::int64_t interval = sessionRefreshInterval(kTimeout);
+  ASSERT_GT(interval, 1);
+  Caller caller = loggedIn("sam");
+  now += interval - 1;
+  repository->requireSession(caller);
+  now += kTimeout;
+  EXPECT_TRUE(repository->isLoggedIn("sam"));
+  now += interval + 1;
+  EXPECT_FALSE(repository->isLoggedIn("sam"));
+}
+
+// With its session stored recently, a reading request writes nothing: it
+// is served while another transaction holds the store for writing.
+TEST_P(RepositorySessions, ReadingRequestsDoNotWaitForAWriter) {
+  std::unique_ptr<Storage> other = store->connect();
+  StorageTransaction writing(*other);
+  other->addObject(other->rootId(), "pending", "Folder", false);
+  now += 1;
+  EXPECT_EQ(repository->find(admin, "/Repository").path, "/Repository");
+  EXPECT_THROW(repository->find(admin, "/pending"), Refusal);
 }
 
 TEST_P(RepositorySessions, LoginEndsTheCallersPreviousSession) {
