@@ -56,6 +56,21 @@ TEST_F(Handle, OpenOnAnOpenHandleKeepsTheConnection) {
   db.logout();
 }
 
+// TALIXDB_KEEPALIVE=1 keeps a connection across calls; a server that closes
+// it after a reply gets a new one for the next call.
+TEST_F(Handle, SessionOfCallsWithKeepAlive) {
+  ScopedEnv keepAlive("TALIXDB_KEEPALIVE", "1");
+  CVLTDatabase db;
+  ASSERT_TRUE(db.open(address().c_str()));
+  ASSERT_EQ(0, db.createTalixDb());
+  ASSERT_TRUE(db.isLoggedIn());
+  EXPECT_EQ(0, db.addCategory("KeptConnectionCategory"));
+  EXPECT_TRUE(db.checkCategory("KeptConnectionCategory"));
+  EXPECT_EQ(0, db.addType("KeptConnectionType", "KeptConnectionCategory"));
+  EXPECT_TRUE(db.checkType("KeptConnectionType", "KeptConnectionCategory"));
+  EXPECT_TRUE(db.logout());
+}
+
 TEST_F(Handle, OpenFailsOnEmptyOrUnreachableAddress) {
   CVLTDatabase db;
   EXPECT_FALSE(db.open(""));
