@@ -18,6 +18,7 @@
 #include "client/RepositoryObject.h"
 #include "client/RepositorySession.h"
 #include "results/NumberedNames.h"
+#include "support/ServerLog.h"
 #include "support/TestServer.h"
 #include "talixdbapi/VLTDatabase.h"
 
@@ -153,13 +154,8 @@ double cpuSeconds() {
   return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-long requestCount(const talixdb_test::TestServer& server) {
-  const std::string log = server.log();
-  const std::string needle = "talixdb-server: request ";
-  long count = 0;
-  for (size_t at = log.find(needle); at != std::string::npos; at = log.find(needle, at + 1)) ++count;
-  return count;
-}
+// Requests the server has logged so far, as the tests count them.
+long requestCount(const talixdb_test::TestServer& server) { return talixdb_test::loggedRequestCount(server, ""); }
 
 Measure timeSnapshot(VLT_121::CVLTDatabase& db, const talixdb_test::TestServer& server,
                      const char*** criteria) {

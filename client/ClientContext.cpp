@@ -1,5 +1,8 @@
 #include "client/ClientContext.h"
 
+#include <poll.h>
+
+#include <cctype>
 #include <climits>
 #include <cstdlib>
 #include <new>
@@ -23,6 +26,12 @@ int callTimeoutFromEnvironment() {
   long value = std::strtol(text, &end, 10);
   if (end == text || *end != '\0' || value < 0 || value > 86400L * 365) return kDefaultCallTimeout;
   return static_cast<int>(value);
+}
+
+// TALIXDB_KEEPALIVE: "1" keeps the connection across calls.
+bool keepAliveFromEnvironment() {
+  const char* text = std::getenv("TALIXDB_KEEPALIVE");
+  return text != nullptr && text[0] == '1' && text[1] == '\0';
 }
 
 // A socket time-out of the runtime (seconds when > 0, microseconds when < 0,
@@ -69,6 +78,7 @@ CClientContext::CClientContext(struct soap* soap)
       m_pOpen(soap->fopen),
       m_pSend(soap->fsend),
       m_pReceive(soap->frecv),
+      m_pFinishReply(soap->fpreparefinalrecv),
       m_start(Clock::now()) {}
 
 CClientContext* CClientContext::of(struct soap* soap) {
@@ -94,6 +104,12 @@ int CClientContext::create(struct soap* soap, struct soap_plugin* plugin, void*)
   soap->fopen = open;
   soap->fsend = send;
   soap->frecv = receive;
+  if (keepAliveFromEnvironment()) {
+    soap_set_imode(soap, SOAP_IO_KEEPALIVE);
+    soap_set_omode(soap, SOAP_IO_KEEPALIVE);
+    soap->fpoll = reuse;
+    soap->fpreparefinalrecv = finishReply;
+  }
   return SOAP_OK;
 }
 
@@ -115,6 +131,7 @@ void CClientContext::beginExchange() {
   m_start = Clock::now();
   m_moved = 0;
   m_bReplyRead = false;
+  m_bReplyEnded = false;
 }
 
 std::int64_t CClientContext::timeLeft() const {
@@ -170,6 +187,37 @@ std::size_t CClientContext::receive(struct soap* soap, char* data, std::size_t s
   std::size_t got = state->m_pReceive(soap, data, size);
   state->m_moved += got;
   return got;
+}
+
+// Asked by the runtime before it sends a request on the connection it has
+// open: SOAP_OK to use it, else it opens a new one. A connection whose last
+// reply was not read to its end may still bring the rest of it; one that is
+// readable has been closed by the server or carries bytes no request asked
+// for. Neither can carry a request.
+int CClientContext::reuse(struct soap* soap) {
+  CClientContext* state = find(soap);
+  bool usable = state != nullptr && state->m_bReplyEnded && soap_valid_socket(soap->socket);
+  // Read but not parsed: only the line end after the reply's envelope may be.
+  for (std::size_t next = soap->bufidx; usable && next < soap->buflen; ++next)
+    usable = std::isspace(static_cast<unsigned char>(soap->buf[next])) != 0;
+  if (usable) {
+    struct pollfd connection = {};
+    connection.fd = soap->socket;
+    connection.events = POLLIN | POLLRDHUP;
+    usable = ::poll(&connection, 1, 0) == 0;
+  }
+  // Nothing read on the old connection may be taken for the next reply.
+  soap->bufidx = 0;
+  soap->buflen = 0;
+  return usable ? SOAP_OK : SOAP_EOF;
+}
+
+// Called by the runtime once a reply has been read to its end.
+int CClientContext::finishReply(struct soap* soap) {
+  CClientContext* state = find(soap);
+  if (state == nullptr) return SOAP_OK;
+  state->m_bReplyEnded = true;
+  return state->m_pFinishReply != nullptr ? state->m_pFinishReply(soap) : SOAP_OK;
 }
 
 }  // namespace VLT_121

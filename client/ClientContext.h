@@ -10,6 +10,14 @@
 // time left. A new exchange starts at each connection, and at the first send
 // after a reply was read on a kept connection.
 //
+// Keep-alive. With TALIXDB_KEEPALIVE=1 the context keeps its connection
+// open after a reply (HTTP keep-alive) and sends the next request on it,
+// unless that reply said "Connection: close", was not read to its end, or
+// something (the server closing it, say) has arrived on the connection since:
+// then the runtime opens a new one before sending. A request is never sent
+// twice: one that fails on a kept connection fails the call. Without the
+// variable every call has a connection of its own, as always.
+//
 // Downloads. The attachment of the reply being read is streamed into the
 // object set with setIncoming (see client/Transfers.h).
 #pragma once
@@ -39,6 +47,8 @@ class CClientContext {
   static SOAP_SOCKET open(struct soap* soap, const char* endpoint, const char* host, int port);
   static int send(struct soap* soap, const char* data, std::size_t size);
   static std::size_t receive(struct soap* soap, char* data, std::size_t size);
+  static int reuse(struct soap* soap);
+  static int finishReply(struct soap* soap);
 
  private:
   using Clock = std::chrono::steady_clock;
@@ -59,9 +69,11 @@ class CClientContext {
   SOAP_SOCKET (*m_pOpen)(struct soap*, const char*, const char*, int);
   int (*m_pSend)(struct soap*, const char*, std::size_t);
   std::size_t (*m_pReceive)(struct soap*, char*, std::size_t);
+  int (*m_pFinishReply)(struct soap*);
   Clock::time_point m_start;
   std::uint64_t m_moved = 0;
   bool m_bReplyRead = false;  // a receive came last: the next send opens an exchange
+  bool m_bReplyEnded = false;  // the last reply was read to its end
   void* m_incoming = nullptr;
 };
 

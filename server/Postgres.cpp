@@ -119,7 +119,10 @@ PgResult PgConnection::check(PGresult* raw, const char* what) {
   std::string message = trimmed(raw != nullptr ? PQresultErrorMessage(raw) : PQerrorMessage(m_connection));
   if (message.empty()) message = trimmed(PQerrorMessage(m_connection));
   if (isLost()) throw StorageFailure("lost the connection to the database: " + message);
-  if (raw != nullptr && isConflict(PQresultErrorField(raw, PG_DIAG_SQLSTATE))) throw StorageConflict(message);
+  const char* state = raw != nullptr ? PQresultErrorField(raw, PG_DIAG_SQLSTATE) : nullptr;
+  if (isConflict(state)) throw StorageConflict(message);
+  // A write in a READ ONLY transaction (Storage::beginReading).
+  if (state != nullptr && std::strcmp(state, "25006") == 0) throw WriteNeeded(message);
   throw StorageFailure("database error (" + message + ") in: " + what);
 }
 

@@ -26,9 +26,18 @@ PostgresStorage::~PostgresStorage() {
   }
 }
 
-void PostgresStorage::begin() { open("SELECT pg_advisory_lock_shared(-2)", false); }
+namespace {
 
-void PostgresStorage::beginAlone() { open("SELECT pg_advisory_lock(-2)", true); }
+constexpr const char* kTakeShared = "SELECT pg_advisory_lock_shared(-2)";
+constexpr const char* kBeginSerializable = "BEGIN ISOLATION LEVEL SERIALIZABLE";
+
+}  // namespace
+
+void PostgresStorage::begin() { open(kTakeShared, false, kBeginSerializable); }
+
+void PostgresStorage::beginAlone() { open("SELECT pg_advisory_lock(-2)", true, kBeginSerializable); }
+
+void PostgresStorage::beginReading() { open(kTakeShared, false, "BEGIN ISOLATION LEVEL SERIALIZABLE READ ONLY"); }
 
 void PostgresStorage::commit() {
   close("COMMIT; SELECT pg_advisory_unlock_shared(-2)", "COMMIT; SELECT pg_advisory_unlock(-2)");
@@ -39,20 +48,20 @@ void PostgresStorage::rollback() {
   close("ROLLBACK; SELECT pg_advisory_unlock_shared(-2)", "ROLLBACK; SELECT pg_advisory_unlock(-2)");
 }
 
-void PostgresStorage::open(const char* sql, bool alone) {
+void PostgresStorage::open(const char* lock, bool alone, const char* begin) {
   m_db->reopenIfLost();
   try {
-    m_db->execute(sql);
+    m_db->execute(lock);
   } catch (const StorageFailure&) {
     // A connection lost while idle shows only now; nothing was done in it yet.
     if (!m_db->isLost()) throw;
     m_db->reopenIfLost();
-    m_db->execute(sql);
+    m_db->execute(lock);
   }
   m_alone = alone;
   // Apart, so that the snapshot is taken after the lock.
   try {
-    m_db->execute("BEGIN ISOLATION LEVEL SERIALIZABLE");
+    m_db->execute(begin);
   } catch (...) {
     if (!m_db->isLost()) m_db->execute(alone ? "SELECT pg_advisory_unlock(-2)" : "SELECT pg_advisory_unlock_shared(-2)");
     throw;

@@ -41,6 +41,9 @@ class PostgresStorage : public Storage {
 
   void begin() override;
   void beginAlone() override;
+  // A READ ONLY transaction: PostgreSQL refuses a write in it (WriteNeeded),
+  // and tracks less for the serializable guarantee meanwhile.
+  void beginReading() override;
   void commit() override;
   void rollback() override;
 
@@ -89,8 +92,8 @@ class PostgresStorage : public Storage {
   // Shared with the contents it stages, which may outlive this object.
   std::shared_ptr<PgConnection> m_db;
   std::shared_ptr<PostgresReaders> m_readers;  // connections for downloads of several chunks
-  // Takes the lock with `sql` and opens a transaction.
-  void open(const char* sql, bool alone);
+  // Takes the lock with `lock` and opens a transaction with `begin`.
+  void open(const char* lock, bool alone, const char* begin);
   // Ends it with `sql`, which gives the lock back after; gives it back
   // itself when `sql` fails.
   void close(const char* endShared, const char* endAlone);

@@ -23,6 +23,10 @@ const char* accessName(Access access);
 
 std::int64_t systemClock() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
+std::int64_t sessionRefreshInterval(std::int64_t sessionTimeoutSeconds) {
+  return std::min<std::int64_t>(sessionTimeoutSeconds / 10, 5);
+}
+
 Repository::Repository(Storage& storage, std::int64_t sessionTimeoutSeconds, Clock clock, PasswordCheck checkPassword)
     : m_storage(storage),
       m_sessionTimeout(sessionTimeoutSeconds),
@@ -49,12 +53,12 @@ bool Repository::bootstrap(const std::string& adminPassword) {
 }
 
 bool Repository::hasAdministrator() {
-  return transact([&] { return m_storage.user(kAdministratorName).has_value(); });
+  return read([&] { return m_storage.user(kAdministratorName).has_value(); });
 }
 
 bool Repository::isUsable() {
   try {
-    return transact([&] { return m_storage.object(m_storage.rootId()).has_value(); });
+    return read([&] { return m_storage.object(m_storage.rootId()).has_value(); });
   } catch (...) {
     return false;
   }
@@ -71,7 +75,7 @@ void Repository::setPassword(const std::string& name, const std::string& passwor
 }
 
 void Repository::requireSession(Caller& caller) {
-  transact([&] { enter(caller); });
+  read([&] { enter(caller); });
 }
 
 void pauseBeforeRetry(int attempt) {
@@ -88,12 +92,19 @@ StoredUser Repository::enter(Caller& caller) {
   if (!session) throw Refusal("not logged in");
   std::optional<StoredUser> user = m_storage.user(session->user);
   if (!user) throw Refusal("not logged in");
-  m_storage.touchSession(session->key, m_clock());
+  refresh(*session);
   caller.user = user->name;
   return *user;
 }
 
-std::int64_t Repository::liveSince() { return m_clock() - m_sessionTimeout; }
+void Repository::refresh(const StoredSession& session) {
+  const std::int64_t now = m_clock();
+  if (now - session.lastSeen >= sessionRefreshInterval(m_sessionTimeout)) m_storage.touchSession(session.key, now);
+}
+
+std::int64_t Repository::liveSince() {
+  return m_clock() - m_sessionTimeout - sessionRefreshInterval(m_sessionTimeout);
+}
 
 std::optional<StoredObject> Repository::lookup(const std::string& path) {
   std::optional<StoredObject> current = m_storage.object(m_storage.rootId());

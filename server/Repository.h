@@ -32,6 +32,13 @@ namespace talixdb::server {
 using Clock = std::function<std::int64_t()>;
 std::int64_t systemClock();
 
+// A session's last use is stored again only once the stored one is at least
+// this many seconds old (a tenth of the idle timeout, at most 5 s), so that
+// most requests write nothing. A session is therefore kept this much longer
+// than the timeout after its stored last use: it ends no sooner than the
+// timeout after its real last use, and at most this many seconds later.
+std::int64_t sessionRefreshInterval(std::int64_t sessionTimeoutSeconds);
+
 // Whether a password matches a stored hash (verifyPassword); replaceable in tests.
 using PasswordCheck = std::function<bool(const std::string& password, const std::string& hash)>;
 
@@ -169,7 +176,18 @@ class Repository {
   // lost kOptimisticAttempts times (so that it cannot lose again), at most
   // kTransactionAttempts times in all.
   template <class Body>
-  auto transact(Body&& body) -> decltype(body());
+  auto transact(Body&& body) -> decltype(body()) {
+    return run(body, StorageTransaction::Kind::Writing);
+  }
+  // The same for a body that usually only reads: it begins as a reading
+  // transaction and, when it turns out to write (WriteNeeded), runs again at
+  // once as a writing one.
+  template <class Body>
+  auto read(Body&& body) -> decltype(body()) {
+    return run(body, StorageTransaction::Kind::Reading);
+  }
+  template <class Body>
+  auto run(Body& body, StorageTransaction::Kind kind) -> decltype(body());
 
   // "/", "/Repository", "/System" and "/System/Users" (canonical paths).
   static bool isFixedPath(const std::string& path);
@@ -177,6 +195,8 @@ class Repository {
   static bool isBelowUsers(const std::string& path);
 
   StoredUser enter(Caller& caller);
+  // Stores now as the session's last use unless the stored one is recent.
+  void refresh(const StoredSession& session);
   // The stored session of a session id ("" has none), live or not.
   std::optional<StoredSession> storedSession(const std::string& sessionId);
   // The same while it is live.
@@ -206,10 +226,11 @@ constexpr int kTransactionAttempts = 5;
 void pauseBeforeRetry(int attempt);
 
 template <class Body>
-auto Repository::transact(Body&& body) -> decltype(body()) {
+auto Repository::run(Body& body, StorageTransaction::Kind kind) -> decltype(body()) {
+  using Kind = StorageTransaction::Kind;
   for (int attempt = 1;; ++attempt) {
     try {
-      StorageTransaction transaction(m_storage, attempt > kOptimisticAttempts);
+      StorageTransaction transaction(m_storage, attempt > kOptimisticAttempts ? Kind::Alone : kind);
       if constexpr (std::is_void_v<decltype(body())>) {
         body();
         transaction.commit();
@@ -219,6 +240,11 @@ auto Repository::transact(Body&& body) -> decltype(body()) {
         transaction.commit();
         return result;
       }
+    } catch (const WriteNeeded&) {
+      if (kind != Kind::Reading) throw;
+      kind = Kind::Writing;
+      --attempt;  // not a lost race: no pause, no attempt spent
+      continue;
     } catch (const StorageConflict&) {
       if (attempt >= kTransactionAttempts) throw;
     }

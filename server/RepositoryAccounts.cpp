@@ -38,7 +38,7 @@ std::string Repository::createUser(Caller& caller, const std::string& name, cons
 }
 
 std::vector<std::string> Repository::groups(Caller& caller, const std::string& name) {
-  bool isAdmin = transact([&] {
+  bool isAdmin = read([&] {
     enter(caller);
     std::optional<StoredUser> user = m_storage.user(name);
     if (!user) throw Refusal("no such user: " + echo(name));
@@ -76,7 +76,7 @@ bool Repository::removePermission(Caller& caller, const std::string& path, const
 
 bool Repository::hasPermission(Caller& caller, const std::string& path, const std::string& permission,
                                const std::string& member) {
-  return transact([&] {
+  return read([&] {
     StoredUser user = enter(caller);
     StoredObject object = resolve(path);
     Access wanted = parsePermission(permission);

@@ -42,7 +42,7 @@ std::vector<std::string> Repository::store(Caller& caller, const std::string& pa
 }
 
 Download Repository::fetch(Caller& caller, const std::string& path) {
-  return transact([&] {
+  return read([&] {
     StoredUser user = enter(caller);
     StoredObject file = resolveFile(user, path, Access::Read);
     std::vector<StoredVersion> versions = m_storage.versions(file.id);
@@ -61,7 +61,7 @@ std::vector<std::string> Repository::versionNames(Caller& caller, const std::str
 }
 
 std::vector<StoredVersion> Repository::changeLogs(Caller& caller, const std::string& path) {
-  return transact([&] {
+  return read([&] {
     StoredUser user = enter(caller);
     StoredObject file = resolveFile(user, path, Access::Read);
     return m_storage.versions(file.id);
@@ -94,7 +94,7 @@ bool Repository::checkin(Caller& caller, const std::string& path, const std::str
 }
 
 bool Repository::isCheckedOut(Caller& caller, const std::string& path) {
-  return transact([&] {
+  return read([&] {
     StoredUser user = enter(caller);
     StoredObject object = resolve(path);
     requireAccess(user, object, Access::Read, path);

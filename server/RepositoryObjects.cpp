@@ -8,7 +8,7 @@
 namespace talixdb::server {
 
 ObjectView Repository::find(Caller& caller, const std::string& path) {
-  return transact([&] {
+  return read([&] {
     StoredUser user = enter(caller);
     StoredObject object = resolve(path);
     requireAccess(user, object, Access::Read, path);
@@ -17,7 +17,7 @@ ObjectView Repository::find(Caller& caller, const std::string& path) {
 }
 
 std::vector<ObjectView> Repository::children(Caller& caller, const std::string& path) {
-  return transact([&] {
+  return read([&] {
     StoredUser user = enter(caller);
     StoredObject object = resolve(path);
     requireAccess(user, object, Access::Read, path);
@@ -30,7 +30,7 @@ std::vector<ObjectView> Repository::children(Caller& caller, const std::string& 
 }
 
 std::vector<ObjectView> Repository::query(Caller& caller, const std::string& text) {
-  return transact([&] {
+  return read([&] {
     StoredUser user = enter(caller);
     std::vector<ObjectView> result;
     for (const StoredObject& object : m_storage.objectsNamedLike(text)) {

@@ -27,7 +27,7 @@ std::string Repository::login(Caller& caller, const std::string& user, const std
 }
 
 bool Repository::isLoggedIn(const std::string& user) {
-  return transact([&] { return m_storage.hasSessionSeenSince(user, liveSince()); });
+  return read([&] { return m_storage.hasSessionSeenSince(user, liveSince()); });
 }
 
 void Repository::logout(Caller& caller) {
@@ -40,10 +40,10 @@ void Repository::logout(Caller& caller) {
 }
 
 std::string Repository::sessionId(Caller& caller) {
-  return transact([&] {
+  return read([&] {
     std::string id;
     if (std::optional<StoredSession> session = liveSession(caller.session)) {
-      m_storage.touchSession(session->key, m_clock());
+      refresh(*session);
       caller.user = session->user;
       id = caller.session;
     }
@@ -52,7 +52,7 @@ std::string Repository::sessionId(Caller& caller) {
 }
 
 std::string Repository::authenticate(const std::string& sessionId) {
-  return transact([&] {
+  return read([&] {
     std::string user;
     if (std::optional<StoredSession> session = liveSession(sessionId)) user = session->user;
     return user;

@@ -85,6 +85,13 @@ class StorageConflict : public StorageFailure {
   explicit StorageConflict(const std::string& what) : StorageFailure(what) {}
 };
 
+// A transaction begun for reading (Storage::beginReading) tried to write;
+// nothing was written, and the caller runs it again as a writing one.
+class WriteNeeded : public StorageFailure {
+ public:
+  explicit WriteNeeded(const std::string& what) : StorageFailure(what) {}
+};
+
 // The store is held by another server process.
 class StoreInUse : public StorageFailure {
  public:

@@ -94,12 +94,20 @@ SqliteStatement SqliteConnection::prepare(const char* sql) {
   return SqliteStatement(*this, statement);
 }
 
+void SqliteConnection::setQueryOnly(bool on) {
+  if (on == m_queryOnly) return;
+  prepare(on ? "PRAGMA query_only = 1" : "PRAGMA query_only = 0").run();
+  m_queryOnly = on;
+}
+
 std::int64_t SqliteConnection::lastInsertId() const { return sqlite3_last_insert_rowid(m_db); }
 
 int SqliteConnection::changes() const { return sqlite3_changes(m_db); }
 
 void SqliteConnection::check(int code, const char* what) const {
   if (code == SQLITE_OK || code == SQLITE_ROW || code == SQLITE_DONE) return;
+  if ((code & 0xff) == SQLITE_READONLY && m_queryOnly)
+    throw WriteNeeded(std::string("a write in a reading transaction: ") + what);
   throw StorageFailure(std::string("database error (") + sqlite3_errmsg(m_db) + ") in: " + what);
 }
 

@@ -53,6 +53,10 @@ class SqliteConnection {
   // A statement for `sql`, prepared once per connection. `sql` must be a
   // string literal (the cache keys on its address).
   SqliteStatement prepare(const char* sql);
+  // While on, a statement that would write fails with WriteNeeded and
+  // changes nothing (PRAGMA query_only).
+  void setQueryOnly(bool on);
+  bool queryOnly() const { return m_queryOnly; }
   std::int64_t lastInsertId() const;
   int changes() const;
   // Throws StorageFailure for a result code other than the expected ones.
@@ -63,6 +67,7 @@ class SqliteConnection {
  private:
   sqlite3* m_db = nullptr;
   std::map<const char*, sqlite3_stmt*> m_statements;
+  bool m_queryOnly = false;
 };
 
 }  // namespace talixdb::server

@@ -156,6 +156,8 @@ std::unique_ptr<StagedContent> SqliteStorage::stageContent() { return m_files.st
 
 int SqliteStorage::addVersion(ObjectId id, StagedContent& staged, const std::string& creator,
                               std::int64_t created) {
+  // Placing the staged bytes cannot be undone for a second run: ask first.
+  if (m_db->queryOnly()) throw WriteNeeded("a new version in a reading transaction");
   int number = 1;
   {
     auto last = m_db->prepare("SELECT COALESCE(MAX(number), 0) + 1 FROM versions WHERE object = ?1");

@@ -1,6 +1,7 @@
 // Opening the store, its schema, and transactions.
 #include "SqliteStorage.h"
 
+#include <chrono>
 #include <filesystem>
 #include <set>
 
@@ -85,16 +86,20 @@ PRAGMA user_version = 2;
 )sql",
 };
 
+constexpr const char* kBusyTimeout = "PRAGMA busy_timeout = 30000";
+constexpr auto kWriterWait = std::chrono::seconds(30);  // as long as SQLite waits for its lock
+
 constexpr int kSchemaVersion = 1 + static_cast<int>(sizeof kUpgrades / sizeof kUpgrades[0]);
 
 }  // namespace
 
 std::string storeFile(const std::string& dataDirectory, const char* name) { return dataDirectory + "/" + name; }
 
-SqliteStorage::SqliteStorage(const std::string& dataDirectory)
-    : m_files(storeFile(dataDirectory, kBlobDirectory), storeFile(dataDirectory, kBackupLockFile)) {
+SqliteStorage::SqliteStorage(const std::string& dataDirectory, std::shared_ptr<std::timed_mutex> writers)
+    : m_writers(std::move(writers)),
+      m_files(storeFile(dataDirectory, kBlobDirectory), storeFile(dataDirectory, kBackupLockFile)) {
   m_db = std::make_unique<SqliteConnection>(storeFile(dataDirectory, kDatabaseFile));
-  m_db->execute("PRAGMA busy_timeout = 30000");
+  m_db->execute(kBusyTimeout);
   m_db->execute("PRAGMA journal_mode = WAL");
   m_db->execute("PRAGMA synchronous = FULL");
   m_db->execute("PRAGMA foreign_keys = ON");
@@ -148,8 +153,23 @@ bool SqliteStorage::removeUnreferencedContent() {
   }
 }
 
-void SqliteStorage::begin() {
-  m_db->execute("BEGIN IMMEDIATE");
+void SqliteStorage::begin() { open(false); }
+
+void SqliteStorage::beginReading() { open(true); }
+
+void SqliteStorage::open(bool reading) {
+  if (!reading && m_writers) {
+    std::unique_lock<std::timed_mutex> turn(*m_writers, kWriterWait);
+    if (!turn.owns_lock()) throw StorageFailure("database error (the store stayed busy) in: BEGIN IMMEDIATE");
+    m_writing = std::move(turn);
+  }
+  try {
+    m_db->setQueryOnly(reading);
+    m_db->execute(reading ? "BEGIN DEFERRED" : "BEGIN IMMEDIATE");
+  } catch (...) {
+    endWriting();
+    throw;
+  }
   m_inTransaction = true;
   m_placed.clear();
   m_doomed.clear();
@@ -158,6 +178,7 @@ void SqliteStorage::begin() {
 void SqliteStorage::commit() {
   m_db->execute("COMMIT");
   m_inTransaction = false;
+  endWriting();
   std::vector<std::string> doomed;
   doomed.swap(m_doomed);
   m_placed.clear();
@@ -174,7 +195,17 @@ void SqliteStorage::rollback() {
   for (const std::string& blob : m_placed) m_files.remove(blob);
   m_placed.clear();
   m_doomed.clear();
-  m_db->execute("ROLLBACK");
+  try {
+    m_db->execute("ROLLBACK");
+  } catch (...) {
+    endWriting();
+    throw;
+  }
+  endWriting();
+}
+
+void SqliteStorage::endWriting() {
+  if (m_writing.owns_lock()) m_writing.unlock();
 }
 
 }  // namespace talixdb::server

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,12 @@ class SqliteStorage : public Storage {
  public:
   // Opens the store in `dataDirectory`, creating the directory, the database
   // and its schema on first use. Throws StorageFailure when that fails or
-  // the database was written by a newer schema.
-  explicit SqliteStorage(const std::string& dataDirectory);
+  // the database was written by a newer schema. The connections of one
+  // process that share `writers` queue on it for their writing
+  // transactions, rather than on SQLite's lock, which a waiter polls with
+  // growing sleeps.
+  explicit SqliteStorage(const std::string& dataDirectory,
+                         std::shared_ptr<std::timed_mutex> writers = nullptr);
   ~SqliteStorage() override;
 
   // Deletes content files that no version refers to (leftovers of a crash).
@@ -34,7 +39,10 @@ class SqliteStorage : public Storage {
   // holds the store. Returns false, having deleted nothing, while a backup runs.
   bool removeUnreferencedContent();
 
+  // Writing transactions run one at a time (BEGIN IMMEDIATE), reading ones
+  // beside them and each other, each on its own snapshot of the store.
   void begin() override;
+  void beginReading() override;
   void commit() override;
   void rollback() override;
 
@@ -81,8 +89,12 @@ class SqliteStorage : public Storage {
 
  private:
   void ensureSchema();
+  void open(bool reading);
+  void endWriting();
   std::optional<StoredObject> readObject(SqliteStatement& statement);
 
+  std::shared_ptr<std::timed_mutex> m_writers;
+  std::unique_lock<std::timed_mutex> m_writing;  // held from a writing begin to its end
   std::unique_ptr<SqliteConnection> m_db;
   ContentFiles m_files;
   bool m_inTransaction = false;

@@ -42,7 +42,7 @@ SqliteStore::SqliteStore(std::string dataDirectory, StoreUse use) : m_directory(
     logLine(LogLevel::Info, "a backup of the store is running: unreferenced content files stay until the next start");
 }
 
-std::unique_ptr<Storage> SqliteStore::connect() { return std::make_unique<SqliteStorage>(m_directory); }
+std::unique_ptr<Storage> SqliteStore::connect() { return std::make_unique<SqliteStorage>(m_directory, m_writers); }
 
 std::string SqliteStore::description() const { return m_directory + " (SQLite)"; }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "FileLock.h"
@@ -35,6 +36,7 @@ class SqliteStore : public Store {
 
  private:
   std::string m_directory;
+  std::shared_ptr<std::timed_mutex> m_writers = std::make_shared<std::timed_mutex>();
   std::unique_ptr<FileLock> m_lock;  // null when administering beside a server
 };
 

@@ -49,6 +49,11 @@ class Storage {
   // transaction that already lost to concurrent ones (see StorageConflict);
   // an engine that runs its transactions one at a time just begins.
   virtual void beginAlone() { begin(); }
+  // Begins a transaction expected only to read. An engine that runs reading
+  // transactions beside each other and beside a writing one refuses a write
+  // in it with WriteNeeded, before changing anything; the caller rolls back
+  // and runs the transaction again after begin().
+  virtual void beginReading() { begin(); }
   virtual void commit() = 0;
   virtual void rollback() = 0;
 

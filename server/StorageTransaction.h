@@ -1,6 +1,6 @@
-// Scope guard for one storage transaction: begins on construction (alone
-// when asked, see Storage::beginAlone), rolls back on destruction unless
-// commit() was reached.
+// Scope guard for one storage transaction: begins on construction (for
+// reading or alone when asked, see Storage::beginReading and beginAlone),
+// rolls back on destruction unless commit() was reached.
 #pragma once
 
 #include "Storage.h"
@@ -9,9 +9,13 @@ namespace talixdb::server {
 
 class StorageTransaction {
  public:
-  explicit StorageTransaction(Storage& storage, bool alone = false) : m_storage(storage) {
-    if (alone)
+  enum class Kind { Reading, Writing, Alone };
+
+  explicit StorageTransaction(Storage& storage, Kind kind = Kind::Writing) : m_storage(storage) {
+    if (kind == Kind::Alone)
       m_storage.beginAlone();
+    else if (kind == Kind::Reading)
+      m_storage.beginReading();
     else
       m_storage.begin();
   }

@@ -179,4 +179,17 @@ TEST(Version, LibraryMatchesItsHeadersAndEveryCodeHasItsOwnText) {
   EXPECT_STREQ(VLT_121::getResultText(VLT_121::ResultCode::kModelExists), "the model exists already");
 }
 
+// TALIXDB_KEEPALIVE=1: a session of calls over kept connections.
+TEST_F(Handle, SessionOfCallsWithKeepAlive) {
+  ScopedEnv keepAlive("TALIXDB_KEEPALIVE", "1");
+  CVLTDatabase db;
+  ASSERT_TRUE(db.open(address().c_str()));
+  ASSERT_TRUE(db.login("root", kAdminPassword, "Default", 0));
+  EXPECT_EQ(0, db.addCategory("KeptConnectionCategory"));
+  EXPECT_TRUE(db.checkCategory("KeptConnectionCategory"));
+  EXPECT_EQ(0, db.addType("KeptConnectionType", "KeptConnectionCategory"));
+  EXPECT_TRUE(db.checkType("KeptConnectionType", "KeptConnectionCategory"));
+  EXPECT_TRUE(db.logout());
+}
+
 }  // namespace

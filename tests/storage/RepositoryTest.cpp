@@ -11,6 +11,7 @@
 #include "PostgresStore.h"
 #include "Repository.h"
 #include "SqliteStore.h"
+#include "StorageTransaction.h"
 #include "WireModel.h"
 #include "support/Engines.h"
 #include "support/PostgresCluster.h"
@@ -287,7 +288,9 @@ TEST_P(RepositoryTest, SessionsExpireWhenIdleAndEndByLoginLogoutOrInvalidation) 
     now += kTimeout - 1;
     repository->requireSession(sam);
   }
-  now += kTimeout;
+  // A use is stored only when the stored one is older than the refresh
+  // interval, so a session may outlive its timeout by that much.
+  now += kTimeout + sessionRefreshInterval(kTimeout);
   EXPECT_TRUE(repository->isLoggedIn("sam"));
   now += 1;
   EXPECT_FALSE(repository->isLoggedIn("sam"));
@@ -315,6 +318,29 @@ TEST_P(RepositoryTest, SessionsExpireWhenIdleAndEndByLoginLogoutOrInvalidation) 
   EXPECT_TRUE(repository->invalidate(admin, sam.session));
   EXPECT_FALSE(repository->isLoggedIn("sam"));
   EXPECT_TRUE(repository->invalidate(tom, tom.session));
+}
+
+TEST_P(RepositoryTest, AnUnstoredUseStillKeepsTheSessionForTheTimeout) {
+  const std::int64_t interval = sessionRefreshInterval(kTimeout);
+  ASSERT_GT(interval, 1);
+  Caller caller = loggedIn("sam");
+  now += interval - 1;
+  repository->requireSession(caller);
+  now += kTimeout;
+  EXPECT_TRUE(repository->isLoggedIn("sam"));
+  now += interval + 1;
+  EXPECT_FALSE(repository->isLoggedIn("sam"));
+}
+
+// With its session stored recently, a reading request writes nothing: it
+// is served while another transaction holds the store for writing.
+TEST_P(RepositoryTest, ReadingRequestsDoNotWaitForAWriter) {
+  std::unique_ptr<Storage> other = store->connect();
+  StorageTransaction writing(*other);
+  other->addObject(other->rootId(), "pending", "Folder", false);
+  now += 1;
+  EXPECT_EQ(repository->find(admin, "/Repository").path, "/Repository");
+  EXPECT_THROW(repository->find(admin, "/pending"), Refusal);
 }
 
 // So that the time of a refusal does not tell whether the user exists.
