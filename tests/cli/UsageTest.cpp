@@ -80,7 +80,7 @@ TEST(CliUsage, UsageAndConnectionErrorsExitWithTheirStatusAndSayWhy) {
       {{"model"}, {}, 2, ""},
       {{"model", "download", "Equipment", "Pumps"}, {}, 2, "needs CATEGORY TYPE MODEL"},
       {{"db", "status", "extra"}, {}, 2, ""},
-      {{"--server"}, {}, 2, ""},
+      {{"--server"}, {}, 2, "option --server needs a value (ADDRESS)"},
       {{"report", "values", "A/B/C", "S", "blade", "seven"}, {}, 2, "NUMBER must be a whole number, not \"seven\""},
       {{"report", "values", "A/B", "S", "blade", "7"}, {}, 2, "MODELPATH must be CATEGORY/TYPE/MODEL"},
       {{"browse", "--model-name", ""}, {}, 2, ""},
