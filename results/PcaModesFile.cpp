@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "results/LargeBuffers.h"
 #include "results/NumberFormat.h"
 #include "results/TextScan.h"
 
@@ -35,7 +34,7 @@ std::string formatPcaModes(int componentCount, int modeCount, const double* weig
   // Written in place; every number first makes sure of room for the longest.
   // Most numbers take their 20 columns and a TAB: start from a little more.
   std::string text;
-  resizeLargeText(text, kInt10Room + modes * (kInt10Room + (perMode + 1) * 22) + CSignedG15Writer::kRoom);
+  text.resize(kInt10Room + modes * (kInt10Room + (perMode + 1) * 22) + CSignedG15Writer::kRoom);
   std::size_t used = 0;
   auto makeRoom = [&](std::size_t room) {
     if (text.size() - used < room) text.resize(std::max(2 * text.size(), used + room));
@@ -126,7 +125,8 @@ bool parseTokens(std::string_view text, CPcaModes& modes) {
   if (!textCouldHold(text, componentCount) || !textCouldHold(text, valueCount)) return false;
   modes.m_iNrComponents = componentCount;
   modes.m_vecWeights.reserve(static_cast<std::size_t>(modeCount));
-  reserveLargeVector(modes.m_vecComponents, static_cast<std::size_t>(valueCount));
+  modes.m_vecComponents.clear();
+  modes.m_vecComponents.reserve(static_cast<std::size_t>(valueCount));
 
   const CDoubleReader readDouble;
   for (int i = 0; i < modeCount; ++i) {

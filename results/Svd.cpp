@@ -3,12 +3,11 @@
 #include <algorithm>
 
 #include "results/GolubReinsch.h"
-#include "results/LargeBuffers.h"
 
 namespace VLT_121 {
 
 CColumnMatrix::CColumnMatrix(int rows, int cols) : m_iRows(std::max(rows, 0)), m_iCols(std::max(cols, 0)) {
-  assignLargeVector(m_vecData, static_cast<std::size_t>(m_iRows) * static_cast<std::size_t>(m_iCols), 0.0);
+  m_vecData.assign(static_cast<std::size_t>(m_iRows) * static_cast<std::size_t>(m_iCols), 0.0);
 }
 
 bool decomposeSingularValues(CColumnMatrix& a, std::vector<double>& w, CColumnMatrix& v) {
