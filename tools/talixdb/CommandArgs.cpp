@@ -50,14 +50,14 @@ class Words {
   std::vector<char*> m_argv;
 };
 
-std::string unknownOption(const std::string& word, const std::vector<OptionSpec>& specs) {
+std::string unknownOption(const std::string& word, const std::vector<OptionSpec>& known) {
   const std::string given = word.substr(0, word.find('='));
   std::string candidates;
   int count = 0;
   if (given.compare(0, 2, "--") == 0)
-    for (const OptionSpec& spec : specs)
-      if (spec.name.compare(0, given.size() - 2, given, 2) == 0) {
-        candidates += (count++ == 0 ? "" : ", ") + ("--" + spec.name);
+    for (const OptionSpec& described : known)
+      if (described.name.compare(0, given.size() - 2, given, 2) == 0) {
+        candidates += (count++ == 0 ? "" : ", ") + ("--" + described.name);
       }
   if (count > 1) return "option " + given + " is ambiguous (" + candidates + ")";
   return "unknown option " + given;
@@ -79,24 +79,24 @@ std::vector<std::string> ParsedArgs::values(const std::string& option) const {
 
 void ParsedArgs::add(const std::string& option, const std::string& value) { m_options[option].push_back(value); }
 
-std::string parseOptions(const std::vector<std::string>& args, std::size_t first, const std::vector<OptionSpec>& specs,
+std::string parseOptions(const std::vector<std::string>& args, std::size_t first, const std::vector<OptionSpec>& known,
                          bool stopAtArgument, ParsedArgs& parsed, std::size_t& next, bool& optionsEnded) {
   // "+": stop at the first argument; "-": hand arguments back in order.
   // ":": a missing value is told apart from an unknown option.
   std::string shortOptions = stopAtArgument ? "+:" : "-:";
   std::vector<option> longOptions;
-  for (std::size_t i = 0; i < specs.size(); ++i) {
-    const OptionSpec& spec = specs[i];
-    const bool takesValue = !spec.valueName.empty();
-    if (spec.shortName != 0) shortOptions += std::string(1, spec.shortName) + (takesValue ? ":" : "");
-    longOptions.push_back({spec.name.c_str(), takesValue ? required_argument : no_argument, nullptr,
+  for (std::size_t i = 0; i < known.size(); ++i) {
+    const OptionSpec& described = known[i];
+    const bool takesValue = !described.valueName.empty();
+    if (described.shortName != 0) shortOptions += std::string(1, described.shortName) + (takesValue ? ":" : "");
+    longOptions.push_back({described.name.c_str(), takesValue ? required_argument : no_argument, nullptr,
                            kLongOptionBase + static_cast<int>(i)});
   }
   longOptions.push_back({nullptr, 0, nullptr, 0});
   auto specOf = [&](int code) -> const OptionSpec* {
-    if (code >= kLongOptionBase) return &specs[static_cast<std::size_t>(code - kLongOptionBase)];
-    for (const OptionSpec& spec : specs)
-      if (code > 0 && spec.shortName == code) return &spec;
+    if (code >= kLongOptionBase) return &known[static_cast<std::size_t>(code - kLongOptionBase)];
+    for (const OptionSpec& described : known)
+      if (code > 0 && described.shortName == code) return &described;
     return nullptr;
   };
 
@@ -111,24 +111,24 @@ std::string parseOptions(const std::vector<std::string>& args, std::size_t first
       parsed.positionals.push_back(words.original(optarg));
       continue;
     }
-    const OptionSpec* spec = code == '?' || code == ':' ? specOf(optopt) : specOf(code);
+    const OptionSpec* described = code == '?' || code == ':' ? specOf(optopt) : specOf(code);
     const std::string word = words.word(optind - 1);
     if (code == ':')
-      return "option " + (spec != nullptr && word.compare(0, 2, "--") == 0 ? "--" + spec->name : word) +
-             " needs a value (" + (spec != nullptr ? spec->valueName : "VALUE") + ")";
+      return "option " + (described != nullptr && word.compare(0, 2, "--") == 0 ? "--" + described->name : word) +
+             " needs a value (" + (described != nullptr ? described->valueName : "VALUE") + ")";
     if (code == '?') {
-      if (optopt >= kLongOptionBase) return "option --" + spec->name + " takes no value";
+      if (optopt >= kLongOptionBase) return "option --" + described->name + " takes no value";
       if (optopt != 0) return "unknown option -" + std::string(1, static_cast<char>(optopt));
-      return unknownOption(word, specs);
+      return unknownOption(word, known);
     }
-    if (!spec->repeatable && !spec->lastWins && parsed.has(spec->name))
-      return "option --" + spec->name + " given twice";
+    if (!described->repeatable && !described->lastWins && parsed.has(described->name))
+      return "option --" + described->name + " given twice";
     std::string value;
-    if (!spec->valueName.empty()) {
+    if (!described->valueName.empty()) {
       value = words.original(optarg);
       if (optarg == words.argv()[optind - 1]) lastSeparateValue = optind - 1;
     }
-    parsed.add(spec->name, value);
+    parsed.add(described->name, value);
   }
   // getopt_long stops after "--", or at the first argument with "+".
   optionsEnded = optind > 1 && optind - 1 != lastSeparateValue && words.word(optind - 1) == "--";

@@ -42,7 +42,7 @@ class ParsedArgs {
 // positionals, in order. "--" ends the options; `optionsEnded` tells whether
 // one was met. A lone "-" and whole negative numbers are arguments, not
 // options. Returns "" or a usage error.
-std::string parseOptions(const std::vector<std::string>& args, std::size_t first, const std::vector<OptionSpec>& specs,
+std::string parseOptions(const std::vector<std::string>& args, std::size_t first, const std::vector<OptionSpec>& known,
                          bool stopAtArgument, ParsedArgs& parsed, std::size_t& next, bool& optionsEnded);
 
 // A whole decimal int, sign allowed, nothing else around it.
