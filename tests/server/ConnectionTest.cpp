@@ -26,14 +26,6 @@ const std::string kHealth = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnecti
 // The start of a request that never completes.
 const std::string kTrickle = "POST /vlt/services/QuillonBinding HTTP/1.1\r\nHost: 127.0.0.1\r\n";
 
-const std::string kLoginBody =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-    "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-    "xmlns:ns1=\"" TALIXDB_NS1_URI "\"><SOAP-ENV:Body><ns1:LoginRequestElement>"
-    "<ns1:username>root</ns1:username><ns1:password>kelp482</ns1:password>"
-    "<ns1:domain>Default</ns1:domain><ns1:locale>en</ns1:locale>"
-    "</ns1:LoginRequestElement></SOAP-ENV:Body></SOAP-ENV:Envelope>";
-
 std::string downloadRequest(const std::string& path, const std::string& session) {
   return soapPost(actionOf("downloadFiles"),
                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"

@@ -137,4 +137,12 @@ std::string soapPost(const std::string& action, const std::string& body, const s
 
 std::string actionOf(const std::string& operation) { return TALIXDB_NS1_URI + operation; }
 
+const char* const kLoginBody =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
+    "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+    "xmlns:ns1=\"" TALIXDB_NS1_URI "\"><SOAP-ENV:Body><ns1:LoginRequestElement>"
+    "<ns1:username>root</ns1:username><ns1:password>kelp482</ns1:password>"
+    "<ns1:domain>Default</ns1:domain><ns1:locale>en</ns1:locale>"
+    "</ns1:LoginRequestElement></SOAP-ENV:Body></SOAP-ENV:Envelope>";
+
 }  // namespace talixdb_test

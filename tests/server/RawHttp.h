@@ -57,4 +57,7 @@ std::string soapPost(const std::string& action, const std::string& body, const s
 // The SOAPAction of a service operation.
 std::string actionOf(const std::string& operation);
 
+// The body of a login of the administrator with the default password.
+extern const char* const kLoginBody;
+
 }  // namespace talixdb_test

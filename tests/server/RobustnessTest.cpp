@@ -16,14 +16,6 @@
 namespace talixdb_test {
 namespace {
 
-const char* kLoginBody =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-    "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-    "xmlns:ns1=\"" TALIXDB_NS1_URI "\"><SOAP-ENV:Body><ns1:LoginRequestElement>"
-    "<ns1:username>root</ns1:username><ns1:password>kelp482</ns1:password>"
-    "<ns1:domain>Default</ns1:domain><ns1:locale>en</ns1:locale>"
-    "</ns1:LoginRequestElement></SOAP-ENV:Body></SOAP-ENV:Envelope>";
-
 class RobustnessTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { server = new TestServer({"--max-upload", "1048576"}); }
