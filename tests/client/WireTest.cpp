@@ -93,36 +93,26 @@ TEST_F(Wire, EachOperationWritesItsActionAndBodyAndReadsItsReply) {
   }
 }
 
-// An empty text is written as an empty element (<path/>); null optional
-// fields and empty lists are omitted.
+// A folder as the client writes it: an empty text is an empty element
+// (<path/>), an empty map too, an empty list (childNames) is omitted.
 TEST_F(Wire, ModelObjectFieldsAreUnqualifiedAndEmptyListsOmitted) {
   CannedServer server(soapEnvelope(
       "<ns1:CreateModelObjectResponseElement>/Repository/x</ns1:CreateModelObjectResponseElement>"));
   QuillonBinding binding;
   pointAt(binding, server);
-  ns2__SoapModelObject object;
-  object.name = "x";
-  object.parent = "/Repository";
-  object.typeName = "Folder";
-  ns2__SoapVariantMap properties;
-  ns2__SoapVariantMapItem item;
-  std::string key = "m_aszComponents";
-  ns2__SoapVariant value;
-  value.itemType = 5;
-  value.itemList = true;
-  value.item = {"a", "b", "c"};
-  item.key = &key;
-  item.item = &value;
-  properties.item.push_back(&item);
-  object.properties = &properties;
-  std::string path;
-  ASSERT_EQ(0, binding.createModelObject(&object, path));
-  EXPECT_EQ("/Repository/x", path);
+  VLT_121::CRepositoryObject object(&binding);
+  object.setName("x");
+  object.setParent("/Repository");
+  object.setTypeName("Folder");
+  object.setListProperty("m_aszComponents", {"a", "b", "c"});
+  EXPECT_EQ("/Repository/x", object.create());
+  object.release();
   EXPECT_EQ(
       "<ns2:CreateModelObjectElement><name>x</name><parent>/Repository</parent><path/>"
-      "<typeName>Folder</typeName><properties><item><key>m_aszComponents</key><item><itemType>5</itemType>"
-      "<itemList>true</itemList><item>a</item><item>b</item><item>c</item></item></item></properties>"
-      "<folder>false</folder><file>false</file></ns2:CreateModelObjectElement>",
+      "<typeName>Folder</typeName><children></children><properties><item><key>m_aszComponents</key><item>"
+      "<itemType>5</itemType><itemList>true</itemList><item>a</item><item>b</item><item>c</item></item></item>"
+      "</properties><dynProperties></dynProperties><folder>false</folder><file>false</file>"
+      "</ns2:CreateModelObjectElement>",
       body(server.requests().at(0)));
 }
 
@@ -149,30 +139,24 @@ TEST_F(Wire, AReplyWithoutTheResponseElementOrAFaultIsAnError) {
 TEST_F(Wire, StreamedUploadsWriteTheBytesOfAnAttachmentHeldWhole) {
   const std::string bytes = talixdb_test::testBytes(300000, 5);
   CannedServer server(soapEnvelope("<ns2:UploadFilesResponseElement><item>/f.bin</item></ns2:UploadFilesResponseElement>"));
-  {
-    QuillonBinding binding;
-    pointAt(binding, server);
-    ns2__UploadFile file;
-    file.name = "f.bin";
-    file.size = static_cast<LONG64>(bytes.size());
-    file.typeName = "File";
-    ns2__UploadFilesRequestStruct request;
-    request.uploadFiles.push_back(&file);
-    soap_set_dime(binding.soap);
-    soap_set_dime_attachment(binding.soap, bytes.data(), bytes.size(), "application/octet-stream", "f.bin", 0,
-                             nullptr);
-    ns2__UploadFilesResponseStruct response;
-    EXPECT_EQ(0, binding.uploadFiles(&request, response));
-  }
+  QuillonBinding whole, streamed;
+  pointAt(whole, server);
+  ns2__UploadFile file;
+  file.name = "f.bin";
+  file.size = static_cast<LONG64>(bytes.size());
+  file.typeName = "File";
+  ns2__UploadFilesRequestStruct request;
+  request.uploadFiles.push_back(&file);
+  soap_set_dime(whole.soap);
+  soap_set_dime_attachment(whole.soap, bytes.data(), bytes.size(), "application/octet-stream", "f.bin", 0, nullptr);
+  ns2__UploadFilesResponseStruct response;
+  EXPECT_EQ(0, whole.uploadFiles(&request, response));
   talixdb_test::TempDir local;
   talixdb_test::writeLocalFile(local.path() + "/f.bin", bytes);
-  {
-    QuillonBinding binding;
-    pointAt(binding, server);
-    VLT_121::CRepositoryClient client(&binding);
-    EXPECT_EQ("/f.bin", client.uploadLocalFile("", local.path() + "/f.bin"));
-    EXPECT_EQ("/f.bin", client.uploadBytes("/f.bin", bytes.data(), bytes.size()));
-  }
+  pointAt(streamed, server);
+  VLT_121::CRepositoryClient client(&streamed);
+  EXPECT_EQ("/f.bin", client.uploadLocalFile("", local.path() + "/f.bin"));
+  EXPECT_EQ("/f.bin", client.uploadBytes("/f.bin", bytes.data(), bytes.size()));
   const std::vector<std::string> requests = server.requests();
   ASSERT_EQ(3u, requests.size());
   ASSERT_NE(std::string::npos, requests[0].find(bytes));
