@@ -81,22 +81,10 @@ TEST_F(BackupRoundTrip, RestoreElsewhereOrInPlaceGivesBackEveryObject) {
   ASSERT_EQ(0, m_db.addCategory(outside.c_str()));
   const Tree original = capture(category);
 
-  // Guards the comparisons against a catalogue that stored less (the bytes
-  // are checked in the local copy).
-  const std::string solver = "/Exchangers/Shell/Solvers/Steady";
-  int instanceFiles = 0, precomputed = 0;
-  for (const auto& [path, object] : original) {
-    instanceFiles += path.rfind(solver + "/Instances/000000001-", 0) == 0 && object.rfind("File", 0) == 0;
-    precomputed += path.rfind(solver + "/PreComputedResults v1.0/000000001-", 0) == 0 &&
-                   object.find("\nm_szContent type") != std::string::npos;
-  }
-  EXPECT_EQ(std::make_pair(instanceFiles, precomputed), std::make_pair(2, 1));
-  for (const char* path : {"/Grid/NodePositions_inlet.txt", "/Reports/000000002/inlet", "/Reports/PcaModes/inlet"})
-    EXPECT_EQ(1u, original.count(solver + path)) << path;
-  EXPECT_NE(std::string::npos, original.at("/Exchangers/Shell/Parameters/scheme").find("\nm_aszOptions "));
+  EXPECT_EQ(45u, original.size());  // every object above: a guard against a catalogue that stored less
 
   // The local copy: the files' bytes and one properties file per folder.
-  const std::string local = files.path() + "/copy";
+  const std::string local = files.path() + "/copy", solver = "/Exchangers/Shell/Solvers/Steady";
   ASSERT_EQ(0, m_db.backupTALIXFolder(category.c_str(), local.c_str()));
   EXPECT_EQ(readLocalFile(local + solver + "/FileSystem/b.bin"), binary);
   EXPECT_EQ(readLocalFile(local + solver + "/Reports/000000001/inlet"), surfaceReport("2\n1.2\n1.6\n"));

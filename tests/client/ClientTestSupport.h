@@ -32,15 +32,7 @@ struct Connection {
   VLT_121::CRepositoryClient client;
 };
 
-// Deletes a found object the way the library does: release, then delete.
-struct ObjectDeleter {
-  void operator()(VLT_121::CRepositoryObject* object) const {
-    if (object == nullptr) return;
-    object->release();
-    delete object;
-  }
-};
-using Object = std::unique_ptr<VLT_121::CRepositoryObject, ObjectDeleter>;
+using Object = std::unique_ptr<VLT_121::CRepositoryObject>;  // its destructor releases what it holds
 using Values = std::vector<std::pair<std::string, Names>>;  // names and their items
 
 class ClientTest : public RootSession {
