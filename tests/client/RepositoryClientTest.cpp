@@ -21,44 +21,31 @@ using RepositoryClient = ClientTest;
 TEST_F(RepositoryClient, StoredValuesReadBackAsTextsNumbersAndLists) {
   const std::string cafe = "caf\xC3\xA9", duese = "D\xC3\xBCse 1", path = m_folder + "/" + duese;
   EXPECT_EQ(m_folder + "/" + cafe, client().createFolder(m_folder, cafe));
-  {
-    CRepositoryObject o(&m_admin->binding);
-    o.setName(duese);
-    o.setParent(m_folder);
-    o.setTypeName("Folder");
-    for (const char* declared : {"m_szName", "m_iNrPorts", "m_szName"}) o.setUserSpecifiedProperties(declared);
-    o.setProperty("m_szName", "first");
-    o.setProperty("m_szName", duese);
-    o.setIntProperty("m_iNrPorts", 42);
-    o.setIntProperty("m_iOffset", -7);
-    o.setListProperty("m_aszComponents", {"replaced"});
-    o.setListProperty("m_aszComponents", {cafe, "ethanol", "carbon dioxide"});
-    o.setListProperty("m_aszNone", {});
-    o.setProperty("m_iMixed", "12abc");
-    o.setProperty("m_szPath", "a+b%2Fc%3d%41");  // stored encoded by another client
-    o.setListProperty("m_aszPaths", {"x%2Fy%20z", "k%3Dv"});
-    EXPECT_EQ(path, o.create());
-    o.release();
-  }
-  EXPECT_EQ((Values{{"m_szName", {"User Specified Properties"}}, {"m_iNrPorts", {"User Specified Properties"}}}),
-            stored(path, true));
+  // Every value declared, two set twice; m_szPath and m_aszPaths as another client encoded them.
+  EXPECT_EQ(path, makeFolder(m_folder, duese,
+                             {{"m_szName", {"first"}}, {"m_iNrPorts", {"42"}}, {"m_szName", {duese}},
+                              {"m_iOffset", {"-7"}}, {"m_aszComponents", {"replaced"}},
+                              {"m_aszComponents", {cafe, "ethanol", "carbon dioxide"}}, {"m_aszNone", {}},
+                              {"m_iMixed", {"12abc"}}, {"m_szPath", {"a+b%2Fc%3d%41"}},
+                              {"m_aszPaths", {"x%2Fy%20z", "k%3Dv"}}}));
+  const Values declarations = stored(path, true);  // each once
+  ASSERT_EQ(8u, declarations.size());
+  EXPECT_EQ(std::make_pair(std::string("m_szName"), Names{"User Specified Properties"}), declarations[0]);
   Object pump = find(path);
   ASSERT_TRUE(pump);
   EXPECT_EQ(Names({pump->getName(), pump->getParent(), pump->getPath(), pump->getTypeName()}),
             Names({duese, m_folder, path, "Folder"}));
   EXPECT_EQ((Names{cafe, duese}), children(m_folder));
   const std::pair<const char*, std::string> texts[] = {
-      {"m_szName", duese}, {"m_iNrPorts", "42"}, {"m_aszComponents", cafe},  // a list reads as its first item
+      {"m_szName", duese}, {"m_aszComponents", cafe},  // a list reads as its first item
       {"m_szAbsent", ""},  {"m_aszNone", ""},    {"m_szPath", "a b/c="}};
   for (const auto& [name, text] : texts) EXPECT_EQ(text, pump->getProperty(name)) << name;
   const std::pair<const char*, int> numbers[] = {{"m_iNrPorts", 42}, {"m_iOffset", -7}, {"m_iMixed", 12},
                                                  {"m_szName", 0},    {"m_iAbsent", 0},  {"m_aszNone", 0}};
   for (const auto& [name, number] : numbers) EXPECT_EQ(number, pump->getIntProperty(name)) << name;
-  const std::pair<const char*, Names> lists[] = {{"m_aszComponents", {cafe, "ethanol", "carbon dioxide"}},
-                                                 {"m_szName", {duese}},  // a single value reads as a list
-                                                 {"m_aszAbsent", {}},
-                                                 {"m_aszNone", {}},
-                                                 {"m_aszPaths", {"x/yz", "k=v"}}};
+  const std::pair<const char*, Names> lists[] = {  // a single value reads as a list of one
+      {"m_aszComponents", {cafe, "ethanol", "carbon dioxide"}}, {"m_szName", {duese}}, {"m_aszAbsent", {}},
+      {"m_aszNone", {}}, {"m_aszPaths", {"x/yz", "k=v"}}};
   for (const auto& [name, items] : lists) EXPECT_EQ(items, pump->getListProperty(name)) << name;
   EXPECT_EQ((Names{"m_szName", "m_iNrPorts", "m_iOffset", "m_aszComponents", "m_aszNone", "m_iMixed", "m_szPath",
                    "m_aszPaths"}),
