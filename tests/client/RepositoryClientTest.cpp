@@ -1,6 +1,7 @@
 // The repository client layer against the real server: properties as stored
-// and read back, folders, deletion, users and permissions, and the
-// operations no library code calls yet.
+// and read back, folders, deletion, users and permissions (and the handle's
+// pool of CFD users among accounts made by hand), and the operations no
+// library code calls yet.
 #include <cstdlib>
 #include <set>
 #include <tuple>
@@ -134,6 +135,30 @@ TEST_F(RepositoryClient, UsersGroupsAndPermissions) {
   for (const std::string& path : tree) EXPECT_TRUE(session().removePermission(path.c_str(), "read", "dora")) << path;
   EXPECT_FALSE(session().hasPermission(m_folder.c_str(), "read", "dora"));
   EXPECT_FALSE(session().addPermissionRecursive(&client(), (m_folder + "/missing").c_str(), "read", "dora"));
+}
+
+// The pool of CFD users as the handle sees accounts made by hand: every name
+// starting with "cfduser" (the pool's own accounts are tested in tests/api).
+TEST_F(RepositoryClient, EveryNameStartingWithCfduserIsAPoolUser) {
+  for (const char* name : {"cfduserX", "cfduser", "cfduser_007", "cfdusr", "alice", "CFDUSER_001", "cfduserB"}) {
+    char* answer = client().createUser(name, std::string(name) == "cfduserB" ? "another password" : name);
+    EXPECT_NE(nullptr, answer) << name;
+    std::free(answer);
+  }
+  VLT_121::CVLTDatabase db;
+  ASSERT_TRUE(db.open(address().c_str()));
+  EXPECT_EQ(db.getNrCFDUsers(), 4);
+  AttachedLogger logger(db);
+  // Only users whose password is their name can be logged in and out.
+  db.disconnectAllTalixUsers();
+  EXPECT_TRUE(logger.contains("\nUser cfduserX has been disconnected\n"));
+  EXPECT_FALSE(logger.contains("\nUser cfduserB has been disconnected\n"));
+  EXPECT_FALSE(db.isLoggedIn());
+  db.deleteAllTalixUsers();
+  EXPECT_EQ(db.getNrCFDUsers(), 0);
+  EXPECT_TRUE(logger.contains("\nUser cfduserX has been deleted"));
+  for (const char* kept : {"cfdusr", "alice", "CFDUSER_001"}) EXPECT_TRUE(exists(std::string("/System/Users/") + kept)) << kept;
+  EXPECT_FALSE(exists("/System/Users/cfduserX"));
 }
 
 // What a query finds, a move does and checking out covers is the server's
