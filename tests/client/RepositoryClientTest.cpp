@@ -91,12 +91,31 @@ TEST_F(RepositoryClient, FoldersAreMadeInOrderAndDeletedWithEverythingBelow) {
   EXPECT_FALSE(anonymous.client.isVersioningSupported("/Repository"));
 }
 
+// Users made by hand, among them names the handle takes for its pool of CFD
+// users (all starting with "cfduser"; the pool's own accounts are tested in
+// tests/api); groups; permissions.
 TEST_F(RepositoryClient, UsersGroupsAndPermissions) {
-  char* carol = client().createUser("carol", "pw1");
-  EXPECT_TRUE(carol != nullptr && *carol != '\0');
-  std::free(carol);
-  EXPECT_EQ(nullptr, client().createUser("carol", "pw2"));  // a duplicate
-  std::free(client().createUser("erin", "erin"));
+  for (const char* name : {"cfduserX", "cfduser", "cfduser_007", "cfdusr", "erin", "CFDUSER_001", "cfduserB"}) {
+    char* answer = client().createUser(name, std::string(name) == "cfduserB" ? "another password" : name);
+    EXPECT_TRUE(answer != nullptr && *answer != '\0') << name;
+    std::free(answer);
+  }
+  EXPECT_EQ(nullptr, client().createUser("erin", "pw2"));  // a duplicate
+  VLT_121::CVLTDatabase db;
+  ASSERT_TRUE(db.open(address().c_str()));
+  EXPECT_EQ(db.getNrCFDUsers(), 4);
+  AttachedLogger logger(db);
+  // Only users whose password is their name can be logged in and out.
+  db.disconnectAllTalixUsers();
+  EXPECT_TRUE(logger.contains("\nUser cfduserX has been disconnected\n"));
+  EXPECT_FALSE(logger.contains("\nUser cfduserB has been disconnected\n"));
+  EXPECT_FALSE(db.isLoggedIn());
+  db.deleteAllTalixUsers();
+  EXPECT_EQ(db.getNrCFDUsers(), 0);
+  EXPECT_TRUE(logger.contains("\nUser cfduserX has been deleted"));
+  for (const char* kept : {"cfdusr", "erin", "CFDUSER_001"}) EXPECT_TRUE(exists(std::string("/System/Users/") + kept)) << kept;
+  EXPECT_FALSE(exists("/System/Users/cfduserX"));
+
   Connection erin(server());
   ASSERT_TRUE(erin.login("erin", "erin"));
   EXPECT_TRUE(session().isInGroup("administrators", "root") && session().isInGroup("users", "erin"));
@@ -105,10 +124,7 @@ TEST_F(RepositoryClient, UsersGroupsAndPermissions) {
   char** groups = session().getGroups("root");
   ASSERT_NE(nullptr, groups);
   std::set<std::string> names;
-  for (char** g = groups; *g != nullptr; ++g) {
-    names.insert(*g);
-    delete[] * g;
-  }
+  for (char** g = groups; *g != nullptr; ++g) names.insert(std::unique_ptr<char[]>(*g).get());
   delete[] groups;
   EXPECT_EQ(1u, names.count("administrators"));
 
@@ -126,39 +142,14 @@ TEST_F(RepositoryClient, UsersGroupsAndPermissions) {
   // A recursive grant gives every object below an entry of its own.
   ASSERT_FALSE(client().uploadFile(m_folder + "/x/y/deep.txt", "d", 0).empty());
   const Names tree = {m_folder, m_folder + "/erin.txt", m_folder + "/x", m_folder + "/x/y", m_folder + "/x/y/deep.txt"};
-  std::free(client().createUser("dora", "dora"));
   const size_t mark = logSize();
-  EXPECT_TRUE(session().addPermissionRecursive(&client(), m_folder.c_str(), "read", "dora"));
+  EXPECT_TRUE(session().addPermissionRecursive(&client(), m_folder.c_str(), "read", "cfdusr"));
   const Names requests = clientRequestsSince(mark);
   EXPECT_EQ(requests.size(), 2 * tree.size());
   EXPECT_EQ(static_cast<size_t>(std::count(requests.begin(), requests.end(), "addPermission ok")), tree.size());
-  for (const std::string& path : tree) EXPECT_TRUE(session().removePermission(path.c_str(), "read", "dora")) << path;
-  EXPECT_FALSE(session().hasPermission(m_folder.c_str(), "read", "dora"));
-  EXPECT_FALSE(session().addPermissionRecursive(&client(), (m_folder + "/missing").c_str(), "read", "dora"));
-}
-
-// The pool of CFD users as the handle sees accounts made by hand: every name
-// starting with "cfduser" (the pool's own accounts are tested in tests/api).
-TEST_F(RepositoryClient, EveryNameStartingWithCfduserIsAPoolUser) {
-  for (const char* name : {"cfduserX", "cfduser", "cfduser_007", "cfdusr", "alice", "CFDUSER_001", "cfduserB"}) {
-    char* answer = client().createUser(name, std::string(name) == "cfduserB" ? "another password" : name);
-    EXPECT_NE(nullptr, answer) << name;
-    std::free(answer);
-  }
-  VLT_121::CVLTDatabase db;
-  ASSERT_TRUE(db.open(address().c_str()));
-  EXPECT_EQ(db.getNrCFDUsers(), 4);
-  AttachedLogger logger(db);
-  // Only users whose password is their name can be logged in and out.
-  db.disconnectAllTalixUsers();
-  EXPECT_TRUE(logger.contains("\nUser cfduserX has been disconnected\n"));
-  EXPECT_FALSE(logger.contains("\nUser cfduserB has been disconnected\n"));
-  EXPECT_FALSE(db.isLoggedIn());
-  db.deleteAllTalixUsers();
-  EXPECT_EQ(db.getNrCFDUsers(), 0);
-  EXPECT_TRUE(logger.contains("\nUser cfduserX has been deleted"));
-  for (const char* kept : {"cfdusr", "alice", "CFDUSER_001"}) EXPECT_TRUE(exists(std::string("/System/Users/") + kept)) << kept;
-  EXPECT_FALSE(exists("/System/Users/cfduserX"));
+  for (const std::string& path : tree) EXPECT_TRUE(session().removePermission(path.c_str(), "read", "cfdusr")) << path;
+  EXPECT_FALSE(session().hasPermission(m_folder.c_str(), "read", "cfdusr"));
+  EXPECT_FALSE(session().addPermissionRecursive(&client(), (m_folder + "/missing").c_str(), "read", "cfdusr"));
 }
 
 // What a query finds, a move does and checking out covers is the server's
