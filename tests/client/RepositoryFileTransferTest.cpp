@@ -46,10 +46,6 @@ class FileTransfer : public ClientTest {
     delete[] data;
     return bytes;
   }
-  std::string toDisk(const std::string& path) {
-    const std::string local = m_local.path() + "/download.bin";
-    return client().downloadFileToDisk(path, local).empty() ? "<not downloaded>" : readLocalFile(local);
-  }
   std::set<std::string> localNames() {
     std::set<std::string> names;
     for (const auto& entry : fs::directory_iterator(m_local.path())) names.insert(entry.path().filename());
@@ -93,7 +89,6 @@ TEST_F(FileTransfer, UploadsMakeTheirFoldersTopDownAndFollowTheSizeRules) {
                                                        {"v.txt", "second"}, {"none.txt", ""},
                                                        {"in/g.txt", "g"}, {utf8.substr(m_folder.size() + 1), text}};
   for (const auto& [name, expected] : cases) EXPECT_EQ(expected, toMemory(m_folder + "/" + name)) << name;
-  EXPECT_EQ(Names{"caf\xC3\xA9.txt"}, children(m_folder + "/D\xC3\xBCse 1"));
   EXPECT_TRUE(client().uploadFile(m_folder + "/v.txt/inner.txt", "i", 0).empty());  // below a file
 }
 
@@ -108,7 +103,8 @@ TEST_F(FileTransfer, SmallFilesRoundTripAndFailuresLeaveTheTargetAlone) {
     const std::string name = "small-" + std::to_string(bytes.size()) + ".bin", path = m_folder + "/" + name;
     ASSERT_FALSE(client().uploadFile(path, bytes.data(), static_cast<int>(bytes.size())).empty());
     EXPECT_EQ(bytes, toMemory(path)) << name;
-    EXPECT_EQ(bytes, toDisk(path)) << name;
+    ASSERT_FALSE(client().downloadFileToDisk(path, m_local.path() + "/download.bin").empty());
+    EXPECT_EQ(bytes, readLocalFile(m_local.path() + "/download.bin")) << name;
     writeLocalFile(sources.path() + "/" + name, bytes);
     EXPECT_EQ(m_folder + "/local/" + name, client().uploadLocalFile(m_folder + "/local", sources.path() + "/" + name));
     EXPECT_EQ(bytes, toMemory(m_folder + "/local/" + name)) << name;

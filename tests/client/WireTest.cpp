@@ -65,9 +65,6 @@ TEST_F(Wire, EachOperationWritesItsActionAndBodyAndReadsItsReply) {
       {"logout", "<ns1:LogoutResponseElement>true</ns1:LogoutResponseElement>",
        [](QuillonBinding& b) { bool answer = false; return b.logout(0, answer) == 0 && answer; },
        "<ns1:LogoutRequestElement>0</ns1:LogoutRequestElement>"},
-      {"getSessionId", "<ns1:GetSessionIdResponseElement>abc123</ns1:GetSessionIdResponseElement>",
-       [](QuillonBinding& b) { std::string id; return b.getSessionId("", id) == 0 && id == "abc123"; },
-       "<ns1:GetSessionIdRequestElement/>"},
       {"getWorkspaces", "<ns1:GetWorkspacesResponseElement><ns1:workspaces>Default</ns1:workspaces></ns1:GetWorkspacesResponseElement>",
        [](QuillonBinding& b) {
          ns1__GetWorkspacesResponseElement response;
