@@ -1,10 +1,5 @@
 // What the proxy writes on the wire and how it reads replies, checked against
 // literal texts rather than against the declaration that generated it.
-#include <gtest/gtest.h>
-
-#include <string>
-
-#include "QuillonBinding.h"
 #include "client/ClientTestSupport.h"
 #include "ServiceUris.h"
 #include "support/CannedServer.h"
