@@ -93,9 +93,7 @@ class ClientTest : public RootSession {
     for (const auto& value : values) folder.setUserSpecifiedProperties(value.first);
     for (const auto& [key, items] : values)
       key.rfind("m_asz", 0) == 0 ? folder.setListProperty(key, items) : folder.setProperty(key, items.at(0));
-    std::string made = folder.create();
-    folder.release();
-    return made;
+    return folder.create();
   }
 
   std::unique_ptr<Connection> m_admin;
