@@ -1,9 +1,8 @@
 // What the catalogue and the results operations store, looked at folder by
-// folder through the repository client (property names, kinds and order,
-// folder and file names), and folders written by hand, the way another
-// client could leave them, read back through the handle. The values the
-// handle reads back are compared in tests/api; here only the counts, which
-// the readers go by.
+// folder through the repository client (declared and set property names in
+// their orders, the counts the readers go by, folder and file names; the
+// values the handle reads back are compared in tests/api), and folders
+// written by hand, as another client could leave them, read back through the handle.
 #include "client/ClientTestSupport.h"
 
 namespace talixdb_test {
