@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -31,15 +32,8 @@ struct Connection {
   VLT_121::CRepositoryClient client;
 };
 
-// Deletes a found object the way the library does: release, then delete.
-struct ObjectDeleter {
-  void operator()(VLT_121::CRepositoryObject* object) const {
-    if (object == nullptr) return;
-    object->release();
-    delete object;
-  }
-};
-using Object = std::unique_ptr<VLT_121::CRepositoryObject, ObjectDeleter>;
+using Object = std::unique_ptr<VLT_121::CRepositoryObject>;  // its destructor releases what it holds
+using Values = std::vector<std::pair<std::string, Names>>;  // names and their items
 
 class ClientTest : public RootSession {
  protected:
@@ -79,49 +73,27 @@ class ClientTest : public RootSession {
     Object object = find(path);
     return object ? object->getChildNames() : Names{"(missing)"};
   }
-  std::string typeName(const std::string& path) {
+  // The values (properties) or declarations (dynProperties), in stored order.
+  Values stored(const std::string& path, bool declared = false) {
     Object object = find(path);
-    return object ? object->getTypeName() : "(missing)";
-  }
-  // Names in the values (properties) or declarations (dynProperties) map, in stored order.
-  Names propertyNames(const std::string& path, bool declared = false) {
-    Object object = find(path);
-    if (!object) return {"(missing)"};
+    if (!object) return {{"(missing)", {}}};
     const ns2__SoapVariantMap* map = declared ? object->object()->dynProperties : object->object()->properties;
-    Names names;
+    Values values;
     for (const ns2__SoapVariantMapItem* item : map != nullptr ? map->item : std::vector<ns2__SoapVariantMapItem*>{})
-      names.push_back(item->key != nullptr ? *item->key : "(no key)");
-    return names;
+      values.emplace_back(item->key != nullptr ? *item->key : "(no key)", item->item->item);
+    return values;
   }
-  // A value's items, "(list)" first for a list value; {"(absent)"} when missing.
-  Names value(const std::string& path, const std::string& name, bool declared = false) {
-    Object object = find(path);
-    const ns2__SoapVariantMap* map = !object    ? nullptr
-                                     : declared ? object->object()->dynProperties
-                                                : object->object()->properties;
-    for (const ns2__SoapVariantMapItem* item : map != nullptr ? map->item : std::vector<ns2__SoapVariantMapItem*>{}) {
-      if (item->key == nullptr || *item->key != name || item->item == nullptr) continue;
-      Names items = item->item->item;
-      if (item->item->itemList) items.insert(items.begin(), "(list)");
-      return items;
-    }
-    return {"(absent)"};
-  }
-  // A folder with properties, written as another client could; its path or "".
-  std::string makeFolder(const std::string& parent, const std::string& name,
-                         const std::vector<std::pair<std::string, std::string>>& values = {},
-                         const std::vector<std::pair<std::string, Names>>& lists = {}) {
+  // A folder with declared values, written as another client could (names
+  // starting with "m_asz" as lists); its path or "".
+  std::string makeFolder(const std::string& parent, const std::string& name, const Values& values = {}) {
     VLT_121::CRepositoryObject folder(&m_admin->binding);
     folder.setName(name);
     folder.setParent(parent);
     folder.setTypeName("Folder");
-    for (const auto& v : values) folder.setUserSpecifiedProperties(v.first);
-    for (const auto& l : lists) folder.setUserSpecifiedProperties(l.first);
-    for (const auto& v : values) folder.setProperty(v.first, v.second);
-    for (const auto& l : lists) folder.setListProperty(l.first, l.second);
-    std::string made = folder.create();
-    folder.release();
-    return made;
+    for (const auto& value : values) folder.setUserSpecifiedProperties(value.first);
+    for (const auto& [key, items] : values)
+      key.rfind("m_asz", 0) == 0 ? folder.setListProperty(key, items) : folder.setProperty(key, items.at(0));
+    return folder.create();
   }
 
   std::unique_ptr<Connection> m_admin;
@@ -129,29 +101,11 @@ class ClientTest : public RootSession {
 };
 
 // Reproducible bytes of every value, zero bytes included.
-inline std::string testBytes(size_t size, std::uint64_t seed = 0x9e3779b97f4a7c15ULL) {
+inline std::string testBytes(size_t size, std::uint64_t seed = 1) {
   std::string bytes(size, '\0');
-  std::uint64_t state = seed;
-  for (size_t i = 0; i < size;) {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    for (int k = 0; k < 8 && i < size; ++k, ++i) bytes[i] = static_cast<char>((state >> (8 * k)) & 0xff);
-  }
+  std::mt19937_64 random(seed);
+  for (char& byte : bytes) byte = static_cast<char>(random());
   return bytes;
-}
-
-// Equality of large byte strings without printing them.
-inline ::testing::AssertionResult sameBytes(const std::string& expected, const char* data, size_t size) {
-  if (size != expected.size())
-    return ::testing::AssertionFailure() << "size " << size << ", expected " << expected.size();
-  if (size > 0 && data == nullptr) return ::testing::AssertionFailure() << "no data";
-  for (size_t i = 0; i < size; ++i)
-    if (data[i] != expected[i]) return ::testing::AssertionFailure() << "first difference at byte " << i;
-  return ::testing::AssertionSuccess();
-}
-inline ::testing::AssertionResult sameBytes(const std::string& expected, const std::string& actual) {
-  return sameBytes(expected, actual.data(), actual.size());
 }
 
 }  // namespace talixdb_test
