@@ -60,7 +60,6 @@ class TestServer {
   // The full service endpoint URL.
   std::string endpoint() const;
   const std::string& dataDir() const { return m_dataDir; }
-  Engine engine() const { return m_engine; }
   // The PostgreSQL store's connection URI ("" on SQLite).
   const std::string& storeUri() const { return m_storeUri; }
   // Standard error of the server so far.
