@@ -86,12 +86,9 @@ void trickle(int fd, const std::atomic<bool>& stop) {
 }  // namespace
 
 std::string soapEnvelope(const std::string& body) {
-  return std::string(
-             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-             "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-             "xmlns:ns1=\"") +
-         TALIXDB_NS1_URI + "\" xmlns:ns2=\"" + TALIXDB_NS2_URI + "\"><SOAP-ENV:Body>" + body +
-         "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/"
+         "soap/envelope/\" xmlns:ns1=\"" TALIXDB_NS1_URI "\" xmlns:ns2=\"" TALIXDB_NS2_URI "\"><SOAP-ENV:Body>" +
+         body + "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
 }
 
 CannedServer::CannedServer(std::string body, Manner manner) : m_manner(manner), m_body(std::move(body)) {

@@ -63,7 +63,8 @@ PostgresCluster& PostgresCluster::shared() {
 PostgresCluster::PostgresCluster() {
   const std::string bin = postgresBinaries();
   m_directory = (std::filesystem::temp_directory_path() / "talixdb-pg-XXXXXX").string();
-  if (::mkdtemp(m_directory.data()) == nullptr) throw std::runtime_error("PostgreSQL cannot be started: mkdtemp failed");
+  if (::mkdtemp(m_directory.data()) == nullptr)
+    throw std::runtime_error("PostgreSQL cannot be started: mkdtemp failed");
   if (::geteuid() == 0) {
     const passwd* owner = ::getpwnam("postgres");
     if (owner == nullptr || ::chown(m_directory.c_str(), owner->pw_uid, owner->pw_gid) != 0) {

@@ -15,8 +15,6 @@ namespace talixdb_test {
 
 namespace {
 
-// This process's environment without MODELDATABASE_HOME and the TALIXDB_* and
-// VLT_* variables, with those of `run` added.
 std::vector<std::string> childEnvironment(const ProgramRun& run) {
   std::vector<std::string> env;
   for (char** entry = environ; *entry != nullptr; ++entry) {

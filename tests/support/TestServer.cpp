@@ -106,15 +106,6 @@ int TestServer::stop(int signal) {
   return status;
 }
 
-void TestServer::restart() {
-  stop(SIGTERM);
-  start();
-}
-
-std::string TestServer::address() const { return "127.0.0.1:" + std::to_string(m_port); }
-
-std::string TestServer::endpoint() const { return "http://" + address() + "/vlt/services/QuillonBinding"; }
-
 ProgramResult runServerProgram(std::vector<std::string> args, std::vector<std::pair<std::string, std::string>> env,
                                std::string input) {
   ProgramRun run;
