@@ -52,12 +52,11 @@ std::string call(int port, const std::string& text, const std::string& ticket) {
   soap->header->hx__ticket = soap_new_std__string(soap);
   *soap->header->hx__ticket = ticket;
   const std::string endpoint = "http://127.0.0.1:" + std::to_string(port) + "/echo";
-  std::string reply;
-  std::string result;
+  std::string reply, result = "error ";
   if (soap_call_hx__echo(soap, endpoint.c_str(), nullptr, text, reply) != SOAP_OK)
-    result = "error " + std::to_string(soap->error);
+    result += std::to_string(soap->error);
   else
-    result = reply + "|" + (soap->header != nullptr && soap->header->hx__ticket != nullptr ? *soap->header->hx__ticket : "");
+    result = reply + "|" + (soap->header && soap->header->hx__ticket ? *soap->header->hx__ticket : "");
   soap_destroy(soap);
   soap_end(soap);
   soap_free(soap);

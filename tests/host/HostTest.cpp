@@ -33,9 +33,7 @@ TEST(HostWithItsOwnGsoapCode, ItsServiceAndALibrarySessionBothWork) {
   VLT_121::CVLTDatabase db;
   EXPECT_TRUE(db.open(server.address().c_str()));
   EXPECT_TRUE(db.login("root", kAdminPassword, "Default", 0));
-  EXPECT_FALSE(db.isTalixDatabaseInstantiated());
   EXPECT_EQ(0, db.createTalixDb());
-  EXPECT_TRUE(db.isTalixDatabaseInstantiated());
   EXPECT_EQ(0, db.uploadModel("Equipment", "Pumps", ModelBuilder("Pump").build().get()));
   EXPECT_EQ(0, db.importSolver("Equipment", "Pumps", "Pump",
                                ModelBuilder("S").localDir(local).files({"case.cfg", "mesh/a.txt"}).build().get()));

@@ -17,7 +17,6 @@ TEST(HostWithAnotherRuntimeVariant, OpenRefusesAndLogsWhy) {
   EXPECT_EQ(TALIX::LogTypeError, logger.messages[0].first);
   EXPECT_NE(std::string::npos, logger.messages[0].second.find("libgsoap++")) << logger.messages[0].second;
   EXPECT_NE(std::string::npos, logger.messages[0].second.find("gsoapssl++")) << logger.messages[0].second;
-  db.setLoggingObject(nullptr);
 }
 
 }  // namespace

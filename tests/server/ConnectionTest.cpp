@@ -1,8 +1,12 @@
 // Idle, slow and kept-alive clients: they cost no worker while they send
 // nothing, are cut or closed after their limits, never keep other clients'
-// small calls waiting, and never hold up a stop.
+// small calls waiting, and never hold up a stop. With --tls-cert and
+// --tls-key: refused starts, HTTPS only from TLS 1.2 on, and handshakes that
+// run in the workers.
 #include <gtest/gtest.h>
+#include <openssl/ssl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <functional>
@@ -13,7 +17,10 @@
 
 #include "RawHttp.h"
 #include "ServiceClient.h"
-#include "ServiceUris.h"
+#include "client/RepositorySession.h"
+#include "support/CannedServer.h"
+#include "support/ServerLog.h"
+#include "support/TestCertificates.h"
 
 namespace talixdb_test {
 namespace {
@@ -25,16 +32,6 @@ constexpr milliseconds kProbeLimit{1000};
 const std::string kHealth = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
 // The start of a request that never completes.
 const std::string kTrickle = "POST /vlt/services/QuillonBinding HTTP/1.1\r\nHost: 127.0.0.1\r\n";
-
-std::string downloadRequest(const std::string& path, const std::string& session) {
-  return soapPost(actionOf("downloadFiles"),
-                  "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-                  "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-                  "xmlns:ns1=\"" TALIXDB_NS1_URI "\"><SOAP-ENV:Body><ns1:DownloadFilesRequestElement>"
-                  "<ns1:PathElement>" + path + "</ns1:PathElement></ns1:DownloadFilesRequestElement>"
-                  "</SOAP-ENV:Body></SOAP-ENV:Envelope>",
-                  "Cookie: TALIXSESSION=" + session + "\r\n");
-}
 
 class ConnectionTest : public ::testing::Test {
  protected:
@@ -54,8 +51,7 @@ class ConnectionTest : public ::testing::Test {
       const std::string reply = exchange(server->port(), kHealth, Ending::KeepOpen, kProbeLimit);
       const auto took = std::chrono::duration_cast<milliseconds>(Clock::now() - sent);
       EXPECT_EQ(reply.find("HTTP/1.1 200 OK"), 0u) << "probe " << probes << " after " << took.count() << " ms";
-      EXPECT_LT(took, kProbeLimit) << "probe " << probes;
-      ++probes;
+      EXPECT_LT(took, kProbeLimit) << "probe " << probes++;
       if (meanwhile) meanwhile();
       std::this_thread::sleep_until(sent + every);
     }
@@ -73,10 +69,23 @@ class ConnectionTest : public ::testing::Test {
   std::unique_ptr<TestServer> server;
 };
 
-TEST_F(ConnectionTest, IdleConnectionsCostNoWorkerAndAreClosedAfterTheIdleLimit) {
+TEST_F(ConnectionTest, IdleConnectionsCostNoWorkerAreClosedAfterTheIdleLimitAndNeverHoldUpAStop) {
   auto idle = connect(200);
   probeDuring(milliseconds(1500), milliseconds(250));
   for (auto& connection : idle) EXPECT_TRUE(connection->closedWithin(milliseconds(3000)));
+
+  // A stop ends within seconds whatever clients do, and the store reopens.
+  idle = connect(20);
+  auto tricklers = connect(4);
+  for (auto& trickler : tricklers) trickler->send(kTrickle.substr(0, 10));
+  std::this_thread::sleep_for(milliseconds(300));
+  const auto stopped = Clock::now();
+  const int status = server->stop(SIGTERM);
+  EXPECT_LT(Clock::now() - stopped, milliseconds(3000));
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  server->restart();
+  ServiceClient client(*server);
+  EXPECT_TRUE(Succeeds(client.loginAsAdmin()));
 }
 
 TEST_F(ConnectionTest, TricklingRequestsAreCutAtTheRequestTimeout) {
@@ -101,7 +110,10 @@ TEST_F(ConnectionTest, SlowReadersOfDownloadsLeaveRoomForSmallCallsAndTransfersA
   ServiceClient client(*server);
   ASSERT_TRUE(Succeeds(client.loginAsAdmin()));
   ASSERT_TRUE(Succeeds(client.upload("/Repository", "big", std::string(8 << 20, 'b'))));
-  const std::string request = downloadRequest("/Repository/big", client.sessionId());
+  const std::string request = soapPost(actionOf("downloadFiles"),
+                                      soapEnvelope("<ns1:DownloadFilesRequestElement><ns1:PathElement>/Repository/big"
+                                                   "</ns1:PathElement></ns1:DownloadFilesRequestElement>"),
+                                      "Cookie: TALIXSESSION=" + client.sessionId() + "\r\n");
   auto readers = connect(4, 16384);
   for (auto& reader : readers) {
     reader->send(request);
@@ -122,19 +134,6 @@ TEST_F(ConnectionTest, SlowReadersOfDownloadsLeaveRoomForSmallCallsAndTransfersA
   EXPECT_EQ(bytes.size(), std::size_t(8) << 20);
 }
 
-TEST_F(ConnectionTest, StopEndsWithinSecondsWhateverClientsDoAndTheStoreReopens) {
-  auto idle = connect(20);
-  auto tricklers = connect(4);
-  for (auto& trickler : tricklers) trickler->send(kTrickle.substr(0, 10));
-  std::this_thread::sleep_for(milliseconds(300));
-  const auto stopped = Clock::now();
-  const int status = server->stop(SIGTERM);
-  EXPECT_LT(Clock::now() - stopped, milliseconds(3000));
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
-  server->restart();
-  ServiceClient client(*server);
-  EXPECT_TRUE(Succeeds(client.loginAsAdmin()));
-}
 
 // Keep-alive: what a request asks for, against what the server answers.
 struct KeepAliveCase {
@@ -167,21 +166,104 @@ TEST_F(ConnectionTest, KeepAliveOnRequestWithAnIdleLimitAndACapOnRequests) {
     EXPECT_NE(reply.find(std::string("Connection: ") + c.lastConnection + "\r\n"), std::string::npos) << reply;
     const auto replied = Clock::now();
     EXPECT_TRUE(connection.closedWithin(milliseconds(4000)));
-    const auto open = Clock::now() - replied;
-    if (c.closedAtOnce) {
-      EXPECT_LT(open, milliseconds(500));
-    } else {
-      EXPECT_GT(open, milliseconds(1500));
-    }
+    const auto open = std::chrono::duration_cast<milliseconds>(Clock::now() - replied);
+    EXPECT_TRUE(c.closedAtOnce ? open < milliseconds(500) : open > milliseconds(1500)) << open.count() << " ms";
   }
-  // SOAP calls on a kept connection, as a client with keep-alive sends them.
+  // SOAP calls on a kept connection, as a client with keep-alive sends them;
+  // a login sets the session cookie for every path, and no domain.
   RawConnection connection(server->port());
   for (int i = 0; i < 2; ++i) {
-    ASSERT_TRUE(connection.send(soapPost(actionOf("login"), kLoginBody)));
+    ASSERT_TRUE(connection.send(soapPost(actionOf("login"), loginEnvelope())));
     const std::string reply = connection.reply(milliseconds(2000));
     EXPECT_EQ(reply.find("HTTP/1.1 200 OK"), 0u) << reply;
     EXPECT_NE(reply.find("Connection: keep-alive"), std::string::npos) << reply;
+    EXPECT_NE(reply.find("Set-Cookie: TALIXSESSION="), std::string::npos) << reply;
+    EXPECT_NE(reply.find("; Path=/\r\n"), std::string::npos) << reply;
+    EXPECT_EQ(reply.find("Domain"), std::string::npos) << reply;
   }
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// The protocol a client offering only `version` agrees on, or "refused".
+std::string handshakeAt(int port, int version) {
+  SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+  SSL_CTX_set_security_level(context, 0);  // so that this client offers old versions at all
+  SSL_CTX_set_min_proto_version(context, version);
+  SSL_CTX_set_max_proto_version(context, version);
+  SSL* ssl = SSL_new(context);
+  const int fd = connectTo(port);
+  SSL_set_fd(ssl, fd);
+  std::string agreed = SSL_connect(ssl) == 1 ? SSL_get_version(ssl) : "refused";
+  SSL_free(ssl);
+  SSL_CTX_free(context);
+  ::close(fd);
+  return agreed;
+}
+
+// Starts are refused when a certificate or key cannot be used; a server
+// serves HTTPS only, from TLS 1.2 on, and handshakes in its workers.
+TEST(TlsServer, RefusesUnusableCertificatesAndServesHttpsOnlyFromTls12On) {
+  TestCertificates certificates;
+  TempDir dir;
+  const std::string missing = dir.path() + "/missing.pem";
+  struct Case {
+    std::string certificate, key, message;
+  };
+  const Case cases[] = {
+      {missing, certificates.serverKey(), "cannot read the TLS certificate " + missing + ": No such file or directory"},
+      {certificates.server(), missing, "cannot read the TLS key " + missing + ": No such file or directory"},
+      {certificates.serverKey(), certificates.serverKey(),
+       "the TLS certificate " + certificates.serverKey() + " holds no certificate OpenSSL can read (OpenSSL: no "
+       "start line)"},
+      {certificates.server(), certificates.server(),
+       "the TLS key " + certificates.server() + " holds no unencrypted private key OpenSSL can read (OpenSSL: "
+       "unsupported)"},
+      {certificates.server(), certificates.otherKey(),
+       "the TLS key " + certificates.otherKey() + " does not belong to the certificate " + certificates.server()},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.message);
+    ProgramResult result = runServerProgram(
+        {"--data", dir.path() + "/store", "--port", "0", "--tls-cert", c.certificate, "--tls-key", c.key});
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_TRUE(contains(result.err, " error " + c.message + "\n")) << result.err;
+    EXPECT_FALSE(contains(result.err, "started")) << result.err;
+  }
+  EXPECT_EQ(access((dir.path() + "/store").c_str(), F_OK), -1);  // and no store was made
+
+  TestServer server({"--threads", "2", "--tls-cert", certificates.server(), "--tls-key", certificates.serverKey()});
+  // A client that connects and never starts its handshake holds one worker,
+  // not the accepting thread: a TLS call still gets through at once.
+  const int silent = connectTo(server.port());
+  ASSERT_GE(silent, 0);
+  QuillonBinding binding;
+  ASSERT_EQ(binding.setEndpoint("https" + server.endpoint().substr(4), certificates.authority()), "");
+  VLT_121::CRepositorySession session(&binding);
+  const auto before = std::chrono::steady_clock::now();
+  EXPECT_TRUE(session.login("root", kAdminPassword, "Default", 0, 0, true));
+  EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5));
+  ::close(silent);
+
+  EXPECT_EQ(handshakeAt(server.port(), TLS1_1_VERSION), "refused");
+  EXPECT_EQ(handshakeAt(server.port(), TLS1_2_VERSION), "TLSv1.2");
+  EXPECT_EQ(handshakeAt(server.port(), TLS1_3_VERSION), "TLSv1.3");
+  const std::string plain = exchange(server.port(), soapPost(actionOf("login"), "<x/>"));
+  EXPECT_EQ(plain.rfind("HTTP/1.1 400 Bad Request\r\n", 0), 0u) << plain;
+  EXPECT_TRUE(contains(plain, "\r\n\r\nThis server speaks HTTPS only: use https://\n")) << plain;
+
+  server.stop();
+  const std::string log = server.log();
+  EXPECT_TRUE(contains(log, " info started talixdb-server " TALIXDB_VERSION " on " + server.address() +
+                                " (TLS), store "))
+      << log;
+  std::vector<std::string> failures;
+  for (const LoggedRequest& request : loggedRequests(log))
+    if (request.operation == "-") failures.push_back(request.level + " " + request.outcome);
+  EXPECT_EQ(failures, (std::vector<std::string>{"warning fault: TLS handshake failed: unsupported protocol",
+                                                "warning fault: TLS handshake failed: http request"}))
+      << log;
 }
 
 }  // namespace

@@ -1,34 +1,24 @@
-// What the server takes from a request's bytes, spoken to directly: hostile
-// XML, names, uploads over the limit, and how much of a client's text a fault
-// or a log line repeats. Each refusal is a fault, and the server goes on.
+// What the server takes from a request's bytes, spoken to directly: requests
+// no proper client sends (malformed, hostile XML, other methods and paths),
+// names, uploads over the limit, and how much of a client's text a fault or a
+// log line repeats. Each refusal is a fault or a closed connection, the
+// server logs one line per request, and it goes on serving.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <chrono>
+#include <cstring>
+#include <thread>
 
 #include "RawHttp.h"
 #include "ServiceClient.h"
-#include "ServiceUris.h"
+#include "support/CannedServer.h"
 #include "support/ServerLog.h"
 
 namespace talixdb_test {
 namespace {
 
 constexpr std::size_t kUploadLimit = 1 << 20;
-
-std::string envelope(const std::string& body, const std::string& envelopeAttributes = "") {
-  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><SOAP-ENV:Envelope "
-         "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" xmlns:ns1=\"" TALIXDB_NS1_URI
-         "\" xmlns:ns2=\"" TALIXDB_NS2_URI "\"" +
-         envelopeAttributes + "><SOAP-ENV:Body>" + body + "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
-}
-
-// A login whose username element carries `attributes` and holds `user`.
-std::string loginEnvelope(const std::string& attributes = "", const std::string& user = "root",
-                          const std::string& around = "") {
-  return envelope("<ns1:LoginRequestElement>" + around + "<ns1:username" + attributes + ">" + user +
-                  "</ns1:username><ns1:password>kelp482</ns1:password><ns1:domain>Default</ns1:domain>"
-                  "<ns1:locale>en</ns1:locale></ns1:LoginRequestElement>");
-}
 
 std::string repeated(int count, const std::string& prefix, const std::string& suffix) {
   std::string text;
@@ -55,13 +45,13 @@ std::string dimeRecord(int flags, int typeFormat, const std::string& type, const
   return header + padded(id) + padded(type) + data;
 }
 
-// The start of an uploadFiles request for one file: the HTTP header (for a
-// body of `bodySize` bytes after this start) and the envelope record.
+// The start of an uploadFiles request for one file: the HTTP header (for
+// `attachmentBytes` more after this start) and the envelope record.
 std::string uploadStart(const std::string& cookie, const std::string& folder, std::size_t declaredSize,
                         std::size_t attachmentBytes) {
-  std::string xml = envelope("<ns2:UploadFilesRequestElement><parent>" + folder +
-                             "</parent><uploadFiles><name>big.bin</name><size>" + std::to_string(declaredSize) +
-                             "</size><typeName>File</typeName></uploadFiles></ns2:UploadFilesRequestElement>");
+  std::string xml = soapEnvelope("<ns2:UploadFilesRequestElement><parent>" + folder +
+                                 "</parent><uploadFiles><name>big.bin</name><size>" + std::to_string(declaredSize) +
+                                 "</size><typeName>File</typeName></uploadFiles></ns2:UploadFilesRequestElement>");
   std::string record = dimeRecord(4, 2, "http://schemas.xmlsoap.org/soap/envelope/", "", xml, xml.size());
   record.append((4 - xml.size() % 4) % 4, '\0');
   return "POST /vlt/services/QuillonBinding HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/dime\r\n"
@@ -72,73 +62,168 @@ std::string uploadStart(const std::string& cookie, const std::string& folder, st
 
 class InputTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    server = new TestServer({"--max-upload", std::to_string(kUploadLimit)});
-  }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-  }
+  static void TearDownTestSuite() { server.reset(); }
   void SetUp() override {
+    if (!server) server.reset(new TestServer({"--max-upload", std::to_string(kUploadLimit)}));
     admin = std::make_unique<ServiceClient>(*server);
     ASSERT_TRUE(Succeeds(admin->loginAsAdmin()));
     cookie = "Cookie: TALIXSESSION=" + admin->sessionId() + "\r\n";
-    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    const char* name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
     ASSERT_TRUE(Succeeds(admin->createFolder("/Repository", name, &folder)));
   }
-  std::string post(const std::string& operation, const std::string& body) {
-    return exchange(server->port(), soapPost(actionOf(operation), body, cookie));
-  }
-  bool stillServes() {
-    admin->clear();
-    return admin->exists(folder);
-  }
-  static TestServer* server;
+  static inline std::unique_ptr<TestServer> server;  // one for the suite
   std::unique_ptr<ServiceClient> admin;
   std::string cookie;
   std::string folder;
 };
-TestServer* InputTest::server = nullptr;
 
-// Each costs the parser time or memory out of proportion (the first two
-// grow with the square of their count) or is no request of the contract.
-TEST_F(InputTest, HostileRequestsGetAClientFaultAndTheServerKeepsServing) {
+// Hostile requests cost the parser time or memory out of proportion (the
+// first two grow with the square of their count) or are no request of the
+// contract: each gets a client fault. Malformed ones get a fault or, where
+// the server cannot tell a request, a closed connection. None sets a cookie.
+TEST_F(InputTest, HostileAndMalformedRequestsGetAFaultAndTheServerKeepsServing) {
+  auto login = [](const std::string& body) { return soapPost(actionOf("login"), body); };
+  auto client = [](const std::string& text) {
+    return "<faultcode>SOAP-ENV:Client</faultcode><faultstring>" + text + "</faultstring>";
+  };
+  const std::string mime = "--XYZ\r\nContent-Type: text/xml\r\n\r\n" + loginEnvelope() + "\r\n--XYZ--\r\n";
+  const std::string garbage = patterned(5000, 3);
+  std::string truncated = loginEnvelope();
+  truncated.resize(truncated.find("<ns1:LoginRequestElement>") + 20);  // in the middle of a tag
+  std::string shortBody = login(loginEnvelope());
+  shortBody.resize(shortBody.size() - 40);
+  const std::string notEnvelope = client("the request is not a SOAP envelope");
   struct Case {
     const char* what;
     std::string request;
-    const char* fault;
+    std::string expected;  // in the reply; "" also takes a closed connection or a 4xx status
+    Ending ending = Ending::KeepOpen;
   };
-  auto login = [](const std::string& body) { return soapPost(actionOf("login"), body); };
-  std::string deep = repeated(70, "<d", ">") + repeated(70, "</d", ">");
-  std::string mime = "--XYZ\r\nContent-Type: text/xml\r\n\r\n" + loginEnvelope() + "\r\n--XYZ--\r\n";
   const Case cases[] = {
-      {"attributes", login(loginEnvelope(repeated(40000, " a", "=\"1\""))), "an element has more than 64 attributes"},
+      {"attributes", login(loginEnvelope(repeated(40000, " a", "=\"1\""))),
+       client("an element has more than 64 attributes")},
       {"namespaces", login(loginEnvelope(repeated(33, " xmlns:p", "=\"u\""))),
-       "an element declares more than 32 namespaces"},
-      {"namespaces in all", login(loginEnvelope("", "root", repeated(9, "<x", repeated(30, " xmlns:q", "=\"u\"") + "/>"))),
-       "the request declares more than 256 namespaces"},
-      {"depth", login(loginEnvelope("", "root", deep)), "elements nest deeper than 64 levels"},
+       client("an element declares more than 32 namespaces")},
+      {"namespaces in all",
+       login(loginEnvelope("", "root", repeated(9, "<x", repeated(30, " xmlns:q", "=\"u\"") + "/>"))),
+       client("the request declares more than 256 namespaces")},
+      {"depth", login(loginEnvelope("", "root", repeated(70, "<d", ">") + repeated(70, "</d", ">"))),
+       client("elements nest deeper than 64 levels")},
       {"DTD", login("<!DOCTYPE x [<!ENTITY e \"root\">]>" + loginEnvelope("", "&e;")),
-       "the request holds a document type or entity declaration: DTDs are not accepted"},
+       client("the request holds a document type or entity declaration: DTDs are not accepted")},
       {"size", login(loginEnvelope("", "root", "<pad>" + std::string(2u << 20, 'p') + "</pad>")),
-       "the XML part is larger than 2097152 bytes"},
+       client("the XML part is larger than 2097152 bytes")},
       {"compressed", soapPost(actionOf("login"), loginEnvelope(), "Content-Encoding: gzip\r\n"),
-       "compressed requests are not accepted"},
+       client("compressed requests are not accepted")},
       {"MIME", login(mime).replace(login(mime).find("text/xml"), 8, "multipart/related; boundary=\"XYZ\""),
-       "MIME attachments are not accepted: files travel as DIME attachments"},
+       client("MIME attachments are not accepted: files travel as DIME attachments")},
+      {"garbage", garbage, "", Ending::CloseSending},
+      {"no XML", login("hello, not XML at all"), notEnvelope},
+      {"other XML", login("<order><item/></order>"), notEnvelope},
+      {"bare Envelope", login("<?xml version=\"1.0\"?><Envelope/>"), notEnvelope},
+      {"truncated XML", login(truncated), "Fault"},
+      {"short body", shortBody, "", Ending::CloseSending},
+      {"unknown action", soapPost("urn:no-such-operation", loginEnvelope()), "Fault"},
+      {"oversize", soapPost(actionOf("findByPath"), soapEnvelope("<x>" + std::string(17u << 20, 'a') + "</x>")), ""},
   };
   for (const Case& c : cases) {
-    std::string reply = exchange(server->port(), c.request);
-    EXPECT_EQ(reply.rfind("HTTP/1.1 500", 0), 0u) << c.what << ": " << reply.substr(0, 200);
-    EXPECT_NE(reply.find("<faultcode>SOAP-ENV:Client</faultcode>"), std::string::npos) << c.what;
-    EXPECT_EQ(faultString(reply), c.fault) << c.what;
+    std::string reply = exchange(server->port(), c.request, c.ending);
+    const bool answered = c.expected.empty() ? reply.empty() || reply.find("Fault") != std::string::npos ||
+                                                   reply.rfind("HTTP/1.1 4", 0) == 0
+                                             : reply.find(c.expected) != std::string::npos;
+    EXPECT_TRUE(answered) << c.what << ": " << reply.substr(0, 300);
+    EXPECT_TRUE(c.expected.rfind("<faultcode>", 0) != 0 || reply.rfind("HTTP/1.1 500", 0) == 0) << c.what;
+    EXPECT_EQ(reply.find("Set-Cookie"), std::string::npos) << c.what;
   }
-  EXPECT_TRUE(stillServes());
+  admin->clear();
+  EXPECT_TRUE(admin->exists(folder));  // still served
+}
+
+// Only a POST to the service path and the two reads are served; any other
+// path is not found, any other method there not allowed.
+TEST_F(InputTest, OnlyTheServicePostAndTheTwoReadsAreServed) {
+  const char* service = "/vlt/services/QuillonBinding";
+  const std::string wsdl = service + std::string("?wsdl"), xsd = service + std::string("?xsd");
+  const std::vector<std::array<std::string, 3>> cases = {  // method, path, status
+      {"GET", "/health", "200"},        {"GET", "/health?probe=1", "200"}, {"GET", wsdl, "200"},
+      {"POST", service, "200"},         {"GET", "/", "404"},               {"GET", "/other?wsdl", "404"},
+      {"POST", "/", "404"},             {"POST", "/vlt/services/Other", "404"}, {"HEAD", "/", "404"},
+      {"OPTIONS", "*", "404"},          {"DELETE", "/x", "404"},           {"GET", service, "405"},
+      {"GET", xsd, "405"},              {"HEAD", "/health", "405"},        {"HEAD", service, "405"},
+      {"OPTIONS", service, "405"},      {"PUT", service, "405"},           {"PATCH", service, "405"},
+      {"DELETE", "/health", "405"},
+  };
+  for (const auto& [method, path, status] : cases) {
+    std::string request = method == "POST" ? soapPost(actionOf("login"), loginEnvelope())
+                                           : method + " " + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n";
+    if (method == "POST") request.replace(5, std::strlen(service), path);
+    std::string reply = exchange(server->port(), request);
+    EXPECT_EQ(reply.rfind("HTTP/1.1 " + status, 0), 0u) << method << " " << path << "\n" << reply.substr(0, 300);
+  }
+  std::string notAllowed = exchange(server->port(), "PUT /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+  EXPECT_NE(notAllowed.find("\r\nAllow: GET\r\n"), std::string::npos) << notAllowed;
+  std::string health = exchange(server->port(), "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+  EXPECT_NE(health.find("Content-Type: application/json"), std::string::npos) << health;
+  EXPECT_NE(health.find("\r\n\r\n{\"server\":\"talixdb-server\",\"version\":\"" TALIXDB_VERSION
+                        "\",\"store\":\"usable\"}\n"),
+            std::string::npos)
+      << health;
+}
+
+// The description names the server as the client reached it (as the wsdl
+// tests show with plain addresses), and keeps its placeholder address when
+// the Host header is missing or is no host name.
+TEST_F(InputTest, DescriptionNamesTheServiceAtTheHostTheClientUsed) {
+  const std::string path = "/vlt/services/QuillonBinding", placeholder = "http://localhost" + path;
+  const std::pair<const char*, std::string> cases[] = {  // the Host line, the address described
+      {"Host: [::1]:8080\r\n", "http://[::1]:8080" + path},
+      {"Host: a\"/><x y=\"\r\n", placeholder},
+      {"Host: repo:http\r\n", placeholder},
+      {"", placeholder},
+  };
+  for (const auto& [host, address] : cases) {
+    std::string reply = exchange(server->port(), "GET " + path + "?wsdl HTTP/1.0\r\n" + host + "\r\n");
+    EXPECT_EQ(reply.rfind("HTTP/1.1 200", 0), 0u) << host << reply.substr(0, 200);
+    EXPECT_NE(reply.find("<SOAP:address location=\"" + address + "\"/>"), std::string::npos) << host;
+  }
+}
+
+// One line per served request, written before the reply leaves; a
+// connection that sends nothing is no request.
+TEST_F(InputTest, EveryServedRequestLogsExactlyOneShortLineBeforeItsReply) {
+  auto requestLinesAfterWaiting = [](std::size_t count) {  // bounded
+    std::size_t lines = 0;
+    for (int i = 0; i < 200 && (lines = loggedRequests(server->log()).size()) < count; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return lines;
+  };
+  std::size_t before = requestLinesAfterWaiting(0);
+  ServiceClient client(*server);
+  ASSERT_TRUE(Succeeds(client.loginAsAdmin()));
+  client.exists("/Repository/first-look");
+  std::vector<LoggedRequest> requests = loggedRequests(server->log());  // login lines: see OperationsTest
+  ASSERT_EQ(requests.size(), before + 2);
+  EXPECT_EQ(requests.back().summary(), "findByPath root fault: no such object: /Repository/first-look");
+  exchange(server->port(), "", Ending::CloseSending);
+  exchange(server->port(), soapPost("urn:no-such-operation", loginEnvelope()));
+  EXPECT_EQ(requestLinesAfterWaiting(before + 3), before + 3);
+  EXPECT_EQ(requestLinesAfterWaiting(before + 4), before + 3);
+
+  // A fault and a log line show a short prefix of a client's text.
+  const std::string user(100000, 'u');
+  std::string reply = exchange(server->port(), soapPost(actionOf("login"), loginEnvelope("", user)));
+  EXPECT_EQ(faultString(reply), "wrong user name or password for " + std::string(64, 'u') + "\xE2\x80\xA6");
+  requests = loggedRequests(server->log());
+  ASSERT_EQ(requests.size(), before + 4);
+  EXPECT_EQ(requests.back().user, std::string(64, 'u') + "\xE2\x80\xA6");
+  EXPECT_LT(requests.back().outcome.size(), 200u);
 }
 
 // Names go through createModelObject as raw XML, so that bytes no client
 // library would send arrive as they are. Refused names store nothing;
-// accepted ones are stored exactly as sent.
+// accepted ones are stored exactly as sent. Uploads, users and moves check
+// their names as well. What the request scanner refuses in any text is shown
+// in process (storage/RequestInputTest); here the bytes it meets in names.
 TEST_F(InputTest, NamesAreStoredAsSentOrRefusedWithTheReason) {
   struct Case {
     std::string xml;     // the name element's content
@@ -147,36 +232,24 @@ TEST_F(InputTest, NamesAreStoredAsSentOrRefusedWithTheReason) {
   };
   const std::string longest(255, 'n');
   const Case cases[] = {
-      {"Centrifugal Pump", "Centrifugal Pump", ""},
-      {"caf\xc3\xa9", "caf\xc3\xa9", ""},
-      {"D&#xFC;se 1", "D\xc3\xbcse 1", ""},
-      {"000000007-Run", "000000007-Run", ""},
-      {"  spaced  ", "  spaced  ", ""},
-      {"a&amp;b", "a&b", ""},
-      {"\xf0\x9d\x84\x9e", "\xf0\x9d\x84\x9e", ""},
-      {longest, longest, ""},
-      {"", "", "invalid object name: '' (empty)"},
-      {".", "", "invalid object name: '.' ("},
-      {"..", "", "invalid object name"},
-      {"a/b", "", "invalid object name: 'a/b' (holds "},
+      {"Centrifugal Pump", "Centrifugal Pump", ""}, {"caf\xc3\xa9", "caf\xc3\xa9", ""},
+      {"D&#xFC;se 1", "D\xc3\xbcse 1", ""},        {"000000007-Run", "000000007-Run", ""},
+      {"  spaced  ", "  spaced  ", ""},            {"a&amp;b", "a&b", ""},
+      {"\xf0\x9d\x84\x9e", "\xf0\x9d\x84\x9e", ""}, {longest, longest, ""},
+      {"", "", "invalid object name: '' (empty)"}, {".", "", "invalid object name: '.' ("},
+      {"..", "", "invalid object name"},          {"a/b", "", "invalid object name: 'a/b' (holds "},
       {"a&#1;b", "", "invalid object name: 'a\\x01b' (holds the control character U+0001)"},
-      {"a\x1f", "", "U+001F"},
-      {"a&#x7F;", "", "U+007F"},
-      {"a&#x85;", "", "U+0085"},
+      {"a\x1f", "", "U+001F"}, {"a&#x7F;", "", "U+007F"}, {"a&#x85;", "", "U+0085"},
       {std::string(256, 'n'), "", "(longer than 255 bytes)"},
       {std::string("a\0b", 3), "", "the request holds the character U+0000, which XML does not allow"},
-      {"a&#0;b", "", "the request holds the character U+0000, which XML does not allow"},
-      {"a\xff", "", "the request is not valid UTF-8"},
       {"\xc0\xaf", "", "the request is not valid UTF-8"},
       {"\xed\xa0\x80", "", "the request is not valid UTF-8"},
-      {"&#xD800;", "", "the request refers to U+D800, which is no character XML allows"},
-      {"a&unknown;b", "", "the request refers to an unknown entity '&amp;unknown;'"},
   };
   std::vector<std::string> stored;
   for (const Case& c : cases) {
-    std::string reply = post("createModelObject",
-                             envelope("<ns2:CreateModelObjectElement><name>" + c.xml + "</name><parent>" + folder +
-                                      "</parent><typeName>Folder</typeName></ns2:CreateModelObjectElement>"));
+    const std::string body = soapEnvelope("<ns2:CreateModelObjectElement><name>" + c.xml + "</name><parent>" + folder +
+                                          "</parent><typeName>Folder</typeName></ns2:CreateModelObjectElement>");
+    std::string reply = exchange(server->port(), soapPost(actionOf("createModelObject"), body, cookie));
     if (c.stored.empty()) {
       EXPECT_EQ(reply.rfind("HTTP/1.1 500", 0), 0u) << c.xml;
       EXPECT_NE(faultString(reply).find(c.fault), std::string::npos) << c.xml << ": " << faultString(reply);
@@ -186,13 +259,9 @@ TEST_F(InputTest, NamesAreStoredAsSentOrRefusedWithTheReason) {
       stored.push_back(c.stored);
     }
   }
-  EXPECT_EQ(admin->childNames(folder), stored);
-}
-
-TEST_F(InputTest, EveryOperationThatNamesSomethingChecksTheName) {
-  ASSERT_TRUE(Succeeds(admin->createFolder(folder, "source")));
+  // Every other operation that names something checks the name too.
   ns1__MoveRequestElement move;
-  move.source = folder + "/source";
+  move.source = folder + "/" + stored[0];
   std::string answer;
   for (const char* name : {"..", "tab\there"}) {
     EXPECT_NE(admin->upload(folder, name, "x").fault.find("invalid file name"), std::string::npos) << name;
@@ -201,65 +270,39 @@ TEST_F(InputTest, EveryOperationThatNamesSomethingChecksTheName) {
     EXPECT_EQ(admin->binding().move(&move, answer), 12) << name;
     EXPECT_NE(std::string(soap_fault_string(admin->soap())).find("invalid object name"), std::string::npos);
   }
-  EXPECT_EQ(admin->childNames(folder), std::vector<std::string>{"source"});
+  EXPECT_EQ(admin->childNames(folder), stored);
   EXPECT_EQ(admin->childNames("/System/Users"), std::vector<std::string>{"root"});
 }
 
 // The fault comes as soon as the DIME record (or the envelope, for a record
 // in chunks) declares more than the limit: the client has sent none of the
-// file's bytes yet and waits for the reply.
-TEST_F(InputTest, UploadDeclaredOverTheLimitIsRefusedBeforeItsBytes) {
+// file's bytes yet and waits for the reply. A file in chunks declares no size
+// of its own: it is refused once its bytes pass the limit. The limit itself is
+// allowed: a file of exactly that size is stored whole.
+TEST_F(InputTest, UploadOverTheLimitIsRefusedAsSoonAsItShows) {
   const std::size_t size = kUploadLimit + 1;
   const std::string media = "application/octet-stream";
-  struct Case {
-    const char* what;
-    std::string request;
-  };
-  const Case cases[] = {
+  const std::string chunk(256 * 1024, 'c');
+  std::string chunked = uploadStart(cookie, folder, 1000, 8 * (12 + 4 + 24 + chunk.size())) +
+                        dimeRecord(1, 1, media, "id1", chunk, chunk.size());
+  for (int i = 0; i < 4; ++i) chunked += dimeRecord(1, 0, "", "", chunk, chunk.size());
+  const std::pair<const char*, std::string> cases[] = {
       {"record", uploadStart(cookie, folder, size, 12 + 4 + 24 + size) + dimeRecord(2, 1, media, "id1", "", size)},
       {"envelope", uploadStart(cookie, folder, size, 12 + 4 + 24 + size) + dimeRecord(1, 1, media, "id1", "", 4096)},
+      {"chunks", chunked},
   };
-  for (const Case& c : cases) {
+  for (const auto& [what, request] : cases) {
     auto began = std::chrono::steady_clock::now();
-    std::string reply = exchange(server->port(), c.request, Ending::KeepOpen, std::chrono::seconds(5));
-    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(4)) << c.what;
-    EXPECT_EQ(faultString(reply), "file too large: 'id1' exceeds the upload limit of 1048576 bytes") << c.what;
-    EXPECT_FALSE(admin->exists(folder + "/big.bin")) << c.what;
+    std::string reply = exchange(server->port(), request, Ending::KeepOpen, std::chrono::seconds(5));
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(4)) << what;
+    EXPECT_EQ(faultString(reply), "file too large: 'id1' exceeds the upload limit of 1048576 bytes") << what;
+    EXPECT_FALSE(admin->exists(folder + "/big.bin")) << what;
   }
-  EXPECT_TRUE(stillServes());
-}
-
-// The limit itself is allowed: a file of exactly that size is stored whole.
-TEST_F(InputTest, UploadOfExactlyTheLimitIsStored) {
   const std::string bytes(kUploadLimit, 'e');
-  ASSERT_TRUE(admin->upload(folder, "limit.bin", bytes).ok());
+  ASSERT_TRUE(Succeeds(admin->upload(folder, "limit.bin", bytes)));
   std::string back;
-  ASSERT_TRUE(admin->download(folder + "/limit.bin", back).ok());
+  ASSERT_TRUE(Succeeds(admin->download(folder + "/limit.bin", back)));
   EXPECT_EQ(back, bytes);
-  EXPECT_TRUE(admin->remove(folder + "/limit.bin"));
-}
-
-// A file in DIME chunks declares no size of its own: it is refused once its
-// bytes pass the limit, while the client still has more to send.
-TEST_F(InputTest, ChunkedUploadStopsAtTheLimit) {
-  const std::string chunk(256 * 1024, 'c');
-  std::string request = uploadStart(cookie, folder, 1000, 8 * (12 + 4 + 24 + chunk.size()));
-  request += dimeRecord(1, 1, "application/octet-stream", "id1", chunk, chunk.size());
-  for (int i = 0; i < 4; ++i) request += dimeRecord(1, 0, "", "", chunk, chunk.size());
-  std::string reply = exchange(server->port(), request, Ending::KeepOpen, std::chrono::seconds(5));
-  EXPECT_EQ(faultString(reply), "file too large: 'id1' exceeds the upload limit of 1048576 bytes");
-  EXPECT_FALSE(admin->exists(folder + "/big.bin"));
-  EXPECT_TRUE(stillServes());
-}
-
-TEST_F(InputTest, FaultsAndLogLinesShowAShortPrefixOfClientText) {
-  const std::string user(100000, 'u');
-  std::string reply = exchange(server->port(), soapPost(actionOf("login"), loginEnvelope("", user)));
-  EXPECT_EQ(faultString(reply), "wrong user name or password for " + std::string(64, 'u') + "\xE2\x80\xA6");
-  std::vector<LoggedRequest> requests = loggedRequests(server->log());
-  ASSERT_FALSE(requests.empty());
-  EXPECT_EQ(requests.back().user, std::string(64, 'u') + "\xE2\x80\xA6");
-  EXPECT_LT(requests.back().outcome.size(), 200u);
 }
 
 }  // namespace

@@ -10,10 +10,9 @@
 #include <cstdint>
 
 #include "ServiceUris.h"
+#include "support/CannedServer.h"
 
 namespace talixdb_test {
-
-namespace {
 
 int connectTo(int port, int receiveBuffer) {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -30,39 +29,22 @@ int connectTo(int port, int receiveBuffer) {
   return fd;
 }
 
-// Waits until `deadline` for bytes and appends them; false at the end of
-// the connection or time.
-bool readSome(int fd, std::string& into, std::size_t most, std::chrono::steady_clock::time_point deadline) {
+namespace {
+
+// Waits until `deadline` for bytes and appends them: 1 when some came, 0 at
+// the end of the connection (or a reset), -1 at the deadline.
+int readSome(int fd, std::string& into, std::size_t most, std::chrono::steady_clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
   pollfd waiting{fd, POLLIN, 0};
-  if (::poll(&waiting, 1, static_cast<int>(std::max<long long>(left.count(), 0))) <= 0) return false;
+  if (::poll(&waiting, 1, static_cast<int>(std::max<long long>(left.count(), 0))) <= 0) return -1;
   char buffer[16384];
   ssize_t n = ::recv(fd, buffer, std::min(sizeof buffer, most), 0);
-  if (n <= 0) return false;
+  if (n <= 0) return 0;
   into.append(buffer, static_cast<std::size_t>(n));
-  return true;
+  return 1;
 }
 
-}  // namespace
-
-std::string exchange(int port, const std::string& request, Ending ending, std::chrono::milliseconds timeout) {
-  const int fd = connectTo(port, 0);
-  if (fd < 0) return std::string();
-  std::size_t sent = 0;
-  while (sent < request.size()) {
-    ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-    if (n <= 0) break;
-    sent += static_cast<std::size_t>(n);
-  }
-  if (ending == Ending::CloseSending) ::shutdown(fd, SHUT_WR);
-  std::string reply;
-  const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (readSome(fd, reply, SIZE_MAX, deadline) && completeReplyLength(reply) == 0) {
-  }
-  ::close(fd);
-  return reply;
-}
-
+// The length of the first complete reply at the start of `bytes`, or 0.
 std::size_t completeReplyLength(const std::string& bytes) {
   std::size_t start = 0;
   for (;;) {
@@ -74,12 +56,12 @@ std::size_t completeReplyLength(const std::string& bytes) {
     }
     const std::string head = bytes.substr(start, headEnd - start);
     const std::size_t field = head.find("\r\nContent-Length: ");
-    if (field == std::string::npos) return 0;
-    const std::size_t length = std::stoul(head.substr(field + 18));
-    const std::size_t end = headEnd + 4 + length;
-    return bytes.size() >= end ? end : 0;
+    const std::size_t end = field == std::string::npos ? 0 : headEnd + 4 + std::stoul(head.substr(field + 18));
+    return end != 0 && bytes.size() >= end ? end : 0;
   }
 }
+
+}  // namespace
 
 RawConnection::RawConnection(int port, int receiveBuffer) : m_fd(connectTo(port, receiveBuffer)) {}
 
@@ -87,9 +69,10 @@ RawConnection::~RawConnection() {
   if (m_fd >= 0) ::close(m_fd);
 }
 
+void RawConnection::endSending() { ::shutdown(m_fd, SHUT_WR); }
+
 bool RawConnection::send(const std::string& bytes) {
-  std::size_t sent = 0;
-  while (sent < bytes.size()) {
+  for (std::size_t sent = 0; sent < bytes.size();) {
     ssize_t n = ::send(m_fd, bytes.data() + sent, bytes.size() - sent, MSG_NOSIGNAL);
     if (n <= 0) return false;
     sent += static_cast<std::size_t>(n);
@@ -99,7 +82,7 @@ bool RawConnection::send(const std::string& bytes) {
 
 std::string RawConnection::reply(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (completeReplyLength(m_pending) == 0 && readSome(m_fd, m_pending, SIZE_MAX, deadline)) {
+  while (completeReplyLength(m_pending) == 0 && readSome(m_fd, m_pending, SIZE_MAX, deadline) > 0) {
   }
   std::size_t length = completeReplyLength(m_pending);
   if (length == 0) length = m_pending.size();
@@ -110,7 +93,7 @@ std::string RawConnection::reply(std::chrono::milliseconds timeout) {
 
 std::string RawConnection::read(std::size_t count, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (m_pending.size() < count && readSome(m_fd, m_pending, count - m_pending.size(), deadline)) {
+  while (m_pending.size() < count && readSome(m_fd, m_pending, count - m_pending.size(), deadline) > 0) {
   }
   std::string bytes = m_pending.substr(0, count);
   m_pending.erase(0, bytes.size());
@@ -119,14 +102,18 @@ std::string RawConnection::read(std::size_t count, std::chrono::milliseconds tim
 
 bool RawConnection::closedWithin(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  for (;;) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    pollfd waiting{m_fd, POLLIN, 0};
-    if (::poll(&waiting, 1, static_cast<int>(std::max<long long>(left.count(), 0))) <= 0) return false;
-    char buffer[16384];
-    if (::recv(m_fd, buffer, sizeof buffer, 0) <= 0) return true;
-  }
+  std::string dropped;
+  int got;
+  while ((got = readSome(m_fd, dropped, SIZE_MAX, deadline)) > 0) dropped.clear();
+  return got == 0;
+}
+
+std::string exchange(int port, const std::string& request, Ending ending, std::chrono::milliseconds timeout) {
+  RawConnection connection(port);
+  if (!connection.connected()) return std::string();
+  connection.send(request);
+  if (ending == Ending::CloseSending) connection.endSending();
+  return connection.reply(timeout);
 }
 
 std::string soapPost(const std::string& action, const std::string& body, const std::string& extraHeaders) {
@@ -137,12 +124,10 @@ std::string soapPost(const std::string& action, const std::string& body, const s
 
 std::string actionOf(const std::string& operation) { return TALIXDB_NS1_URI + operation; }
 
-const char* const kLoginBody =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\"?>"
-    "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-    "xmlns:ns1=\"" TALIXDB_NS1_URI "\"><SOAP-ENV:Body><ns1:LoginRequestElement>"
-    "<ns1:username>root</ns1:username><ns1:password>kelp482</ns1:password>"
-    "<ns1:domain>Default</ns1:domain><ns1:locale>en</ns1:locale>"
-    "</ns1:LoginRequestElement></SOAP-ENV:Body></SOAP-ENV:Envelope>";
+std::string loginEnvelope(const std::string& attributes, const std::string& user, const std::string& around) {
+  return soapEnvelope("<ns1:LoginRequestElement>" + around + "<ns1:username" + attributes + ">" + user +
+                      "</ns1:username><ns1:password>kelp482</ns1:password><ns1:domain>Default</ns1:domain>"
+                      "<ns1:locale>en</ns1:locale></ns1:LoginRequestElement>");
+}
 
 }  // namespace talixdb_test

@@ -7,29 +7,17 @@
 
 namespace talixdb_test {
 
-// How the sending side ends: left open like a client waiting for its reply,
-// or closed for writing, so that the server sees the end of the data.
+// Whether the sending side stays open, like a client waiting for its reply.
 enum class Ending { KeepOpen, CloseSending };
 
-// Sends `request` to 127.0.0.1:port and returns everything the server writes
-// back until it closes the connection, a complete reply with a Content-Length
-// has arrived (the server may keep the connection open), or `timeout`
-// passes. Send errors are ignored: a server may close early on a request it
-// refuses.
-std::string exchange(int port, const std::string& request, Ending ending = Ending::KeepOpen,
-                     std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
-
-// The length of the first complete reply at the start of `bytes` (after
-// any interim "100 Continue"), or 0 while it is incomplete or has no
-// Content-Length.
-std::size_t completeReplyLength(const std::string& bytes);
+// A TCP connection to 127.0.0.1:port; -1 when refused. A small
+// `receiveBuffer` makes a reader that stops reading soon stall the server.
+int connectTo(int port, int receiveBuffer = 0);
 
 // A client connection to 127.0.0.1:port for tests of slow or idle clients.
 class RawConnection {
  public:
-  // `receiveBuffer` > 0 sets a small socket receive buffer, so that a reader
-  // that stops reading soon stalls the server.
-  explicit RawConnection(int port, int receiveBuffer = 0);
+  explicit RawConnection(int port, int receiveBuffer = 0);  // see connectTo
   ~RawConnection();
   RawConnection(const RawConnection&) = delete;
   RawConnection& operator=(const RawConnection&) = delete;
@@ -37,8 +25,10 @@ class RawConnection {
   bool connected() const { return m_fd >= 0; }
   // False once the server has closed or reset the connection.
   bool send(const std::string& bytes);
-  // One complete reply (see completeReplyLength), or what came until
-  // `timeout` or the end of the connection.
+  // Closes the sending side, so that the server sees the end of the data.
+  void endSending();
+  // One complete reply with a Content-Length (after any interim "100
+  // Continue"), or what came until `timeout` or the end of the connection.
   std::string reply(std::chrono::milliseconds timeout);
   // Reads up to `count` bytes, waiting at most `timeout`; "" at the end.
   std::string read(std::size_t count, std::chrono::milliseconds timeout);
@@ -51,13 +41,20 @@ class RawConnection {
   std::string m_pending;  // read beyond the last reply
 };
 
+// Sends `request` on a new connection and returns its reply (see reply()), ""
+// when refused. Send errors are ignored: a server may close early on a refusal.
+std::string exchange(int port, const std::string& request, Ending ending = Ending::KeepOpen,
+                     std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
+
 // An HTTP POST of `body` to the service path, with the given SOAPAction.
 std::string soapPost(const std::string& action, const std::string& body, const std::string& extraHeaders = "");
 
 // The SOAPAction of a service operation.
 std::string actionOf(const std::string& operation);
 
-// The body of a login of the administrator with the default password.
-extern const char* const kLoginBody;
+// A login envelope whose username element carries `attributes` and holds
+// `user`, with `around` before it; the administrator's by default.
+std::string loginEnvelope(const std::string& attributes = "", const std::string& user = "root",
+                          const std::string& around = "");
 
 }  // namespace talixdb_test

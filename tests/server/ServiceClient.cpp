@@ -2,26 +2,15 @@
 
 namespace talixdb_test {
 
-namespace {
-
-std::string childPath(const std::string& parent, const std::string& name) {
-  return (parent.empty() || parent.back() != '/' ? parent + "/" : parent) + name;
-}
-
-}  // namespace
-
 ::testing::AssertionResult Succeeds(const CallResult& result) {
   if (result.ok()) return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << "call failed with code " << result.code << ": " << result.fault;
 }
 
-ServiceClient::ServiceClient(const TestServer& server) : m_endpoint(server.endpoint()) {
-  m_binding.endpoint = m_endpoint.c_str();
-}
-
-void ServiceClient::retarget(const TestServer& server) {
-  m_endpoint = server.endpoint();
-  m_binding.endpoint = m_endpoint.c_str();
+std::string patterned(std::size_t size, unsigned seed) {
+  std::string bytes(size, '\0');
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 131 + seed * 7919 + (i >> 12)) & 0xff);
+  return bytes;
 }
 
 void ServiceClient::clear() {
@@ -30,13 +19,8 @@ void ServiceClient::clear() {
 }
 
 CallResult ServiceClient::result(int code) {
-  CallResult result;
-  result.code = code;
-  if (code != 0) {
-    const char* text = soap_fault_string(soap());
-    if (text != nullptr) result.fault = text;
-  }
-  return result;
+  const char* text = code != 0 ? soap_fault_string(soap()) : nullptr;
+  return CallResult{code, text != nullptr ? text : ""};
 }
 
 CallResult ServiceClient::login(const std::string& user, const std::string& password) {
@@ -64,8 +48,7 @@ bool ServiceClient::logout() {
 
 std::string ServiceClient::sessionId() {
   std::string id;
-  if (m_binding.getSessionId("", id) != 0) return "<failed>";
-  return id;
+  return m_binding.getSessionId("", id) == 0 ? id : "<failed>";
 }
 
 CallResult ServiceClient::find(const std::string& path, ns2__SoapModelObject& object) {
@@ -83,36 +66,11 @@ std::vector<std::string> ServiceClient::childNames(const std::string& path) {
   return object.childNames;
 }
 
-CallResult ServiceClient::createFolder(const std::string& parent, const std::string& name, std::string* path,
-                                       const std::vector<TestProperty>& properties) {
+CallResult ServiceClient::createFolder(const std::string& parent, const std::string& name, std::string* path) {
   ns2__SoapModelObject object;
   object.name = name;
   object.parent = parent;
   object.typeName = "Folder";
-  ns2__SoapVariantMap values;
-  ns2__SoapVariantMap declarations;
-  std::vector<std::string> keys;
-  keys.reserve(properties.size());
-  for (const TestProperty& property : properties) keys.push_back(property.key);
-  std::vector<ns2__SoapVariantMapItem> valueItems(properties.size());
-  std::vector<ns2__SoapVariantMapItem> declarationItems(properties.size());
-  std::vector<ns2__SoapVariant> variants(properties.size());
-  ns2__SoapVariant declaration;
-  declaration.itemType = 5;
-  declaration.item = {"User Specified Properties"};
-  for (std::size_t i = 0; i < properties.size(); ++i) {
-    variants[i].itemType = properties[i].itemType;
-    variants[i].itemList = properties[i].itemList;
-    variants[i].item = properties[i].items;
-    valueItems[i].key = &keys[i];
-    valueItems[i].item = &variants[i];
-    values.item.push_back(&valueItems[i]);
-    declarationItems[i].key = &keys[i];
-    declarationItems[i].item = &declaration;
-    declarations.item.push_back(&declarationItems[i]);
-  }
-  object.properties = &values;
-  object.dynProperties = &declarations;
   std::string answer;
   CallResult outcome = result(m_binding.createModelObject(&object, answer));
   if (path != nullptr) *path = answer;
@@ -139,7 +97,7 @@ CallResult ServiceClient::upload(const std::string& parent, const std::string& n
   CallResult outcome = result(m_binding.uploadFiles(&request, response));
   soap_clr_dime(soap());
   // The answer names the stored file.
-  if (outcome.ok() && (response.item.size() != 1 || response.item[0] != childPath(parent, name))) outcome.code = -100;
+  if (outcome.ok() && (response.item.size() != 1 || response.item[0] != parent + "/" + name)) outcome.code = -100;
   return outcome;
 }
 
@@ -166,37 +124,6 @@ CallResult ServiceClient::createUser(const std::string& name, const std::string&
   CallResult outcome = result(m_binding.createUser(&request, answer));
   if (outcome.ok() && answer.empty()) outcome.code = -100;
   return outcome;
-}
-
-CallResult ServiceClient::permission(const std::string& operation, const std::string& path,
-                                     const std::string& permission, const std::string& member) {
-  ns2__PermissionRequest request;
-  request.path = path;
-  request.permission = permission;
-  request.member = member;
-  bool answer = false;
-  auto call = operation == "add"      ? &QuillonBinding::addPermission
-              : operation == "remove" ? &QuillonBinding::removePermission
-                                      : &QuillonBinding::hasPermission;
-  CallResult outcome = result((m_binding.*call)(&request, answer));
-  if (outcome.ok() && !answer) outcome.code = -100;
-  return outcome;
-}
-
-std::vector<TestProperty> readProperties(const ns2__SoapVariantMap* map) {
-  std::vector<TestProperty> properties;
-  if (map == nullptr) return properties;
-  for (const ns2__SoapVariantMapItem* item : map->item) {
-    TestProperty property;
-    if (item->key != nullptr) property.key = *item->key;
-    if (item->item != nullptr) {
-      property.items = item->item->item;
-      property.itemType = item->item->itemType;
-      property.itemList = item->item->itemList;
-    }
-    properties.push_back(property);
-  }
-  return properties;
 }
 
 }  // namespace talixdb_test

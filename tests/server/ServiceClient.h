@@ -4,9 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <map>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,23 +23,21 @@ struct CallResult {
 // For assertions: success, or the code and fault text of the failure.
 ::testing::AssertionResult Succeeds(const CallResult& result);
 
-// One property as sent and read back.
-struct TestProperty {
-  std::string key;
-  std::vector<std::string> items;
-  int itemType = 5;
-  bool itemList = false;
-};
+// Bytes that differ with `seed` and along their length.
+std::string patterned(std::size_t size, unsigned seed = 0);
 
 class ServiceClient {
  public:
-  explicit ServiceClient(const TestServer& server);
+  explicit ServiceClient(const TestServer& server) { retarget(server); }
   ServiceClient(const ServiceClient&) = delete;
   ServiceClient& operator=(const ServiceClient&) = delete;
 
   QuillonBinding& binding() { return m_binding; }
   // Sends the next calls to `server`, keeping the session cookie.
-  void retarget(const TestServer& server);
+  void retarget(const TestServer& server) {
+    m_endpoint = server.endpoint();
+    m_binding.endpoint = m_endpoint.c_str();
+  }
   struct soap* soap() { return m_binding.soap; }
   // Frees what the runtime allocated for earlier replies (the endpoint
   // text is not in the context, so calls keep working).
@@ -58,52 +53,17 @@ class ServiceClient {
   CallResult find(const std::string& path, ns2__SoapModelObject& object);
   bool exists(const std::string& path);
   std::vector<std::string> childNames(const std::string& path);
-  CallResult createFolder(const std::string& parent, const std::string& name, std::string* path = nullptr,
-                          const std::vector<TestProperty>& properties = {});
+  CallResult createFolder(const std::string& parent, const std::string& name, std::string* path = nullptr);
   bool remove(const std::string& path);
   CallResult upload(const std::string& parent, const std::string& name, const std::string& bytes,
                     long long declaredSize = -1);
   CallResult download(const std::string& path, std::string& bytes);
   CallResult createUser(const std::string& name, const std::string& password);
-  // `operation` "add", "remove" or "has" a permission; an answer of false
-  // reads as code -100.
-  CallResult permission(const std::string& operation, const std::string& path, const std::string& permission,
-                        const std::string& member);
-
-  CallResult result(int code);
 
  private:
+  CallResult result(int code);
   std::string m_endpoint;
   QuillonBinding m_binding;
 };
-
-// The servers of a suite that runs on both engines: one per engine, started
-// (and readied by `prepare`) when a test first asks for it, and stopped by
-// clear() when the suite ends.
-class SuiteServers {
- public:
-  TestServer& get(Engine engine, const std::vector<std::string>& args = {},
-                  const std::function<void(TestServer&)>& prepare = {}) {
-    std::unique_ptr<TestServer>& server = m_servers[engine];
-    if (!server) {
-      server = std::make_unique<TestServer>(args, "", engine);
-      if (prepare) prepare(*server);
-    }
-    return *server;
-  }
-  void clear() { m_servers.clear(); }
-
- private:
-  std::map<Engine, std::unique_ptr<TestServer>> m_servers;
-};
-
-// The running test's name without the engine a parameterised one adds.
-inline std::string testName() {
-  std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-  return name.substr(0, name.find('/'));
-}
-
-// Reads the properties of a map in order.
-std::vector<TestProperty> readProperties(const ns2__SoapVariantMap* map);
 
 }  // namespace talixdb_test

@@ -8,7 +8,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <stdexcept>
 
 #include "ServiceUris.h"
@@ -17,29 +16,34 @@ namespace talixdb_test {
 
 namespace {
 
+// True when `fd` has something to read (or has ended) within `ms`.
+bool readable(int fd, int ms) {
+  pollfd p{fd, POLLIN, 0};
+  return poll(&p, 1, ms) > 0;
+}
+
 // Reads one HTTP request: headers, then Content-Length bytes of body.
 std::string readRequest(int fd) {
   std::string data;
   char buffer[4096];
-  size_t headerEnd = std::string::npos;
-  size_t wanted = 0;
-  while (true) {
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 5000) <= 0) break;
-    ssize_t n = recv(fd, buffer, sizeof buffer, 0);
-    if (n <= 0) break;
+  for (ssize_t n; readable(fd, 5000) && (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
     data.append(buffer, static_cast<size_t>(n));
-    if (headerEnd == std::string::npos) {
-      headerEnd = data.find("\r\n\r\n");
-      if (headerEnd != std::string::npos) {
-        size_t at = data.find("Content-Length:");
-        if (at == std::string::npos) at = data.find("content-length:");
-        wanted = at == std::string::npos ? 0 : std::strtoul(data.c_str() + at + 15, nullptr, 10);
-      }
-    }
-    if (headerEnd != std::string::npos && data.size() >= headerEnd + 4 + wanted) break;
+    const size_t headerEnd = data.find("\r\n\r\n");
+    if (headerEnd == std::string::npos) continue;
+    size_t at = data.find("Content-Length:");
+    if (at == std::string::npos) at = data.find("content-length:");
+    const size_t wanted = at == std::string::npos ? 0 : std::strtoul(data.c_str() + at + 15, nullptr, 10);
+    if (data.size() >= headerEnd + 4 + wanted) break;
   }
   return data;
+}
+
+sockaddr_in loopback(int port) {
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  return address;
 }
 
 // A socket listening on a free loopback port, which goes to `port`.
@@ -48,10 +52,7 @@ int listenOnLoopback(int& port) {
   if (fd < 0) throw std::runtime_error("socket failed");
   int one = 1;
   setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = 0;
+  sockaddr_in address = loopback(0);
   if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 || listen(fd, 8) != 0) {
     close(fd);
     throw std::runtime_error("bind failed");
@@ -63,19 +64,11 @@ int listenOnLoopback(int& port) {
 }
 
 // The next connection, or -1 after 50 ms without one.
-int acceptWithin50ms(int listenFd) {
-  pollfd p{listenFd, POLLIN, 0};
-  if (poll(&p, 1, 50) <= 0) return -1;
-  return accept(listenFd, nullptr, nullptr);
-}
+int acceptWithin50ms(int listenFd) { return readable(listenFd, 50) ? accept(listenFd, nullptr, nullptr) : -1; }
 
 bool sendAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t sent = send(fd, data, size, MSG_NOSIGNAL);
-    if (sent <= 0) return false;
-    data += sent;
-    size -= static_cast<size_t>(sent);
-  }
+  for (ssize_t sent; size > 0; data += sent, size -= static_cast<size_t>(sent))
+    if ((sent = send(fd, data, size, MSG_NOSIGNAL)) <= 0) return false;
   return true;
 }
 
@@ -86,21 +79,16 @@ void trickle(int fd, const std::atomic<bool>& stop) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
   for (size_t i = 0; !stop && std::chrono::steady_clock::now() < end; ++i) {
     const char byte = i < head.size() ? head[i] : 'a';
-    if (send(fd, &byte, 1, MSG_NOSIGNAL) != 1) return;
-    pollfd p{fd, POLLIN, 0};
-    if (poll(&p, 1, 2000) != 0) return;  // the client closed its end
+    if (send(fd, &byte, 1, MSG_NOSIGNAL) != 1 || readable(fd, 2000)) return;  // the client closed its end
   }
 }
 
 }  // namespace
 
 std::string soapEnvelope(const std::string& body) {
-  return std::string(
-             "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-             "<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-             "xmlns:ns1=\"") +
-         TALIXDB_NS1_URI + "\" xmlns:ns2=\"" + TALIXDB_NS2_URI + "\"><SOAP-ENV:Body>" + body +
-         "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/"
+         "soap/envelope/\" xmlns:ns1=\"" TALIXDB_NS1_URI "\" xmlns:ns2=\"" TALIXDB_NS2_URI "\"><SOAP-ENV:Body>" +
+         body + "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
 }
 
 CannedServer::CannedServer(std::string body, Manner manner) : m_manner(manner), m_body(std::move(body)) {
@@ -124,17 +112,15 @@ void CannedServer::serve() {
       continue;
     }
     std::string request = readRequest(fd);
-    std::string body;
     {
       std::lock_guard<std::mutex> lock(m_mutex);
-      m_requests.push_back(request);
-      body = m_body;
+      m_requests.push_back(std::move(request));
     }
     if (m_manner == kTrickle) {
       trickle(fd, m_stop);
     } else {
       std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\nContent-Length: " +
-                          std::to_string(body.size()) + "\r\nConnection: close\r\n\r\n" + body;
+                          std::to_string(m_body.size()) + "\r\nConnection: close\r\n\r\n" + m_body;
       sendAll(fd, reply.data(), reply.size());
     }
     close(fd);
@@ -144,11 +130,6 @@ void CannedServer::serve() {
 std::vector<std::string> CannedServer::requests() {
   std::lock_guard<std::mutex> lock(m_mutex);
   return m_requests;
-}
-
-void CannedServer::setBody(std::string body) {
-  std::lock_guard<std::mutex> lock(m_mutex);
-  m_body = std::move(body);
 }
 
 RelayServer::RelayServer(int upstreamPort, std::vector<std::string> dropMarkers)
@@ -181,10 +162,7 @@ void RelayServer::serve() {
 void RelayServer::relay(int client, const std::string& request) {
   int upstream = socket(AF_INET, SOCK_STREAM, 0);
   if (upstream < 0) return;
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  address.sin_port = htons(static_cast<uint16_t>(m_upstreamPort));
+  sockaddr_in address = loopback(m_upstreamPort);
   if (connect(upstream, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
       sendAll(upstream, request.data(), request.size())) {
     // The server closes the connection after its reply.

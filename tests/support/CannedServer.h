@@ -30,7 +30,6 @@ class CannedServer {
   std::string endpoint() const { return "http://" + address() + "/vlt/services/QuillonBinding"; }
   // The raw requests (headers and body) received so far.
   std::vector<std::string> requests();
-  void setBody(std::string body);
 
  private:
   void serve();
@@ -38,8 +37,8 @@ class CannedServer {
   int m_port = 0;
   Manner m_manner;
   std::atomic<bool> m_stop{false};
-  std::mutex m_mutex;
-  std::string m_body;
+  std::mutex m_mutex;  // guards m_requests
+  const std::string m_body;
   std::vector<std::string> m_requests;
   std::vector<int> m_heldConnections;
   std::thread m_thread;

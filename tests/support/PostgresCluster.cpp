@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -22,28 +21,15 @@ namespace talixdb_test {
 
 namespace {
 
-// Where initdb and pg_ctl are: pg_config's answer, else the newest version
-// Debian installed.
+// Where initdb and pg_ctl are: the newest version Debian installed.
 std::string postgresBinaries() {
-  std::vector<std::string> candidates;
-  if (FILE* pipe = popen("pg_config --bindir 2>/dev/null", "r")) {
-    char line[4096] = {};
-    if (std::fgets(line, sizeof line, pipe) != nullptr) {
-      std::string dir = line;
-      while (!dir.empty() && (dir.back() == '\n' || dir.back() == '\r')) dir.pop_back();
-      candidates.push_back(dir);
-    }
-    pclose(pipe);
-  }
   std::error_code ignored;
   std::vector<std::string> versions;
   for (const auto& entry : std::filesystem::directory_iterator("/usr/lib/postgresql", ignored))
     versions.push_back(entry.path().string() + "/bin");
   std::sort(versions.rbegin(), versions.rend());
-  candidates.insert(candidates.end(), versions.begin(), versions.end());
-  for (const std::string& dir : candidates) {
+  for (const std::string& dir : versions)
     if (::access((dir + "/initdb").c_str(), X_OK) == 0 && ::access((dir + "/pg_ctl").c_str(), X_OK) == 0) return dir;
-  }
   throw std::runtime_error(
       "PostgreSQL cannot be started for the tests: no initdb and pg_ctl (install Debian's postgresql package, "
       "as scripts/install-deps.sh does)");
@@ -53,12 +39,9 @@ std::string postgresBinaries() {
 // (initdb refuses to run as root).
 ProgramResult runAsOwner(const std::string& program, std::vector<std::string> args) {
   ProgramRun run;
-  if (::geteuid() != 0) {
-    run.args = std::move(args);
-    return runProgram(program, run, std::chrono::seconds(120));
-  }
-  run.args = {"-u", "postgres", "--", program};
-  run.args.insert(run.args.end(), args.begin(), args.end());
+  run.args = std::move(args);
+  if (::geteuid() != 0) return runProgram(program, run, std::chrono::seconds(120));
+  run.args.insert(run.args.begin(), {"-u", "postgres", "--", program});
   return runProgram("/usr/sbin/runuser", run, std::chrono::seconds(120));
 }
 
@@ -79,11 +62,9 @@ PostgresCluster& PostgresCluster::shared() {
 
 PostgresCluster::PostgresCluster() {
   const std::string bin = postgresBinaries();
-  std::string pattern = (std::filesystem::temp_directory_path() / "talixdb-pg-XXXXXX").string();
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (::mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("PostgreSQL cannot be started: mkdtemp failed");
-  m_directory = buffer.data();
+  m_directory = (std::filesystem::temp_directory_path() / "talixdb-pg-XXXXXX").string();
+  if (::mkdtemp(m_directory.data()) == nullptr)
+    throw std::runtime_error("PostgreSQL cannot be started: mkdtemp failed");
   if (::geteuid() == 0) {
     const passwd* owner = ::getpwnam("postgres");
     if (owner == nullptr || ::chown(m_directory.c_str(), owner->pw_uid, owner->pw_gid) != 0) {
@@ -101,17 +82,14 @@ PostgresCluster::PostgresCluster() {
   const std::string stop = (::geteuid() == 0 ? "/usr/sbin/runuser -u postgres -- " : "") + bin +
                            "/pg_ctl -D \"$1/data\" -m immediate stop >/dev/null 2>&1; rm -rf \"$1\"";
   const std::string script = "cat >/dev/null; " + stop;
-  std::vector<std::string> args = {"/bin/sh", "-c", script, "talixdb-pg-watchdog", m_directory};
-  std::vector<char*> argv;
-  for (std::string& arg : args) argv.push_back(arg.data());
-  argv.push_back(nullptr);
+  const char* argv[] = {"/bin/sh", "-c", script.c_str(), "talixdb-pg-watchdog", m_directory.c_str(), nullptr};
   pid_t watchdog = ::fork();
   if (watchdog == 0) {
     ::setsid();  // not taken down with this process's group
     ::dup2(fds[0], 0);
     ::close(fds[0]);
     ::close(fds[1]);
-    ::execv("/bin/sh", argv.data());
+    ::execv("/bin/sh", const_cast<char* const*>(argv));
     ::_exit(127);
   }
   ::close(fds[0]);

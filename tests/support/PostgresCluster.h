@@ -21,9 +21,6 @@ class PostgresCluster {
 
   // A new empty database; returns its connection URI.
   std::string createDatabase();
-  // Connection URI of `database` as the superuser.
-  std::string uri(const std::string& database) const;
-  const std::string& directory() const { return m_directory; }
 
   ~PostgresCluster();
   PostgresCluster(const PostgresCluster&) = delete;
@@ -31,6 +28,8 @@ class PostgresCluster {
 
  private:
   PostgresCluster();
+  // Connection URI of `database` as the superuser.
+  std::string uri(const std::string& database) const;
   std::string m_directory;  // data in "data", the socket beside it
   int m_watchdogPipe = -1;  // its closing tells the watchdog to remove the cluster
   int m_watchdog = -1;

@@ -15,15 +15,13 @@ namespace talixdb_test {
 
 namespace {
 
-bool dropped(const std::string& entry) {
-  return entry.compare(0, 19, "MODELDATABASE_HOME=") == 0 || entry.compare(0, 8, "TALIXDB_") == 0 ||
-         entry.compare(0, 4, "VLT_") == 0;
-}
-
 std::vector<std::string> childEnvironment(const ProgramRun& run) {
   std::vector<std::string> env;
-  for (char** entry = environ; *entry != nullptr; ++entry)
-    if (!dropped(*entry)) env.emplace_back(*entry);
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string text = *entry;
+    if (text.rfind("MODELDATABASE_HOME=", 0) != 0 && text.rfind("TALIXDB_", 0) != 0 && text.rfind("VLT_", 0) != 0)
+      env.push_back(text);
+  }
   for (const auto& variable : run.env) env.push_back(variable.first + "=" + variable.second);
   return env;
 }
@@ -112,9 +110,7 @@ ProgramResult runProgram(const std::string& program, const ProgramRun& run, std:
     execve(args[0], args.data(), vars.data());
     _exit(127);
   }
-  close(in[0]);
-  close(out[1]);
-  close(err[1]);
+  for (int fd : {in[0], out[1], err[1]}) close(fd);
   signal(SIGPIPE, SIG_IGN);
   if (!run.input.empty() && !run.terminal) {
     ssize_t ignored = write(in[1], run.input.data(), run.input.size());

@@ -12,8 +12,7 @@ namespace talixdb_test {
 
 struct ProgramResult {
   int exitCode = -1;  // -1 when the program did not exit normally
-  std::string out;
-  std::string err;
+  std::string out, err;
 };
 
 struct ProgramRun {

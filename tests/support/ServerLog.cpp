@@ -3,6 +3,7 @@
 #include <chrono>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "support/TestServer.h"
 
@@ -31,12 +32,10 @@ int loggedRequestCount(const TestServer& server, const std::string& operation) {
       found += operation.empty() || request.operation == operation ? 1 : 0;
     return found;
   };
-  int last = count();
-  for (int i = 0; i < 40; ++i) {
+  int last = count(), again = -1;
+  for (int i = 0; i < 40 && again != last; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
-    int again = count();
-    if (again == last) break;
-    last = again;
+    again = std::exchange(last, count());
   }
   return last;
 }

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <stdexcept>
 #include <thread>
 
@@ -21,11 +21,8 @@
 namespace talixdb_test {
 
 TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "talixdb-test-XXXXXX").string();
-  std::vector<char> buffer(pattern.begin(), pattern.end());
-  buffer.push_back('\0');
-  if (mkdtemp(buffer.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  m_path = buffer.data();
+  m_path = (std::filesystem::temp_directory_path() / "talixdb-test-XXXXXX").string();
+  if (mkdtemp(m_path.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
 }
 
 TempDir::~TempDir() {
@@ -46,12 +43,8 @@ TestServer::TestServer(std::vector<std::string> extraArgs, std::string dataDir, 
     m_storeUri = dataDir.rfind("postgresql://", 0) == 0 ? dataDir : PostgresCluster::shared().createDatabase();
     dataDir.clear();  // the temporary directory keeps the log
   }
-  if (dataDir.empty()) {
-    m_ownDir = std::make_unique<TempDir>();
-    m_dataDir = m_ownDir->path() + "/store";
-  } else {
-    m_dataDir = dataDir;
-  }
+  if (dataDir.empty()) m_ownDir = std::make_unique<TempDir>();
+  m_dataDir = m_ownDir ? m_ownDir->path() + "/store" : dataDir;
   m_logPath = m_dataDir + ".log";
   start();
 }
@@ -62,11 +55,8 @@ void TestServer::start() {
   int pipeFd[2];
   if (pipe(pipeFd) != 0) throw std::runtime_error("pipe failed");
   std::vector<std::string> args = {TALIXDB_SERVER_PATH, "--host", "127.0.0.1", "--port", "0"};
-  if (m_engine == Engine::Postgres) {
-    args.insert(args.end(), {"--store", m_storeUri});
-  } else {
-    args.insert(args.end(), {"--data", m_dataDir});
-  }
+  const bool postgres = m_engine == Engine::Postgres;
+  args.insert(args.end(), {postgres ? "--store" : "--data", postgres ? m_storeUri : m_dataDir});
   args.insert(args.end(), m_extraArgs.begin(), m_extraArgs.end());
   const pid_t parent = getpid();
   pid_t pid = fork();
@@ -102,32 +92,18 @@ void TestServer::start() {
 
 int TestServer::stop(int signal) {
   int status = 0;
-  if (m_pid > 0) {
-    kill(m_pid, signal);
-    // Bounded wait: escalate to SIGKILL after 10 s.
-    for (int i = 0; i < 1000; ++i) {
-      if (waitpid(m_pid, &status, WNOHANG) == m_pid) {
-        m_pid = -1;
-        return status;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+  if (m_pid <= 0) return status;
+  kill(m_pid, signal);
+  // Bounded wait: escalate to SIGKILL after 10 s.
+  bool ended = false;
+  for (int i = 0; i < 1000 && !(ended = waitpid(m_pid, &status, WNOHANG) == m_pid); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (!ended) {
     kill(m_pid, SIGKILL);
     waitpid(m_pid, &status, 0);
-    m_pid = -1;
   }
+  m_pid = -1;
   return status;
-}
-
-void TestServer::restart() {
-  stop(SIGTERM);
-  start();
-}
-
-std::string TestServer::address() const { return "127.0.0.1:" + std::to_string(m_port); }
-
-std::string TestServer::endpoint() const {
-  return "http://" + address() + "/vlt/services/QuillonBinding";
 }
 
 ProgramResult runServerProgram(std::vector<std::string> args, std::vector<std::pair<std::string, std::string>> env,
@@ -141,9 +117,7 @@ ProgramResult runServerProgram(std::vector<std::string> args, std::vector<std::p
 
 std::string TestServer::log() const {
   std::ifstream in(m_logPath);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 }  // namespace talixdb_test

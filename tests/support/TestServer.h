@@ -51,16 +51,18 @@ class TestServer {
   // Stops the process with `signal` and waits for it; returns its wait status.
   int stop(int signal = 15);
   // Starts it again on the same store (a new port).
-  void restart();
+  void restart() {
+    stop();
+    start();
+  }
 
   int port() const { return m_port; }
   pid_t pid() const { return m_pid; }
   // "127.0.0.1:PORT", the address CVLTDatabase::open expects.
-  std::string address() const;
+  std::string address() const { return "127.0.0.1:" + std::to_string(m_port); }
   // The full service endpoint URL.
-  std::string endpoint() const;
+  std::string endpoint() const { return "http://" + address() + "/vlt/services/QuillonBinding"; }
   const std::string& dataDir() const { return m_dataDir; }
-  Engine engine() const { return m_engine; }
   // The PostgreSQL store's connection URI ("" on SQLite).
   const std::string& storeUri() const { return m_storeUri; }
   // Standard error of the server so far.
