@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -157,6 +158,13 @@ TEST(SystemdUnit, RunsTheServerPrivatelyAsItsOwnUser) {
   for (const char* wanted : {"User=talixdb", "UMask=0077", "StateDirectory=talixdb", "Restart=on-failure",
                              "NoNewPrivileges=yes", "ProtectSystem=strict", "ProtectHome=yes", "PrivateTmp=yes"})
     EXPECT_NE(std::find(lines.begin(), lines.end(), wanted), lines.end()) << wanted;
+  // And systemd's own check of the file, where systemd is installed.
+  if (access("/usr/bin/systemd-analyze", X_OK) != 0) return;
+  ProgramRun verify;
+  verify.args = {"verify", TALIXDB_TEST_UNIT_FILE};
+  ProgramResult verified = runProgram("/usr/bin/systemd-analyze", verify);
+  EXPECT_EQ(verified.exitCode, 0) << verified.err;
+  EXPECT_EQ((verified.out + verified.err).find("talixdb-server.service"), std::string::npos) << verified.err;
 }
 
 // A second server on the store is refused while an upload runs, and the
