@@ -7,14 +7,8 @@
 namespace talixdb_test {
 namespace {
 
-class AdminCli : public CliSuite {
+class AdminCli : public PumpSuite {
  protected:
-  static void SetUpTestSuite() {
-    startServer();
-    ASSERT_EQ(talixdb({"db", "create"}).exitCode, 0);
-    ASSERT_EQ(talixdb({"model", "upload", writePumpModel()}).exitCode, 0);
-  }
-
   // Runs talixdb with the address in MODELDATABASE_HOME instead of --server.
   static CliResult fromEnvironment(const std::string& home, const std::vector<std::string>& args) {
     CliRun run;

@@ -12,16 +12,7 @@ namespace {
 
 using nlohmann::json;
 
-// One database with the pump model (and its solver) stored before the tests.
-class CatalogueCli : public CliSuite {
- protected:
-  static void SetUpTestSuite() {
-    startServer();
-    ASSERT_EQ(talixdb({"db", "create"}).exitCode, 0);
-    CliResult upload = talixdb({"model", "upload", writePumpModel()});
-    ASSERT_EQ(upload.exitCode, 0) << upload.err;
-  }
-};
+using CatalogueCli = PumpSuite;
 
 // Each command's exit status is the library's code where it has one.
 TEST_F(CatalogueCli, CommandsExitWithTheirStatusAndSayWhy) {

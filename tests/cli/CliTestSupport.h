@@ -59,6 +59,16 @@ class CliSuite : public ::testing::Test {
   static std::unique_ptr<TempDir> s_dir;
 };
 
+// A suite whose server holds the database and the pump model (with its solver).
+class PumpSuite : public CliSuite {
+ protected:
+  static void SetUpTestSuite() {
+    startServer();
+    ASSERT_EQ(talixdb({"db", "create"}).exitCode, 0);
+    ASSERT_EQ(talixdb({"model", "upload", writePumpModel()}).exitCode, 0);
+  }
+};
+
 // A model of type Equipment/Pumps with ports inlet and outlet, parameters
 // speed (CAPE_REAL), stages (CAPE_INT) and file-system (CAPE_OPTION listing
 // case.cfg and mesh/grid.msh), species water and air, and one solver

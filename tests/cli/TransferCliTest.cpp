@@ -17,16 +17,8 @@ const char kInterrupted[] =
 // before the transfer could end.
 constexpr std::size_t kHugeFile = std::size_t(32) << 20;
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
-
-class TransferCli : public CliSuite {
+class TransferCli : public PumpSuite {
  protected:
-  static void SetUpTestSuite() {
-    startServer();
-    ASSERT_EQ(talixdb({"db", "create"}).exitCode, 0);
-    ASSERT_EQ(talixdb({"model", "upload", writePumpModel()}).exitCode, 0);
-  }
-
   // talixdb with standard input and standard error on a terminal.
   static CliRun onTerminal(const std::vector<std::string>& args) {
     CliRun run;
