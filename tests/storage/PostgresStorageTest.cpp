@@ -1,6 +1,6 @@
 // The PostgreSQL side of the storage seam: schema versions, the start
-// line's description, staged contents and their sweep, and contents of
-// several chunks read while the file is deleted.
+// line's description, staged contents and their sweep. Contents of several
+// chunks read while the file is deleted: storage/RepositoryTest.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -63,43 +63,6 @@ TEST_F(PostgresStorageTest, SweepKeepsLiveStagingAndRemovesWhatALostConnectionSt
     staged->finish();
     EXPECT_THROW(storage.addVersion(id, *staged, "root", 1), StorageFailure);
   }
-}
-
-TEST_F(PostgresStorageTest, ContentOfSeveralChunksStaysReadableAfterTheFileIsDeleted) {
-  PostgresStore store(uri, StoreUse::Serve);
-  PostgresStorage storage(uri);
-  std::string bytes(2 * kChunkSize + 123, '\0');
-  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i % 251);
-  auto staged = storage.stageContent();
-  ASSERT_TRUE(staged->write(bytes.data(), bytes.size()));
-  ASSERT_TRUE(staged->finish());
-  ObjectId id = 0;
-  {
-    StorageTransaction transaction(storage);
-    id = storage.addObject(storage.rootId(), "big", "File", true);
-    EXPECT_EQ(storage.addVersion(id, *staged, "root", 1), 1);
-    transaction.commit();
-  }
-  std::unique_ptr<ContentSource> source;
-  {
-    StorageTransaction transaction(storage);
-    source = storage.openContent(id, 1);
-    transaction.commit();
-  }
-  {
-    StorageTransaction transaction(storage);
-    storage.removeObject(id);
-    transaction.commit();
-  }
-  ASSERT_TRUE(source);
-  std::string back;
-  std::vector<char> buffer(100000);
-  long got = 0;
-  while ((got = source->read(buffer.data(), buffer.size())) > 0) back.append(buffer.data(), static_cast<std::size_t>(got));
-  EXPECT_EQ(got, 0);
-  EXPECT_TRUE(back == bytes) << back.size();
-  source.reset();
-  EXPECT_EQ(PostgresSession(uri).run("SELECT count(*) FROM chunks"), "0");
 }
 
 }  // namespace
