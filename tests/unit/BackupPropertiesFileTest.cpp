@@ -13,6 +13,8 @@ using namespace VLT_121;
 using Tokens = std::vector<std::string>;
 
 const std::string kMarker = "EF64F6C7-2C4F-4559-9ADF-61B0C85169CF";
+const auto S = BackupPropertyKind::String, I = BackupPropertyKind::Integer, L = BackupPropertyKind::List,
+           none = BackupPropertyKind::Ignored;
 
 // Joins tokens, each followed by one zero byte.
 std::string tokens(const Tokens& items) {
@@ -31,7 +33,7 @@ BackupProperty property(const std::string& name, BackupPropertyKind kind, const 
 // "depth: name=value; name=[a,b]; ..." of a parsed file, or "refused".
 std::string readBack(const std::string& bytes) {
   BackupPropertiesFile file;
-  file.properties.push_back(property("m_szStale", BackupPropertyKind::String));  // replaced by the parse
+  file.properties.push_back(property("m_szStale", S));  // replaced by the parse
   if (!parseBackupProperties(bytes, file)) return "refused";
   std::string out = std::to_string(file.depth) + ":";
   for (const BackupProperty& p : file.properties) {
@@ -48,23 +50,19 @@ std::string readBack(const std::string& bytes) {
   return file.marker == kMarker ? out : "marker " + file.marker;
 }
 
-TEST(BackupProperties, NamesKindsAndDepths) {
+TEST(BackupProperties, NamesKindsDepthsAndTheBytesWritten) {
   EXPECT_EQ(backupPropertiesFileName(), "TALIX_BackedUp_Properties_" + kMarker);
   EXPECT_EQ(backupDirectorySuffix(), "_" + kMarker);
   const std::string suffix = "_" + kMarker;
   EXPECT_EQ(withoutBackupDirectorySuffix("/Repository/a:b" + suffix), "/Repository/a:b");
   EXPECT_EQ(withoutBackupDirectorySuffix(suffix), suffix);
   EXPECT_EQ(withoutBackupDirectorySuffix("/R/x" + suffix + "/y"), "/R/x" + suffix + "/y");
-  EXPECT_EQ(backupPropertyKind("m_szName"), BackupPropertyKind::String);
-  EXPECT_EQ(backupPropertyKind("m_iNrPorts"), BackupPropertyKind::Integer);
-  EXPECT_EQ(backupPropertyKind("m_aszComponents"), BackupPropertyKind::List);
-  for (const char* other : {"m_dValue", "m_", "szName", ""}) EXPECT_EQ(backupPropertyKind(other), BackupPropertyKind::Ignored);
+  const std::pair<const char*, BackupPropertyKind> kinds[] = {{"m_szName", S}, {"m_iNrPorts", I}, {"m_aszC", L},
+                                                              {"m_dValue", none}, {"m_", none}, {"szName", none}, {"", none}};
+  for (const auto& [name, kind] : kinds) EXPECT_EQ(backupPropertyKind(name), kind) << name;
   EXPECT_EQ(slashDepth("/Repository/talixdb/Cat"), 3);
   EXPECT_EQ(slashDepth("a\\b"), 0);
-}
-
-TEST(BackupProperties, WritesNameAndValueTokensEachEndedByAZeroByte) {
-  const auto S = BackupPropertyKind::String, I = BackupPropertyKind::Integer, L = BackupPropertyKind::List;
+  // The file: name and value tokens, each ended by a zero byte.
   EXPECT_EQ(formatBackupProperties(3, {property("m_szName", S, "Pump"), property("m_iNrPorts", I, "", 2),
                                        property("m_aszComponents", L, "", 0, {"water", "air"})}),
             tokens({kMarker, "3", "m_szName", "Pump", "m_iNrPorts", "2", "m_aszComponents", "water", "air"}));
@@ -78,7 +76,6 @@ TEST(BackupProperties, WritesNameAndValueTokensEachEndedByAZeroByte) {
 }
 
 TEST(BackupProperties, ReadsTokensBackAsTheRestoreDoes) {
-  const auto L = BackupPropertyKind::List;
   struct Row {
     std::string bytes;
     const char* read;

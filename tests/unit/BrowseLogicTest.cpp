@@ -1,9 +1,9 @@
 // Browsing without a server: criteria rows and the snapshot filters on
-// hand-built trees, the snapshot walk over a catalogue that records every
-// folder read, and the name listings.
+// hand-built trees, and the name listings. What the snapshot walk reads from
+// the server (each folder once, details only when a criterion needs them) is
+// shown through the handle in api/BrowseTest.
 #include <gtest/gtest.h>
 
-#include <map>
 #include <string>
 #include <vector>
 
@@ -19,14 +19,8 @@ using Names = std::vector<std::string>;
 
 CSnapshotModel model(std::string name, std::string description = "", Names species = {}, Names ports = {},
                      Names parameters = {}, std::vector<CSnapshotSolver> solvers = {}) {
-  CSnapshotModel m;
-  m.m_strName = std::move(name);
-  m.m_strDescription = std::move(description);
-  m.m_vecSpecies = std::move(species);
-  m.m_vecPorts = std::move(ports);
-  m.m_vecParameters = std::move(parameters);
-  m.m_vecSolvers = std::move(solvers);
-  return m;
+  return {std::move(name), std::move(description), std::move(species), std::move(ports), std::move(parameters),
+          std::move(solvers)};
 }
 
 // Every entry as "category", "category/type" or "category/type/model", in tree order.
@@ -150,100 +144,20 @@ TEST(SnapshotFilter, KeepsMatchesAndPrunesEmptiedLevels) {
   // A value matches anywhere in the name; entries keep their order and subtrees.
   tree = {
       {"C",
-       {{"T", {model("APump"), model("x"), model("Pum"), model("PumpA", "", {}, {}, {}, {{"S", {"000000001-5"}}})}}}}};
+       {{"T", {model("APump"), model("x"), model("Pum"), {"PumpA", "", {}, {}, {}, {{"S", {"000000001-5"}}}}}}}}};
   Criteria pump({{"Model name", "contains", "Pump", nullptr}});
   filterSnapshot(tree, pump.get());
   EXPECT_EQ(shape(tree), (Names{"C", "C/T", "C/T/APump", "C/T/PumpA"}));
   EXPECT_EQ(tree[0].m_vecTypes[0].m_vecModels[1].m_vecSolvers.at(0).m_vecInstances, (Names{"000000001-5"}));
 }
 
-// Folders by path; a path not entered reads as missing. Every read is logged.
-class RecordingReader : public CFolderReader {
- public:
-  std::map<std::string, Names> children, lists;
-  std::map<std::string, std::string> descriptions;
-  Names requests;
-
-  Names readChildNames(const std::string& path) override {
-    requests.push_back("children " + path);
-    return children.count(path) ? children[path] : Names{};
-  }
-  std::string readProperty(const std::string& path, const std::string& name) override {
-    requests.push_back(name + " " + path);
-    return descriptions.count(path) && name == "m_szDescription" ? descriptions[path] : "";
-  }
-  Names readListProperty(const std::string& path, const std::string& name) override {
-    requests.push_back(name + " " + path);
-    return lists.count(path) && name == "m_aszComponents" ? lists[path] : Names{};
-  }
-};
-
-TEST(SnapshotWalk, ReadsEachFolderOnceInWalkOrderAndKeepsTheServersOrder) {
-  const std::string root = "/Repository/talixdb";
-  const std::string m = root + "/Cat/Type/M";
-  RecordingReader reader;
-  reader.children[root] = {"Z", "Cat"};
-  reader.children[root + "/Cat"] = {"Type"};
-  reader.children[root + "/Cat/Type"] = {"M", "Gone"};
-  reader.descriptions[m] = "a model";
-  reader.lists[m] = {"H2O", "N2"};
-  reader.children[m + "/Ports"] = {"in", "out"};
-  reader.children[m + "/Parameters"] = {"speed"};
-  reader.children[m + "/Solvers"] = {"S"};
-  reader.children[m + "/Solvers/S/Instances"] = {"000000002-7", "000000001-4"};
-  reader.children[root + "/Cat/Type/Gone/Solvers"] = {"S"};  // S has no Instances folder
-  const Names walk = {"children " + root, "children " + root + "/Z", "children " + root + "/Cat",
-                      "children " + root + "/Cat/Type", "m_szDescription " + m};
-  const Names solvers = {"children " + m + "/Solvers", "children " + m + "/Solvers/S/Instances"};
-
-  SnapshotTree tree = readSnapshot(reader, root, false);
-  EXPECT_EQ(Names(reader.requests.begin(), reader.requests.begin() + 7), [&] {
-    Names n = walk;
-    n.insert(n.end(), solvers.begin(), solvers.end());
-    return n;
-  }());
-  EXPECT_EQ(reader.requests.size(), 7u + 3u);  // Gone: description, solvers, S's instances
-  EXPECT_TRUE(tree[1].m_vecTypes[0].m_vecModels[0].m_vecSpecies.empty());
-
-  reader.requests.clear();
-  tree = readSnapshot(reader, root, true);
-  Names expected = walk;
-  for (const std::string& read : {"m_aszComponents " + m, "children " + m + "/Parameters", "children " + m + "/Ports"})
-    expected.push_back(read);
-  expected.insert(expected.end(), solvers.begin(), solvers.end());
-  EXPECT_EQ(Names(reader.requests.begin(), reader.requests.begin() + 10), expected);
-  ASSERT_EQ(tree.size(), 2u);
-  EXPECT_EQ(tree[0].m_strName, "Z");
-  EXPECT_TRUE(tree[0].m_vecTypes.empty());
-  const CSnapshotModel& read = tree[1].m_vecTypes[0].m_vecModels[0];
-  EXPECT_EQ(read.m_strDescription, "a model");
-  EXPECT_EQ(read.m_vecSpecies, (Names{"H2O", "N2"}));
-  EXPECT_EQ(read.m_vecPorts, (Names{"in", "out"}));
-  EXPECT_EQ(read.m_vecParameters, (Names{"speed"}));
-  EXPECT_EQ(read.m_vecSolvers.at(0).m_strName, "S");
-  EXPECT_EQ(read.m_vecSolvers[0].m_vecInstances, (Names{"000000002-7", "000000001-4"}));
-  const CSnapshotModel& gone = tree[1].m_vecTypes[0].m_vecModels.at(1);
-  EXPECT_EQ(gone.m_strDescription, "");
-  EXPECT_TRUE(gone.m_vecSolvers.at(0).m_vecInstances.empty());
-
-  RecordingReader empty;
-  EXPECT_TRUE(readSnapshot(empty, root, true).empty());
-  EXPECT_EQ(empty.requests.size(), 1u);
-}
-
-// Category A is empty; B/T holds M1 (solver S with two instances) and M2.
-CBrowseState sampleState() {
-  CBrowseState state;
-  state.m_vecSnapshot = {
-      {"A", {}}, {"B", {{"T", {model("M1", "", {}, {}, {}, {{"S", {"000000002-9", "000000001-3"}}}), model("M2")}}}}};
-  return state;
-}
-
 // Each level in snapshot order; whole names only, case-sensitive; nothing
 // matched empties the list; lists outlive their snapshot and keep their
 // texts in place while other lists fill.
 TEST(NameListings, ListEachLevelInSnapshotOrder) {
-  CBrowseState state = sampleState();
+  CBrowseState state;  // A is empty; B/T holds M1 (solver S with two instances) and M2
+  state.m_vecSnapshot = {
+      {"A", {}}, {"B", {{"T", {{"M1", "", {}, {}, {}, {{"S", {"000000002-9", "000000001-3"}}}}, model("M2")}}}}};
   EXPECT_TRUE(listCategoryNames(state));
   EXPECT_EQ(state.m_vecCategoryNames, (Names{"A", "B"}));
   EXPECT_TRUE(listTypeNames(state, "B"));

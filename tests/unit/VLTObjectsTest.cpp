@@ -1,6 +1,7 @@
 // The model object library: null texts, lists sized before filling and read
 // out of range as "", arrays adopted and freed once (the sanitizer build
-// reports leaks and double frees), surfaces with their grid texts.
+// reports leaks and double frees), surfaces with their grid texts. Copies and
+// every field's round trip are shown by the API tests.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -19,28 +20,11 @@ struct ModelDeleter {
 };
 using ModelPtr = std::unique_ptr<CVLTModel, ModelDeleter>;
 
-// (Copies of texts and every field are shown by the round trips of the API
-// tests.) Null texts read as "", ports and parameters copy as values.
-TEST(VLTObjects, NullTextsAreEmptyAndCopiesAreValues) {
-  ModelPtr model(CVLTModel::newObject());
-  CVLTPort port;
-  CVLTParameter parameter;
-  model->setName(nullptr), port.setType(nullptr);
-  parameter.setNrOptions(1);
-  parameter.setOption(0, "before");
-  parameter.setOption(0, nullptr);
-  EXPECT_EQ(std::string(model->getName()) + port.getType() + parameter.getOption(0), "");
-  parameter.setOption(0, "a");
-  port.setDirection("in");
-  CVLTParameter copy(parameter);
-  CVLTPort assigned;
-  assigned = port;
-  parameter.setOption(0, "changed"), port.setDirection("out");
-  EXPECT_EQ(std::string(copy.getOption(0)) + assigned.getDirection(), "ain");
-}
-
+// Null texts read as ""; list writes out of range are dropped, reads give "".
 TEST(VLTObjects, ListsAreSizedThenFilledByIndex) {
   ModelPtr model(CVLTModel::newObject());
+  model->setName(nullptr);
+  EXPECT_STREQ(model->getName(), "");
   model->setNrComponents(3);
   for (int i : {0, 3, -1}) model->setComponent(i, ("c" + std::to_string(i)).c_str());
   EXPECT_EQ(model->getNrComponents(), 3);
@@ -57,12 +41,11 @@ TEST(VLTObjects, ListsAreSizedThenFilledByIndex) {
   EXPECT_EQ(parameter.getNrOptions(), 0);
   parameter.setNrOptions(3);
   parameter.setOption(0, "a");
-  parameter.setOption(2, "c");
+  parameter.setOption(1, "b");
   parameter.setNrOptions(1);  // resizing keeps the first entries
   EXPECT_EQ(parameter.getNrOptions(), 1);
-  EXPECT_STREQ(parameter.getOption(0), "a");
   parameter.setNrOptions(2);
-  EXPECT_STREQ(parameter.getOption(1), "");
+  EXPECT_EQ(std::string(parameter.getOption(0)) + parameter.getOption(1), "a");
 }
 
 TEST(VLTObjects, ArraysAreAdoptedReplacedAndFreedOnce) {
@@ -70,12 +53,10 @@ TEST(VLTObjects, ArraysAreAdoptedReplacedAndFreedOnce) {
   CVLTParameter::deleteArray(CVLTParameter::newArray(-1));
   CVLTPort::deleteArray(nullptr);
   ModelPtr model(CVLTModel::newObject());
-  EXPECT_EQ(model->getPorts(), nullptr);
   CVLTPort* ports = CVLTPort::newArray(3);
   ports[2].setName("kept");
   model->setPorts(2, CVLTPort::newArray(2));
   model->setPorts(3, ports);  // frees the first array
-  EXPECT_EQ(model->getPorts(), ports);
   model->setPorts(2, model->getPorts());  // the held array again: kept, recounted
   EXPECT_EQ(model->getNrPorts(), 2);
   EXPECT_STREQ(model->getPorts()[2].getName(), "kept");
@@ -90,8 +71,7 @@ TEST(VLTObjects, ArraysAreAdoptedReplacedAndFreedOnce) {
   model->setSolvers(2, solvers);
   EXPECT_EQ(model->getNrSolvers(), 2);
   model->setSolvers(4, nullptr);
-  EXPECT_EQ(model->getSolvers(), nullptr);
-  EXPECT_EQ(model->getNrSolvers(), 0);
+  EXPECT_TRUE(model->getSolvers() == nullptr && model->getNrSolvers() == 0);
 }
 
 TEST(VLTObjects, SurfacesKeepTheirNamesAndGridTexts) {
