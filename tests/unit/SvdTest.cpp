@@ -38,12 +38,10 @@ extern "C" void dgesvd_(const char* jobu, const char* jobvt, const int* m, const
 // The installed LAPACK's singular values of `a`, largest first.
 std::vector<double> lapackValues(CColumnMatrix a) {
   const int m = a.rows(), n = a.cols(), one = 1;
-  int info = 0, lwork = -1;
-  double query = 0.0, unused = 0.0;
-  std::vector<double> s(static_cast<std::size_t>(std::min(m, n)));
-  dgesvd_("N", "N", &m, &n, a.column(0), &m, s.data(), &unused, &one, &unused, &one, &query, &lwork, &info);
-  lwork = static_cast<int>(query);
-  std::vector<double> work(static_cast<std::size_t>(lwork));
+  const int lwork = std::max(3 * std::min(m, n) + std::max(m, n), 5 * std::min(m, n));  // the least it needs
+  int info = 0;
+  double unused = 0.0;
+  std::vector<double> s(static_cast<std::size_t>(std::min(m, n))), work(static_cast<std::size_t>(lwork));
   dgesvd_("N", "N", &m, &n, a.column(0), &m, s.data(), &unused, &one, &unused, &one, work.data(), &lwork, &info);
   EXPECT_EQ(info, 0);
   return s;

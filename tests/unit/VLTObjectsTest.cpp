@@ -90,9 +90,7 @@ TEST(VLTObjects, SurfacesKeepTheirNamesAndGridTexts) {
   for (int i = -1; i <= 3; ++i) {
     EXPECT_STREQ(i < 0 ? model->getNodePositions() : model->getNodePositions(i), expected[i + 1][0]) << i;
     EXPECT_STREQ(i < 0 ? model->getGridConnectivity() : model->getGridConnectivity(i), expected[i + 1][1]) << i;
-    if (i >= 0) {
-      EXPECT_STREQ(model->getSurfaceName(i), expected[i + 1][2]) << i;
-    }
+    EXPECT_STREQ(model->getSurfaceName(i), expected[i + 1][2]) << i;
   }
   EXPECT_STREQ(model->getGridConnectivity(-2), "");
 }
