@@ -138,7 +138,7 @@ TEST_P(RepositoryTest, QueryFindsReadableNamesContainingTheText) {
   EXPECT_TRUE(repository->query(reader, "pump").empty());
 }
 
-TEST_P(RepositoryTest, FilesGetVersionsAndAllOrNothingUploads) {
+TEST_P(RepositoryTest, FilesGetVersionsAllOrNothingUploadsAndCheckins) {
   std::string big(2 * kChunkSize + 123, '\0');  // several PostgreSQL chunks
   for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i % 251);
   storeFile("/Repository", "f", "one");
@@ -173,9 +173,8 @@ TEST_P(RepositoryTest, FilesGetVersionsAndAllOrNothingUploads) {
   EXPECT_THROW(storeFile("/Repository", "dir", "x"), Refusal);
   EXPECT_THROW(repository->fetch(admin, "/Repository/dir"), Refusal);
   EXPECT_THROW(repository->versionNames(admin, "/Repository/dir"), Refusal);
-}
 
-TEST_P(RepositoryTest, CheckinCommentsAndRecursiveCheckouts) {
+  // Check-in comments go to the change log; a recursive checkout covers what is below.
   storeFile("/Repository", "f", "x");
   EXPECT_TRUE(repository->checkout(admin, "/Repository/f", false));
   EXPECT_TRUE(repository->isCheckedOut(admin, "/Repository/f"));

@@ -147,9 +147,10 @@ TEST(HttpCookies, SessionCookieIsFoundAmongOthersAndSetWithAPathAndNoDomain) {
   EXPECT_EQ(sessionCookie("TALIXSESSION", "ff00"), "TALIXSESSION=ff00; Path=/");
 }
 
-// The defaults (the tests' servers run with them), the help command, and the
-// problems named.
-TEST(ServerOptions, DefaultsHelpAndProblems) {
+// The defaults (the tests' servers run with them), the help command, the
+// problems named; only loopback addresses count as local, and serving beyond
+// them without TLS is warned about.
+TEST(ServerOptions, DefaultsHelpProblemsAndWarnings) {
   ServerOptions options;
   ASSERT_EQ(parseServerOptions({"--data", "/tmp/x"}, options), "");
   EXPECT_EQ(options.command, ServerCommand::Serve);
@@ -180,15 +181,11 @@ TEST(ServerOptions, DefaultsHelpAndProblems) {
     ServerOptions fresh;
     EXPECT_EQ(parseServerOptions(arguments, fresh), problem);
   }
-}
-
-// Only loopback addresses count as local; serving beyond them without TLS is warned about.
-TEST(ServerOptions, ServingBeyondLoopbackWithoutTlsIsWarnedAbout) {
   for (const char* local : {"127.0.0.1", "127.8.9.10", "::1", "localhost", "::ffff:127.0.0.1"})
     EXPECT_TRUE(isLoopbackAddress(local)) << local;
   for (const char* remote : {"0.0.0.0", "::", "192.0.2.1", "10.0.0.1", "db.example", "128.0.0.1"})
     EXPECT_FALSE(isLoopbackAddress(remote)) << remote;
-  ServerOptions options;
+  options = ServerOptions();
   EXPECT_TRUE(startWarnings(options).empty());
   options.host = "0.0.0.0";
   EXPECT_EQ(startWarnings(options),

@@ -121,9 +121,7 @@ TEST(ModeUpdate, GrowsByOneModePerMergedReport) {
 TEST(ModalAmplitudes, AreTheDotProductsWithTheModesWithoutWeights) {
   // x, modes, accepted, amplitudes
   const std::tuple<std::vector<double>, const char*, bool, std::vector<double>> rows[] = {
-      {{2.4, 3.2}, kFirstMode, true, {4.0}},
       {{3.0, -5.0}, "2\n2\t+50\t\t+1\t+0\n2\t+70\t\t+0\t+1\n", true, {3.0, -5.0}},
-      {{1.0, 2.0, 3.0}, kFirstMode, false, {}},
       {{1.0}, kFirstMode, false, {}},
       {{1.0, 2.0}, "1\n2\t+1\n", false, {}},
   };

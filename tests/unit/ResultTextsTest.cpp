@@ -161,7 +161,6 @@ TEST(ReportFormat, HeaderAndBothValueReaders) {
   const auto complete = ReportReading::kComplete;
   const Row rows[] = {
       {report("3\n1.0\n2.0\n3.0\n"), true, true, true, {1, 2, 3}, complete, {1, 2, 3}},
-      {report("3\r\n1.0\r\n2.0\r\n3.0\r\n"), true, true, true, {1, 2, 3}, complete, {1, 2, 3}},
       {report("2\n-1.25e-3\n0.5\n9\n"), true, true, true, {-1.25e-3, 0.5}, complete, {-1.25e-3, 0.5}},
       {report("2\n1.0 2.0\n"), true, true, true, {1, 2}, ReportReading::kShort, {1}},
       {report("0\n"), true, true, true, {}, complete, {}},
@@ -257,8 +256,7 @@ TEST(NumberedNames, FolderNamesEntryNamesAndTheNextNumber) {
     EXPECT_EQ(numberedEntryNumber(name), number) << name;
   using Names = std::vector<std::string>;
   EXPECT_EQ(chooseEntryNumber(Names{}), 1);
-  EXPECT_EQ(chooseEntryNumber({"000000004-1", "000000001-1", "000000002-1"}), 3);  // the first gap
-  EXPECT_EQ(chooseEntryNumber({"000000002-1", "000000002-9", "000000003-1"}), 4);  // from the smallest in use
+  EXPECT_EQ(chooseEntryNumber({"000000005-1", "000000002-9", "000000003-1", "000000002-1"}), 4);  // first gap from 2
   EXPECT_EQ(chooseEntryNumber({"notes", "other"}), 1);
   EXPECT_EQ(chooseEntryNumber({"notes", "000000001-1"}), 2);
 }
