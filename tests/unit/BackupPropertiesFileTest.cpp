@@ -51,7 +51,7 @@ std::string readBack(const std::string& bytes) {
 }
 
 TEST(BackupProperties, NamesKindsDepthsAndTheBytesWritten) {
-  EXPECT_EQ(backupPropertiesFileName(), "TALIX_BackedUp_Properties_" + kMarker);
+  // (The file's name: client/BackupTest, api/AdminTest.)
   EXPECT_EQ(backupDirectorySuffix(), "_" + kMarker);
   const std::string suffix = "_" + kMarker;
   EXPECT_EQ(withoutBackupDirectorySuffix("/Repository/a:b" + suffix), "/Repository/a:b");

@@ -63,7 +63,6 @@ TEST(NumberFormat, WritesAsPrintfWrites) {
     appendInt10(out, value);
     EXPECT_EQ(out, printed("%10.0f", value)) << value;  // as %10d writes it
   }
-  EXPECT_EQ(ourG15(0.7071067811865476), "  +0.707106781186548");
   const double values[] = {0.0, -0.0, 0.1, 0.00001, 0.000099999999999999995, 999999999999999.5, 9.9999999999999947,
                            0.99999999999999994, 1000000000000005.0, 1000000000000015.0, 2.5e-5, 1.5e15, DBL_MAX,
                            std::numeric_limits<double>::denorm_min(), 2.0 / 3.0, INFINITY, -INFINITY, NAN, -NAN};
@@ -164,8 +163,6 @@ TEST(ReportFormat, HeaderAndBothValueReaders) {
       {report("2\n-1.25e-3\n0.5\n9\n"), true, true, true, {-1.25e-3, 0.5}, complete, {-1.25e-3, 0.5}},
       {report("2\n1.0 2.0\n"), true, true, true, {1, 2}, ReportReading::kShort, {1}},
       {report("0\n"), true, true, true, {}, complete, {}},
-      {report(""), true, true, true, {}, complete, {}},
-      {report("5\n1\n2\n3\n4\n"), true, true, false, {}, ReportReading::kShort, {1, 2, 3, 4}},
       {report("-2\n1\n2\n"), true, true, false, {}, ReportReading::kBadCount, {}},
       {report("4\n1\n2\n3\n"), true, true, false, {}, ReportReading::kShort, {1, 2, 3}},
       {report("2000000000\n1\n"), true, true, false, {}, ReportReading::kBadCount, {}},
@@ -222,8 +219,6 @@ TEST(PcaModesFile, ReadsTokensOrOneModeLine) {
     EXPECT_FALSE(parsePcaModes(bad, modes)) << bad;
     EXPECT_EQ(modes.nrModes(), 0);
   }
-  EXPECT_EQ(readPcaModeCount(kTwoModes), 2);
-  EXPECT_EQ(readPcaModeCount(""), 0);
 
   struct Row {
     const char* text;
