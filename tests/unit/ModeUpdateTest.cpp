@@ -61,7 +61,6 @@ TEST(ModeUpdate, EachKindOfReportHasItsOutcome) {
        "         1\n         2\t                  +1\t\t                  +0\t                  +0\n"},
       {"magic without zero byte", noZeroByte, std::nullopt, kFirst, kFirstMode},
       {"no magic", "2\n1.2\n1.6\n", std::nullopt, kNone, ""},
-      {"twice the mode", report("2\n2.4\n3.2\n"), kFirstMode, kUnchanged, ""},
       {"large within", report("2\n1200\n1610\n"), large, kUnchanged, ""},
       {"large beyond", report("2\n1200\n1650\n"), large, kMerged, std::nullopt},
       {"small within", report("2\n0.0012\n0.00161\n"), small, kUnchanged, ""},
