@@ -63,10 +63,9 @@ std::string attributes(int count, const char* name) {
 }
 
 std::string nested(int depth) {
-  std::string text;
-  for (int i = 0; i < depth; ++i) text += "<d>";
-  for (int i = 0; i < depth; ++i) text += "</d>";
-  return text;
+  std::string open, close;
+  for (int i = 0; i < depth; ++i) open += "<d>", close += "</d>";
+  return open + close;
 }
 
 // Each body is scanned whole and byte by byte: the outcome must not depend

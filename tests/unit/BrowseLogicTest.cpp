@@ -95,12 +95,8 @@ TEST(Criteria, RowsTakeEffectOnlyWellFormedAndForTheirLabel) {
 }
 
 TEST(SnapshotFilter, KeepsMatchesAndPrunesEmptiedLevels) {
-  struct Row {
-    std::vector<std::vector<const char*>> criteria;
-    Names shape;
-  };
   const Names all = shape(sampleTree());
-  const Row rows[] = {
+  const std::pair<std::vector<std::vector<const char*>>, Names> rows[] = {  // criteria, the tree's shape after
       // A value matches anywhere in the name; "pump" differs in case; Pumps/Empty and Mixers were empty already.
       {{{"Model name", "contains", "Pump", nullptr}},
        {"Pumps", "Pumps/Centrifugal", "Pumps/Centrifugal/CentrifugalPump", "Pumps/Centrifugal/PumpA"}},
@@ -118,11 +114,11 @@ TEST(SnapshotFilter, KeepsMatchesAndPrunesEmptiedLevels) {
         {"Model name", "contains", "Pump", "Pump"}, {"Vendor name", "contains", "Pump", nullptr}},
        all},
   };
-  for (const Row& row : rows) {
+  for (const auto& [texts, expected] : rows) {
     SnapshotTree tree = sampleTree();
-    Criteria criteria(row.criteria);
+    Criteria criteria(texts);
     filterSnapshot(tree, criteria.get());
-    EXPECT_EQ(shape(tree), row.shape) << row.criteria[0][0] << " " << row.criteria[0][2];
+    EXPECT_EQ(shape(tree), expected) << texts[0][0] << " " << texts[0][2];
   }
   SnapshotTree tree = sampleTree();
   filterSnapshot(tree, nullptr);

@@ -226,12 +226,7 @@ TEST(PcaModesFile, ReadsTokensOrOneModeLine) {
     EXPECT_EQ(modes.nrModes(), 0);
   }
 
-  struct Row {
-    const char* text;
-    int index, result;
-    Doubles values;
-  };
-  const Row rows[] = {
+  const std::tuple<const char*, int, int, Doubles> rows[] = {  // text, index, result, values
       {kTwoModes, 0, 2, {1, -2, 3e-2}},
       {kTwoModes, 1, 0, {}},  // its line claims 9 components but holds 3
       {"2\n\n3\t+1\t\t+1\t+2\t+3\r\n\r\n2\t+1\t\t+7\t+8\n", 1, 2, {7, 8}},
@@ -240,10 +235,10 @@ TEST(PcaModesFile, ReadsTokensOrOneModeLine) {
       {"         2\n         1\t+1\t\t+0.5\n", 1, 0, {}},
       {"         1\n         3\t+1\t\t+0.5\t+0.5\n", 0, 0, {}},
   };
-  for (const Row& row : rows) {
+  for (const auto& [text, index, result, expected] : rows) {
     Doubles values{42.0};
-    EXPECT_EQ(readPcaModeValues(row.text, row.index, values), row.result) << row.index << ": " << row.text;
-    EXPECT_EQ(values, row.values) << row.index << ": " << row.text;
+    EXPECT_EQ(readPcaModeValues(text, index, values), result) << index << ": " << text;
+    EXPECT_EQ(values, expected) << index << ": " << text;
   }
 }
 
