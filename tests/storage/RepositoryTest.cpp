@@ -353,8 +353,6 @@ TEST_P(RepositoryTest, UnknownUserCostsTheSamePasswordCheckAsAWrongPassword) {
 INSTANTIATE_TEST_SUITE_P(Engines, RepositoryTest, kBothEngines, EngineParamName());
 INSTANTIATE_TEST_SUITE_P(Engines, RepositoryAccess, kBothEngines, EngineParamName());
 
-// ---- each engine's own side --------------------------------------------------
-
 class SqliteStorageTest : public ::testing::Test {
  protected:
   std::size_t contentFiles() {

@@ -33,7 +33,6 @@ TEST(NameRules, TextThatIsNotUtf8OrHoldsNulIsRefused) {
 }
 
 TEST(ClientText, EchoIsShortPrintableAndCutBetweenCharacters) {
-  EXPECT_EQ(echo("plain"), "plain");
   EXPECT_EQ(echo("a\x01" "b\x7f\xc2\x85\xff"), "a\\x01b\\x7F\\xC2\\x85\\xFF");
   EXPECT_EQ(echo(std::string(1000, 'x')), std::string(64, 'x') + "\xE2\x80\xA6");
   // 63 bytes and a two-byte character: the character does not fit.
@@ -146,16 +145,15 @@ TEST(HttpCookies, SessionCookieIsFoundAmongOthersAndSetWithAPathAndNoDomain) {
   EXPECT_EQ(sessionCookie("TALIXSESSION", "ff00"), "TALIXSESSION=ff00; Path=/");
 }
 
-// The defaults (the tests' servers run with them), the help command, the
-// problems named; only loopback addresses count as local, and serving beyond
-// them without TLS is warned about.
+// The defaults (the 8 workers: the start line in server/OperationsTest), the
+// help command, the problems named; only loopback addresses count as local,
+// and serving beyond them without TLS is warned about.
 TEST(ServerOptions, DefaultsHelpProblemsAndWarnings) {
   ServerOptions options;
   ASSERT_EQ(parseServerOptions({"--data", "/tmp/x"}, options), "");
   EXPECT_EQ(options.command, ServerCommand::Serve);
   EXPECT_EQ(options.host, "127.0.0.1");
   EXPECT_EQ(options.sessionTimeout, 1800);
-  EXPECT_EQ(options.threads, 8);
   EXPECT_EQ(options.maxUpload, 1ull << 30);
   EXPECT_EQ(options.logLevel, LogLevel::Info);
   for (const std::vector<std::string>& help : {std::vector<std::string>{"--help"}, {"-h", "--data", "d"}})

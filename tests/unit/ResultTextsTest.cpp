@@ -126,7 +126,6 @@ TEST(TextScan, DoublesAreWhatStrtodGives) {
   const CDoubleReader read;
   for (const char* form : forms)
     EXPECT_TRUE(sameDouble(read(form), std::strtod(form, nullptr))) << '"' << form << '"';
-  // Printed random doubles.
   std::mt19937_64 engine(99);
   std::uniform_real_distribution<double> component(-0.01, 0.01);
   for (int i = 0; i < 20000; ++i) {
