@@ -36,7 +36,8 @@ TEST(PropertyValueDecoding, EverySequenceDecodesByTheTableOrVanishes) {
   for (unsigned char high : digits) {
     for (unsigned char low : digits) {
       const std::string pair{static_cast<char>(high), static_cast<char>(low)};
-      const char named = std::isxdigit(high) && std::isxdigit(low) ? static_cast<char>(std::stoi(pair, nullptr, 16)) : 0;
+      const bool hex = std::isxdigit(high) && std::isxdigit(low);
+      const char named = hex ? static_cast<char>(std::stoi(pair, nullptr, 16)) : 0;  // the character it names
       const bool decodes = named != 0 && table.find(named) != std::string::npos;
       EXPECT_EQ(decodePropertyValue("[%" + pair + "]"), decodes ? std::string("[") + named + "]" : "[]") << pair;
     }

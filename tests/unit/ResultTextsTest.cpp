@@ -249,8 +249,7 @@ TEST(NumberedNames, FolderNamesEntryNamesAndTheNextNumber) {
   for (const auto& [name, number] : {std::make_pair("-00000001-1700000000", -1), std::make_pair("1234567890-5", 123456789),
                                      std::make_pair("7", 7), std::make_pair("Instances", 0)})
     EXPECT_EQ(numberedEntryNumber(name), number) << name;
-  using Names = std::vector<std::string>;
-  EXPECT_EQ(chooseEntryNumber(Names{}), 1);
+  EXPECT_EQ(chooseEntryNumber({}), 1);
   EXPECT_EQ(chooseEntryNumber({"000000005-1", "000000002-9", "000000003-1", "000000002-1"}), 4);  // first gap from 2
   EXPECT_EQ(chooseEntryNumber({"notes", "other"}), 1);
   EXPECT_EQ(chooseEntryNumber({"notes", "000000001-1"}), 2);
