@@ -1,6 +1,9 @@
-// The text formats of results: numbers written byte for byte as printf
-// writes them and read exactly as strtok, strtol and strtod read them; the
-// surface report; the PCA modes file; the names of numbered entries.
+// Results as texts: numbers written byte for byte as printf writes them and
+// read exactly as strtok, strtol and strtod read them; the surface report; the
+// PCA modes file; the names of numbered entries. The mode update and the modal
+// amplitudes: the outcome of each kind of report, the 1 % rule relative to the
+// report's length, and the exact bytes of merged modes (their order and signs
+// are those the decomposition leaves).
 #include <gtest/gtest.h>
 
 #include <cfloat>
@@ -10,10 +13,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <optional>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
+#include "results/ModeUpdate.h"
 #include "results/NumberFormat.h"
 #include "results/NumberedNames.h"
 #include "results/PcaModesFile.h"
@@ -57,17 +63,12 @@ std::string report(const std::string& body) {
 
 }  // namespace
 
-// ---- numbers written -----------------------------------------------------------
-
 TEST(NumberFormat, WritesAsPrintfWrites) {
   for (int value : {0, 1, -1, 123456789, 1234567890, -1234567890, INT_MAX, INT_MIN}) {
     std::string out;
     appendInt10(out, value);
-    char text[32];
-    std::snprintf(text, sizeof text, "%10d", value);
-    EXPECT_EQ(out, text) << value;
+    EXPECT_EQ(out, printed("%10.0f", value)) << value;  // as %10d writes it
   }
-  EXPECT_EQ(ourG15(0.7071067811865476), "  +0.707106781186548");
   const double values[] = {0.0, -0.0, 0.1, 0.00001, 0.000099999999999999995, 999999999999999.5, 9.9999999999999947,
                            0.99999999999999994, 1000000000000005.0, 1000000000000015.0, 2.5e-5, 1.5e15, DBL_MAX,
                            std::numeric_limits<double>::denorm_min(), 2.0 / 3.0, INFINITY, -INFINITY, NAN, -NAN};
@@ -82,19 +83,14 @@ TEST(NumberFormat, WritesAsPrintfWrites) {
     double value;
     const std::uint64_t bits = engine();
     std::memcpy(&value, &bits, sizeof value);
-    const double component = unit(engine);
-    ASSERT_EQ(ourG15(value), printed("%+20.15lg", value)) << bits;
-    ASSERT_EQ(ourG15(component), printed("%+20.15lg", component)) << component;
+    for (double x : {value, unit(engine)}) ASSERT_EQ(ourG15(x), printed("%+20.15lg", x)) << bits << " " << x;
   }
-  for (long long base = 1000000000000000LL; base < 9000000000000000LL; base += 123456789012341LL) {
-    const double tie = static_cast<double>(base - base % 10 + 5);
-    ASSERT_EQ(ourG15(tie), printed("%+20.15lg", tie)) << base;
-  }
-  for (int exponent = 1; exponent < 60; ++exponent)
-    ASSERT_EQ(ourG15(3 * std::ldexp(1.0, -exponent)), printed("%+20.15lg", 3 * std::ldexp(1.0, -exponent)));
+  std::vector<double> exact;  // decimal ties of 16 digits, and 3 / 2^n
+  for (long long base = 1000000000000000LL; base < 9000000000000000LL; base += 123456789012341LL)
+    exact.push_back(static_cast<double>(base - base % 10 + 5));
+  for (int exponent = 1; exponent < 60; ++exponent) exact.push_back(3 * std::ldexp(1.0, -exponent));
+  for (double value : exact) ASSERT_EQ(ourG15(value), printed("%+20.15lg", value)) << value;
 }
-
-// ---- text read -------------------------------------------------------------------
 
 TEST(TextScan, TokensAreWhatStrtokGives) {
   using Tokens = std::vector<std::string>;
@@ -128,16 +124,8 @@ TEST(TextScan, DoublesAreWhatStrtodGives) {
       "1234567890123456789", "12345678901234567890", "0.0000000000000000000000123", "1e22", "1e23", "3e-22",
       "3e-23", "-9.87654321098765e+21", "123.456e-20", "1.5e0005", "2E-0"};
   const CDoubleReader read;
-  std::string text;
-  std::vector<std::string> tokens;
-  for (const char* form : forms) {
+  for (const char* form : forms)
     EXPECT_TRUE(sameDouble(read(form), std::strtod(form, nullptr))) << '"' << form << '"';
-    for (const std::string& token : tokensOf(form, kWhitespaceSeparators)) {
-      text += token + (tokens.size() % 2 == 0 ? "\t" : " \r\n");
-      tokens.push_back(token);
-    }
-  }
-  // Printed random doubles, read alone and token by token.
   std::mt19937_64 engine(99);
   std::uniform_real_distribution<double> component(-0.01, 0.01);
   for (int i = 0; i < 20000; ++i) {
@@ -146,19 +134,12 @@ TEST(TextScan, DoublesAreWhatStrtodGives) {
     std::memcpy(&value, &bits, sizeof value);
     if (i % 2 == 1) value = component(engine);
     for (const char* format : {"%.17g", "%+20.15lg", "%.3e"}) {
-      tokens.push_back(printed(format, value));
-      ASSERT_TRUE(sameDouble(read(tokens.back()), std::strtod(tokens.back().c_str(), nullptr))) << tokens.back();
-      text += tokens.back() + (i % 3 == 0 ? "\n" : "\t");
+      const std::string text = printed(format, value);
+      ASSERT_TRUE(sameDouble(read(text), std::strtod(text.c_str(), nullptr))) << text;
     }
   }
-  CTokenizer tokenizer(text, kWhitespaceSeparators);
+  // Token by token; a line token holds the rest of its line: the number ends at a blank.
   double value = 0.0;
-  for (const std::string& token : tokens) {
-    ASSERT_TRUE(tokenizer.nextDouble(read, value));
-    ASSERT_TRUE(sameDouble(value, std::strtod(token.c_str(), nullptr))) << '"' << token << '"';
-  }
-  EXPECT_FALSE(tokenizer.nextDouble(read, value));
-  // A line token holds the rest of its line: the number ends at a blank.
   CTokenizer lines("2.5 7\n-1e-3x\n", kLineEndSeparators);
   ASSERT_TRUE(lines.nextDouble(read, value));
   EXPECT_EQ(value, 2.5);
@@ -168,8 +149,6 @@ TEST(TextScan, DoublesAreWhatStrtodGives) {
   EXPECT_EQ(read(std::string_view("1.25e3").substr(0, 5)), 1.25);
   EXPECT_EQ(read(std::string_view("  \n3.5").substr(0, 3)), 0.0);
 }
-
-// ---- the surface report ------------------------------------------------------------
 
 TEST(ReportFormat, HeaderAndBothValueReaders) {
   std::string noZeroByte = report("1\n1.0\n");
@@ -186,12 +165,9 @@ TEST(ReportFormat, HeaderAndBothValueReaders) {
   const auto complete = ReportReading::kComplete;
   const Row rows[] = {
       {report("3\n1.0\n2.0\n3.0\n"), true, true, true, {1, 2, 3}, complete, {1, 2, 3}},
-      {report("3\r\n1.0\r\n2.0\r\n3.0\r\n"), true, true, true, {1, 2, 3}, complete, {1, 2, 3}},
       {report("2\n-1.25e-3\n0.5\n9\n"), true, true, true, {-1.25e-3, 0.5}, complete, {-1.25e-3, 0.5}},
       {report("2\n1.0 2.0\n"), true, true, true, {1, 2}, ReportReading::kShort, {1}},
       {report("0\n"), true, true, true, {}, complete, {}},
-      {report(""), true, true, true, {}, complete, {}},
-      {report("5\n1\n2\n3\n4\n"), true, true, false, {}, ReportReading::kShort, {1, 2, 3, 4}},
       {report("-2\n1\n2\n"), true, true, false, {}, ReportReading::kBadCount, {}},
       {report("4\n1\n2\n3\n"), true, true, false, {}, ReportReading::kShort, {1, 2, 3}},
       {report("2000000000\n1\n"), true, true, false, {}, ReportReading::kBadCount, {}},
@@ -217,21 +193,14 @@ TEST(ReportFormat, HeaderAndBothValueReaders) {
   }
 }
 
-// ---- the PCA modes file ------------------------------------------------------------
-
 // Two modes of three components; the second line's count token says 9 and is
 // skipped by the token reader; CR LF and an empty line between them.
 const char kTwoModes[] =
     "         2\r\n         3\t  +1.5\t\t+1\t-2\t+3e-2\r\n\r\n         9\t  +0.5\t\t+4\t+5\t-6\r\n";
 
 TEST(PcaModesFile, WritesTheBytesOfPrintf) {
-  const double weights[] = {3.0, 0.25};
-  const double components[] = {1.0, -0.5, 1e-20, 0.0};
-  EXPECT_EQ(formatPcaModes(2, 2, weights, components),
-            "         2\n"
-            "         2\t                  +3\t\t                  +1\t                -0.5\n"
-            "         2\t               +0.25\t\t              +1e-20\t                  +0\n");
-  // 23-character numbers, more than the first guess of the size holds.
+  // 23-character numbers, more than the first guess of the size holds. (The
+  // bytes of small files: the mode update's worked examples.)
   const int count = 5000;
   Doubles many(2 * count);
   for (int j = 0; j < 2 * count; ++j) many[j] = j % 97 == 0 ? -std::nan("") : -1.23456789012345e-100 * (j + 1);
@@ -255,15 +224,8 @@ TEST(PcaModesFile, ReadsTokensOrOneModeLine) {
     EXPECT_FALSE(parsePcaModes(bad, modes)) << bad;
     EXPECT_EQ(modes.nrModes(), 0);
   }
-  EXPECT_EQ(readPcaModeCount(kTwoModes), 2);
-  EXPECT_EQ(readPcaModeCount(""), 0);
 
-  struct Row {
-    const char* text;
-    int index, result;
-    Doubles values;
-  };
-  const Row rows[] = {
+  const std::tuple<const char*, int, int, Doubles> rows[] = {  // text, index, result, values
       {kTwoModes, 0, 2, {1, -2, 3e-2}},
       {kTwoModes, 1, 0, {}},  // its line claims 9 components but holds 3
       {"2\n\n3\t+1\t\t+1\t+2\t+3\r\n\r\n2\t+1\t\t+7\t+8\n", 1, 2, {7, 8}},
@@ -272,14 +234,12 @@ TEST(PcaModesFile, ReadsTokensOrOneModeLine) {
       {"         2\n         1\t+1\t\t+0.5\n", 1, 0, {}},
       {"         1\n         3\t+1\t\t+0.5\t+0.5\n", 0, 0, {}},
   };
-  for (const Row& row : rows) {
+  for (const auto& [text, index, result, expected] : rows) {
     Doubles values{42.0};
-    EXPECT_EQ(readPcaModeValues(row.text, row.index, values), row.result) << row.index << ": " << row.text;
-    EXPECT_EQ(values, row.values) << row.index << ": " << row.text;
+    EXPECT_EQ(readPcaModeValues(text, index, values), result) << index << ": " << text;
+    EXPECT_EQ(values, expected) << index << ": " << text;
   }
 }
-
-// ---- numbered entries --------------------------------------------------------------
 
 TEST(NumberedNames, FolderNamesEntryNamesAndTheNextNumber) {
   for (const auto& [number, name] : {std::make_pair(7, "000000007"), std::make_pair(-1, "-00000001"),
@@ -289,10 +249,124 @@ TEST(NumberedNames, FolderNamesEntryNamesAndTheNextNumber) {
   for (const auto& [name, number] : {std::make_pair("-00000001-1700000000", -1), std::make_pair("1234567890-5", 123456789),
                                      std::make_pair("7", 7), std::make_pair("Instances", 0)})
     EXPECT_EQ(numberedEntryNumber(name), number) << name;
-  using Names = std::vector<std::string>;
-  EXPECT_EQ(chooseEntryNumber(Names{}), 1);
-  EXPECT_EQ(chooseEntryNumber({"000000004-1", "000000001-1", "000000002-1"}), 3);  // the first gap
-  EXPECT_EQ(chooseEntryNumber({"000000002-1", "000000002-9", "000000003-1"}), 4);  // from the smallest in use
+  EXPECT_EQ(chooseEntryNumber({}), 1);
+  EXPECT_EQ(chooseEntryNumber({"000000005-1", "000000002-9", "000000003-1", "000000002-1"}), 4);  // first gap from 2
   EXPECT_EQ(chooseEntryNumber({"notes", "other"}), 1);
   EXPECT_EQ(chooseEntryNumber({"notes", "000000001-1"}), 2);
 }
+
+namespace {
+
+// One mode (0.6, 0.8) of weight 2: the first mode of the report (1.2, 1.6).
+const char kFirstMode[] =
+    "         1\n"
+    "         2\t                  +2\t\t                +0.6\t                +0.8\n";
+
+// The merged modes of the two worked examples below.
+const char kMergedDiagonal[] =
+    "         2\n"
+    "         2\t                  +3\t\t                  -1\t                  -0\n"
+    "         2\t                  +4\t\t                  +0\t                  -1\n";
+const char kMergedExample[] =
+    "         2\n"
+    "         2\t    +2.1663728257034\t\t  -0.508272369039078\t  -0.861196376485296\n"
+    "         2\t   +0.55392127604369\t\t  +0.861196376485296\t  -0.508272369039078\n";
+
+const auto kNone = ModeUpdateOutcome::kNotAnalysed, kRefused = ModeUpdateOutcome::kRefused,
+           kUnchanged = ModeUpdateOutcome::kUnchanged, kFirst = ModeUpdateOutcome::kFirstMode,
+           kMerged = ModeUpdateOutcome::kMerged;
+
+struct Update {
+  const char* name;
+  std::string report;
+  std::optional<std::string> modes;
+  ModeUpdateOutcome outcome;
+  std::optional<std::string> text;  // checked when given
+};
+
+TEST(ModeUpdate, EachKindOfReportHasItsOutcome) {
+  std::string noZeroByte = report("2\n1.2\n1.6\n");
+  noZeroByte[14] = '\n';
+  // The same direction at 1000 and at 1/1000 of the size: off the mode's
+  // line by 0.3 % of the report's length stays, by 1.5 % is merged. Without
+  // the division by the length, the large ones would both merge and the small
+  // ones both stay.
+  const std::string large = "1\n2\t+2000\t\t+0.6\t+0.8\n";
+  const std::string small = "1\n2\t+0.002\t\t+0.6\t+0.8\n";
+  const Update rows[] = {
+      {"first", report("2\n1.2\n1.6\n"), std::nullopt, kFirst, kFirstMode},
+      {"all zero", report("2\n0\n0\n"), std::nullopt, kFirst,
+       "         1\n         2\t                  +1\t\t                  +0\t                  +0\n"},
+      {"magic without zero byte", noZeroByte, std::nullopt, kFirst, kFirstMode},
+      {"no magic", "2\n1.2\n1.6\n", std::nullopt, kNone, ""},
+      {"large within", report("2\n1200\n1610\n"), large, kUnchanged, ""},
+      {"large beyond", report("2\n1200\n1650\n"), large, kMerged, std::nullopt},
+      {"small within", report("2\n0.0012\n0.00161\n"), small, kUnchanged, ""},
+      {"small beyond", report("2\n0.0012\n0.00165\n"), small, kMerged, std::nullopt},
+      {"negative count", report("-2\n1\n2\n"), std::nullopt, kRefused, ""},
+      {"two values on a line", report("2\n1 2\n"), kFirstMode, kRefused, ""},
+      {"other component count", report("3\n1\n2\n3\n"), kFirstMode, kRefused, ""},
+      {"unreadable modes", report("2\n1\n2\n"), "         1\n         2\t+1\t\t+1\n", kRefused, ""},
+  };
+  for (const Update& row : rows) {
+    SCOPED_TRACE(row.name);
+    const ModeUpdate update =
+        updatePcaModes(row.report, row.modes ? std::optional<std::string_view>(*row.modes) : std::nullopt);
+    EXPECT_EQ(update.outcome, row.outcome);
+    EXPECT_EQ(update.text, row.text.value_or(update.text));
+  }
+  EXPECT_EQ(firstModeText({}), "         1\n         0\t                  +1\t\n");
+}
+
+// Merged modes are the decomposition's columns in its order and with its
+// signs. A = [[3, 0], [0, 4]] (the mode (1, 0) of weight 3 and the report
+// (0, 4)): both columns negated, the values in column order, not sorted.
+// Columns (1.2, 1.6) and (0, 1): AᵀA = [[4, 1.6], [1.6, 1]], so the weights
+// are sqrt((5 ± sqrt(25 - 4·1.44)) / 2), and the modes reproduce both.
+TEST(ModeUpdate, MergedModesOfWorkedExamplesAreTheseBytes) {
+  ModeUpdate update = updatePcaModes(report("2\n0\n4\n"), std::string_view("1\n2\t+3\t\t+1\t+0\n"));
+  EXPECT_EQ(update.outcome, kMerged);
+  EXPECT_EQ(update.text, kMergedDiagonal);
+  update = updatePcaModes(report("2\n0\n1\n"), std::string_view(kFirstMode));
+  EXPECT_EQ(update.outcome, kMerged);
+  EXPECT_EQ(update.text, kMergedExample);
+  CPcaModes modes;
+  ASSERT_TRUE(parsePcaModes(update.text, modes));
+  const double root = std::sqrt(25.0 - 4.0 * 1.44);
+  EXPECT_NEAR(modes.m_vecWeights[0], std::sqrt((5.0 + root) / 2.0), 1e-14);
+  EXPECT_NEAR(modes.m_vecWeights[1], std::sqrt((5.0 - root) / 2.0), 1e-14);
+  EXPECT_LT(relativeReconstructionError(modes, std::vector<double>{1.2, 1.6}.data()), 1e-14);
+  EXPECT_LT(relativeReconstructionError(modes, std::vector<double>{0.0, 1.0}.data()), 1e-14);
+}
+
+// Four components: a new direction adds a mode, a repeated one does not, and
+// there are never more modes than components (the last report makes five
+// columns of four).
+TEST(ModeUpdate, GrowsByOneModePerMergedReport) {
+  std::optional<std::string> modes;
+  const std::pair<const char*, int> steps[] = {{"1\n0\n0\n0\n", 1}, {"1\n1\n0\n0\n", 2}, {"2\n2\n0\n0\n", 2},
+                                               {"0\n0\n1\n0\n", 3}, {"0\n0\n0\n5\n", 4}, {"1\n2\n3\n4\n", 4}};
+  for (const auto& [values, count] : steps) {
+    const ModeUpdate update = updatePcaModes(report(std::string("4\n") + values),
+                                             modes ? std::optional<std::string_view>(*modes) : std::nullopt);
+    if (!update.text.empty()) modes = update.text;
+    ASSERT_TRUE(modes);
+    EXPECT_EQ(readPcaModeCount(*modes), count) << "after " << values;
+  }
+}
+
+TEST(ModalAmplitudes, AreTheDotProductsWithTheModesWithoutWeights) {
+  // x, modes, accepted, amplitudes
+  const std::tuple<std::vector<double>, const char*, bool, std::vector<double>> rows[] = {
+      {{3.0, -5.0}, "2\n2\t+50\t\t+1\t+0\n2\t+70\t\t+0\t+1\n", true, {3.0, -5.0}},
+      {{1.0}, kFirstMode, false, {}},
+      {{1.0, 2.0}, "1\n2\t+1\n", false, {}},
+  };
+  for (const auto& [x, modes, ok, expected] : rows) {
+    std::vector<double> amplitudes{9.0};
+    EXPECT_EQ(computeModalAmplitudes(x.data(), static_cast<int>(x.size()), modes, amplitudes), ok);
+    EXPECT_EQ(amplitudes, expected) << modes;
+  }
+}
+
+}  // namespace
