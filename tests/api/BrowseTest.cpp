@@ -81,6 +81,24 @@ class Browse : public ::testing::Test {
   CVLTDatabase m_db;
 };
 
+// Each listing walks the snapshot as the unit tests show; here: the snapshot
+// the first listing takes holds every level of the catalogue.
+TEST_F(Browse, EveryLevelIsListedFromTheSnapshotTheFirstListingTakes) {
+  Criteria unused("Category name", "Empty");
+  m_db.filterVLTSnapshot(unused.get());  // before any snapshot: changes nothing
+  EXPECT_TRUE(m_db.downloadTypeNames("Pumps"));
+  EXPECT_EQ(sortedList(m_db, &CVLTDatabase::getNrDownloadedTypeNames, &CVLTDatabase::getDownloadedTypeName),
+            (Names{"Centrifugal", "Unused"}));
+  EXPECT_EQ(leaves(true), (Names{"Empty", "Heat/Exchangers/Shell/SteadyState", "Heat/Exchangers/Shell/Transient",
+                                 "Pumps/Centrifugal/CentrifugalPump", "Pumps/Centrifugal/pump", "Pumps/Unused"}));
+  EXPECT_TRUE(m_db.downloadInstanceNames("Heat", "Exchangers", "Shell", "SteadyState"));
+  ASSERT_EQ(m_db.getNrDownloadedInstanceNames(), 1);
+  EXPECT_EQ(std::string(m_db.getDownloadedInstanceName(0)).rfind("000000001-", 0), 0u);
+  EXPECT_FALSE(m_db.downloadInstanceNames("Heat", "Exchangers", "Shell", "Transient"));
+  EXPECT_FALSE(m_db.downloadTypeNames("pumps"));
+  EXPECT_EQ(m_db.getNrDownloadedTypeNames(), 0);
+}
+
 // 1 root + 3 categories + 3 types + 2 × 3 models + 2 solvers; a detail
 // criterion adds 3 reads per model, and its filter then finds the species,
 // ports and parameters read; a snapshot without them matches none.
