@@ -101,6 +101,7 @@ TEST_F(PoolUsersCli, PoolUsersComeWithANewDatabaseAndGoAgain) {
       {{"users", "create", "2"}, 0, "", "User cfduser_001 has been created"},
       {{"users", "count"}, 0, "2\n"},
       {{"--user", "cfduser", "--password", "ignored", "db", "status"}, 0},
+      {{"--user", "cfduser_001", "--password", "ignored", "db", "status"}, 0},  // any "cfduser" name
       {{"users", "disconnect"}, 0},
       {{"users", "delete"}, 0},
       {{"users", "count"}, 0, "0\n"},

@@ -466,6 +466,9 @@ TEST(PostgresStorage, SweepKeepsLiveStagingAndRemovesWhatALostConnectionStaged) 
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(database.run("SELECT count(*) FROM staging"), "0");
   EXPECT_EQ(database.run("SELECT count(*) FROM chunks"), "0");
+  EXPECT_EQ(sweeper.run("SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND pid = pg_backend_pid()", {})
+                .text(0, 0),
+            "0");  // the sweep holds no lock of what it removed
   // The connection opens again; the upload it lost fails rather than landing half.
   {
     StorageTransaction transaction(storage);
