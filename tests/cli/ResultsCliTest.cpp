@@ -1,10 +1,8 @@
 // report, instance and precomputed against a real server.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <functional>
 #include <nlohmann/json.hpp>
-#include <sstream>
 
 #include "cli/CliTestSupport.h"
 
@@ -12,14 +10,6 @@ namespace talixdb_test {
 namespace {
 
 const char kModel[] = "Equipment/Pumps/CentrifugalPump";
-
-std::vector<double> numbers(const std::string& text) {
-  std::vector<double> values;
-  std::istringstream lines(text);
-  double value = 0;
-  while (lines >> value) values.push_back(value);
-  return values;
-}
 
 using ResultsCli = PumpSuite;
 
@@ -132,21 +122,16 @@ TEST_F(ResultsCli, ReportsModesInstancesAndPrecomputedResults) {
       {{"precomputed", "upload", kModel, "Ghost", path("pre.txt")}, 1},
       {in({"precomputed", "upload"}, in(flow, {path("binary.dat")})), 33},
   });
-  EXPECT_EQ(numbers(talixdb(in({"report", "values"}, in(flow, {"hub", "11"}))).out), (std::vector<double>{2, 4, 6}));
   EXPECT_FALSE(contains(talixdb({"browse", "--solvers"}).out, "NoSolver"));
   EXPECT_EQ(readFile(path("copy-2/mesh/grid.msh")), "nodes 2\n0 0 0\n1 0 0\n");
   EXPECT_FALSE(exists(path("base-files")));
-  std::vector<double> mode = numbers(talixdb(in({"report", "mode-values"}, in(flow, {"blade", "0"}))).out);
-  ASSERT_EQ(mode.size(), 2u);
-  EXPECT_NEAR(mode[0], 0.6, 1e-12);
-  EXPECT_NEAR(mode[1], 0.8, 1e-12);
-  std::vector<double> amplitudes = numbers(talixdb(in({"report", "amplitudes"}, in(flow, {"blade", "2"}))).out);
-  ASSERT_EQ(amplitudes.size(), 1u);
-  EXPECT_NEAR(amplitudes[0], 4.0, 1e-12);
   CliResult text = talixdb(in({"report", "modes"}, in(flow, {"blade", "--text", "-o", path("modes.txt")})));
   EXPECT_EQ(text.out.rfind("         1\n", 0), 0u) << text.out;
   EXPECT_EQ(readFile(path("modes.txt")), text.out);
   runSteps({
+      {in({"report", "values"}, in(flow, {"hub", "11"})), 0, "2\n4\n6\n"},  // one number per line, as %.15g
+      {in({"report", "mode-values"}, in(flow, {"blade", "0"})), 0, "0.6\n0.8\n"},
+      {in({"report", "amplitudes"}, in(flow, {"blade", "2"})), 0, "4\n"},
       {in({"report", "clear-modes"}, flow), 0},
       {in({"report", "modes"}, in(flow, {"blade"})), 1, "", "no PCA modes"},
       {in({"report", "amplitudes"}, in(flow, {"blade", "2"})), 1},
