@@ -110,9 +110,9 @@ class ModelBuilder {
   explicit ModelBuilder(const std::string& name) : m_model(VLT_121::CVLTModel::newObject()) {
     m_model->setName(name.c_str());
   }
-  ModelBuilder& description(const std::string& text) { return set(&VLT_121::CVLTModel::setDescription, text); }
-  ModelBuilder& command(const std::string& text) { return set(&VLT_121::CVLTModel::setCommand, text); }
-  ModelBuilder& localDir(const std::string& path) { return set(&VLT_121::CVLTModel::setLocalDir, path); }
+  ModelBuilder& description(const std::string& text) { return m_model->setDescription(text.c_str()), *this; }
+  ModelBuilder& command(const std::string& text) { return m_model->setCommand(text.c_str()), *this; }
+  ModelBuilder& localDir(const std::string& path) { return m_model->setLocalDir(path.c_str()), *this; }
   ModelBuilder& components(const Names& names) {
     m_model->setNrComponents(static_cast<int>(names.size()));
     for (size_t i = 0; i < names.size(); ++i) m_model->setComponent(static_cast<int>(i), names[i].c_str());
@@ -162,10 +162,6 @@ class ModelBuilder {
   ModelPtr build() { return std::move(m_model); }
 
  private:
-  ModelBuilder& set(void (VLT_121::CVLTModel::*setter)(const char*), const std::string& text) {
-    ((*m_model).*setter)(text.c_str());
-    return *this;
-  }
   ModelPtr m_model;
 };
 
@@ -207,16 +203,6 @@ inline std::string describe(const VLT_121::CVLTModel& m) {
   return text;
 }
 inline std::string describe(const ModelPtr& m) { return m ? describe(*m) : "(none)"; }
-inline Names portNamesOf(const VLT_121::CVLTModel& m) {
-  Names names;
-  for (int i = 0; i < m.getNrPorts(); ++i) names.push_back(m.getPorts()[i].getName());
-  return names;
-}
-inline Names parameterNamesOf(const VLT_121::CVLTModel& m) {
-  Names names;
-  for (int i = 0; i < m.getNrParameters(); ++i) names.push_back(m.getParameters()[i].getName());
-  return names;
-}
 
 // ---- local files ------------------------------------------------------------------
 // Internal linkage: the client tests have helpers of the same names.
