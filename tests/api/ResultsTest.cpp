@@ -273,8 +273,11 @@ const char kMerged[] =
 
 // The stored modes file is the bytes of the update's worked example: the
 // first report's mode, kept for a multiple of it, merged with (0, 1).
-TEST_F(Reports, EveryReportUpdatesTheStoredModes) {
+// Clearing removes every surface's modes, keeps the reports, and the next
+// report starts afresh.
+TEST_F(Reports, EveryReportUpdatesTheStoredModesUntilTheyAreCleared) {
   EXPECT_EQ(modes("wall"), "");
+  EXPECT_EQ(m_db.clearPcaModes(model(), solver().c_str()), 0);  // nothing to remove yet
   EXPECT_TRUE(amplitudes("wall", 1) == kNone && modeValues("wall", 0) == kNone);
   ASSERT_EQ(storeValues("wall", 1, "2\n1.2\n1.6\n"), 0);
   EXPECT_EQ(modes("wall"), kFirstMode);
@@ -295,7 +298,6 @@ TEST_F(Reports, EveryReportUpdatesTheStoredModes) {
   EXPECT_EQ(surfaceValues("wall", 4), Values(3, {1, 2, 3}));
   EXPECT_EQ(amplitudes("wall", 4), Values(0, {-2.0}));
   EXPECT_EQ(modes("wall"), kFirstMode);
-
   ASSERT_EQ(storeValues("wall", 5, "2\n0\n1\n"), 0);
   EXPECT_EQ(modes("wall"), kMerged);
   EXPECT_EQ(modeCount("wall"), 2);
@@ -304,18 +306,13 @@ TEST_F(Reports, EveryReportUpdatesTheStoredModes) {
   for (int i : {0, 1})  // they reproduce the report
     EXPECT_NEAR(merged.second[0] * u0.second[i] + merged.second[1] * u1.second[i], i, 1e-12);
   for (int index : {-1, 2, 100}) EXPECT_EQ(modeValues("wall", index), kNone) << index;
-}
 
-TEST_F(Reports, ClearPcaModesRemovesEverySurfacesModesButKeepsReports) {
-  EXPECT_EQ(m_db.clearPcaModes(model(), solver().c_str()), 0);  // nothing to remove yet
-  ASSERT_EQ(storeValues("wall", 1, "2\n1.2\n1.6\n"), 0);
   ASSERT_EQ(storeValues("roof", 1, "2\n3\n4\n"), 0);
   EXPECT_EQ(m_db.clearPcaModes(model(), solver().c_str()), 0);
   EXPECT_EQ(modeCount("wall") + modeCount("roof"), 0);
-  EXPECT_TRUE(uploaded("wall", 1) && uploaded("roof", 1));
-  ASSERT_EQ(storeValues("wall", 2, "2\n0\n5\n"), 0);  // the next report starts afresh
-  EXPECT_EQ(modes("wall"),
-            "         1\n         2\t                  +5\t\t                  +0\t                  +1\n");
+  EXPECT_TRUE(uploaded("wall", 5) && uploaded("roof", 1));
+  ASSERT_EQ(storeValues("wall", 6, "2\n0\n5\n"), 0);
+  EXPECT_EQ(modes("wall"), "         1\n         2\t                  +5\t\t                  +0\t                  +1\n");
 }
 
 // Moves the server's stored contents aside for its lifetime (SQLite only):
