@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -36,15 +37,12 @@ class RecordingLogger : public TALIX::ILogger {
     return 0;
   }
   void release() override { ++releases; }
-  static const std::string& prefix() {
-    static const std::string p = "TALIXDBAPI 1.2.1:\t";
-    return p;
-  }
+  static constexpr const char* kPrefix = "TALIXDBAPI 1.2.1:\t";
   // Messages (of one type, or all for -1) without the library prefix.
   Names texts(int type = -1) const {
     Names out;
     for (const auto& m : messages)
-      if (type < 0 || m.first == type) out.push_back(m.second.substr(prefix().size()));
+      if (type < 0 || m.first == type) out.push_back(m.second.substr(std::strlen(kPrefix)));
     return out;
   }
   bool contains(const std::string& text) const {
@@ -77,9 +75,7 @@ class ExposedDatabase : public VLT_121::CVLTDatabase {
 class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value) : m_name(name) {
-    const char* old = std::getenv(name);
-    m_had = old != nullptr;
-    if (m_had) m_old = old;
+    if (const char* old = std::getenv(name)) m_had = true, m_old = old;
     value != nullptr ? setenv(name, value, 1) : unsetenv(name);
   }
   ~ScopedEnv() { m_had ? setenv(m_name.c_str(), m_old.c_str(), 1) : unsetenv(m_name.c_str()); }
@@ -92,14 +88,10 @@ class ScopedEnv {
 // ---- models ----------------------------------------------------------------------
 
 struct Param {
-  Param(std::string n, std::string t, Names o = {}, std::string lo = "", std::string hi = "", std::string d = "",
-        std::string m = "", std::string dim = "", std::string def = "", std::string r = "")
-      : name(std::move(n)), type(std::move(t)), options(std::move(o)), lower(std::move(lo)), upper(std::move(hi)),
-        description(std::move(d)), mode(std::move(m)), dimensionality(std::move(dim)), defaultValue(std::move(def)),
-        restricted(std::move(r)) {}
   std::string name, type;
-  Names options;
-  std::string lower, upper, description, mode, dimensionality, defaultValue, restricted;
+  Names options = {};
+  std::string lower = "", upper = "", description = "", mode = "", dimensionality = "", defaultValue = "",
+              restricted = "";
 };
 struct Port {
   std::string name, type, direction, description;

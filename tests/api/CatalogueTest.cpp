@@ -1,7 +1,7 @@
-// The catalogue through the public handle against the real server: the root,
-// categories, types and deleting by path; models and solvers stored and read
-// back; every refusal of importSolver and checkModelCompatibility; a solver's
-// files and grids.
+// The catalogue through the public handle against the real server (the
+// database root made or missing: AdminTest.cpp): categories, types and
+// deleting by path; models and solvers stored and read back; every refusal of
+// importSolver and checkModelCompatibility; a solver's files and grids.
 #include <sys/stat.h>
 
 #include <functional>
@@ -14,30 +14,6 @@ using VLT_121::CVLTDatabase;
 using VLT_121::CVLTModel;
 
 namespace {
-
-// A server of its own: a store without the database root.
-TEST(EmptyStore, CreateTalixDbMakesTheRootOnceAndNothingGoesBelowAMissingOne) {
-  TestServer server;
-  CVLTDatabase db;
-  ASSERT_TRUE(db.open(server.address().c_str()));
-  {
-    ScopedEnv password("VLT_ADMIN_PASSWORD", "not-the-password");
-    EXPECT_EQ(1, db.createTalixDb());
-    EXPECT_FALSE(db.isLoggedIn());
-  }
-  ASSERT_TRUE(db.login("root", kAdminPassword, "Default", 0));
-  EXPECT_FALSE(db.isTalixDatabaseInstantiated());
-  EXPECT_EQ(2, db.addCategory("c"));
-  EXPECT_EQ(3, db.addType("t", "c"));
-  EXPECT_EQ(2, db.uploadModel("c", "t", ModelBuilder("m").build().get()));
-  EXPECT_FALSE(db.checkCategory("c"));
-  db.logout();
-  EXPECT_EQ(0, db.createTalixDb());
-  EXPECT_TRUE(db.isLoggedIn() && db.isTalixDatabaseInstantiated());
-  EXPECT_EQ(1, db.createTalixDb());  // finds the root and keeps the administrator session
-  EXPECT_TRUE(db.isLoggedIn());
-  EXPECT_EQ(0, db.addCategory("first"));
-}
 
 class Catalogue : public RootSession {
  protected:
@@ -105,13 +81,9 @@ TEST_F(Catalogue, ModelsAndSolversComeBackFieldByField) {
       {"label", "CAPE_STRING"}, {"count", "CAPE_INT", {}, "2", "9"}, {"choice", "CAPE_OPTION", {"p", "q"}}};
   EXPECT_EQ(describe(ModelBuilder("Odd").parameters(kept).build()), describe(download("Odd")));
 
-  ModelPtr solver = column("Rigorous")
-                        .description("rigorous solver")
-                        .command("colsolve --steady")
-                        .sortedComponents({"C2H5OH", "CH3OH", "H2O"})
-                        .surface("inlet", "0 0 0\n", "1 2 3\n")
-                        .surface("wall", "1 1 1\n", "3 2 1\n")
-                        .build();
+  ModelPtr solver = column("Rigorous").description("rigorous solver").command("colsolve --steady")
+                        .sortedComponents({"C2H5OH", "CH3OH", "H2O"}).surface("inlet", "0 0 0\n", "1 2 3\n")
+                        .surface("wall", "1 1 1\n", "3 2 1\n").build();
   ASSERT_EQ(0, m_db.uploadModel(category(), "T", column("Column").build().get()));
   ASSERT_EQ(0, m_db.importSolver(category(), "T", "Column", solver.get()));
   ModelPtr withSolver = column("Column").build();
@@ -121,7 +93,6 @@ TEST_F(Catalogue, ModelsAndSolversComeBackFieldByField) {
   EXPECT_EQ(describe(withSolver), describe(download("Column")));
   m_db.exportSolver(solver.get(), category(), "T", "Column", "Nobody");  // leaves the object as it was
   EXPECT_EQ(describe(withSolver->getSolvers()[0]), describe(*solver));
-
 }
 
 // A refused folder ends the upload with its code; what was made stays, and
@@ -217,7 +188,7 @@ TEST_F(Catalogue, ImportSolverRefusesEverySolverThatDoesNotFit) {
     EXPECT_EQ(c.printed, ::testing::internal::GetCapturedStdout());
     EXPECT_EQ(c.code, code);
     const std::string stored = modelPath(m_category, "T", "Reactor") + "/Solvers/" + c.name;
-    if (c.code >= 15 && c.code <= 17) {
+    if (c.code >= 15 && c.code <= 17) {  // not stored
       EXPECT_NE(0, m_db.downloadSolver(stored.c_str(), local.path().c_str()));
     }
     if (recipe.components.empty() && (c.code == 0 || c.code == 17)) {  // takes the model's, even when refused

@@ -26,15 +26,14 @@ TEST(HandleSession, OpenLoginLogoutClose) {
   EXPECT_FALSE(db.open("") || db.open("127.0.0.1:1") || db.isOpen());
   ASSERT_TRUE(db.open(address.c_str()));  // a failed open leaves the handle usable
   EXPECT_TRUE(db.open("127.0.0.1:1"));    // ignored: already open
-  EXPECT_FALSE(db.login("root", "wrong password", "Default", 0) || db.login("nobody", "x", "Default", 0));
-  EXPECT_FALSE(db.isLoggedIn());
+  EXPECT_FALSE(db.login("root", "wrong password", "Default", 0) || db.login("nobody", "x", "Default", 0) ||
+               db.isLoggedIn());
   ASSERT_TRUE(db.login("root", kAdminPassword, "Default", 0));
   EXPECT_TRUE(db.login("someone", "else", "Default", 0));  // keeps the first session
   // A login left behind blocks the same user elsewhere.
   ASSERT_TRUE(second.open(address.c_str()));
   EXPECT_FALSE(second.login("root", kAdminPassword, "Default", 0));
-  EXPECT_TRUE(db.logout());
-  EXPECT_FALSE(db.isLoggedIn());
+  EXPECT_TRUE(db.logout() && !db.isLoggedIn());
   EXPECT_TRUE(second.login("root", kAdminPassword, "Default", 0));
   second.close();
   // The login flag stays as it was, but nothing reaches the closed proxy, and
@@ -53,8 +52,7 @@ TEST(HandleSession, OpenLoginLogoutClose) {
 }
 
 // Copies talk on proxies of their own in the same session, and outlive
-// their source; copies of a handle never or no longer open are closed ones;
-// a logger is released once, by the handle it was given to.
+// their source; copies of a handle never or no longer open are closed ones.
 TEST_F(Handle, CopiesAreIndependentHandlesOnTheSameSession) {
   for (bool assign : {false, true}) {
     auto source = std::make_unique<CVLTDatabase>();
@@ -84,13 +82,6 @@ TEST_F(Handle, CopiesAreIndependentHandlesOnTheSameSession) {
     copy.logout();
     EXPECT_FALSE(source->isOpen());
   }
-  RecordingLogger logger;
-  {
-    CVLTDatabase a, b;
-    a.setLoggingObject(&logger);
-    b = a;
-  }
-  EXPECT_EQ(1, logger.releases);
 }
 
 // A server that never answers trips the time-out of each receive; one that
@@ -111,12 +102,14 @@ TEST(HandleLimits, ServerThatStallsOrTricklesDoesNotHangTheHost) {
 }
 
 // A logger hears the handle announce itself (before any server call) and is
-// released once by its destructor; a detached one hears nothing more.
+// released once, by the destructor of the handle it was given to (not by a
+// copy); a detached one hears nothing more.
 TEST(HandleLogging, SessionMessagesAndReleases) {
   RecordingLogger logger, detached;
   {
-    CVLTDatabase db, other;
+    CVLTDatabase db, other, copy;
     EXPECT_EQ(0, db.setLoggingObject(&logger));
+    copy = db;
     EXPECT_FALSE(db.login("u", "p", "d", 0));
     other.setLoggingObject(&detached);
     EXPECT_EQ(0, other.setLoggingObject(nullptr));
@@ -168,7 +161,6 @@ TEST(Version, LibraryMatchesItsHeadersAndEveryCodeHasItsOwnText) {
     else
       EXPECT_TRUE(seen.insert(text).second && text != "unknown result code") << code << " repeats " << text;
   }
-  EXPECT_STREQ(VLT_121::getResultText(0), "success");
   EXPECT_STREQ(VLT_121::getResultText(VLT_121::ResultCode::kModelExists), "the model exists already");
 }
 
