@@ -133,7 +133,6 @@ TEST_F(Admin, SimulationServersAreRegisteredListedAndReplaced) {
   EXPECT_EQ(loggedOut.downloadRegisteredSimulationServers() + loggedOut.getNrRegisteredSimulationServers(), 0);
 }
 
-// ---- backup and restore ----------------------------------------------------------
 
 class Backup : public RootSession {
  protected:
@@ -180,39 +179,29 @@ TEST_F(Backup, BackupAndRestoreReportEveryFolderInOrder) {
   EXPECT_TRUE(logger.texts(0).empty());
 }
 
-TEST_F(Backup, BackupIntoAnEmptyDirectoryOnlyAndOfExistingSafeNames) {
-  store("x");
-  const std::string busy = m_local.path() + "/busy", empty = m_local.path() + "/empty";
-  ASSERT_EQ(::mkdir(busy.c_str(), 0755) + ::mkdir(empty.c_str(), 0755), 0);
+// Backups go into an empty directory only, of existing names that stay in
+// it; restores refuse a copy of another depth or without its properties
+// files, and every refused restore deletes nothing.
+TEST_F(Backup, RefusedBackupsAndRestores) {
+  store("top");
+  store("below", "/Sub");
+  const std::string busy = m_local.path() + "/busy", local = m_local.path() + "/empty";
+  ASSERT_EQ(::mkdir(busy.c_str(), 0755) + ::mkdir(local.c_str(), 0755), 0);
   std::ofstream(busy + "/keep.txt") << "mine";
   EXPECT_EQ(backup(remote(), busy), rc::kLocalNotMade);
   EXPECT_EQ(logger.texts(0),
             Names{"Error creating local folder:\n " + busy + ".\nPlease try to remove the folder manualy.\n"});
   EXPECT_TRUE(!exists(busy + m_properties) && exists(busy + "/keep.txt"));
-  EXPECT_EQ(backup(remote(), empty), 0);
-  EXPECT_TRUE(exists(empty + m_properties) && exists(empty + "/Solvers/S/Reports/000000001/surf"));
-
+  ASSERT_EQ(backup(remote(), local), 0);
+  EXPECT_TRUE(exists(local + m_properties) && exists(local + "/Solvers/S/Reports/000000001/surf"));
   EXPECT_EQ(backup(remote("Missing"), m_local.path() + "/none"), rc::kNotFound);
   EXPECT_EQ(logger.texts(0), Names{"Error accessing " + remote("Missing")});
-  // A child name that could leave the local folder.
-  ASSERT_EQ(m_db.addType("up\\side", testName().c_str()), 0);
-  EXPECT_EQ(backup(remote(), m_local.path() + "/odd"), rc::kNotFound);
-  EXPECT_EQ(logger.texts(0), Names{"Error accessing " + remote("/up\\side") + ".\n"});
-  EXPECT_FALSE(exists(m_local.path() + "/odd/up\\side"));
-}
 
-// Every refused restore deletes nothing.
-TEST_F(Backup, RestoreRefusesACopyOfAnotherDepthOrWithoutItsPropertiesFiles) {
-  store("top");
-  store("below", "/Sub");
-  const std::string local = m_local.path() + "/deep";
-  ASSERT_EQ(backup(remote(), local), 0);
   EXPECT_EQ(restore(remote("/Sub"), local), rc::kRestoreFailed);
   EXPECT_EQ(logger.texts(0), Names{"Invalid folder format. File:\n" + local + m_properties});
   EXPECT_TRUE(stored(remote("/Sub")));
   EXPECT_EQ(restore(remote("Copy"), local), 0);  // the same depth elsewhere
   EXPECT_TRUE(stored(remote("Copy")) && stored(remote("Copy/Sub")));
-
   const std::string broken = local + "/Solvers/S/Reports/000000001" + m_properties;
   ASSERT_EQ(std::remove(broken.c_str()), 0);
   EXPECT_EQ(restore(remote(), local), rc::kRestoreFailed);
@@ -222,6 +211,12 @@ TEST_F(Backup, RestoreRefusesACopyOfAnotherDepthOrWithoutItsPropertiesFiles) {
   EXPECT_EQ(restore(remote(), bare), rc::kRestoreFailed);
   EXPECT_EQ(logger.texts(0), Names{"Invalid folder format: missing file:\n" + bare + m_properties});
   EXPECT_TRUE(stored(remote()));
+
+  // A child name that could leave the local folder.
+  ASSERT_EQ(m_db.addType("up\\side", testName().c_str()), 0);
+  EXPECT_EQ(backup(remote(), m_local.path() + "/odd"), rc::kNotFound);
+  EXPECT_EQ(logger.texts(0), Names{"Error accessing " + remote("/up\\side") + ".\n"});
+  EXPECT_FALSE(exists(m_local.path() + "/odd/up\\side"));
 }
 
 }  // namespace

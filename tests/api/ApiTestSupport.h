@@ -85,7 +85,6 @@ class ScopedEnv {
   bool m_had = false;
 };
 
-// ---- models ----------------------------------------------------------------------
 
 struct Param {
   std::string name, type;
@@ -196,7 +195,6 @@ inline std::string describe(const VLT_121::CVLTModel& m) {
 }
 inline std::string describe(const ModelPtr& m) { return m ? describe(*m) : "(none)"; }
 
-// ---- local files ------------------------------------------------------------------
 // Internal linkage: the client tests have helpers of the same names.
 namespace {
 
@@ -236,7 +234,6 @@ inline std::string surfaceReport(const std::string& body) {
   return std::string("TALIX_Report_2\0", 15) + std::string(25, '#') + body;
 }
 
-// ---- the server -------------------------------------------------------------------
 
 class SharedServer : public ::testing::Test {
  protected:

@@ -112,7 +112,6 @@ TEST_F(Catalogue, RefusedFoldersGiveTheirCodes) {
   EXPECT_EQ(describe(model("Parameters", {ports[0]}, {})), describe(download("Parameters")));
 }
 
-// ---- whether a solver fits its model ---------------------------------------------
 
 const Names kCompatSpecies = {"H2O", "CO2", "N2"};
 const std::vector<Port> kCompatPorts = {{"inlet", "Material", "CAPE_INLET", "feed"},
@@ -235,7 +234,6 @@ TEST_F(Catalogue, CheckModelCompatibilityNamesWhatIsMissing) {
   EXPECT_TRUE(logger.messages.empty());
 }
 
-// ---- a solver's files and grids ---------------------------------------------------
 
 class SolverFiles : public Catalogue {
  protected:

@@ -18,7 +18,6 @@ namespace {
 using Result = std::pair<int, int>;
 using Values = std::pair<int, std::vector<double>>;
 
-// ---- instances ----------------------------------------------------------------------
 
 class Instances : public RootSession {
  protected:
@@ -146,7 +145,6 @@ TEST_F(Instances, TheFileListDecidesWhatIsSaved) {
   EXPECT_EQ(Names{}, localTree(m_target));
 }
 
-// ---- surface reports and PCA modes ------------------------------------------------
 
 // Reports of a solver named after the test, below a model the first report
 // makes on the way.
