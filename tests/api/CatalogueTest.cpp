@@ -29,21 +29,14 @@ class Catalogue : public RootSession {
 };
 
 TEST_F(Catalogue, CategoriesTypesAndDeletingByPath) {
-  EXPECT_FALSE(m_db.checkCategory(category()));
-  EXPECT_EQ(3, m_db.addType("Pumps", category()));  // no category yet
-  EXPECT_EQ(0, m_db.addCategory(category()));
-  EXPECT_TRUE(m_db.checkCategory(category()));
-  EXPECT_FALSE(m_db.checkType("Pumps", category()));
-  EXPECT_EQ(0, m_db.addType("Pumps", category()));
-  EXPECT_TRUE(m_db.checkType("Pumps", category()));
-  EXPECT_FALSE(m_db.checkType(category(), "Pumps"));  // the type comes first
+  EXPECT_TRUE(!m_db.checkCategory(category()) && m_db.addType("Pumps", category()) == 3);  // no category yet
+  EXPECT_TRUE(m_db.addCategory(category()) == 0 && m_db.checkCategory(category()));
+  EXPECT_TRUE(!m_db.checkType("Pumps", category()) && m_db.addType("Pumps", category()) == 0);
+  EXPECT_TRUE(m_db.checkType("Pumps", category()) && !m_db.checkType(category(), "Pumps"));  // the type comes first
   const std::string path = std::string(kDatabaseRoot) + "/" + m_category;
-  EXPECT_FALSE(m_db.deleteItem(path.c_str()));  // without a logger nothing is deleted
-  EXPECT_TRUE(m_db.checkCategory(category()));
+  EXPECT_TRUE(!m_db.deleteItem(path.c_str()) && m_db.checkCategory(category()));  // without a logger, kept
   AttachedLogger logger(m_db);
-  EXPECT_TRUE(m_db.deleteItem(path.c_str()));
-  EXPECT_FALSE(m_db.checkCategory(category()));
-  EXPECT_FALSE(m_db.deleteItem(path.c_str()));
+  EXPECT_TRUE(m_db.deleteItem(path.c_str()) && !m_db.checkCategory(category()) && !m_db.deleteItem(path.c_str()));
   EXPECT_EQ(logger.texts(0), (Names{path + " has  been deleted.", path + " has not been deleted."}));
 }
 
@@ -266,8 +259,7 @@ class SolverFiles : public Catalogue {
     if (data == nullptr) return size == 0 ? "(none)" : "(size not 0)";
     std::string text(data, static_cast<size_t>(size));
     EXPECT_EQ(data[size], '\0');
-    EXPECT_TRUE(m_db.releaseMemory(data));
-    EXPECT_FALSE(m_db.releaseMemory(data));
+    EXPECT_TRUE(m_db.releaseMemory(data) && !m_db.releaseMemory(data));
     return text;
   }
   TempDir m_temp;
