@@ -107,8 +107,9 @@ TEST_F(Instances, DownloadsGiveTheInstanceOrTheSolversOwnFiles) {
   EXPECT_EQ("base a", readLocalFile(m_target + "/sub/dir/a.txt"));
   ASSERT_TRUE(logger.messages.size() == 3u && logger.messages[0].first == 1);
   EXPECT_EQ(0u, logger.texts()[0].find("Uploading instance:\n" + m_model + "/Solvers/S/Instances/000000001-"));
-  EXPECT_EQ(logger.messages[2], std::make_pair(1, std::string(RecordingLogger::kPrefix) + "Downloading instance:\nSource: " +
-                                                      m_model + "/S\nInstance: 9\nDestination: " + m_target + "\n"));
+  EXPECT_EQ(logger.messages[2], std::make_pair(1, std::string(RecordingLogger::kPrefix) + "Downloading instance:\n" +
+                                                      "Source: " + m_model + "/S\nInstance: 9\nDestination: " +
+                                                      m_target + "\n"));
   EXPECT_EQ(download(1, "Nobody"), Result(21, -1));
   EXPECT_FALSE(std::filesystem::exists(m_target));
 }
@@ -300,7 +301,8 @@ TEST_F(Reports, EveryReportUpdatesTheStoredModesUntilTheyAreCleared) {
   EXPECT_EQ(modeCount("wall") + modeCount("roof"), 0);
   EXPECT_TRUE(uploaded("wall", 5) && uploaded("roof", 1));
   ASSERT_EQ(storeValues("wall", 6, "2\n0\n5\n"), 0);
-  EXPECT_EQ(modes("wall"), "         1\n         2\t                  +5\t\t                  +0\t                  +1\n");
+  EXPECT_EQ(modes("wall"),
+            "         1\n         2\t                  +5\t\t                  +0\t                  +1\n");
 }
 
 // Moves the server's stored contents aside for its lifetime (SQLite only):
