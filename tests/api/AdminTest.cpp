@@ -1,7 +1,7 @@
-// Administration through the public handle against the real server: the pool
-// of CFD users, the register of simulation servers, and the messages and
-// refusals of folder backup and restore (the object-by-object round trip is
-// in tests/client).
+// Administration through the public handle against the real server: the
+// database root (made once, nothing below it while missing), the pool of CFD
+// users, the register of simulation servers, and the messages and refusals of
+// folder backup and restore (the object-by-object round trip: tests/client).
 #include <sys/stat.h>
 
 #include "api/ApiTestSupport.h"
