@@ -1,7 +1,7 @@
-// Administration through the public handle against the real server: the pool
-// of CFD users, the register of simulation servers, and the messages and
-// refusals of folder backup and restore (the object-by-object round trip is
-// in the client tests).
+// Administration through the public handle against the real server: the
+// database root (made once, nothing below it while missing), the pool of CFD
+// users, the register of simulation servers, and the messages and refusals of
+// folder backup and restore (the object-by-object round trip: tests/client).
 #include <sys/stat.h>
 
 #include "api/ApiTestSupport.h"
@@ -19,22 +19,24 @@ Names poolMessages(const std::string& what, std::initializer_list<int> users, co
 }
 
 // A server of its own: the pool needs a store without the database root.
+// Nothing is made below a missing root; createTalixDb makes it once.
 TEST(PoolUsers, InstantiateLoginDisconnectReplaceAndDelete) {
   TestServer server;
   const std::string address = server.address();
-  RecordingLogger logger;
   CVLTDatabase db;
   ASSERT_TRUE(db.open(address.c_str()));
-  db.setLoggingObject(&logger);
+  AttachedLogger logger(db);
   auto requests = [&](const char* operation) { return loggedRequestCount(server, operation); };
   auto dropDatabase = [&] {
-    ASSERT_EQ(1, db.createTalixDb());           // the root is there: logged in as administrator
+    // The root is there: logged in as administrator.
+    ASSERT_TRUE(db.createTalixDb() == 1 && db.isLoggedIn() && db.isTalixDatabaseInstantiated());
     ASSERT_TRUE(db.deleteItem(kDatabaseRoot));  // deletes only with a logger
     db.logout();
     logger.messages.clear();
   };
   {
     ScopedEnv wrong("VLT_ADMIN_PASSWORD", "not the password");  // changes nothing
+    EXPECT_EQ(db.createTalixDb(), 1);
     EXPECT_EQ(db.instantiateCFDUsers(3), rc::kRootFolderNotMade);
     db.disconnectAllTalixUsers();
     db.deleteAllTalixUsers();
@@ -43,6 +45,11 @@ TEST(PoolUsers, InstantiateLoginDisconnectReplaceAndDelete) {
     EXPECT_EQ(requests("createUser") + requests("createModelObject"), 0);
   }
   ASSERT_TRUE(db.login("root", kAdminPassword, "Default", 0));
+  EXPECT_FALSE(db.isTalixDatabaseInstantiated());
+  EXPECT_EQ(2, db.addCategory("c"));
+  EXPECT_EQ(3, db.addType("t", "c"));
+  EXPECT_EQ(2, db.uploadModel("c", "t", ModelBuilder("m").build().get()));
+  EXPECT_FALSE(db.checkCategory("c"));
   EXPECT_EQ(db.downloadRegisteredSimulationServers() + db.getNrRegisteredSimulationServers(), 0);
   EXPECT_EQ(db.getRegisteredSimulationServer(0), nullptr);
   db.logout();
@@ -91,7 +98,6 @@ TEST(PoolUsers, InstantiateLoginDisconnectReplaceAndDelete) {
     EXPECT_EQ(db.instantiateCFDUsers(count), count);
     EXPECT_FALSE(db.isLoggedIn() || db.getNrCFDUsers() != 0);
   }
-  db.setLoggingObject(nullptr);
 }
 
 using Admin = RootSession;
@@ -115,10 +121,8 @@ TEST_F(Admin, SimulationServersAreRegisteredListedAndReplaced) {
   EXPECT_EQ(changes(), before);
   {
     AttachedLogger logger(m_db);  // replaced with a logger: deleted and made again
-    const int creates = requestCount("createModelObject"), deletes = requestCount("deleteModelObject");
     EXPECT_TRUE(m_db.registerTALIXSimulationServer("node 2", false));
-    EXPECT_EQ(requestCount("deleteModelObject"), deletes + 1);
-    EXPECT_EQ(requestCount("createModelObject"), creates + 1);
+    EXPECT_EQ(changes(), before + 2);
     EXPECT_EQ(logger.texts(0), Names{folder + "node 2 has  been deleted."});
   }
   EXPECT_EQ(downloaded(), (Names{"node-1.example:9000", "node 2"}));
@@ -129,7 +133,6 @@ TEST_F(Admin, SimulationServersAreRegisteredListedAndReplaced) {
   EXPECT_EQ(loggedOut.downloadRegisteredSimulationServers() + loggedOut.getNrRegisteredSimulationServers(), 0);
 }
 
-// ---- backup and restore ----------------------------------------------------------
 
 class Backup : public RootSession {
  protected:
@@ -152,15 +155,7 @@ class Backup : public RootSession {
 
   const std::string m_properties = "/TALIX_BackedUp_Properties_EF64F6C7-2C4F-4559-9ADF-61B0C85169CF";
   TempDir m_local;
-  RecordingLogger logger;
-  void SetUp() override {
-    RootSession::SetUp();
-    m_db.setLoggingObject(&logger);
-  }
-  void TearDown() override {
-    m_db.setLoggingObject(nullptr);
-    RootSession::TearDown();
-  }
+  AttachedLogger logger{m_db};
 };
 
 TEST_F(Backup, BackupAndRestoreReportEveryFolderInOrder) {
@@ -178,50 +173,35 @@ TEST_F(Backup, BackupAndRestoreReportEveryFolderInOrder) {
                    "Uploading File:\n" + local + "/000000001/surf\n",
                    "Successful restoring of " + folder + "/000000001.", "Successful restoring of " + folder + "."}));
   EXPECT_TRUE(logger.texts(0).empty());
-  char* data = nullptr;
-  const long size = m_db.downloadSurface(remote().c_str(), "S", 1, "surf", data);
-  ASSERT_NE(data, nullptr);
-  EXPECT_EQ(std::string(data, static_cast<size_t>(size)), "plain bytes, not a report");
-  m_db.releaseMemory(data);
   // Restoring to a path without a slash is refused without a word.
   EXPECT_EQ(restore("talixdb", local), rc::kRestoreFailed);
   EXPECT_EQ(logger.texts(1), Names{"Start Restoring talixdb."});
   EXPECT_TRUE(logger.texts(0).empty());
 }
 
-TEST_F(Backup, BackupIntoAnEmptyDirectoryOnlyAndOfExistingSafeNames) {
-  store("x");
-  const std::string busy = m_local.path() + "/busy", empty = m_local.path() + "/empty";
-  ASSERT_EQ(::mkdir(busy.c_str(), 0755) + ::mkdir(empty.c_str(), 0755), 0);
+// Backups go into an empty directory only, of existing names that stay in
+// it; restores refuse a copy of another depth or without its properties
+// files, and every refused restore deletes nothing.
+TEST_F(Backup, RefusedBackupsAndRestores) {
+  store("top");
+  store("below", "/Sub");
+  const std::string busy = m_local.path() + "/busy", local = m_local.path() + "/empty";
+  ASSERT_EQ(::mkdir(busy.c_str(), 0755) + ::mkdir(local.c_str(), 0755), 0);
   std::ofstream(busy + "/keep.txt") << "mine";
   EXPECT_EQ(backup(remote(), busy), rc::kLocalNotMade);
   EXPECT_EQ(logger.texts(0),
             Names{"Error creating local folder:\n " + busy + ".\nPlease try to remove the folder manualy.\n"});
   EXPECT_TRUE(!exists(busy + m_properties) && exists(busy + "/keep.txt"));
-  EXPECT_EQ(backup(remote(), empty), 0);
-  EXPECT_TRUE(exists(empty + m_properties) && exists(empty + "/Solvers/S/Reports/000000001/surf"));
-
+  ASSERT_EQ(backup(remote(), local), 0);
+  EXPECT_TRUE(exists(local + m_properties) && exists(local + "/Solvers/S/Reports/000000001/surf"));
   EXPECT_EQ(backup(remote("Missing"), m_local.path() + "/none"), rc::kNotFound);
   EXPECT_EQ(logger.texts(0), Names{"Error accessing " + remote("Missing")});
-  // A child name that could leave the local folder.
-  ASSERT_EQ(m_db.addType("up\\side", testName().c_str()), 0);
-  EXPECT_EQ(backup(remote(), m_local.path() + "/odd"), rc::kNotFound);
-  EXPECT_EQ(logger.texts(0), Names{"Error accessing " + remote("/up\\side") + ".\n"});
-  EXPECT_FALSE(exists(m_local.path() + "/odd/up\\side"));
-}
 
-// Every refused restore deletes nothing.
-TEST_F(Backup, RestoreRefusesACopyOfAnotherDepthOrWithoutItsPropertiesFiles) {
-  store("top");
-  store("below", "/Sub");
-  const std::string local = m_local.path() + "/deep";
-  ASSERT_EQ(backup(remote(), local), 0);
   EXPECT_EQ(restore(remote("/Sub"), local), rc::kRestoreFailed);
   EXPECT_EQ(logger.texts(0), Names{"Invalid folder format. File:\n" + local + m_properties});
   EXPECT_TRUE(stored(remote("/Sub")));
   EXPECT_EQ(restore(remote("Copy"), local), 0);  // the same depth elsewhere
   EXPECT_TRUE(stored(remote("Copy")) && stored(remote("Copy/Sub")));
-
   const std::string broken = local + "/Solvers/S/Reports/000000001" + m_properties;
   ASSERT_EQ(std::remove(broken.c_str()), 0);
   EXPECT_EQ(restore(remote(), local), rc::kRestoreFailed);
@@ -231,6 +211,12 @@ TEST_F(Backup, RestoreRefusesACopyOfAnotherDepthOrWithoutItsPropertiesFiles) {
   EXPECT_EQ(restore(remote(), bare), rc::kRestoreFailed);
   EXPECT_EQ(logger.texts(0), Names{"Invalid folder format: missing file:\n" + bare + m_properties});
   EXPECT_TRUE(stored(remote()));
+
+  // A child name that could leave the local folder.
+  ASSERT_EQ(m_db.addType("up\\side", testName().c_str()), 0);
+  EXPECT_EQ(backup(remote(), m_local.path() + "/odd"), rc::kNotFound);
+  EXPECT_EQ(logger.texts(0), Names{"Error accessing " + remote("/up\\side") + ".\n"});
+  EXPECT_FALSE(exists(m_local.path() + "/odd/up\\side"));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -36,15 +37,12 @@ class RecordingLogger : public TALIX::ILogger {
     return 0;
   }
   void release() override { ++releases; }
-  static const std::string& prefix() {
-    static const std::string p = "TALIXDBAPI 1.2.1:\t";
-    return p;
-  }
+  static constexpr const char* kPrefix = "TALIXDBAPI 1.2.1:\t";
   // Messages (of one type, or all for -1) without the library prefix.
   Names texts(int type = -1) const {
     Names out;
     for (const auto& m : messages)
-      if (type < 0 || m.first == type) out.push_back(m.second.substr(prefix().size()));
+      if (type < 0 || m.first == type) out.push_back(m.second.substr(std::strlen(kPrefix)));
     return out;
   }
   bool contains(const std::string& text) const {
@@ -77,9 +75,7 @@ class ExposedDatabase : public VLT_121::CVLTDatabase {
 class ScopedEnv {
  public:
   ScopedEnv(const char* name, const char* value) : m_name(name) {
-    const char* old = std::getenv(name);
-    m_had = old != nullptr;
-    if (m_had) m_old = old;
+    if (const char* old = std::getenv(name)) m_had = true, m_old = old;
     value != nullptr ? setenv(name, value, 1) : unsetenv(name);
   }
   ~ScopedEnv() { m_had ? setenv(m_name.c_str(), m_old.c_str(), 1) : unsetenv(m_name.c_str()); }
@@ -89,17 +85,12 @@ class ScopedEnv {
   bool m_had = false;
 };
 
-// ---- models ----------------------------------------------------------------------
 
 struct Param {
-  Param(std::string n, std::string t, Names o = {}, std::string lo = "", std::string hi = "", std::string d = "",
-        std::string m = "", std::string dim = "", std::string def = "", std::string r = "")
-      : name(std::move(n)), type(std::move(t)), options(std::move(o)), lower(std::move(lo)), upper(std::move(hi)),
-        description(std::move(d)), mode(std::move(m)), dimensionality(std::move(dim)), defaultValue(std::move(def)),
-        restricted(std::move(r)) {}
   std::string name, type;
-  Names options;
-  std::string lower, upper, description, mode, dimensionality, defaultValue, restricted;
+  Names options = {};
+  std::string lower = "", upper = "", description = "", mode = "", dimensionality = "", defaultValue = "",
+              restricted = "";
 };
 struct Port {
   std::string name, type, direction, description;
@@ -110,9 +101,9 @@ class ModelBuilder {
   explicit ModelBuilder(const std::string& name) : m_model(VLT_121::CVLTModel::newObject()) {
     m_model->setName(name.c_str());
   }
-  ModelBuilder& description(const std::string& text) { return set(&VLT_121::CVLTModel::setDescription, text); }
-  ModelBuilder& command(const std::string& text) { return set(&VLT_121::CVLTModel::setCommand, text); }
-  ModelBuilder& localDir(const std::string& path) { return set(&VLT_121::CVLTModel::setLocalDir, path); }
+  ModelBuilder& description(const std::string& text) { return m_model->setDescription(text.c_str()), *this; }
+  ModelBuilder& command(const std::string& text) { return m_model->setCommand(text.c_str()), *this; }
+  ModelBuilder& localDir(const std::string& path) { return m_model->setLocalDir(path.c_str()), *this; }
   ModelBuilder& components(const Names& names) {
     m_model->setNrComponents(static_cast<int>(names.size()));
     for (size_t i = 0; i < names.size(); ++i) m_model->setComponent(static_cast<int>(i), names[i].c_str());
@@ -162,10 +153,6 @@ class ModelBuilder {
   ModelPtr build() { return std::move(m_model); }
 
  private:
-  ModelBuilder& set(void (VLT_121::CVLTModel::*setter)(const char*), const std::string& text) {
-    ((*m_model).*setter)(text.c_str());
-    return *this;
-  }
   ModelPtr m_model;
 };
 
@@ -207,18 +194,7 @@ inline std::string describe(const VLT_121::CVLTModel& m) {
   return text;
 }
 inline std::string describe(const ModelPtr& m) { return m ? describe(*m) : "(none)"; }
-inline Names portNamesOf(const VLT_121::CVLTModel& m) {
-  Names names;
-  for (int i = 0; i < m.getNrPorts(); ++i) names.push_back(m.getPorts()[i].getName());
-  return names;
-}
-inline Names parameterNamesOf(const VLT_121::CVLTModel& m) {
-  Names names;
-  for (int i = 0; i < m.getNrParameters(); ++i) names.push_back(m.getParameters()[i].getName());
-  return names;
-}
 
-// ---- local files ------------------------------------------------------------------
 // Internal linkage: the client tests have helpers of the same names.
 namespace {
 
@@ -258,7 +234,6 @@ inline std::string surfaceReport(const std::string& body) {
   return std::string("TALIX_Report_2\0", 15) + std::string(25, '#') + body;
 }
 
-// ---- the server -------------------------------------------------------------------
 
 class SharedServer : public ::testing::Test {
  protected:

@@ -22,13 +22,6 @@ class Criteria {
   const char** m_rows[2] = {m_row, nullptr};
 };
 
-template <class Count, class Get>
-Names sortedList(CVLTDatabase& db, Count count, Get get) {
-  Names names = listOf(db, count, get);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 // A catalogue of its own:
 //   Empty                              no types
 //   Heat/Exchangers/Shell              "Pump heat"; species H2O; parameter area;
@@ -45,23 +38,19 @@ class Browse : public ::testing::Test {
     CVLTDatabase admin;
     ASSERT_TRUE(admin.open(s_server->address().c_str()));
     ASSERT_EQ(admin.createTalixDb(), 0);
-    ASSERT_EQ(admin.addCategory("Empty"), 0);
-    ASSERT_EQ(admin.addCategory("Pumps"), 0);
-    ASSERT_EQ(admin.addType("Unused", "Pumps"), 0);
+    ASSERT_EQ(admin.addCategory("Empty") + admin.addCategory("Pumps") + admin.addType("Unused", "Pumps"), 0);
     const std::vector<Port> ports = {{"inlet", "Material", "CAPE_INLET", ""}, {"outlet", "Material", "CAPE_OUTLET", ""}};
     ASSERT_EQ(0, admin.uploadModel("Pumps", "Centrifugal",
                                    ModelBuilder("CentrifugalPump").components({"H2O", "N2"}).ports(ports).build().get()));
     ASSERT_EQ(0, admin.uploadModel("Pumps", "Centrifugal", ModelBuilder("pump").build().get()));
     ASSERT_EQ(0, admin.uploadModel("Heat", "Exchangers",
-                                   ModelBuilder("Shell").description("Pump heat").components({"H2O"}).parameters({{"area", "CAPE_STRING"}}).build().get()));
+                                   ModelBuilder("Shell").description("Pump heat").components({"H2O"})
+                                       .parameters({{"area", "CAPE_STRING"}}).build().get()));
     for (const char* solver : {"SteadyState", "Transient"})
       ASSERT_EQ(0, admin.importSolver("Heat", "Exchangers", "Shell",
-                                      ModelBuilder(solver)
-                                          .localDir(files.path())
-                                          .sortedComponents({"H2O"})
-                                          .parameters({{"area", "CAPE_STRING"}, {"file-system", "CAPE_OPTION", {"case.txt"}}})
-                                          .build()
-                                          .get()));
+                                      ModelBuilder(solver).localDir(files.path()).sortedComponents({"H2O"})
+                                          .parameters({{"area", "CAPE_STRING"}, {"file-system", "CAPE_OPTION",
+                                                       {"case.txt"}}}).build().get()));
     int instance = 0;
     ASSERT_EQ(0, admin.uploadInstance("/Repository/talixdb/Heat/Exchangers/Shell", "SteadyState", instance,
                                       files.path().c_str()));
@@ -73,9 +62,11 @@ class Browse : public ::testing::Test {
     ASSERT_TRUE(m_db.login("root", kAdminPassword, "Default", 0));
   }
   void TearDown() override { m_db.logout(); }
-  Names leaves(bool solvers = false) {
-    solvers ? m_db.downloadSolverLeafNames() : m_db.downloadModelLeafNames();
-    return sortedList(m_db, &CVLTDatabase::getNrDownloadedLeafNames, &CVLTDatabase::getDownloadedLeafName);
+  Names leaves() {
+    m_db.downloadModelLeafNames();
+    Names names = listOf(m_db, &CVLTDatabase::getNrDownloadedLeafNames, &CVLTDatabase::getDownloadedLeafName);
+    std::sort(names.begin(), names.end());
+    return names;
   }
   inline static TestServer* s_server = nullptr;
   CVLTDatabase m_db;
@@ -101,7 +92,8 @@ TEST_F(Browse, EveryLevelIsListedFromTheSnapshotTheFirstListingTakes) {
 
 // 1 root + 3 categories + 3 types + 2 × 3 models + 2 solvers; a detail
 // criterion adds 3 reads per model, and its filter then finds the species,
-// ports and parameters read; a snapshot without them matches none.
+// ports and parameters read; a snapshot without them matches none. Then the
+// listings after a change on the server, and on handles never or no longer open.
 TEST_F(Browse, SnapshotReadsEachFolderOnceAndDetailsOnlyWhenAsked) {
   const int findBefore = loggedRequestCount(*s_server, "findByPath"), allBefore = loggedRequestCount(*s_server);
   AttachedLogger logger(m_db);
@@ -130,31 +122,18 @@ TEST_F(Browse, SnapshotReadsEachFolderOnceAndDetailsOnlyWhenAsked) {
   }
   m_db.takeVLTSnapshot(nullptr);  // a later snapshot has everything again
   EXPECT_EQ(leaves().size(), 5u);
-}
-
-TEST(BrowseLive, ServerChangesAppearAfterTheNextSnapshotAndItsListing) {
-  TestServer server;
-  CVLTDatabase db;
-  ASSERT_TRUE(db.open(server.address().c_str()));
-  ASSERT_EQ(db.createTalixDb(), 0);
-  ASSERT_EQ(db.addCategory("First"), 0);
-  ASSERT_TRUE(db.downloadCategoryNames());
-  ASSERT_EQ(db.addCategory("Second"), 0);
-  EXPECT_TRUE(db.downloadCategoryNames());
-  EXPECT_EQ(db.getNrDownloadedCategoryNames(), 1);
-  db.takeVLTSnapshot(nullptr);
-  EXPECT_EQ(db.getNrDownloadedCategoryNames(), 1);  // lists wait for their listing
-  EXPECT_TRUE(db.downloadCategoryNames());
-  EXPECT_EQ(db.getNrDownloadedCategoryNames(), 2);
-  db.logout();
+  // A listing reads the last snapshot; a new snapshot shows after the next listing.
+  ASSERT_EQ(m_db.addCategory("Later"), 0);
+  EXPECT_TRUE(m_db.downloadCategoryNames() && m_db.getNrDownloadedCategoryNames() == 3);
+  m_db.takeVLTSnapshot(nullptr);
+  EXPECT_EQ(m_db.getNrDownloadedCategoryNames(), 3);
+  EXPECT_TRUE(m_db.downloadCategoryNames() && m_db.getNrDownloadedCategoryNames() == 4);
   CVLTDatabase never, closed;
   never.takeVLTSnapshot(nullptr);
-  EXPECT_FALSE(never.downloadCategoryNames());
-  EXPECT_EQ(never.getDownloadedCategoryName(0), nullptr);
-  ASSERT_TRUE(closed.open(server.address().c_str()));
+  EXPECT_FALSE(never.downloadCategoryNames() || never.getDownloadedCategoryName(0) != nullptr);
+  ASSERT_TRUE(closed.open(s_server->address().c_str()));
   closed.close();
-  EXPECT_FALSE(closed.downloadModelLeafNames());
-  EXPECT_EQ(closed.getNrDownloadedLeafNames(), 0);
+  EXPECT_FALSE(closed.downloadModelLeafNames() || closed.getNrDownloadedLeafNames() != 0);
 }
 
 }  // namespace
