@@ -14,7 +14,6 @@
 namespace host_echo {
 
 Server::Server() : m_soap(soap_new()) {
-  if (m_soap == nullptr) throw std::runtime_error("soap_new failed");
   m_soap->bind_flags = SO_REUSEADDR;
   m_soap->accept_timeout = -100000;  // 100 ms, to see the stop flag
   if (!soap_valid_socket(soap_bind(m_soap, "127.0.0.1", 0, 8))) {
@@ -47,7 +46,6 @@ void Server::serve() {
 
 std::string call(int port, const std::string& text, const std::string& ticket) {
   struct soap* soap = soap_new();
-  if (soap == nullptr) return "error: soap_new failed";
   soap->header = soap_new_SOAP_ENV__Header(soap);
   soap->header->hx__ticket = soap_new_std__string(soap);
   *soap->header->hx__ticket = ticket;

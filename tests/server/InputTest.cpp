@@ -12,7 +12,6 @@
 
 #include "RawHttp.h"
 #include "ServiceClient.h"
-#include "support/CannedServer.h"
 #include "support/ServerLog.h"
 
 namespace talixdb_test {
@@ -42,7 +41,7 @@ std::string dimeRecord(int flags, int typeFormat, const std::string& type, const
                      static_cast<char>(id.size() >> 8), static_cast<char>(id.size() & 0xff),
                      static_cast<char>(type.size() >> 8), static_cast<char>(type.size() & 0xff)};
   for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<char>((declaredSize >> shift) & 0xff));
-  return header + padded(id) + padded(type) + data;
+  return header + padded(id) + padded(type) + padded(data);
 }
 
 // The start of an uploadFiles request for one file: the HTTP header (for
@@ -53,7 +52,6 @@ std::string uploadStart(const std::string& cookie, const std::string& folder, st
                                  "</parent><uploadFiles><name>big.bin</name><size>" + std::to_string(declaredSize) +
                                  "</size><typeName>File</typeName></uploadFiles></ns2:UploadFilesRequestElement>");
   std::string record = dimeRecord(4, 2, "http://schemas.xmlsoap.org/soap/envelope/", "", xml, xml.size());
-  record.append((4 - xml.size() % 4) % 4, '\0');
   return "POST /vlt/services/QuillonBinding HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/dime\r\n"
          "Content-Length: " +
          std::to_string(record.size() + attachmentBytes) + "\r\nSOAPAction: \"" + actionOf("uploadFiles") + "\"\r\n" +
@@ -92,7 +90,6 @@ TEST_F(InputTest, HostileAndMalformedRequestsGetAFaultAndTheServerKeepsServing) 
   truncated.resize(truncated.find("<ns1:LoginRequestElement>") + 20);  // in the middle of a tag
   std::string shortBody = login(loginEnvelope());
   shortBody.resize(shortBody.size() - 40);
-  const std::string notEnvelope = client("the request is not a SOAP envelope");
   struct Case {
     const char* what;
     std::string request;
@@ -118,9 +115,7 @@ TEST_F(InputTest, HostileAndMalformedRequestsGetAFaultAndTheServerKeepsServing) 
       {"MIME", login(mime).replace(login(mime).find("text/xml"), 8, "multipart/related; boundary=\"XYZ\""),
        client("MIME attachments are not accepted: files travel as DIME attachments")},
       {"garbage", garbage, "", Ending::CloseSending},
-      {"no XML", login("hello, not XML at all"), notEnvelope},
-      {"other XML", login("<order><item/></order>"), notEnvelope},
-      {"bare Envelope", login("<?xml version=\"1.0\"?><Envelope/>"), notEnvelope},
+      {"no XML", login("hello, not XML at all"), client("the request is not a SOAP envelope")},
       {"truncated XML", login(truncated), "Fault"},
       {"short body", shortBody, "", Ending::CloseSending},
       {"unknown action", soapPost("urn:no-such-operation", loginEnvelope()), "Fault"},
@@ -145,12 +140,11 @@ TEST_F(InputTest, OnlyTheServicePostAndTheTwoReadsAreServed) {
   const char* service = "/vlt/services/QuillonBinding";
   const std::string wsdl = service + std::string("?wsdl"), xsd = service + std::string("?xsd");
   const std::vector<std::array<std::string, 3>> cases = {  // method, path, status
-      {"GET", "/health", "200"},        {"GET", "/health?probe=1", "200"}, {"GET", wsdl, "200"},
-      {"POST", service, "200"},         {"GET", "/", "404"},               {"GET", "/other?wsdl", "404"},
-      {"POST", "/", "404"},             {"POST", "/vlt/services/Other", "404"}, {"HEAD", "/", "404"},
-      {"OPTIONS", "*", "404"},          {"DELETE", "/x", "404"},           {"GET", service, "405"},
-      {"GET", xsd, "405"},              {"HEAD", "/health", "405"},        {"HEAD", service, "405"},
-      {"OPTIONS", service, "405"},      {"PUT", service, "405"},           {"PATCH", service, "405"},
+      {"GET", "/health", "200"},   {"GET", "/health?probe=1", "200"},      {"GET", wsdl, "200"},
+      {"POST", service, "200"},    {"GET", "/", "404"},                    {"GET", "/other?wsdl", "404"},
+      {"POST", "/", "404"},        {"POST", "/vlt/services/Other", "404"}, {"HEAD", "/", "404"},
+      {"GET", service, "405"},     {"GET", xsd, "405"},                    {"HEAD", "/health", "405"},
+      {"OPTIONS", service, "405"}, {"PUT", service, "405"},                {"PATCH", service, "405"},
       {"DELETE", "/health", "405"},
   };
   for (const auto& [method, path, status] : cases) {
@@ -178,7 +172,6 @@ TEST_F(InputTest, DescriptionNamesTheServiceAtTheHostTheClientUsed) {
   const std::pair<const char*, std::string> cases[] = {  // the Host line, the address described
       {"Host: [::1]:8080\r\n", "http://[::1]:8080" + path},
       {"Host: a\"/><x y=\"\r\n", placeholder},
-      {"Host: repo:http\r\n", placeholder},
       {"", placeholder},
   };
   for (const auto& [host, address] : cases) {
@@ -191,30 +184,20 @@ TEST_F(InputTest, DescriptionNamesTheServiceAtTheHostTheClientUsed) {
 // One line per served request, written before the reply leaves; a
 // connection that sends nothing is no request.
 TEST_F(InputTest, EveryServedRequestLogsExactlyOneShortLineBeforeItsReply) {
-  auto requestLinesAfterWaiting = [](std::size_t count) {  // bounded
-    std::size_t lines = 0;
-    for (int i = 0; i < 200 && (lines = loggedRequests(server->log()).size()) < count; ++i)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return lines;
-  };
-  std::size_t before = requestLinesAfterWaiting(0);
-  ServiceClient client(*server);
-  ASSERT_TRUE(Succeeds(client.loginAsAdmin()));
-  client.exists("/Repository/first-look");
-  std::vector<LoggedRequest> requests = loggedRequests(server->log());  // login lines: see OperationsTest
-  ASSERT_EQ(requests.size(), before + 2);
+  const std::size_t before = loggedRequests(server->log()).size();  // login lines: see OperationsTest
+  admin->exists("/Repository/first-look");
+  std::vector<LoggedRequest> requests = loggedRequests(server->log());
+  ASSERT_EQ(requests.size(), before + 1);
   EXPECT_EQ(requests.back().summary(), "findByPath root fault: no such object: /Repository/first-look");
   exchange(server->port(), "", Ending::CloseSending);
   exchange(server->port(), soapPost("urn:no-such-operation", loginEnvelope()));
-  EXPECT_EQ(requestLinesAfterWaiting(before + 3), before + 3);
-  EXPECT_EQ(requestLinesAfterWaiting(before + 4), before + 3);
-
   // A fault and a log line show a short prefix of a client's text.
   const std::string user(100000, 'u');
   std::string reply = exchange(server->port(), soapPost(actionOf("login"), loginEnvelope("", user)));
   EXPECT_EQ(faultString(reply), "wrong user name or password for " + std::string(64, 'u') + "\xE2\x80\xA6");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // time for a line the empty connection must not get
   requests = loggedRequests(server->log());
-  ASSERT_EQ(requests.size(), before + 4);
+  ASSERT_EQ(requests.size(), before + 3);
   EXPECT_EQ(requests.back().user, std::string(64, 'u') + "\xE2\x80\xA6");
   EXPECT_LT(requests.back().outcome.size(), 200u);
 }
@@ -232,7 +215,6 @@ TEST_F(InputTest, NamesAreStoredAsSentOrRefusedWithTheReason) {
   };
   const std::string longest(255, 'n');
   const Case cases[] = {
-      {"Centrifugal Pump", "Centrifugal Pump", ""}, {"caf\xc3\xa9", "caf\xc3\xa9", ""},
       {"D&#xFC;se 1", "D\xc3\xbcse 1", ""},        {"000000007-Run", "000000007-Run", ""},
       {"  spaced  ", "  spaced  ", ""},            {"a&amp;b", "a&b", ""},
       {"\xf0\x9d\x84\x9e", "\xf0\x9d\x84\x9e", ""}, {longest, longest, ""},
@@ -277,8 +259,8 @@ TEST_F(InputTest, NamesAreStoredAsSentOrRefusedWithTheReason) {
 // The fault comes as soon as the DIME record (or the envelope, for a record
 // in chunks) declares more than the limit: the client has sent none of the
 // file's bytes yet and waits for the reply. A file in chunks declares no size
-// of its own: it is refused once its bytes pass the limit. The limit itself is
-// allowed: a file of exactly that size is stored whole.
+// of its own: it is refused once its bytes pass the limit. A file of exactly the
+// limit's size is taken (that files arrive whole: the round trips elsewhere).
 TEST_F(InputTest, UploadOverTheLimitIsRefusedAsSoonAsItShows) {
   const std::size_t size = kUploadLimit + 1;
   const std::string media = "application/octet-stream";
@@ -298,11 +280,7 @@ TEST_F(InputTest, UploadOverTheLimitIsRefusedAsSoonAsItShows) {
     EXPECT_EQ(faultString(reply), "file too large: 'id1' exceeds the upload limit of 1048576 bytes") << what;
     EXPECT_FALSE(admin->exists(folder + "/big.bin")) << what;
   }
-  const std::string bytes(kUploadLimit, 'e');
-  ASSERT_TRUE(Succeeds(admin->upload(folder, "limit.bin", bytes)));
-  std::string back;
-  ASSERT_TRUE(Succeeds(admin->download(folder + "/limit.bin", back)));
-  EXPECT_EQ(back, bytes);
+  EXPECT_TRUE(Succeeds(admin->upload(folder, "limit.bin", std::string(kUploadLimit, 'e'))));
 }
 
 }  // namespace

@@ -94,7 +94,6 @@ TEST_F(TwoServers, ASessionIsValidOnBothAndALostDatabaseConnectionFailsOnlyTheRe
   ServiceClient client(*first);
   ASSERT_TRUE(Succeeds(client.loginAsAdmin()));
   const std::string id = client.sessionId();
-  ASSERT_EQ(id.size(), 32u);
   client.retarget(*second);
   EXPECT_EQ(client.sessionId(), id);
   EXPECT_TRUE(Succeeds(client.createFolder("/Repository", "made-through-second")));
@@ -126,14 +125,14 @@ TEST_F(TwoServers, ASessionIsValidOnBothAndALostDatabaseConnectionFailsOnlyTheRe
 
   // A logout through one server ends the session on both.
   client.retarget(*second);
-  EXPECT_TRUE(client.logout());
+  bool out = false;
+  EXPECT_TRUE(client.binding().logout(0, out) == 0 && out);
   client.retarget(*first);
   EXPECT_EQ(client.sessionId(), "");
   EXPECT_FALSE(observer.isLoggedIn("root"));
 }
 
-constexpr int kClients = 8;
-constexpr int kCallsPerClient = 200;
+constexpr int kClients = 8, kCallsPerClient = 200;
 
 // One client's share: folders, files and reads in its own folder, with some
 // deletions. Returns the failed calls; `children` gets what must exist at the end.
@@ -141,10 +140,7 @@ int runClient(const TestServer& server, int index, std::vector<std::string>& chi
   ServiceClient client(server);
   const std::string folder = "/Repository/load/c" + std::to_string(index);
   int calls = 0, failures = 0;
-  auto count = [&](bool ok) {
-    ++calls;
-    failures += ok ? 0 : 1;
-  };
+  auto count = [&](bool ok) { ++calls; failures += ok ? 0 : 1; };
   count(client.loginAsAdmin().ok());
   count(client.createFolder("/Repository/load", "c" + std::to_string(index)).ok());
   for (int item = 1; calls < kCallsPerClient; ++item) {

@@ -1,33 +1,14 @@
 #include "RawHttp.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdint>
 
 #include "ServiceUris.h"
-#include "support/CannedServer.h"
 
 namespace talixdb_test {
-
-int connectTo(int port, int receiveBuffer) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  if (fd < 0) return -1;
-  if (receiveBuffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_port = htons(static_cast<uint16_t>(port));
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
 
 namespace {
 
@@ -46,19 +27,11 @@ int readSome(int fd, std::string& into, std::size_t most, std::chrono::steady_cl
 
 // The length of the first complete reply at the start of `bytes`, or 0.
 std::size_t completeReplyLength(const std::string& bytes) {
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t headEnd = bytes.find("\r\n\r\n", start);
-    if (headEnd == std::string::npos) return 0;
-    if (bytes.compare(start, 12, "HTTP/1.1 100") == 0) {
-      start = headEnd + 4;
-      continue;
-    }
-    const std::string head = bytes.substr(start, headEnd - start);
-    const std::size_t field = head.find("\r\nContent-Length: ");
-    const std::size_t end = field == std::string::npos ? 0 : headEnd + 4 + std::stoul(head.substr(field + 18));
-    return end != 0 && bytes.size() >= end ? end : 0;
-  }
+  const std::string head = bytes.substr(0, bytes.find("\r\n\r\n"));
+  const std::size_t field = head.find("\r\nContent-Length: ");
+  if (head.size() == bytes.size() || field == std::string::npos) return 0;
+  const std::size_t end = head.size() + 4 + std::stoul(head.substr(field + 18));
+  return bytes.size() >= end ? end : 0;
 }
 
 }  // namespace
@@ -82,8 +55,7 @@ bool RawConnection::send(const std::string& bytes) {
 
 std::string RawConnection::reply(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (completeReplyLength(m_pending) == 0 && readSome(m_fd, m_pending, SIZE_MAX, deadline) > 0) {
-  }
+  while (completeReplyLength(m_pending) == 0 && readSome(m_fd, m_pending, SIZE_MAX, deadline) > 0) continue;
   std::size_t length = completeReplyLength(m_pending);
   if (length == 0) length = m_pending.size();
   std::string reply = m_pending.substr(0, length);
@@ -93,8 +65,7 @@ std::string RawConnection::reply(std::chrono::milliseconds timeout) {
 
 std::string RawConnection::read(std::size_t count, std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  while (m_pending.size() < count && readSome(m_fd, m_pending, count - m_pending.size(), deadline) > 0) {
-  }
+  while (m_pending.size() < count && readSome(m_fd, m_pending, count - m_pending.size(), deadline) > 0) continue;
   std::string bytes = m_pending.substr(0, count);
   m_pending.erase(0, bytes.size());
   return bytes;

@@ -5,14 +5,12 @@
 #include <cstddef>
 #include <string>
 
+#include "support/CannedServer.h"
+
 namespace talixdb_test {
 
 // Whether the sending side stays open, like a client waiting for its reply.
 enum class Ending { KeepOpen, CloseSending };
-
-// A TCP connection to 127.0.0.1:port; -1 when refused. A small
-// `receiveBuffer` makes a reader that stops reading soon stall the server.
-int connectTo(int port, int receiveBuffer = 0);
 
 // A client connection to 127.0.0.1:port for tests of slow or idle clients.
 class RawConnection {
@@ -27,8 +25,8 @@ class RawConnection {
   bool send(const std::string& bytes);
   // Closes the sending side, so that the server sees the end of the data.
   void endSending();
-  // One complete reply with a Content-Length (after any interim "100
-  // Continue"), or what came until `timeout` or the end of the connection.
+  // One complete reply with a Content-Length, or what came until `timeout` or
+  // the end of the connection.
   std::string reply(std::chrono::milliseconds timeout);
   // Reads up to `count` bytes, waiting at most `timeout`; "" at the end.
   std::string read(std::size_t count, std::chrono::milliseconds timeout);

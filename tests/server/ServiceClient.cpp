@@ -41,11 +41,6 @@ bool ServiceClient::isLoggedIn(const std::string& user) {
   return m_binding.isLoggedIn(&request, answer) == 0 && answer;
 }
 
-bool ServiceClient::logout() {
-  bool answer = false;
-  return m_binding.logout(0, answer) == 0 && answer;
-}
-
 std::string ServiceClient::sessionId() {
   std::string id;
   return m_binding.getSessionId("", id) == 0 ? id : "<failed>";
@@ -108,10 +103,7 @@ CallResult ServiceClient::download(const std::string& path, std::string& bytes) 
   CallResult outcome = result(m_binding.downloadFiles(&request, response));
   if (!outcome.ok()) return outcome;
   const soap_multipart* attachment = soap()->dime.list;
-  if (response.item.size() != 1 || attachment == nullptr) {
-    outcome.code = -100;
-    return outcome;
-  }
+  if (response.item.size() != 1 || attachment == nullptr) return CallResult{-100, "no attachment in the reply"};
   bytes.assign(attachment->ptr != nullptr ? attachment->ptr : "", attachment->size);
   return outcome;
 }

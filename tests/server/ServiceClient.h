@@ -23,6 +23,8 @@ struct CallResult {
 // For assertions: success, or the code and fault text of the failure.
 ::testing::AssertionResult Succeeds(const CallResult& result);
 
+inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
 // Bytes that differ with `seed` and along their length.
 std::string patterned(std::size_t size, unsigned seed = 0);
 
@@ -46,7 +48,6 @@ class ServiceClient {
   CallResult login(const std::string& user, const std::string& password);
   CallResult loginAsAdmin() { return login("root", kAdminPassword); }
   bool isLoggedIn(const std::string& user);
-  bool logout();
   std::string sessionId();
 
   // The object, or a result with the fault when it cannot be read.

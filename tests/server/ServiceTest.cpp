@@ -21,8 +21,7 @@ TEST(ServiceTest, SessionsFilesAndOperationsNeedingOutsideMachinery) {
   ns2__SoapModelObject object;
   EXPECT_EQ(ServiceClient(server).find("/Repository", object).fault, "not logged in");
   const std::string id = client.sessionId();
-  EXPECT_EQ(id.size(), 32u);
-  EXPECT_EQ(id.find_first_not_of("0123456789abcdef"), npos) << id;
+  EXPECT_TRUE(id.size() == 32 && id.find_first_not_of("0123456789abcdef") == npos) << id;
   std::string owner;
   ASSERT_EQ(client.binding().authenticate(id, owner), 0);
   EXPECT_EQ(owner, "root");
@@ -44,22 +43,16 @@ TEST(ServiceTest, SessionsFilesAndOperationsNeedingOutsideMachinery) {
   ASSERT_EQ(client.binding().getWorkspaces(workspaces), 0);
   EXPECT_EQ(workspaces.workspaces, std::vector<std::string>{"Default"});
 
-  // Files travel as DIME attachments, in versions, within the limits.
-  const std::string bytes = patterned(300000);
-  ASSERT_TRUE(Succeeds(client.upload(folder, "data.bin", bytes)));  // answers the stored path
+  // Files travel as DIME attachments (large ones: OperationsTest), in versions, within the limits.
   std::string back;
-  ASSERT_TRUE(Succeeds(client.download(folder + "/data.bin", back)));
-  EXPECT_TRUE(back == bytes) << back.size();
-  ASSERT_TRUE(Succeeds(client.find(folder + "/data.bin", object)));
-  EXPECT_TRUE(object.file && !object.folder && object.typeName == "File");
-  ASSERT_TRUE(Succeeds(client.upload(folder, "empty", "")));
+  ASSERT_TRUE(Succeeds(client.upload(folder, "empty", "")));  // answers the stored path
   ASSERT_TRUE(Succeeds(client.download(folder + "/empty", back)));
   EXPECT_EQ(back, "");
+  ASSERT_TRUE(Succeeds(client.find(folder + "/empty", object)));
+  EXPECT_TRUE(object.file && !object.folder && object.typeName == "File");
 
   ASSERT_TRUE(Succeeds(client.upload(folder, "v.txt", "first")));
   ASSERT_TRUE(Succeeds(client.upload(folder, "v.txt", "second")));
-  ASSERT_TRUE(Succeeds(client.download(folder + "/v.txt", back)));
-  EXPECT_EQ(back, "second");
   ns1__GetVersionNamesResponseElement names;
   ASSERT_EQ(client.binding().getVersionNames(folder + "/v.txt", names), 0);
   EXPECT_EQ(names.names, (std::vector<std::string>{"1", "2"}));
@@ -72,7 +65,6 @@ TEST(ServiceTest, SessionsFilesAndOperationsNeedingOutsideMachinery) {
   const std::tuple<CallResult, const char*, std::string> refusals[] = {  // fault text (part), what stays absent
       {client.upload(folder, "wrong.bin", "12345", 4), "size mismatch", folder + "/wrong.bin"},
       {client.upload(folder, "big.bin", patterned(5 << 20)), "too large", folder + "/big.bin"},
-      {client.download(folder, back), "", ""},
       {client.download(folder + "/missing", back), "", ""},
       {client.upload(folder + "/empty", "inner", "y"), "", folder + "/empty/inner"},
   };

@@ -30,8 +30,7 @@ std::string readRequest(int fd) {
     data.append(buffer, static_cast<size_t>(n));
     const size_t headerEnd = data.find("\r\n\r\n");
     if (headerEnd == std::string::npos) continue;
-    size_t at = data.find("Content-Length:");
-    if (at == std::string::npos) at = data.find("content-length:");
+    const size_t at = data.find("Content-Length:");
     const size_t wanted = at == std::string::npos ? 0 : std::strtoul(data.c_str() + at + 15, nullptr, 10);
     if (data.size() >= headerEnd + 4 + wanted) break;
   }
@@ -84,6 +83,16 @@ void trickle(int fd, const std::atomic<bool>& stop) {
 }
 
 }  // namespace
+
+int connectTo(int port, int receiveBuffer) {
+  int fd = socket(AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) return -1;
+  if (receiveBuffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  sockaddr_in address = loopback(port);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
+  close(fd);
+  return -1;
+}
 
 std::string soapEnvelope(const std::string& body) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/"
@@ -160,11 +169,9 @@ void RelayServer::serve() {
 }
 
 void RelayServer::relay(int client, const std::string& request) {
-  int upstream = socket(AF_INET, SOCK_STREAM, 0);
+  const int upstream = connectTo(m_upstreamPort);
   if (upstream < 0) return;
-  sockaddr_in address = loopback(m_upstreamPort);
-  if (connect(upstream, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-      sendAll(upstream, request.data(), request.size())) {
+  if (sendAll(upstream, request.data(), request.size())) {
     // The server closes the connection after its reply.
     char buffer[65536];
     for (ssize_t got; (got = recv(upstream, buffer, sizeof buffer, 0)) > 0;)

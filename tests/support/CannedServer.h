@@ -1,6 +1,7 @@
 // Loopback HTTP peers for tests: a canned server that records each request it
 // receives and answers with a fixed reply (or never answers, or trickles), and
-// a relay in front of a real server that can drop chosen requests.
+// a relay in front of a real server that can drop chosen requests; and
+// connections to such peers.
 #pragma once
 
 #include <atomic>
@@ -68,6 +69,10 @@ class RelayServer {
   std::atomic<int> m_dropped{0};
   std::thread m_thread;
 };
+
+// A TCP connection to 127.0.0.1:port; -1 when refused. A small
+// `receiveBuffer` makes a reader that stops reading soon stall the server.
+int connectTo(int port, int receiveBuffer = 0);
 
 // Envelope around a body, with the service's namespaces declared.
 std::string soapEnvelope(const std::string& body);

@@ -14,7 +14,9 @@ inline const auto kBothEngines = ::testing::Values(Engine::Sqlite, Engine::Postg
 
 // Names each instance after its engine.
 struct EngineParamName {
-  std::string operator()(const ::testing::TestParamInfo<Engine>& info) const { return engineName(info.param); }
+  std::string operator()(const ::testing::TestParamInfo<Engine>& info) const {
+    return info.param == Engine::Postgres ? "PostgreSQL" : "SQLite";
+  }
 };
 
 }  // namespace talixdb_test

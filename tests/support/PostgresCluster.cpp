@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <pwd.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,8 +37,7 @@ std::string postgresBinaries() {
 // Runs a PostgreSQL program, as "postgres" when this process is root
 // (initdb refuses to run as root).
 ProgramResult runAsOwner(const std::string& program, std::vector<std::string> args) {
-  ProgramRun run;
-  run.args = std::move(args);
+  ProgramRun run{std::move(args)};
   if (::geteuid() != 0) return runProgram(program, run, std::chrono::seconds(120));
   run.args.insert(run.args.begin(), {"-u", "postgres", "--", program});
   return runProgram("/usr/sbin/runuser", run, std::chrono::seconds(120));
@@ -84,6 +82,7 @@ PostgresCluster::PostgresCluster() {
   const std::string script = "cat >/dev/null; " + stop;
   const char* argv[] = {"/bin/sh", "-c", script.c_str(), "talixdb-pg-watchdog", m_directory.c_str(), nullptr};
   pid_t watchdog = ::fork();
+  if (watchdog < 0) throw std::runtime_error("PostgreSQL cannot be started: fork failed");
   if (watchdog == 0) {
     ::setsid();  // not taken down with this process's group
     ::dup2(fds[0], 0);
@@ -93,11 +92,6 @@ PostgresCluster::PostgresCluster() {
     ::_exit(127);
   }
   ::close(fds[0]);
-  if (watchdog < 0) {
-    ::close(fds[1]);
-    std::filesystem::remove_all(m_directory);
-    throw std::runtime_error("PostgreSQL cannot be started: fork failed");
-  }
   m_watchdog = watchdog;
   m_watchdogPipe = fds[1];
 
@@ -122,8 +116,7 @@ PostgresCluster::PostgresCluster() {
 PostgresCluster::~PostgresCluster() {
   // The watchdog stops and removes the cluster once the pipe closes.
   ::close(m_watchdogPipe);
-  int status = 0;
-  ::waitpid(m_watchdog, &status, 0);
+  ::waitpid(m_watchdog, nullptr, 0);
 }
 
 std::string PostgresCluster::uri(const std::string& database) const {

@@ -56,14 +56,10 @@ TestCertificates::TestCertificates() {
 
 void TestCertificates::openssl(std::vector<std::string> args) const {
   // Found on PATH by env, which says so when it is not installed (Debian package openssl).
-  ProgramRun run;
-  run.args = {"openssl"};
-  run.args.insert(run.args.end(), args.begin(), args.end());
-  run.workingDir = m_dir.path();
-  ProgramResult result = runProgram("/usr/bin/env", run, std::chrono::seconds(60));
+  args.insert(args.begin(), "openssl");
+  ProgramResult result = runProgram("/usr/bin/env", {args, {}, "", m_dir.path()}, std::chrono::seconds(60));
   if (result.exitCode != 0)
-    throw std::runtime_error("openssl " + args.front() + " failed (" + std::to_string(result.exitCode) +
-                             "): " + result.err);
+    throw std::runtime_error("openssl " + args[1] + " failed (" + std::to_string(result.exitCode) + "): " + result.err);
 }
 
 void TestCertificates::sign(const std::string& request, const std::string& certificate, const std::string& names,

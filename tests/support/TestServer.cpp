@@ -2,14 +2,11 @@
 
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -29,8 +26,6 @@ TempDir::~TempDir() {
   std::error_code ignored;
   std::filesystem::remove_all(m_path, ignored);
 }
-
-std::string engineName(Engine engine) { return engine == Engine::Postgres ? "PostgreSQL" : "SQLite"; }
 
 Engine defaultEngine() {
   const char* name = std::getenv("TALIXDB_TEST_ENGINE");
@@ -108,11 +103,7 @@ int TestServer::stop(int signal) {
 
 ProgramResult runServerProgram(std::vector<std::string> args, std::vector<std::pair<std::string, std::string>> env,
                                std::string input) {
-  ProgramRun run;
-  run.args = std::move(args);
-  run.env = std::move(env);
-  run.input = std::move(input);
-  return runProgram(TALIXDB_SERVER_PATH, run, std::chrono::seconds(60));
+  return runProgram(TALIXDB_SERVER_PATH, {std::move(args), std::move(env), std::move(input)}, std::chrono::seconds(60));
 }
 
 std::string TestServer::log() const {

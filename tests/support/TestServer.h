@@ -16,8 +16,6 @@ namespace talixdb_test {
 
 // The storage engines the server can run on.
 enum class Engine { Sqlite, Postgres };
-// "SQLite" or "PostgreSQL".
-std::string engineName(Engine engine);
 // The engine servers use unless a test names one: PostgreSQL when the
 // environment variable TALIXDB_TEST_ENGINE is "postgresql", else SQLite.
 Engine defaultEngine();
