@@ -152,7 +152,9 @@ TEST(SystemdUnit, RunsTheServerPrivatelyAsItsOwnUser) {
     EXPECT_NE(std::find(lines.begin(), lines.end(), wanted), lines.end()) << wanted;
   // And systemd's own check of the file, where systemd is installed.
   if (access("/usr/bin/systemd-analyze", X_OK) != 0) return;
-  ProgramResult verified = runProgram("/usr/bin/systemd-analyze", {{"verify", TALIXDB_TEST_UNIT_FILE}});
+  ProgramRun verify;
+  verify.args = {"verify", TALIXDB_TEST_UNIT_FILE};
+  ProgramResult verified = runProgram("/usr/bin/systemd-analyze", verify);
   EXPECT_EQ(verified.exitCode, 0) << verified.err;
   EXPECT_EQ((verified.out + verified.err).find("talixdb-server.service"), std::string::npos) << verified.err;
 }
