@@ -55,8 +55,7 @@ double referenceSign(double magnitude, double reference) {
 }
 
 double referenceHypot(double a, double b) {
-  const double p = std::fabs(a);
-  const double q = std::fabs(b);
+  const double p = std::fabs(a), q = std::fabs(b);
   if (p > q) return p * std::sqrt(1.0 + (q / p) * (q / p));
   return q == 0.0 ? 0.0 : q * std::sqrt(1.0 + (p / q) * (p / q));
 }
@@ -65,12 +64,8 @@ double referenceHypot(double a, double b) {
 // (GCC 12 makes a multiply-add-subtract of this pair even without contraction).
 void rotateColumns(RowMatrix& x, int p, int q, double c, double s) {
   for (auto& row : x) {
-    const double y = row[p];
-    const double z = row[q];
-    volatile double yc = y * c;
-    volatile double zs = z * s;
-    volatile double zc = z * c;
-    volatile double ys = y * s;
+    const double y = row[p], z = row[q];
+    volatile double yc = y * c, zs = z * s, zc = z * c, ys = y * s;
     row[p] = yc + zs;
     row[q] = zc - ys;
   }
@@ -78,8 +73,7 @@ void rotateColumns(RowMatrix& x, int p, int q, double c, double s) {
 
 // Each transformation applied in full, immediately, in the textbook order.
 bool referenceSvd(RowMatrix& a, std::vector<double>& w, RowMatrix& v) {
-  const int m = static_cast<int>(a.size());
-  const int n = static_cast<int>(a[0].size());
+  const int m = static_cast<int>(a.size()), n = static_cast<int>(a[0].size());
   std::vector<double> e(n, 0.0);
   w.assign(n, 0.0);
   v.assign(n, std::vector<double>(n, 0.0));
@@ -189,10 +183,8 @@ bool referenceSvd(RowMatrix& a, std::vector<double>& w, RowMatrix& v) {
           const double f = s * e[i];
           e[i] = c * e[i];
           if (negligible(f)) break;
-          const double g = w[i];
-          const double h = referenceHypot(f, g);
+          const double g = w[i], h = referenceHypot(f, g), inverse = 1.0 / h;
           w[i] = h;
-          const double inverse = 1.0 / h;
           c = g * inverse;
           s = -f * inverse;
           rotateColumns(a, l - 1, i, c, s);
