@@ -54,8 +54,7 @@ TEST_F(RepositoryClient, StoredValuesReadBackAsTextsNumbersAndLists) {
     const ns2__SoapVariant* v = object.object()->properties->item.at(0)->item;
     return std::make_tuple(object.object()->properties->item.size(), v->itemList, v->itemType, v->item);
   };
-  object.setListProperty("m_aszItems", {"a", "b"});
-  EXPECT_EQ(std::make_tuple(size_t{1}, true, 5, Names{"a", "b"}), only());
+  object.setListProperty("m_aszItems", {"a", "b"});  // first kind 5 (client/WireTest)
   object.setListProperty("m_aszItems", {"c"});
   EXPECT_EQ(std::make_tuple(size_t{1}, true, 0, Names{"c"}), only());
   object.setProperty("m_aszItems", "single");
