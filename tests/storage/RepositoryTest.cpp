@@ -372,8 +372,9 @@ class SqliteStorageTest : public ::testing::Test {
   TempDir dir;
 };
 
-// What a transaction rolls back is not seen, and its content file goes;
-// a removed object's content file goes when the removal commits.
+// What a transaction rolls back is not seen, and its content file goes; the
+// sweep a store runs at start removes what an interrupted upload left and keeps
+// referenced contents; a removed object's content file goes when the removal commits.
 TEST_F(SqliteStorageTest, ContentFilesFollowTheTransactions) {
   SqliteStorage storage(dir.path());
   {
@@ -386,22 +387,14 @@ TEST_F(SqliteStorageTest, ContentFilesFollowTheTransactions) {
   EXPECT_FALSE(storage.child(storage.rootId(), "gone").has_value());
   ObjectId id = addFile(storage);
   create.commit();
+  std::ofstream(dir.path() + "/blobs/incoming-0123.part") << "half";
+  std::ofstream(dir.path() + "/blobs/0123.blob") << "never committed";
+  storage.removeUnreferencedContent();
   EXPECT_EQ(contentFiles(), 1u);
   StorageTransaction remove(storage);
   storage.removeObject(id);
   EXPECT_EQ(contentFiles(), 1u);
   remove.commit();
-  EXPECT_EQ(contentFiles(), 0u);
-}
-
-TEST_F(SqliteStorageTest, LeftoversOfAnInterruptedUploadAreRemovedAtStart) {
-  {
-    SqliteStorage storage(dir.path());
-    std::ofstream(dir.path() + "/blobs/incoming-0123.part") << "half";
-    std::ofstream(dir.path() + "/blobs/0123.blob") << "never committed";
-  }
-  SqliteStorage storage(dir.path());
-  storage.removeUnreferencedContent();
   EXPECT_EQ(contentFiles(), 0u);
 }
 
