@@ -52,9 +52,7 @@ class BackupRoundTrip : public ClientTest {
 TEST_F(BackupRoundTrip, RestoreElsewhereOrInPlaceGivesBackEveryObject) {
   const std::string category = std::string(kDatabaseRoot) + "/" + testName(), shell = category + "/Exchangers/Shell";
   TempDir files;
-  std::string binary;
-  for (int i = 0; i < 256; ++i) binary.push_back(static_cast<char>(i));
-  binary += std::string("\r\n\0end\0", 7);
+  const std::string binary = testBytes(1000, 3) + std::string("\r\n\0end\0", 7);
   writeLocalFile(files.path() + "/data/mesh/a.txt", "mesh text\n");
   writeLocalFile(files.path() + "/b.bin", binary);
   const std::vector<Port> ports = {{"inlet", "Material", "CAPE_INLET", ""}, {"outlet", "Material", "CAPE_OUTLET", ""}};

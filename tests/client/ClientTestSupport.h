@@ -53,21 +53,6 @@ class ClientTest : public RootSession {
   Object find(const std::string& path) { return Object(client().findByPath(path)); }
   bool exists(const std::string& path) { return find(path) != nullptr; }
 
-  // The requests the server logged after `mark` (a length of the log), one
-  // "operation ok" or "operation fault [PATH]" each.
-  Names clientRequestsSince(size_t mark) {
-    Names requests;
-    for (const std::string& line : requestsSince(mark)) {
-      const size_t first = line.find(' '), second = line.find(' ', first + 1);
-      const std::string operation = line.substr(0, first), outcome = line.substr(second + 1);
-      const size_t last = outcome.rfind(' ');
-      const std::string path = last == std::string::npos ? "" : outcome.substr(last + 1);
-      requests.push_back(operation +
-                         (outcome == "ok" ? " ok" : " fault" + (path.rfind('/', 0) == 0 ? " " + path : "")));
-    }
-    return requests;
-  }
-
   // ---- what is stored ----
   Names children(const std::string& path) {
     Object object = find(path);

@@ -46,11 +46,6 @@ class FileTransfer : public ClientTest {
     delete[] data;
     return bytes;
   }
-  std::set<std::string> localNames() {
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(m_local.path())) names.insert(entry.path().filename());
-    return names;
-  }
   // The server's content files, staged ones included (SQLite's blobs; none on PostgreSQL).
   static std::set<std::string> contentFiles() {
     std::set<std::string> names;
@@ -64,15 +59,13 @@ class FileTransfer : public ClientTest {
 
 TEST_F(FileTransfer, UploadsMakeTheirFoldersTopDownAndFollowTheSizeRules) {
   size_t mark = logSize();
-  const std::string a = m_folder + "/a";
+  const std::string a = m_folder + "/a", found = "findByPath root ok", made = "createModelObject root ok";
+  const std::string missing = "findByPath root fault: no such object: ", uploaded = "uploadFiles root ok";
   EXPECT_FALSE(client().uploadFile(a + "/b/f.txt", "hello", 0).empty());
-  EXPECT_EQ((Names{"findByPath ok", "findByPath ok", "findByPath fault " + a, "createModelObject ok",
-                   "findByPath fault " + a + "/b", "createModelObject ok", "uploadFiles ok"}),
-            clientRequestsSince(mark));
+  EXPECT_EQ((Names{found, found, missing + a, made, missing + a + "/b", made, uploaded}), requestsSince(mark));
   mark = logSize();
   EXPECT_FALSE(client().uploadFile(a + "/b/g.txt", "2", 0).empty());
-  EXPECT_EQ((Names{"findByPath ok", "findByPath ok", "findByPath ok", "findByPath ok", "uploadFiles ok"}),
-            clientRequestsSince(mark));
+  EXPECT_EQ((Names{found, found, found, found, uploaded}), requestsSince(mark));
 
   // Size 0: the text up to its zero byte; an explicit size: zero bytes
   // included; no empty segments.
@@ -107,14 +100,13 @@ TEST_F(FileTransfer, SmallFilesRoundTripAndFailuresLeaveTheTargetAlone) {
   EXPECT_EQ(m_folder + "/model.txt", client().uploadLocalFile(m_folder, sources.path() + "/C:\\dir\\model.txt"));
   const size_t mark = logSize();
   EXPECT_TRUE(client().uploadLocalFile(m_folder, sources.path() + "/absent.txt").empty());
-  EXPECT_EQ(Names{}, clientRequestsSince(mark));
+  EXPECT_EQ(Names{}, requestsSince(mark));
 
   const std::string local = m_local.path() + "/download.bin";  // the last download's
   EXPECT_TRUE(client().downloadFileToDisk(m_folder + "/missing.txt", local).empty());
-  EXPECT_TRUE(client().downloadFileToDisk(m_folder, local).empty());  // a folder has no contents
   EXPECT_TRUE(client().downloadFileToDisk(m_folder + "/small-3.bin", m_local.path() + "/no/dir/f").empty());
   EXPECT_EQ(threeBytes, readLocalFile(local));
-  EXPECT_EQ(std::set<std::string>{"download.bin"}, localNames());
+  EXPECT_EQ(Names{"download.bin"}, localTree(m_local.path()));
 }
 
 // A large file goes up from disk and down to disk through a chunk of memory,
@@ -177,7 +169,7 @@ TEST_F(FileTransfer, StoppedTransfersLeaveNothingBehind) {
   EXPECT_TRUE(client().downloadFileToDisk(path, local).empty());
   EXPECT_LT(progress.take().back().first, static_cast<long long>(second.size()));
   EXPECT_EQ("keep me", readLocalFile(local));
-  EXPECT_EQ(std::set<std::string>{"keep.bin"}, localNames());
+  EXPECT_EQ(Names{"keep.bin"}, localTree(m_local.path()));
   char marker = 'm';
   char* data = &marker;
   long size = 77;

@@ -4,9 +4,7 @@
 #include "ServiceUris.h"
 #include "support/CannedServer.h"
 
-using talixdb_test::CannedServer;
-using talixdb_test::soapEnvelope;
-
+namespace talixdb_test {
 namespace {
 
 const std::string kNs1 = TALIXDB_NS1_URI;
@@ -127,7 +125,7 @@ TEST_F(Wire, AReplyWithoutTheResponseElementOrAFaultIsAnError) {
 // An upload streamed from a local file or from memory writes exactly what the
 // runtime writes for the same attachment handed to it whole.
 TEST_F(Wire, StreamedUploadsWriteTheBytesOfAnAttachmentHeldWhole) {
-  const std::string bytes = talixdb_test::testBytes(300000, 5);
+  const std::string bytes = testBytes(300000, 5);
   CannedServer server(soapEnvelope("<ns2:UploadFilesResponseElement><item>/f.bin</item></ns2:UploadFilesResponseElement>"));
   QuillonBinding whole, streamed;
   pointAt(whole, server);
@@ -141,8 +139,8 @@ TEST_F(Wire, StreamedUploadsWriteTheBytesOfAnAttachmentHeldWhole) {
   soap_set_dime_attachment(whole.soap, bytes.data(), bytes.size(), "application/octet-stream", "f.bin", 0, nullptr);
   ns2__UploadFilesResponseStruct response;
   EXPECT_EQ(0, whole.uploadFiles(&request, response));
-  talixdb_test::TempDir local;
-  talixdb_test::writeLocalFile(local.path() + "/f.bin", bytes);
+  TempDir local;
+  writeLocalFile(local.path() + "/f.bin", bytes);
   pointAt(streamed, server);
   VLT_121::CRepositoryClient client(&streamed);
   EXPECT_EQ("/f.bin", client.uploadLocalFile("", local.path() + "/f.bin"));
@@ -154,3 +152,4 @@ TEST_F(Wire, StreamedUploadsWriteTheBytesOfAnAttachmentHeldWhole) {
 }
 
 }  // namespace
+}  // namespace talixdb_test

@@ -25,7 +25,6 @@ using namespace talixdb::server;
 // What no request can carry to the rule (the scanner refuses it first) but a
 // caller in process can; the rest is shown over the wire (server/InputTest).
 TEST(NameRules, TextThatIsNotUtf8OrHoldsNulIsRefused) {
-  EXPECT_EQ(nameProblem("D\xc3\xbcse 1"), "");
   EXPECT_EQ(nameProblem("\xc2\xa0"), "");  // U+00A0, the first after the C1 controls
   EXPECT_EQ(nameProblem(std::string("a\0b", 3)), "holds the control character U+0000");
   for (const char* bytes : {"\xff", "\xc0\xaf", "\xe0\x80\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "caf\xc3"})
@@ -141,7 +140,6 @@ TEST(HttpCookies, SessionCookieIsFoundAmongOthersAndSetWithAPathAndNoDomain) {
   EXPECT_EQ(cookieValue("$Version=0; TALIXSESSION=abc123; $Path=/", "TALIXSESSION"), "abc123");
   EXPECT_EQ(cookieValue("other=1, TALIXSESSION=\"q\"", "TALIXSESSION"), "q");
   EXPECT_EQ(cookieValue("XTALIXSESSION=no", "TALIXSESSION"), "");
-  EXPECT_EQ(cookieValue("", "TALIXSESSION"), "");
   EXPECT_EQ(sessionCookie("TALIXSESSION", "ff00"), "TALIXSESSION=ff00; Path=/");
 }
 

@@ -75,7 +75,6 @@ TEST(Criteria, RowsTakeEffectOnlyWellFormedAndForTheirLabel) {
     EXPECT_FALSE(isEffectiveRow(row, CriterionLabel::kModelName)) << row[0];
   EXPECT_FALSE(isEffectiveRow(nullptr, CriterionLabel::kModelName));
   EXPECT_EQ(findCriterionLabel("A model specie name"), CriterionLabel::kModelSpecieName);
-  EXPECT_EQ(findCriterionLabel("Type name"), CriterionLabel::kTypeName);
   for (const char* text : {"model name", "Model name ", static_cast<const char*>(nullptr)})
     EXPECT_FALSE(findCriterionLabel(text));
 

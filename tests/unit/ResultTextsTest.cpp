@@ -43,14 +43,6 @@ std::string ourG15(double value) {
   return out;
 }
 
-std::vector<std::string> tokensOf(std::string_view text, std::string_view separators) {
-  CTokenizer tokenizer(text, separators);
-  std::vector<std::string> tokens;
-  std::string_view token;
-  while (tokenizer.next(token)) tokens.emplace_back(token);
-  return tokens;
-}
-
 // Same bits, or both NaN with the same sign.
 bool sameDouble(double a, double b) {
   if (std::isnan(a) || std::isnan(b)) return std::isnan(a) && std::isnan(b) && std::signbit(a) == std::signbit(b);
@@ -90,16 +82,6 @@ TEST(NumberFormat, WritesAsPrintfWrites) {
     exact.push_back(static_cast<double>(base - base % 10 + 5));
   for (int exponent = 1; exponent < 60; ++exponent) exact.push_back(3 * std::ldexp(1.0, -exponent));
   for (double value : exact) ASSERT_EQ(ourG15(value), printed("%+20.15lg", value)) << value;
-}
-
-TEST(TextScan, TokensAreWhatStrtokGives) {
-  using Tokens = std::vector<std::string>;
-  EXPECT_EQ(tokensOf("3\n\n\r1.0\r\n2.0", kLineEndSeparators), (Tokens{"3", "1.0", "2.0"}));
-  EXPECT_EQ(tokensOf("\r\n  7 \t", kWhitespaceSeparators), (Tokens{"7"}));
-  EXPECT_EQ(tokensOf("\n\r\n", kLineEndSeparators), Tokens{});
-  EXPECT_EQ(tokensOf("1.0 2.0\r\n\t3", kLineEndSeparators), (Tokens{"1.0 2.0", "\t3"}));
-  EXPECT_EQ(tokensOf("1.0 2.0\r\n\t3", kWhitespaceSeparators), (Tokens{"1.0", "2.0", "3"}));
-  EXPECT_EQ(tokensOf(untilZeroByte(std::string("1\n2\0\n3", 6)), kLineEndSeparators), (Tokens{"1", "2"}));
 }
 
 TEST(TextScan, IntegersAreWhatStrtolGives) {
@@ -330,13 +312,6 @@ TEST(ModeUpdate, MergedModesOfWorkedExamplesAreTheseBytes) {
   update = updatePcaModes(report("2\n0\n1\n"), std::string_view(kFirstMode));
   EXPECT_EQ(update.outcome, kMerged);
   EXPECT_EQ(update.text, kMergedExample);
-  CPcaModes modes;
-  ASSERT_TRUE(parsePcaModes(update.text, modes));
-  const double root = std::sqrt(25.0 - 4.0 * 1.44);
-  EXPECT_NEAR(modes.m_vecWeights[0], std::sqrt((5.0 + root) / 2.0), 1e-14);
-  EXPECT_NEAR(modes.m_vecWeights[1], std::sqrt((5.0 - root) / 2.0), 1e-14);
-  EXPECT_LT(relativeReconstructionError(modes, std::vector<double>{1.2, 1.6}.data()), 1e-14);
-  EXPECT_LT(relativeReconstructionError(modes, std::vector<double>{0.0, 1.0}.data()), 1e-14);
 }
 
 // Four components: a new direction adds a mode, a repeated one does not, and
