@@ -87,9 +87,8 @@ TEST(CliUsage, UsageAndConnectionErrorsExitWithTheirStatusAndSayWhy) {
       {{"browse", "--models", "--solvers"}, {}, 2, ""},
       {{"db", "status"}, {}, 31, "give --server HOST:PORT or set MODELDATABASE_HOME"},
       {{"db", "status"}, {{"MODELDATABASE_HOME", "http://127.0.0.1:1/other"}}, 31, "MODELDATABASE_HOME"},
-      // Options take their values either way and stand anywhere; -5 is a NUMBER.
+      // Options stand anywhere; -5 is a NUMBER.
       {{"--server", closed, "browse"}, {}, 31, unreachable},
-      {{"--server=" + closed, "browse"}, {}, 31, unreachable},
       {{"browse", "--server", closed}, {}, 31, unreachable},
       {{"report", "-v", "values", "A/B/C", "S", "blade", "-5", "--server", closed}, {}, 31, unreachable},
       {{"--server", silent.address(), "db", "status"}, {{"TALIXDB_IO_TIMEOUT", "1"}}, 31, "time-out while logging in"},

@@ -60,8 +60,7 @@ def dime_records(message):
         for length in lengths:
             fields.append(message[position:position + length])
             position += length + (-length % 4)
-        if current is None:
-            current = [fields[1].decode(), fields[2].decode(), b""]
+        current = current or [fields[1].decode(), fields[2].decode(), b""]
         current[2] += fields[3]
         if not flags & 0x01:
             records.append(tuple(current))
