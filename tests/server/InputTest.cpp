@@ -206,7 +206,7 @@ TEST_F(InputTest, EveryServedRequestLogsExactlyOneShortLineBeforeItsReply) {
 // library would send arrive as they are. Refused names store nothing;
 // accepted ones are stored exactly as sent. Uploads, users and moves check
 // their names as well. What the request scanner refuses in any text is shown
-// in process (storage/RequestInputTest); here the bytes it meets in names.
+// in process (storage/ServerTextsTest); here the bytes it meets in names.
 TEST_F(InputTest, NamesAreStoredAsSentOrRefusedWithTheReason) {
   struct Case {
     std::string xml;     // the name element's content
