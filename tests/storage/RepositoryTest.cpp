@@ -443,13 +443,28 @@ TEST(PostgresStorage, SweepKeepsLiveStagingAndRemovesWhatALostConnectionStaged) 
   const std::string keep = sweeper.run("SELECT pg_backend_pid()", {}).text(0, 0);
   database.run("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
                "WHERE application_name = 'talixdb-server' AND pid <> " + keep);
+  const auto locks = [&] {  // the advisory locks the sweeping connection holds
+    return sweeper.run("SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND pid = pg_backend_pid()", {});
+  };
+  // A discard that fails gives its lock up all the same (then the next sweep removes).
+  database.run("CREATE FUNCTION refuse() RETURNS trigger LANGUAGE plpgsql AS $$BEGIN RAISE 'refused'; END$$");
+  database.run("CREATE TRIGGER refuse BEFORE DELETE ON chunks FOR EACH ROW EXECUTE FUNCTION refuse()");
+  bool refused = false;
+  for (int attempt = 0; attempt < 200 && !refused; ++attempt) {
+    try {
+      sweepStagedContents(sweeper);
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    } catch (...) {
+      refused = true;
+    }
+  }
+  EXPECT_TRUE(refused && locks().text(0, 0) == "0");
+  database.run("DROP TRIGGER refuse ON chunks");
   for (int attempt = 0; attempt < 200 && sweepStagedContents(sweeper) == 0; ++attempt)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   EXPECT_EQ(database.run("SELECT count(*) FROM staging"), "0");
   EXPECT_EQ(database.run("SELECT count(*) FROM chunks"), "0");
-  EXPECT_EQ(sweeper.run("SELECT count(*) FROM pg_locks WHERE locktype = 'advisory' AND pid = pg_backend_pid()", {})
-                .text(0, 0),
-            "0");  // the sweep holds no lock of what it removed
+  EXPECT_EQ(locks().text(0, 0), "0");  // the sweep holds no lock of what it removed
   // The connection opens again; the upload it lost fails rather than landing half.
   {
     StorageTransaction transaction(storage);
