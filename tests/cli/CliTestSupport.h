@@ -23,8 +23,6 @@ void writeFile(const std::string& path, const std::string& content);
 std::string readFile(const std::string& path);
 bool exists(const std::string& path);
 bool contains(const std::string& text, const std::string& part);
-// A loopback port that nothing listens on (bound once, then released).
-int closedPort();
 
 // One command of a table and what it must give: its exit status, and texts
 // its standard output and standard error hold ("" checks nothing).

@@ -62,7 +62,7 @@ TEST(CliDocs, ManPagesAndCompletionsAreInstalledAndComplete) {
 // Usage errors (2) come before any connection; a server that cannot be
 // reached or named is 31. None of these needs a working server.
 TEST(CliUsage, UsageAndConnectionErrorsExitWithTheirStatusAndSayWhy) {
-  const std::string closed = "127.0.0.1:" + std::to_string(closedPort());
+  const std::string closed = "127.0.0.1:1";  // nothing listens there
   const std::string unreachable = "cannot reach the server at " + closed;
   CannedServer silent("", CannedServer::kSilent);
   struct Case {
