@@ -15,12 +15,12 @@
 #include <string>
 #include <thread>
 
-#include "PostgresStorage.h"
-#include "PostgresStore.h"
-#include "Repository.h"
-#include "SqliteStorage.h"
-#include "SqliteStore.h"
-#include "StorageTransaction.h"
+#include "repository/Repository.h"
+#include "storage/StorageTransaction.h"
+#include "storage/postgres/PostgresStorage.h"
+#include "storage/postgres/PostgresStore.h"
+#include "storage/sqlite/SqliteStorage.h"
+#include "storage/sqlite/SqliteStore.h"
 #include "support/Engines.h"
 #include "support/PostgresCluster.h"
 

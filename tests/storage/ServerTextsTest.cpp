@@ -7,15 +7,15 @@
 #include <chrono>
 #include <string>
 
-#include "ClientText.h"
-#include "HttpCookies.h"
-#include "NameRules.h"
-#include "PasswordHash.h"
-#include "RequestScanner.h"
-#include "Server.h"
-#include "ServerLog.h"
-#include "ServerOptions.h"
-#include "WaitingRoom.h"
+#include "app/Server.h"
+#include "app/ServerOptions.h"
+#include "base/ClientText.h"
+#include "base/ServerLog.h"
+#include "http/HttpCookies.h"
+#include "http/RequestScanner.h"
+#include "net/WaitingRoom.h"
+#include "repository/NameRules.h"
+#include "repository/PasswordHash.h"
 
 namespace talixdb_test {
 namespace {

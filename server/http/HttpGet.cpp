@@ -1,0 +1,142 @@
+// The GETs the server answers: "/health", for load balancers and monitors,
+// and the service description at the service's path with the query "wsdl",
+// for other SOAP toolkits. Besides them only a POST to the service path is
+// served: any other path is answered with 404, any other method with 405.
+#include <strings.h>
+
+#include <cstring>
+#include <regex>
+#include <string>
+
+#include "ServiceDescription.h"
+#include "base/ClientText.h"
+#include "http/ServiceContext.h"
+#include "http/ServiceHooks.h"
+
+namespace talixdb::server {
+
+namespace {
+
+constexpr const char* kServicePath = "/vlt/services/QuillonBinding";
+constexpr const char* kHealthPath = "/health";
+
+int serveGet(struct soap* soap);
+int refuseHead(struct soap* soap) { return refuseHttpTarget(soap, "HEAD"); }
+int refuseOptions(struct soap* soap) { return refuseHttpTarget(soap, "OPTIONS"); }
+int refusePut(struct soap* soap) { return refuseHttpTarget(soap, "PUT"); }
+int refusePatch(struct soap* soap) { return refuseHttpTarget(soap, "PATCH"); }
+int refuseDelete(struct soap* soap) { return refuseHttpTarget(soap, "DELETE"); }
+std::string pathOf(const char* target);
+int serveHealth(struct soap* soap, ServiceContext& context);
+int serveDescription(struct soap* soap, ServiceContext& context);
+int sendBody(struct soap* soap, int status, const char* contentType, const std::string& body);
+std::string describedServiceAddress(const std::string& requestEndpoint);
+
+}  // namespace
+
+void installMethodHooks(struct soap* soap) {
+  soap->fget = serveGet;
+  soap->fhead = refuseHead;
+  soap->fopt = refuseOptions;
+  soap->fput = refusePut;
+  soap->fpatch = refusePatch;
+  soap->fdel = refuseDelete;
+}
+
+bool isServicePath(const char* target) { return pathOf(target) == kServicePath; }
+
+int refuseHttpTarget(struct soap* soap, const char* method) {
+  ServiceContext& context = ServiceContext::of(soap);
+  const std::string path = pathOf(soap->path);
+  context.operation = method;
+  context.level = LogLevel::Info;
+  int status = 405;
+  if (path == kServicePath) {
+    const char* question = std::strchr(soap->path, '?');
+    context.allowedMethods = question != nullptr && strcasecmp(question + 1, "wsdl") == 0 ? "GET" : "POST";
+  } else if (path == kHealthPath) {
+    context.allowedMethods = "GET";
+  } else {
+    status = 404;
+  }
+  context.outcome = status == 404 ? "fault: no such path: " + echoPath(path) : "fault: method not allowed";
+  int result = sendBody(soap, SOAP_FILE + status, "text/plain; charset=utf-8", std::string());
+  return result == SOAP_OK ? SOAP_STOP : result;
+}
+
+std::string healthReport(bool storeUsable) {
+  return std::string("{\"server\":\"talixdb-server\",\"version\":\"") + TALIXDB_VERSION + "\",\"store\":\"" +
+         (storeUsable ? "usable" : "unusable") + "\"}\n";
+}
+
+namespace {
+
+int serveGet(struct soap* soap) {
+  ServiceContext& context = ServiceContext::of(soap);
+  std::string target = soap->path;
+  std::size_t question = target.find('?');
+  std::string path = target.substr(0, question);
+  std::string query = question == std::string::npos ? std::string() : target.substr(question + 1);
+  if (path == kHealthPath) return serveHealth(soap, context);
+  if (path == kServicePath && strcasecmp(query.c_str(), "wsdl") == 0) return serveDescription(soap, context);
+  return refuseHttpTarget(soap, "GET");
+}
+
+// The runtime reads the target of a PATCH two bytes early ("H /path"): what
+// comes before a blank is dropped.
+std::string pathOf(const char* target) {
+  std::string path = target != nullptr ? target : "";
+  path = path.substr(0, path.find('?'));
+  std::size_t blank = path.rfind(' ');
+  return blank == std::string::npos ? path : path.substr(blank + 1);
+}
+
+int serveHealth(struct soap* soap, ServiceContext& context) {
+  context.operation = "health";
+  bool usable = context.repository().isUsable();
+  // Monitors ask often: a healthy answer is only worth a debug line.
+  context.outcome = usable ? "ok" : "fault: the store is not usable";
+  context.level = usable ? LogLevel::Debug : LogLevel::Error;
+  return sendBody(soap, usable ? SOAP_FILE : SOAP_FILE + 503, "application/json", healthReport(usable));
+}
+
+// The description names this server as the service address, as the client
+// reached it (the Host header); without a usable Host header, it keeps the
+// installed placeholder address.
+int serveDescription(struct soap* soap, ServiceContext& context) {
+  context.operation = "wsdl";
+  context.outcome = "ok";
+  context.level = LogLevel::Info;
+  std::string description = kServiceDescription;
+  std::string address = describedServiceAddress(soap->endpoint);
+  if (!address.empty()) {
+    const std::string opening = "<SOAP:address location=\"";
+    std::size_t begin = description.find(opening);
+    std::size_t end = begin == std::string::npos ? begin : description.find('"', begin + opening.size());
+    if (end != std::string::npos) description.replace(begin + opening.size(), end - begin - opening.size(), address);
+  }
+  return sendBody(soap, SOAP_FILE, "text/xml; charset=utf-8", description);
+}
+
+// The runtime writes the request's Host header into the endpoint as
+// "http://HOST" ("https://" on a TLS connection) followed by the request path.
+// Only a host name or address and a port are taken: nothing that could leave
+// the XML attribute the address is written in.
+std::string describedServiceAddress(const std::string& requestEndpoint) {
+  static const std::regex kHostEndpoint(R"((https?://)([A-Za-z0-9.-]+|\[[0-9A-Fa-f:.]+\])(:[0-9]{1,5})?(/.*)?)");
+  std::smatch match;
+  if (!std::regex_match(requestEndpoint, match, kHostEndpoint)) return std::string();
+  return match[1].str() + match[2].str() + match[3].str() + kServicePath;
+}
+
+int sendBody(struct soap* soap, int status, const char* contentType, const std::string& body) {
+  soap->http_content = contentType;
+  soap->length = body.size();
+  if (soap_response(soap, status) != SOAP_OK || soap_send_raw(soap, body.data(), body.size()) != SOAP_OK)
+    return soap->error;
+  return soap_end_send(soap);
+}
+
+}  // namespace
+
+}  // namespace talixdb::server

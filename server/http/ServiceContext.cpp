@@ -1,0 +1,131 @@
+#include "http/ServiceContext.h"
+
+#include <cstring>
+
+#include "ServiceUris.h"
+#include "base/ClientText.h"
+#include "http/ServiceHooks.h"
+#include "operations/ServiceCall.h"
+
+namespace talixdb::server {
+
+namespace {
+
+// The operation a SOAPAction header names, or "-" for a foreign one.
+std::string operationOfAction(const char* action);
+
+}  // namespace
+
+ServiceContext::ServiceContext(std::unique_ptr<Storage> storage, const ServiceLimits& limits)
+    : scanner(limits.xml),
+      m_storage(std::move(storage)),
+      m_limits(limits),
+      m_repository(*m_storage, limits.sessionTimeout) {}
+
+ServiceContext& ServiceContext::of(struct soap* soap) { return *static_cast<ServiceContext*>(soap->user); }
+
+ServiceContext::~ServiceContext() {
+  if (m_soap == nullptr) return;
+  uninstallHttpHooks(m_soap, *this);
+  m_soap->user = nullptr;
+}
+
+void ServiceContext::attach(struct soap* soap) {
+  m_soap = soap;
+  soap->user = this;
+  installHttpHooks(soap, *this);
+  installMethodHooks(soap);
+  installDimeHooks(soap);
+}
+
+void ServiceContext::beginRequest(const std::string& peer, int servedBefore, bool keepAlivePossible) {
+  client = peer;
+  started = std::chrono::steady_clock::now();
+  if (m_policy != nullptr) receiveDeadline.start(started, m_policy->requestTimeout);
+  sendDeadline.stop();
+  attachmentBytes = 0;
+  bytesSent = 0;
+  cut.clear();
+  cutLogged = false;
+  served = servedBefore;
+  mayKeepAlive = keepAlivePossible && m_policy != nullptr;
+  connectionHeader.clear();
+  requestLineSeen = false;
+  http11 = false;
+  bodiless = false;
+  keptAlive = false;
+  caller = Caller{};
+  newSession.clear();
+  operation.clear();
+  outcome.clear();
+  level = LogLevel::Warning;
+  refusalLevel = LogLevel::Info;
+  probe = false;
+  bytesReceived = 0;
+  // Room for the HTTP header and an envelope; each attachment raises it.
+  receiveLimit = m_limits.maxXml + 64 * 1024;
+  messageEnd = 0;
+  scanner.reset();
+  scanning = false;
+  inputRefusal.clear();
+  inputRefusalCode = kClientFaultCode;
+  declaredSizes.clear();
+  allowedMethods.clear();
+  attachments.clear();
+  downloads.clear();
+  logged = false;
+}
+
+void ServiceContext::logRequest(struct soap* soap) {
+  // A reply cut short gets a second line.
+  if (logged && (cut.empty() || cutLogged)) return;
+  logged = true;
+  cutLogged = !cut.empty();
+  RequestRecord record;
+  record.outcome = outcome;
+  LogLevel lineLevel = level;
+  if (!cut.empty()) {
+    record.outcome = "fault: " + cut;
+    lineLevel = LogLevel::Warning;
+  } else if (record.outcome.empty() || (record.outcome == "ok" && soap->error != SOAP_OK)) {
+    // The runtime refused the request before (or after) an operation ran.
+    record.outcome = "fault: " + faultText(soap);
+    lineLevel = LogLevel::Warning;
+  }
+  if (!logs(lineLevel)) return;
+  record.client = client;
+  record.operation = echo(operation.empty() ? operationOfAction(soap->action) : operation);
+  record.user = echo(caller.user);
+  record.duration = std::chrono::steady_clock::now() - started;
+  logLine(lineLevel, requestText(record));
+}
+
+void ServiceContext::endRequest() {
+  attachments.clear();
+  downloads.clear();
+  if (transferPlace) m_policy->transfers.fetch_sub(1);
+  transferPlace = false;
+}
+
+bool ServiceContext::takeTransferPlace() {
+  if (m_policy == nullptr || transferPlace) return true;
+  if (m_policy->transfers.fetch_add(1) >= m_policy->maxTransfers) {
+    m_policy->transfers.fetch_sub(1);
+    return false;
+  }
+  transferPlace = true;
+  return true;
+}
+
+namespace {
+
+std::string operationOfAction(const char* action) {
+  const std::string prefix = TALIXDB_NS1_URI;
+  if (action == nullptr || std::strncmp(action, prefix.c_str(), prefix.size()) != 0) return "-";
+  std::string name = action + prefix.size();
+  return name.empty() ? "-" : name;
+}
+
+}  // namespace
+
+}  // namespace talixdb::server

@@ -1,0 +1,81 @@
+// The workers that serve requests: a number kept ready, more started while
+// connections wait for one (up to a cap), each ending again after a while
+// without work. A connection comes here once it is readable; its worker
+// serves one request and gives it back to the waiting room or closes it.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "net/Connection.h"
+
+namespace talixdb::server {
+
+// One worker's means of serving: its runtime context and storage connection.
+class Worker {
+ public:
+  virtual ~Worker() = default;
+  // Serves one request on `connection`; returns it when it stays open for
+  // the next one, else nothing (it is closed).
+  virtual std::optional<Connection> serve(Connection connection) = 0;
+};
+
+class WorkerPool {
+ public:
+  // Makes a worker; throws when it cannot (the store refuses a connection).
+  using MakeWorker = std::function<std::unique_ptr<Worker>()>;
+  // Takes a connection that stays open, and one that was closed.
+  using KeepConnection = std::function<void(Connection)>;
+  using ConnectionClosed = std::function<void()>;
+
+  WorkerPool(int ready, int most, MakeWorker make, KeepConnection keep, ConnectionClosed closed);
+  ~WorkerPool();
+  WorkerPool(const WorkerPool&) = delete;
+  WorkerPool& operator=(const WorkerPool&) = delete;
+
+  // Makes the ready workers; throws when one cannot be made.
+  void start();
+  // Queues a readable connection; starts a worker when none is free.
+  void submit(Connection connection);
+  // Serves what is queued and running for up to `grace`, then shuts down
+  // the sockets still in service so that their I/O fails, and joins.
+  void stop(std::chrono::milliseconds grace);
+
+  // Workers now, for the log.
+  int size() const;
+
+ private:
+  struct Slot {
+    std::unique_ptr<Worker> worker;  // null until made (by the thread for an extra one)
+    std::thread thread;
+    int socket = -1;  // in service
+    bool extra = false;
+    bool finished = false;
+  };
+  void run(Slot& slot);
+  void joinFinished(std::unique_lock<std::mutex>& lock);
+
+  const int m_ready;
+  const int m_most;
+  MakeWorker m_make;
+  KeepConnection m_keep;
+  ConnectionClosed m_closed;
+  mutable std::mutex m_mutex;
+  std::condition_variable m_work;  // a connection was queued, or the pool stops
+  std::condition_variable m_idle;  // a worker finished one
+  std::deque<Connection> m_queue;
+  std::list<Slot> m_slots;
+  int m_waiting = 0;  // workers waiting for a connection, or about to
+  int m_busy = 0;
+  bool m_stopping = false;
+};
+
+}  // namespace talixdb::server

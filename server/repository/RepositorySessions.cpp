@@ -1,0 +1,87 @@
+// Login sessions: credentials, session ids, expiry after idle time. The
+// store knows a session only by the hash of its id (sessionKey).
+#include "repository/Repository.h"
+
+#include "base/ClientText.h"
+#include "repository/PasswordHash.h"
+#include "repository/SessionKey.h"
+#include "storage/RandomToken.h"
+
+namespace talixdb::server {
+
+std::string Repository::login(Caller& caller, const std::string& user, const std::string& password) {
+  const std::string id = randomToken();
+  std::string name = transact([&] {
+    std::optional<StoredUser> account = m_storage.user(user);
+    // An unknown user costs the same hash as a wrong password.
+    bool matches = m_checkPassword(password, account ? account->passwordHash : unknownUserHash());
+    if (!account || !matches) throw Refusal("wrong user name or password for " + echo(user));
+    m_storage.removeSessionsSeenBefore(liveSince());
+    if (!caller.session.empty()) m_storage.removeSession(sessionKey(caller.session));
+    m_storage.addSession(StoredSession{sessionKey(id), account->name, m_clock()});
+    return account->name;
+  });
+  caller.session = id;
+  caller.user = name;
+  return id;
+}
+
+bool Repository::isLoggedIn(const std::string& user) {
+  return read([&] { return m_storage.hasSessionSeenSince(user, liveSince()); });
+}
+
+void Repository::logout(Caller& caller) {
+  transact([&] {
+    if (std::optional<StoredSession> session = storedSession(caller.session)) {
+      caller.user = session->user;
+      m_storage.removeSession(session->key);
+    }
+  });
+}
+
+std::string Repository::sessionId(Caller& caller) {
+  return read([&] {
+    std::string id;
+    if (std::optional<StoredSession> session = liveSession(caller.session)) {
+      refresh(*session);
+      caller.user = session->user;
+      id = caller.session;
+    }
+    return id;
+  });
+}
+
+std::string Repository::authenticate(const std::string& sessionId) {
+  return read([&] {
+    std::string user;
+    if (std::optional<StoredSession> session = liveSession(sessionId)) user = session->user;
+    return user;
+  });
+}
+
+bool Repository::invalidate(Caller& caller, const std::string& sessionId) {
+  return transact([&] {
+    bool ended = false;
+    std::optional<StoredSession> own = liveSession(caller.session);
+    std::optional<StoredSession> target = liveSession(sessionId);
+    if (own && target) {
+      caller.user = own->user;
+      std::optional<StoredUser> user = m_storage.user(own->user);
+      if (own->user == target->user || (user && user->isAdmin)) ended = m_storage.removeSession(target->key);
+    }
+    return ended;
+  });
+}
+
+std::optional<StoredSession> Repository::storedSession(const std::string& sessionId) {
+  if (sessionId.empty()) return std::nullopt;
+  return m_storage.session(sessionKey(sessionId));
+}
+
+std::optional<StoredSession> Repository::liveSession(const std::string& sessionId) {
+  std::optional<StoredSession> session = storedSession(sessionId);
+  if (session && session->lastSeen < liveSince()) return std::nullopt;
+  return session;
+}
+
+}  // namespace talixdb::server

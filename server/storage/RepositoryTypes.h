@@ -1,0 +1,77 @@
+// Plain records the stand-in server keeps: objects, property values, file
+// versions, users, sessions and access levels, and a refusal by the rules
+// (the store's own failures: StorageFailure.h).
+// Nothing here knows about SOAP or SQL.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "storage/StorageFailure.h"
+
+namespace talixdb::server {
+
+using ObjectId = std::int64_t;
+
+// One property value exactly as a client sent it.
+struct Variant {
+  int itemType = 0;
+  bool itemList = false;
+  std::vector<std::string> items;
+};
+
+// One map entry; a client may leave out the key or the value.
+struct PropertyEntry {
+  std::optional<std::string> key;
+  std::optional<Variant> value;
+};
+using PropertyList = std::vector<PropertyEntry>;
+
+// The two maps an object carries: values and their declarations.
+enum class PropertySet { Values = 0, Declarations = 1 };
+
+struct StoredObject {
+  ObjectId id = 0;
+  ObjectId parent = 0;  // 0 for the root
+  std::string name;
+  std::string typeName;
+  bool isFile = false;
+  bool checkedOut = false;
+  std::string checkinPolicy;
+};
+
+struct StoredVersion {
+  int number = 0;
+  std::uint64_t size = 0;
+  std::string creator;
+  std::int64_t created = 0;  // seconds since 1970-01-01 UTC
+  std::string comment;
+};
+
+struct StoredUser {
+  std::string name;
+  std::string passwordHash;
+  bool isAdmin = false;
+};
+
+// A login session as stored: under a hash of its id (see sessionKey), so
+// that reading the store gives no live session.
+struct StoredSession {
+  std::string key;
+  std::string user;
+  std::int64_t lastSeen = 0;  // seconds since 1970-01-01 UTC
+};
+
+// Access levels, each including the ones below it.
+enum class Access { None = 0, Read = 1, Write = 2, FullControl = 3 };
+
+// A request the repository rules refuse; the text says what failed.
+class Refusal : public std::runtime_error {
+ public:
+  explicit Refusal(const std::string& what) : std::runtime_error(what) {}
+};
+
+}  // namespace talixdb::server

@@ -1,0 +1,142 @@
+// The one seam between the repository rules and the database engine: objects,
+// properties, file contents, users, permissions and sessions. The rules never
+// see SQL; another engine could sit behind the same interface.
+//
+// Every call except stageContent() runs inside a transaction opened with
+// begin(). Failures of the engine throw StorageFailure; the caller rolls back.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "storage/RepositoryTypes.h"
+
+namespace talixdb::server {
+
+// Bytes received for a new file version, kept apart until a transaction
+// adopts them with Storage::addVersion. Dropping an unadopted one discards it.
+class StagedContent {
+ public:
+  virtual ~StagedContent() = default;
+  // Appends bytes; false when the store could not take them.
+  virtual bool write(const char* data, std::size_t size) = 0;
+  // Makes the bytes durable; false on failure.
+  virtual bool finish() = 0;
+  virtual std::uint64_t size() const = 0;
+};
+
+// The bytes of one stored version, readable after the transaction that
+// opened them has ended (even when a later request deletes the file).
+class ContentSource {
+ public:
+  virtual ~ContentSource() = default;
+  // Reads up to `size` bytes; returns the count, 0 at the end, -1 on error.
+  virtual long read(char* data, std::size_t size) = 0;
+  virtual std::uint64_t size() const = 0;
+};
+
+class Storage {
+ public:
+  virtual ~Storage() = default;
+
+  // ---- transactions: a request's changes become visible together or not at all
+  virtual void begin() = 0;
+  // Begins a transaction that runs alone: no other one that the engine
+  // would find in conflict with it runs beside it, in any process. For a
+  // transaction that already lost to concurrent ones (see StorageConflict);
+  // an engine that runs its transactions one at a time just begins.
+  virtual void beginAlone() { begin(); }
+  // Begins a transaction expected only to read. An engine that runs reading
+  // transactions beside each other and beside a writing one refuses a write
+  // in it with WriteNeeded, before changing anything; the caller rolls back
+  // and runs the transaction again after begin().
+  virtual void beginReading() { begin(); }
+  virtual void commit() = 0;
+  virtual void rollback() = 0;
+
+  // ---- objects
+  virtual ObjectId rootId() = 0;
+  virtual std::optional<StoredObject> object(ObjectId id) = 0;
+  virtual std::optional<StoredObject> child(ObjectId parent, const std::string& name) = 0;
+  // Children in the order they were created (or moved in).
+  virtual std::vector<StoredObject> children(ObjectId parent) = 0;
+  // Every object whose name contains `fragment`, the root excluded.
+  virtual std::vector<StoredObject> objectsNamedLike(const std::string& fragment) = 0;
+  virtual ObjectId addObject(ObjectId parent, const std::string& name, const std::string& typeName,
+                             bool isFile) = 0;
+  virtual void moveObject(ObjectId id, ObjectId newParent, const std::string& newName) = 0;
+  // Removes the object and everything below it: properties, contents, permissions.
+  virtual void removeObject(ObjectId id) = 0;
+  virtual void setCheckedOut(ObjectId id, bool checkedOut) = 0;
+  virtual void setCheckinPolicy(ObjectId id, const std::string& policy) = 0;
+
+  // ---- properties, in the order they were stored
+  virtual PropertyList properties(ObjectId id, PropertySet set) = 0;
+  virtual void replaceProperties(ObjectId id, PropertySet set, const PropertyList& list) = 0;
+
+  // ---- file contents
+  // A place for incoming bytes; may be called outside a transaction.
+  virtual std::unique_ptr<StagedContent> stageContent() = 0;
+  // Adopts finished staged bytes as the next version of file `id`; returns its number.
+  virtual int addVersion(ObjectId id, StagedContent& staged, const std::string& creator,
+                         std::int64_t created) = 0;
+  virtual std::vector<StoredVersion> versions(ObjectId id) = 0;
+  virtual void setVersionComment(ObjectId id, int version, const std::string& comment) = 0;
+  // Opens a stored version; null when there is no such version.
+  virtual std::unique_ptr<ContentSource> openContent(ObjectId id, int version) = 0;
+
+  // ---- users (each also appears as an object, linked by `object`)
+  virtual std::optional<StoredUser> user(const std::string& name) = 0;
+  virtual std::optional<std::string> userOfObject(ObjectId object) = 0;
+  virtual void addUser(const StoredUser& user, ObjectId object) = 0;
+  virtual void removeUser(const std::string& name) = 0;
+  virtual void setPasswordHash(const std::string& name, const std::string& passwordHash) = 0;
+
+  // ---- permissions: entries (object, member, access), several per member allowed
+  // The highest access among the member's own entries on the object, or
+  // nothing when it has none there.
+  virtual std::optional<Access> ownAccess(ObjectId id, const std::string& member) = 0;
+  virtual void addAccess(ObjectId id, const std::string& member, Access access) = 0;
+  // Removes one entry; false when it did not exist.
+  virtual bool removeAccess(ObjectId id, const std::string& member, Access access) = 0;
+  virtual void removeAccessOf(const std::string& member) = 0;
+
+  // ---- sessions, found by their key (the rules above hash the ids)
+  virtual void addSession(const StoredSession& session) = 0;
+  virtual std::optional<StoredSession> session(const std::string& key) = 0;
+  virtual void touchSession(const std::string& key, std::int64_t now) = 0;
+  virtual bool removeSession(const std::string& key) = 0;
+  virtual void removeSessionsOf(const std::string& user) = 0;
+  // Removes sessions last seen before `cutoff`.
+  virtual void removeSessionsSeenBefore(std::int64_t cutoff) = 0;
+  // True when `user` has a session seen at or after `cutoff`.
+  virtual bool hasSessionSeenSince(const std::string& user, std::int64_t cutoff) = 0;
+};
+
+// A store as one server process holds it from start to stop, and the source
+// of one Storage connection per worker. Opening one (see its engine) makes
+// it ready to serve: created on first use, its schema brought up to date,
+// and held against other servers.
+// What a store is opened for.
+enum class StoreUse {
+  // A server: the store must be free; leftovers of a crash (content no
+  // version refers to) are removed.
+  Serve,
+  // A one-off change beside a server that may be running: the change goes
+  // through the engine's own locking.
+  Administer,
+};
+
+class Store {
+ public:
+  virtual ~Store() = default;
+  // A new connection for one worker thread.
+  virtual std::unique_ptr<Storage> connect() = 0;
+  // Where the store is and what keeps it, for the log ("DIR (SQLite)").
+  virtual std::string description() const = 0;
+};
+
+}  // namespace talixdb::server

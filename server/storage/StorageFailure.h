@@ -1,0 +1,37 @@
+// How the store reports that it failed: one exception type and its kinds,
+// shared by the storage seam, its engines and the files they keep.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+namespace talixdb::server {
+
+// The store itself failed (disk, database); the request changed nothing.
+class StorageFailure : public std::runtime_error {
+ public:
+  explicit StorageFailure(const std::string& what) : std::runtime_error(what) {}
+};
+
+// The engine gave the transaction up because a concurrent one touched the
+// same data (or took the same unique name) at the same moment; nothing of it
+// was kept, and running the whole transaction again may succeed.
+class StorageConflict : public StorageFailure {
+ public:
+  explicit StorageConflict(const std::string& what) : StorageFailure(what) {}
+};
+
+// A transaction begun for reading (Storage::beginReading) tried to write;
+// nothing was written, and the caller runs it again as a writing one.
+class WriteNeeded : public StorageFailure {
+ public:
+  explicit WriteNeeded(const std::string& what) : StorageFailure(what) {}
+};
+
+// The store is held by another server process.
+class StoreInUse : public StorageFailure {
+ public:
+  explicit StoreInUse(const std::string& what) : StorageFailure(what) {}
+};
+
+}  // namespace talixdb::server

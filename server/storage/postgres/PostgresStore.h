@@ -1,0 +1,42 @@
+// The PostgreSQL store as one server process holds it: the database a libpq
+// connection URI names, shared with any number of other server processes,
+// and the source of one PostgresStorage connection per worker.
+#pragma once
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "storage/Storage.h"
+#include "storage/postgres/Postgres.h"
+
+namespace talixdb::server {
+
+class PostgresStore : public Store {
+ public:
+  // Connects to the database `uri` names, creates the schema on first use
+  // (one process at a time, under an advisory lock) and refuses a schema
+  // newer than this server's. To serve (`use` Serve) it also removes staged
+  // contents whose server or connection is gone, now and every
+  // kSweepInterval while it lives. Throws StorageFailure.
+  PostgresStore(std::string uri, StoreUse use);
+  ~PostgresStore() override;
+
+  std::unique_ptr<Storage> connect() override;
+  std::string description() const override;
+
+ private:
+  void sweepPeriodically();
+
+  std::string m_uri;
+  std::string m_description;
+  std::unique_ptr<PgConnection> m_maintenance;  // schema and sweeps; stages nothing
+  std::mutex m_mutex;
+  std::condition_variable m_wake;
+  bool m_stopping = false;
+  std::thread m_sweeper;
+};
+
+}  // namespace talixdb::server
