@@ -2,9 +2,9 @@
 #include <memory>
 #include <string>
 
-#include "admin/SimulationServerRegistry.h"
 #include "catalogue/FolderIo.h"
 #include "client/RepositoryClient.h"
+#include "handle/SimulationServerRegistry.h"
 #include "talixdbapi/VLTDatabase.h"
 
 namespace VLT_121 {

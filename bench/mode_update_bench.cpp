@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "QuillonBinding.h"
+#include "client/QuillonBinding.h"
 #include "client/RepositoryClient.h"
 #include "client/RepositorySession.h"
 #include "results/ModeUpdate.h"

@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "admin/SimulationServerRegistry.h"
-#include "browse/BrowseState.h"
 #include "browse/Criteria.h"
 #include "browse/NameListings.h"
 #include "browse/RepositoryFolderReader.h"
 #include "browse/Snapshot.h"
 #include "browse/SnapshotFilter.h"
+#include "handle/BrowseState.h"
+#include "handle/SimulationServerRegistry.h"
 #include "talixdbapi/VLTDatabase.h"
 
 namespace VLT_121 {

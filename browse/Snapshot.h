@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "browse/BrowseState.h"
+#include "handle/BrowseState.h"
 
 namespace VLT_121 {
 

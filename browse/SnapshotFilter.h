@@ -4,8 +4,8 @@
 // effect (see isEffectiveRow) changes nothing. No server is asked.
 #pragma once
 
-#include "browse/BrowseState.h"
 #include "browse/Criteria.h"
+#include "handle/BrowseState.h"
 
 namespace VLT_121 {
 

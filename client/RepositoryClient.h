@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "QuillonBinding.h"
+#include "client/QuillonBinding.h"
 #include "client/RepositoryObject.h"
 #include "talixdbapi/TransferProgress.h"
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "QuillonBinding.h"
+#include "client/QuillonBinding.h"
 
 namespace VLT_121 {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "QuillonBinding.h"
+#include "client/QuillonBinding.h"
 
 namespace VLT_121 {
 

@@ -3,15 +3,15 @@
 
 #include <string>
 
-#include "ClientTls.h"
-#include "QuillonBinding.h"
-#include "RuntimeCheck.h"
-#include "admin/SimulationServerRegistry.h"
-#include "browse/BrowseState.h"
+#include "client/ClientTls.h"
+#include "client/QuillonBinding.h"
 #include "client/RepositoryClient.h"
 #include "client/RepositorySession.h"
+#include "client/RuntimeCheck.h"
+#include "handle/BrowseState.h"
 #include "handle/HandleText.h"
 #include "handle/MemoryRegistry.h"
+#include "handle/SimulationServerRegistry.h"
 #include "handle/TransferProgress.h"
 
 namespace VLT_121 {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "QuillonBinding.h"
 #include "api/ApiTestSupport.h"
+#include "client/QuillonBinding.h"
 #include "client/RepositoryClient.h"
 #include "client/RepositoryObject.h"
 #include "client/RepositorySession.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "QuillonBinding.h"
+#include "client/QuillonBinding.h"
 #include "support/Engines.h"
 #include "support/TestServer.h"
 

@@ -1,4 +1,4 @@
-#include "RuntimeCheck.h"
+#include "client/RuntimeCheck.h"
 
 #include <dlfcn.h>
 

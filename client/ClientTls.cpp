@@ -1,4 +1,4 @@
-#include "ClientTls.h"
+#include "client/ClientTls.h"
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>

@@ -1,6 +1,6 @@
 // CBrowseState: the handle's in-memory picture of the catalogue (the snapshot
 // tree) and the six name lists that the listing operations fill from it.
-// Plain data: the browse functions in this folder read and change it.
+// Plain data, owned by the handle: the functions in browse/ read and change it.
 #pragma once
 
 #include <string>

@@ -1,12 +1,12 @@
-#include "QuillonBinding.h"
+#include "client/QuillonBinding.h"
 
 #include <sys/socket.h>
 
 #include <cstdlib>
 
-#include "ClientTls.h"
 #include "Namespaces.h"
-#include "RuntimeCheck.h"
+#include "client/ClientTls.h"
+#include "client/RuntimeCheck.h"
 
 namespace {
 
