@@ -29,6 +29,10 @@ TEST(NameRules, TextThatIsNotUtf8OrHoldsNulIsRefused) {
   EXPECT_EQ(nameProblem(std::string("a\0b", 3)), "holds the control character U+0000");
   for (const char* bytes : {"\xff", "\xc0\xaf", "\xe0\x80\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "caf\xc3"})
     EXPECT_EQ(nameProblem(bytes), "not valid UTF-8") << echo(bytes);
+  // Other texts keep what XML carries (line ends, tab, C1), and names and they refuse U+FFFE.
+  EXPECT_EQ(textProblem("a\tb\r\n\xc2\x85\xef\xbf\xbd\xf4\x8f\xbf\xbf"), "");
+  EXPECT_EQ(textProblem("\x0b"), "holds the control character U+000B");
+  EXPECT_EQ(nameProblem("\xef\xbf\xbe"), "holds U+FFFE, which is no character");
 }
 
 TEST(ClientText, EchoIsShortPrintableAndCutBetweenCharacters) {
