@@ -30,7 +30,7 @@ std::string pathOf(const char* target);
 int serveHealth(struct soap* soap, ServiceContext& context);
 int serveDescription(struct soap* soap, ServiceContext& context);
 int sendBody(struct soap* soap, int status, const char* contentType, const std::string& body);
-std::string describedServiceAddress(const std::string& requestEndpoint);
+std::string describedServiceAddress(const std::string& requestEndpoint, bool secure);
 
 }  // namespace
 
@@ -101,32 +101,35 @@ int serveHealth(struct soap* soap, ServiceContext& context) {
 }
 
 // The description names this server as the service address, as the client
-// reached it (the Host header); without a usable Host header, it keeps the
-// installed placeholder address.
+// reached it (the Host header) and with the scheme it used; without a usable
+// Host header, it keeps the installed placeholder address in that scheme.
 int serveDescription(struct soap* soap, ServiceContext& context) {
   context.operation = "wsdl";
   context.outcome = "ok";
   context.level = LogLevel::Info;
   std::string description = kServiceDescription;
-  std::string address = describedServiceAddress(soap->endpoint);
-  if (!address.empty()) {
-    const std::string opening = "<SOAP:address location=\"";
-    std::size_t begin = description.find(opening);
-    std::size_t end = begin == std::string::npos ? begin : description.find('"', begin + opening.size());
-    if (end != std::string::npos) description.replace(begin + opening.size(), end - begin - opening.size(), address);
+  const std::string opening = "<SOAP:address location=\"";
+  std::size_t begin = description.find(opening);
+  std::size_t end = begin == std::string::npos ? begin : description.find('"', begin + opening.size());
+  if (end != std::string::npos) {
+    begin += opening.size();
+    std::string address = describedServiceAddress(soap->endpoint, overTls(soap));
+    if (address.empty()) address = describedServiceAddress(description.substr(begin, end - begin), overTls(soap));
+    if (!address.empty()) description.replace(begin, end - begin, address);
   }
   return sendBody(soap, SOAP_FILE, "text/xml; charset=utf-8", description);
 }
 
 // The runtime writes the request's Host header into the endpoint as
-// "http://HOST" ("https://" on a TLS connection) followed by the request path.
-// Only a host name or address and a port are taken: nothing that could leave
-// the XML attribute the address is written in.
-std::string describedServiceAddress(const std::string& requestEndpoint) {
-  static const std::regex kHostEndpoint(R"((https?://)([A-Za-z0-9.-]+|\[[0-9A-Fa-f:.]+\])(:[0-9]{1,5})?(/.*)?)");
+// "http://HOST" followed by the request path; it says "https://" only for
+// TLS it set up itself, so the scheme follows the connection instead. Only a
+// host name or address and a port are taken: nothing that could leave the
+// XML attribute the address is written in.
+std::string describedServiceAddress(const std::string& requestEndpoint, bool secure) {
+  static const std::regex kHostEndpoint(R"(https?://([A-Za-z0-9.-]+|\[[0-9A-Fa-f:.]+\])(:[0-9]{1,5})?(/.*)?)");
   std::smatch match;
   if (!std::regex_match(requestEndpoint, match, kHostEndpoint)) return std::string();
-  return match[1].str() + match[2].str() + match[3].str() + kServicePath;
+  return (secure ? "https://" : "http://") + match[1].str() + match[2].str() + kServicePath;
 }
 
 int sendBody(struct soap* soap, int status, const char* contentType, const std::string& body) {

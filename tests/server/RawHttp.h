@@ -44,6 +44,10 @@ class RawConnection {
 std::string exchange(int port, const std::string& request, Ending ending = Ending::KeepOpen,
                      std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
 
+// The same over TLS (the server's certificate is not checked): the whole
+// reply up to the end of the connection, "" when the handshake fails.
+std::string tlsExchange(int port, const std::string& request);
+
 // An HTTP POST of `body` to the service path, with the given SOAPAction.
 std::string soapPost(const std::string& action, const std::string& body, const std::string& extraHeaders = "");
 

@@ -6,7 +6,9 @@
 
 #include <tuple>
 
+#include "RawHttp.h"
 #include "ServiceClient.h"
+#include "support/TestCertificates.h"
 
 namespace talixdb_test {
 namespace {
@@ -73,6 +75,31 @@ TEST(ServiceTest, SessionsFilesAndOperationsNeedingOutsideMachinery) {
     EXPECT_NE(outcome.fault.find(fault), npos) << outcome.fault;
     EXPECT_TRUE(absent.empty() || !client.exists(absent)) << absent;
   }
+}
+
+// Over TLS (which the server sets up itself, not the runtime) the
+// description names the service at an https address, and the session cookie
+// is Secure and HttpOnly; the library still sends it back on its next call.
+TEST(ServiceTest, OverTlsTheDescriptionSaysHttpsAndTheSessionCookieIsSecure) {
+  TestCertificates certificates;
+  TestServer server(certificates.serverOptions(certificates.server()));
+  const std::string path = "/vlt/services/QuillonBinding", port = std::to_string(server.port());
+  const std::pair<std::string, std::string> descriptions[] = {  // the Host line, the address described
+      {"Host: 127.0.0.1:" + port + "\r\n", "https://127.0.0.1:" + port + path},
+      {"", "https://localhost" + path},
+  };
+  for (const auto& [host, address] : descriptions) {
+    std::string reply = tlsExchange(server.port(), "GET " + path + "?wsdl HTTP/1.0\r\n" + host + "\r\n");
+    EXPECT_NE(reply.find("<SOAP:address location=\"" + address + "\"/>"), npos) << host << reply.substr(0, 300);
+  }
+  std::string login = tlsExchange(server.port(), soapPost(actionOf("login"), loginEnvelope()));
+  EXPECT_TRUE(contains(login, "\r\nSet-Cookie: TALIXSESSION=")) << login;
+  EXPECT_TRUE(contains(login, "; Path=/; HttpOnly; Secure\r\n")) << login;
+
+  ServiceClient client(server);
+  ASSERT_EQ(client.binding().setEndpoint("https" + server.endpoint().substr(4), certificates.authority()), "");
+  ASSERT_TRUE(Succeeds(client.loginAsAdmin()));
+  EXPECT_TRUE(client.exists("/Repository"));
 }
 
 }  // namespace

@@ -144,7 +144,8 @@ TEST(HttpCookies, SessionCookieIsFoundAmongOthersAndSetWithAPathAndNoDomain) {
   EXPECT_EQ(cookieValue("$Version=0; TALIXSESSION=abc123; $Path=/", "TALIXSESSION"), "abc123");
   EXPECT_EQ(cookieValue("other=1, TALIXSESSION=\"q\"", "TALIXSESSION"), "q");
   EXPECT_EQ(cookieValue("XTALIXSESSION=no", "TALIXSESSION"), "");
-  EXPECT_EQ(sessionCookie("TALIXSESSION", "ff00"), "TALIXSESSION=ff00; Path=/");
+  EXPECT_EQ(sessionCookie("TALIXSESSION", "ff00", false), "TALIXSESSION=ff00; Path=/; HttpOnly");
+  EXPECT_EQ(sessionCookie("TALIXSESSION", "ff00", true), "TALIXSESSION=ff00; Path=/; HttpOnly; Secure");
 }
 
 // The defaults (the 8 workers: the start line in server/OperationsTest), the
