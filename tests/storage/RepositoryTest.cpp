@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -19,6 +20,7 @@
 #include "storage/StorageTransaction.h"
 #include "storage/postgres/PostgresStorage.h"
 #include "storage/postgres/PostgresStore.h"
+#include "storage/sqlite/PrivateFiles.h"
 #include "storage/sqlite/SqliteStorage.h"
 #include "storage/sqlite/SqliteStore.h"
 #include "support/Engines.h"
@@ -423,6 +425,18 @@ TEST_F(SqliteStorageTest, StoreOfSchemaOneIsUpgradedAndANewerOneRefused) {
   EXPECT_THROW(SqliteStorage storage(dir.path()), StorageFailure);
 }
 
+// Directories made above a store let others pass but never write, whatever
+// the umask; the store's own is private.
+TEST(PrivateFiles, DirectoriesMadeAboveTheStoreAreNeverOpenForWriting) {
+  TempDir dir;
+  const mode_t saved = umask(0);
+  makePrivateDirectory(dir.path() + "/a/b/store");
+  umask(saved);
+  EXPECT_EQ(std::filesystem::status(dir.path() + "/a").permissions(), std::filesystem::perms(0755));
+  EXPECT_EQ(std::filesystem::status(dir.path() + "/a/b").permissions(), std::filesystem::perms(0755));
+  EXPECT_EQ(std::filesystem::status(dir.path() + "/a/b/store").permissions(), std::filesystem::perms(0700));
+}
+
 // The sweep of staged contents; a store's description without its password, and
 // a store of a newer schema refused.
 TEST(PostgresStorage, SweepKeepsLiveStagingAndRemovesWhatALostConnectionStaged) {
@@ -454,8 +468,10 @@ TEST(PostgresStorage, SweepKeepsLiveStagingAndRemovesWhatALostConnectionStaged) 
     try {
       sweepStagedContents(sweeper);
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    } catch (...) {
+    } catch (const StorageFailure& failure) {
       refused = true;
+      EXPECT_EQ(failure.summary(), "database error");  // what a client reads; the log gets the statement too
+      EXPECT_NE(std::string(failure.what()).find("refused"), std::string::npos) << failure.what();
     }
   }
   EXPECT_TRUE(refused && locks().text(0, 0) == "0");
