@@ -113,6 +113,7 @@ int runServer(const ServerOptions& options) {
   limits.sessionTimeout = options.sessionTimeout;
   ConnectionPolicy policy;
   policyOf(options, policy);
+  LoginThrottle throttle;
 
   SoapPtr master = newServiceContext();
   Transport transport;
@@ -132,6 +133,7 @@ int runServer(const ServerOptions& options) {
     }
     auto context = std::make_unique<ServiceContext>(std::move(storage), limits);
     context->setPolicy(&policy);
+    context->setLoginThrottle(&throttle);
     return std::make_unique<RequestWorker>(std::move(soap), std::move(context), transport);
   };
   std::unique_ptr<WaitingRoom> room;

@@ -14,6 +14,7 @@
 #include "base/ServerLog.h"
 #include "http/ConnectionPolicy.h"
 #include "http/RequestScanner.h"
+#include "repository/LoginThrottle.h"
 #include "repository/Repository.h"
 #include "stdsoap2.h"
 #include "storage/Storage.h"
@@ -74,6 +75,10 @@ class ServiceContext {
   // no deadlines and no keep-alive.
   void setPolicy(ConnectionPolicy* policy) { m_policy = policy; }
   ConnectionPolicy* policy() const { return m_policy; }
+  // What slows password guessing, shared with the other workers; without
+  // it, logins are not slowed.
+  void setLoginThrottle(LoginThrottle* throttle) { m_throttle = throttle; }
+  LoginThrottle* loginThrottle() const { return m_throttle; }
   // Takes one of the transfer places; false when all are taken.
   bool takeTransferPlace();
   // Writes the request's log line, once per request: just before the reply
@@ -133,6 +138,7 @@ class ServiceContext {
   ServiceLimits m_limits;
   struct soap* m_soap = nullptr;  // attached to
   ConnectionPolicy* m_policy = nullptr;
+  LoginThrottle* m_throttle = nullptr;
   Repository m_repository;
 };
 

@@ -39,7 +39,8 @@ std::size_t completeReplyLength(const std::string& bytes) {
 
 }  // namespace
 
-RawConnection::RawConnection(int port, int receiveBuffer) : m_fd(connectTo(port, receiveBuffer)) {}
+RawConnection::RawConnection(int port, int receiveBuffer, const char* source)
+    : m_fd(connectTo(port, receiveBuffer, source)) {}
 
 RawConnection::~RawConnection() {
   if (m_fd >= 0) ::close(m_fd);
@@ -82,8 +83,9 @@ bool RawConnection::closedWithin(std::chrono::milliseconds timeout) {
   return got == 0;
 }
 
-std::string exchange(int port, const std::string& request, Ending ending, std::chrono::milliseconds timeout) {
-  RawConnection connection(port);
+std::string exchange(int port, const std::string& request, Ending ending, std::chrono::milliseconds timeout,
+                     const char* source) {
+  RawConnection connection(port, 0, source);
   if (!connection.connected()) return std::string();
   connection.send(request);
   if (ending == Ending::CloseSending) connection.endSending();

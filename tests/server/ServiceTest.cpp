@@ -102,5 +102,31 @@ TEST(ServiceTest, OverTlsTheDescriptionSaysHttpsAndTheSessionCookieIsSecure) {
   EXPECT_TRUE(client.exists("/Repository"));
 }
 
+// Failed logins in a row delay the next tries for that user and from that
+// address: refused at once, the password unchecked. The user still gets in
+// at once from an address it logged in from lately; the delay is logged.
+TEST(ServiceTest, FailedLoginsInARowDelayTheNextTriesButNotTheUserWhereItLoggedIn) {
+  TestServer server;
+  ServiceClient admin(server);
+  ASSERT_TRUE(Succeeds(admin.loginAsAdmin()));  // from 127.0.0.1
+  auto login = [&](const char* source, const std::string& user, const char* password) {
+    std::string body = loginEnvelope("", user);
+    body.replace(body.find("kelp482"), 7, password);
+    return exchange(server.port(), soapPost(actionOf("login"), body), Ending::KeepOpen, std::chrono::seconds(10), source);
+  };
+  for (int i = 0; i < 6; ++i)  // five are free, the sixth begins a delay
+    EXPECT_TRUE(contains(login("127.0.0.2", "root", "guess"), "wrong user name or password for root")) << i;
+  const std::string delayed = "too many failed logins for root: try again in 1 s";
+  EXPECT_TRUE(contains(login("127.0.0.2", "root", kAdminPassword), delayed));
+  EXPECT_TRUE(contains(login("127.0.0.3", "root", kAdminPassword), delayed));
+  EXPECT_TRUE(Succeeds(admin.loginAsAdmin()));
+  for (int i = 0; i < 11; ++i) login("127.0.0.4", "nobody" + std::to_string(i), "guess");  // ten are free
+  EXPECT_TRUE(contains(login("127.0.0.4", "someone", "guess"), "too many failed logins for someone: try again in 1 s"));
+  EXPECT_TRUE(contains(server.log(), " warning login delay: 6 failed logins in a row for 'root', the last from 127.0.0.2"))
+      << server.log();
+  EXPECT_TRUE(contains(server.log(), " warning login delay: 11 failed logins in a row from 127.0.0.4, the last for "
+                                     "'nobody10': its next try waits 1 s\n"));
+}
+
 }  // namespace
 }  // namespace talixdb_test

@@ -16,6 +16,7 @@
 #include <string>
 #include <thread>
 
+#include "repository/LoginThrottle.h"
 #include "repository/Repository.h"
 #include "storage/StorageTransaction.h"
 #include "storage/postgres/PostgresStorage.h"
@@ -423,6 +424,34 @@ TEST_F(SqliteStorageTest, StoreOfSchemaOneIsUpgradedAndANewerOneRefused) {
   }
   run("PRAGMA user_version = 99");
   EXPECT_THROW(SqliteStorage storage(dir.path()), StorageFailure);
+}
+
+// The delays double from the first failure past the free ones up to the cap,
+// hold for the user at any address but the ones it logged in from, and end
+// with a quiet while; the memory they take is bounded.
+TEST(LoginThrottle, DelaysDoubleToTheCapSpareKnownAddressesAndFade) {
+  auto now = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
+  ThrottleLimits limits;
+  limits.maxEntries = 3;
+  LoginThrottle throttle(limits, [&] { return now; });
+  throttle.succeeded("ann", "10.0.0.1");
+  std::vector<std::int64_t> delays;
+  for (int i = 0; i < 13; ++i) delays.push_back(throttle.failed("ann", "10.0.0.9").seconds);
+  EXPECT_EQ(delays, (std::vector<std::int64_t>{0, 0, 0, 0, 0, 1, 2, 4, 8, 16, 32, 60, 60}));
+  EXPECT_EQ(throttle.wait("ann", "10.0.0.7"), 60);
+  EXPECT_EQ(throttle.wait("ann", "10.0.0.1"), 0);
+  EXPECT_EQ(throttle.wait("bob", "10.0.0.9"), 4);  // the address's own: its 13th failure
+  EXPECT_EQ(throttle.wait("bob", "10.0.0.8"), 0);
+  now += std::chrono::seconds(30);
+  EXPECT_EQ(throttle.wait("ann", "10.0.0.7"), 30);
+  now += std::chrono::minutes(16);
+  EXPECT_EQ(throttle.wait("ann", "10.0.0.7"), 0);
+  EXPECT_EQ(throttle.failed("ann", "10.0.0.9").seconds, 0);  // counted afresh
+  for (const char* user : {"u1", "u2", "u3"}) {
+    now += std::chrono::seconds(1);
+    throttle.failed(user, "10.0.0.5");
+  }
+  EXPECT_EQ(throttle.failed("ann", "10.0.0.9").failures, 1);  // pushed out by the newer names
 }
 
 // Directories made above a store let others pass but never write, whatever
