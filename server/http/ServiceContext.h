@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "base/AddressList.h"
+#include "base/Metrics.h"
 #include "base/ServerLog.h"
 #include "http/ConnectionPolicy.h"
 #include "http/RequestScanner.h"
@@ -36,6 +38,7 @@ struct ServiceLimits {
   std::uint64_t maxXml = 16ull << 20;    // bytes read of a request without attachments (also when dropped)
   std::int64_t sessionTimeout = 1800;    // seconds idle
   XmlLimits xml;                         // what the XML part may hold
+  AddressList metricsFrom;               // clients that may read GET /metrics (none: not served)
 };
 
 // One DIME attachment of the request, streamed into the store as it arrives.
@@ -108,6 +111,9 @@ class ServiceContext {
   std::vector<std::unique_ptr<ReceivedAttachment>> attachments;
   std::vector<std::unique_ptr<ContentSource>> downloads;
   bool logged = false;
+  bool inProgress = false;         // counted among the requests in progress
+  bool counted = false;            // its outcome is in the figures
+  std::uint64_t countedBytes = 0;  // received bytes counted with its outcome
   // Time limits of the request and of its reply (see ConnectionPolicy).
   Deadline receiveDeadline;
   Deadline sendDeadline;
@@ -134,6 +140,9 @@ class ServiceContext {
   int (*close)(struct soap*) = nullptr;
 
  private:
+  // Adds the request to the figures, once (see logRequest).
+  void countRequest(LogLevel lineLevel, bool ok);
+
   std::unique_ptr<Storage> m_storage;
   ServiceLimits m_limits;
   struct soap* m_soap = nullptr;  // attached to

@@ -82,6 +82,7 @@ std::string throttledLogin(ServiceContext& context, const std::string& user, con
   if (throttle == nullptr) return context.repository().login(context.caller, user, password);
   if (std::int64_t seconds = throttle->wait(user, context.client)) {
     context.refusalLevel = LogLevel::Info;  // the failures that began the delay were warnings
+    metrics().loginDelays.add();
     throw Refusal("too many failed logins for " + echo(user) + ": try again in " + std::to_string(seconds) + " s");
   }
   try {

@@ -128,5 +128,49 @@ TEST(ServiceTest, FailedLoginsInARowDelayTheNextTriesButNotTheUserWhereItLoggedI
                                      "'nobody10': its next try waits 1 s\n"));
 }
 
+// GET /metrics serves the Prometheus text to the listed addresses only (to
+// no one by default); its counters move with the calls served between two pages.
+TEST(ServiceTest, MetricsCountTheCallsAndAreShownToListedAddressesOnly) {
+  TestServer server({"--metrics-from", "127.0.0.1,10.0.0.0/8"});
+  auto page = [&](const char* source = nullptr) {
+    return exchange(server.port(), "GET /metrics HTTP/1.0\r\n\r\n", Ending::KeepOpen, std::chrono::seconds(10), source);
+  };
+  auto value = [](const std::string& text, const std::string& series) {  // -1 when absent
+    std::size_t at = text.find("\n" + series + " ");
+    return at == npos ? -1.0 : std::stod(text.substr(at + series.size() + 2));
+  };
+  EXPECT_EQ(page("127.0.0.2").rfind("HTTP/1.1 403", 0), 0u);
+  TestServer closed;
+  EXPECT_EQ(exchange(closed.port(), "GET /metrics HTTP/1.0\r\n\r\n").rfind("HTTP/1.1 404", 0), 0u);
+
+  ServiceClient client(server);
+  ASSERT_TRUE(Succeeds(client.loginAsAdmin()));
+  const std::string before = page();
+  EXPECT_TRUE(contains(before, "Content-Type: text/plain; version=0.0.4")) << before;
+  ASSERT_TRUE(Succeeds(client.upload("/Repository", "f.bin", std::string(5000, 'x'))));
+  EXPECT_FALSE(client.exists("/Repository/missing"));
+  EXPECT_TRUE(Succeeds(client.loginAsAdmin()));
+  const std::string after = page();
+  const std::pair<std::string, double> moved[] = {  // series, by how much
+      {"talixdb_requests_total{operation=\"login\",outcome=\"ok\"}", 1},
+      {"talixdb_requests_total{operation=\"findByPath\",outcome=\"refused\"}", 1},
+      {"talixdb_requests_total{operation=\"uploadFiles\",outcome=\"ok\"}", 1},
+      {"talixdb_requests_total{operation=\"metrics\",outcome=\"ok\"}", 1},
+      {"talixdb_request_duration_seconds_count{operation=\"login\"}", 1},
+      {"talixdb_request_duration_seconds_bucket{operation=\"login\",le=\"+Inf\"}", 1},
+      {"talixdb_store_content_bytes", 5000},
+      {"talixdb_store_objects", 1},
+      {"talixdb_sessions", 0},  // the second login ended the first session
+  };
+  for (const auto& [series, by] : moved) EXPECT_EQ(value(after, series) - std::max(0.0, value(before, series)), by) << series;
+  EXPECT_GT(value(after, "talixdb_received_bytes_total") - value(before, "talixdb_received_bytes_total"), 5000);
+  EXPECT_EQ(value(after, "talixdb_sessions"), 1);
+  EXPECT_GE(value(after, "talixdb_requests_in_progress"), 1);  // the page's own, and a call's still ending
+  EXPECT_GE(value(after, "talixdb_workers{state=\"busy\"}"), 1);
+  EXPECT_EQ(value(after, "talixdb_transfers_in_progress"), 0);
+  EXPECT_EQ(value(after, "talixdb_store_usable"), 1);
+  EXPECT_GE(value(after, "talixdb_connections_open"), 1);
+}
+
 }  // namespace
 }  // namespace talixdb_test

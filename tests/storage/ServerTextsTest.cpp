@@ -177,6 +177,8 @@ TEST(ServerOptions, DefaultsHelpProblemsAndWarnings) {
       {{"--data", "d", "--backup-to", "b", "--set-admin-password"},
        "--set-admin-password and --backup-to are separate commands"},
       {{"--data", "d", "--tls-cert", "c.pem"}, "--tls-cert and --tls-key go together: give both or neither"},
+      {{"--data", "d", "--metrics-from", "10.0.0.0/33"}, "--metrics-from: '10.0.0.0/33' has no prefix length from 0 to 32"},
+      {{"--data", "d", "--metrics-from", "::1,monitor"}, "--metrics-from: 'monitor' is no IPv4 or IPv6 address"},
   };
   for (const auto& [arguments, problem] : cases) {
     ServerOptions fresh;
@@ -194,6 +196,18 @@ TEST(ServerOptions, DefaultsHelpProblemsAndWarnings) {
   options.tlsCertificate = "c.pem";
   options.tlsKey = "k.pem";
   EXPECT_TRUE(startWarnings(options).empty());
+}
+
+// Clients match an address or network of their family; an IPv4 client seen
+// through an IPv6 socket matches the IPv4 entries.
+TEST(AddressList, ClientsMatchTheirAddressOrNetwork) {
+  ServerOptions options;
+  ASSERT_EQ(parseServerOptions({"--data", "d", "--metrics-from", "10.1.0.0/16,::1", "--metrics-from=192.0.2.7"}, options),
+            "");
+  for (const char* listed : {"10.1.255.3", "::1", "192.0.2.7", "::ffff:10.1.0.9"})
+    EXPECT_TRUE(options.metricsFrom.contains(listed)) << listed;
+  for (const char* other : {"10.2.0.1", "192.0.2.8", "::2", "", "-"}) EXPECT_FALSE(options.metricsFrom.contains(other)) << other;
+  EXPECT_TRUE(ServerOptions().metricsFrom.empty());
 }
 
 TEST(ServerLog, LinesCarryTimeLevelAndTheRequestFieldsWithTheOutcomeLast) {
