@@ -21,6 +21,7 @@
 #include "Namespaces.h"
 #include "WireTypes.h"
 #include "app/Stores.h"
+#include "base/Metrics.h"
 #include "base/ServerLog.h"
 #include "http/ConnectionPolicy.h"
 #include "http/ServeRequest.h"
@@ -85,6 +86,8 @@ SoapPtr newServiceContext();
 int boundPort(SOAP_SOCKET socket);
 ConnectionPolicy& policyOf(const ServerOptions& options, ConnectionPolicy& policy);
 int connectionCap(const ServerOptions& options);
+// The figures of the waiting room and the workers for GET /metrics.
+std::vector<Figure> connectionFigures(const WorkerPool& pool, const WaitingRoom& room);
 
 }  // namespace
 
@@ -111,8 +114,10 @@ int runServer(const ServerOptions& options) {
   limits.maxUpload = options.maxUpload;
   limits.maxXml = kMaxXmlBytes;
   limits.sessionTimeout = options.sessionTimeout;
+  limits.metricsFrom = options.metricsFrom;
   ConnectionPolicy policy;
   policyOf(options, policy);
+  LoginThrottle throttle;
 
   SoapPtr master = newServiceContext();
   Transport transport;
@@ -132,6 +137,7 @@ int runServer(const ServerOptions& options) {
     }
     auto context = std::make_unique<ServiceContext>(std::move(storage), limits);
     context->setPolicy(&policy);
+    context->setLoginThrottle(&throttle);
     return std::make_unique<RequestWorker>(std::move(soap), std::move(context), transport);
   };
   std::unique_ptr<WaitingRoom> room;
@@ -171,6 +177,7 @@ int runServer(const ServerOptions& options) {
     pool.stop(std::chrono::milliseconds(0));
     return 1;
   }
+  metrics().addSource([&pool, &room] { return connectionFigures(pool, *room); });
   const std::string address = options.host + ":" + std::to_string(boundPort(master->master));
   // The first line on standard output is what scripts wait for.
   std::printf("talixdb-server listening on %s\n", address.c_str());
@@ -190,6 +197,7 @@ int runServer(const ServerOptions& options) {
   soap_closesocket(master->master);
   master->master = SOAP_INVALID_SOCKET;
   pool.stop(std::chrono::seconds(options.stopTimeout));
+  metrics().clearSources();
   room.reset();
   store.reset();
   logLine(LogLevel::Info, "stopped " + serverVersion() + " on " + address + " after " +
@@ -358,6 +366,21 @@ int connectionCap(const ServerOptions& options) {
     logLine(LogLevel::Warning, "serving at most " + std::to_string(cap) + " connections at once: the open file limit is " +
                                    std::to_string(files.rlim_cur));
   return cap;
+}
+
+std::vector<Figure> connectionFigures(const WorkerPool& pool, const WaitingRoom& room) {
+  const WorkerPool::Load load = pool.load();
+  const int open = room.openConnections();
+  return {
+      {"talixdb_connections_open", "Connections open: waiting for a request, queued or being served.", "",
+       static_cast<double>(open)},
+      {"talixdb_connections_waiting", "Connections the waiting room holds without a worker.", "",
+       static_cast<double>(std::max(0, open - load.busy - load.queued))},
+      {"talixdb_connections_queued", "Connections with a request, waiting for a worker.", "",
+       static_cast<double>(load.queued)},
+      {"talixdb_workers", "Workers, by state.", "state=\"busy\"", static_cast<double>(load.busy)},
+      {"talixdb_workers", "Workers, by state.", "state=\"idle\"", static_cast<double>(load.workers - load.busy)},
+  };
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <getopt.h>
 #include <strings.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <limits>
@@ -33,6 +34,7 @@ enum OptionId {
   kBackupTo,
   kTlsCert,
   kTlsKey,
+  kMetricsFrom,
   kSetAdminPassword,
   kVersion,
   kHelp = 'h',
@@ -59,6 +61,7 @@ const option kOptions[] = {
     {"backup-to", required_argument, nullptr, kBackupTo},
     {"tls-cert", required_argument, nullptr, kTlsCert},
     {"tls-key", required_argument, nullptr, kTlsKey},
+    {"metrics-from", required_argument, nullptr, kMetricsFrom},
     {"set-admin-password", no_argument, nullptr, kSetAdminPassword},
     {"version", no_argument, nullptr, kVersion},
     {"help", no_argument, nullptr, kHelp},
@@ -126,6 +129,7 @@ std::string serverUsage() {
          "                      [--idle-timeout SECONDS] [--request-timeout SECONDS] [--min-rate BYTES]\n"
          "                      [--keep-alive-requests N] [--stop-timeout SECONDS]\n"
          "                      [--log-level LEVEL] [--quiet] [--tls-cert FILE --tls-key FILE]\n"
+         "                      [--metrics-from ADDRESS,...]\n"
          "       talixdb-server (--data DIR | --store URI) --set-admin-password\n"
          "       talixdb-server --data DIR --backup-to NEWDIR\n"
          "       talixdb-server --version | --help\n"
@@ -168,6 +172,9 @@ std::string serverUsage() {
          "  --tls-cert FILE            serve HTTPS only (TLS 1.2 or later) with the certificate in\n"
          "                             FILE (PEM: the server's, then any intermediate ones)\n"
          "  --tls-key FILE             the certificate's private key (PEM, unencrypted)\n"
+         "  --metrics-from ADDRESS,... serve GET /metrics (figures for Prometheus) to these client\n"
+         "                             addresses or networks (127.0.0.1, 10.0.0.0/8, ::1); repeatable\n"
+         "                             (default: not served)\n"
          "  --set-admin-password       set the password of the administrator \"root\" to the first\n"
          "                             line of standard input, or to VLT_ADMIN_PASSWORD when that\n"
          "                             is set and not empty, and exit\n"
@@ -251,6 +258,14 @@ std::string apply(int id, const std::string& value, ServerOptions& options) {
     case kTlsKey:
       if (value.empty()) return "--tls-key needs a file";
       options.tlsKey = value;
+      return std::string();
+    case kMetricsFrom:
+      for (std::size_t start = 0; start <= value.size();) {
+        std::size_t comma = std::min(value.find(',', start), value.size());
+        std::string problem = options.metricsFrom.add(value.substr(start, comma - start));
+        if (!problem.empty()) return "--metrics-from: " + problem;
+        start = comma + 1;
+      }
       return std::string();
     case kBackupTo:
       if (value.empty()) return "--backup-to needs a directory";

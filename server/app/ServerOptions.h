@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/AddressList.h"
 #include "base/ServerLog.h"
 
 namespace talixdb::server {
@@ -39,6 +40,7 @@ struct ServerOptions {
   LogLevel logLevel = LogLevel::Info;
   std::string tlsCertificate;  // --tls-cert: serve HTTPS only, with this certificate
   std::string tlsKey;          // --tls-key: and its private key
+  AddressList metricsFrom;     // --metrics-from: clients that may read GET /metrics (none: not served)
 };
 
 // Parses the arguments after the program name into `options` (each option

@@ -25,7 +25,9 @@ std::string cookieValue(const std::string& header, const std::string& name) {
   return std::string();
 }
 
-std::string sessionCookie(const std::string& name, const std::string& id) { return name + "=" + id + "; Path=/"; }
+std::string sessionCookie(const std::string& name, const std::string& id, bool secure) {
+  return name + "=" + id + "; Path=/; HttpOnly" + (secure ? "; Secure" : "");
+}
 
 namespace {
 

@@ -9,7 +9,9 @@ namespace talixdb::server {
 // Attributes such as "$Path" are skipped and surrounding quotes removed.
 std::string cookieValue(const std::string& header, const std::string& name);
 
-// The Set-Cookie header value naming a session: "NAME=ID; Path=/".
-std::string sessionCookie(const std::string& name, const std::string& id);
+// The Set-Cookie header value naming a session: "NAME=ID; Path=/; HttpOnly"
+// (no script of a page may read it), and "; Secure" after it for a session
+// begun over TLS, so that a client never sends it over plain HTTP.
+std::string sessionCookie(const std::string& name, const std::string& id, bool secure);
 
 }  // namespace talixdb::server

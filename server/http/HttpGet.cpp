@@ -1,4 +1,5 @@
 // The GETs the server answers: "/health", for load balancers and monitors,
+// "/metrics", figures for Prometheus (to the addresses --metrics-from lists),
 // and the service description at the service's path with the query "wsdl",
 // for other SOAP toolkits. Besides them only a POST to the service path is
 // served: any other path is answered with 404, any other method with 405.
@@ -19,6 +20,7 @@ namespace {
 
 constexpr const char* kServicePath = "/vlt/services/QuillonBinding";
 constexpr const char* kHealthPath = "/health";
+constexpr const char* kMetricsPath = "/metrics";
 
 int serveGet(struct soap* soap);
 int refuseHead(struct soap* soap) { return refuseHttpTarget(soap, "HEAD"); }
@@ -28,9 +30,10 @@ int refusePatch(struct soap* soap) { return refuseHttpTarget(soap, "PATCH"); }
 int refuseDelete(struct soap* soap) { return refuseHttpTarget(soap, "DELETE"); }
 std::string pathOf(const char* target);
 int serveHealth(struct soap* soap, ServiceContext& context);
+int serveMetrics(struct soap* soap, ServiceContext& context);
 int serveDescription(struct soap* soap, ServiceContext& context);
 int sendBody(struct soap* soap, int status, const char* contentType, const std::string& body);
-std::string describedServiceAddress(const std::string& requestEndpoint);
+std::string describedServiceAddress(const std::string& requestEndpoint, bool secure);
 
 }  // namespace
 
@@ -54,7 +57,7 @@ int refuseHttpTarget(struct soap* soap, const char* method) {
   if (path == kServicePath) {
     const char* question = std::strchr(soap->path, '?');
     context.allowedMethods = question != nullptr && strcasecmp(question + 1, "wsdl") == 0 ? "GET" : "POST";
-  } else if (path == kHealthPath) {
+  } else if (path == kHealthPath || (path == kMetricsPath && !context.limits().metricsFrom.empty())) {
     context.allowedMethods = "GET";
   } else {
     status = 404;
@@ -78,6 +81,7 @@ int serveGet(struct soap* soap) {
   std::string path = target.substr(0, question);
   std::string query = question == std::string::npos ? std::string() : target.substr(question + 1);
   if (path == kHealthPath) return serveHealth(soap, context);
+  if (path == kMetricsPath && !context.limits().metricsFrom.empty()) return serveMetrics(soap, context);
   if (path == kServicePath && strcasecmp(query.c_str(), "wsdl") == 0) return serveDescription(soap, context);
   return refuseHttpTarget(soap, "GET");
 }
@@ -100,33 +104,68 @@ int serveHealth(struct soap* soap, ServiceContext& context) {
   return sendBody(soap, usable ? SOAP_FILE : SOAP_FILE + 503, "application/json", healthReport(usable));
 }
 
+// The figures of this process and of the store, to the listed clients only;
+// others get 403. Scrapers ask often: a page served is only worth a debug line.
+int serveMetrics(struct soap* soap, ServiceContext& context) {
+  context.operation = "metrics";
+  if (!context.limits().metricsFrom.contains(context.client)) {
+    context.outcome = "fault: not a client --metrics-from lists";
+    context.level = LogLevel::Info;
+    int result = sendBody(soap, SOAP_FILE + 403, "text/plain; charset=utf-8", std::string());
+    return result == SOAP_OK ? SOAP_STOP : result;
+  }
+  std::vector<Figure> more;
+  if (const ConnectionPolicy* policy = context.policy())
+    more.push_back({"talixdb_transfers_in_progress", "Uploads and downloads holding a transfer place.", "",
+                    static_cast<double>(policy->transfers.load())});
+  bool usable = true;
+  try {
+    const StoreFigures store = context.repository().figures();
+    more.push_back({"talixdb_sessions", "Live login sessions in the store.", "", static_cast<double>(store.sessions)});
+    more.push_back({"talixdb_store_objects", "Objects in the store (folders, files, users).", "",
+                    static_cast<double>(store.objects)});
+    more.push_back({"talixdb_store_content_bytes", "Bytes of every stored version of every file.", "",
+                    static_cast<double>(store.contentBytes)});
+  } catch (const std::exception& error) {
+    usable = false;
+    logLine(LogLevel::Error, std::string("cannot read the store's figures: ") + error.what());
+  }
+  more.push_back({"talixdb_store_usable", "1 when the store answered for this page.", "", usable ? 1.0 : 0.0});
+  context.outcome = "ok";
+  context.level = LogLevel::Debug;
+  return sendBody(soap, SOAP_FILE, "text/plain; version=0.0.4; charset=utf-8", metrics().page(more));
+}
+
 // The description names this server as the service address, as the client
-// reached it (the Host header); without a usable Host header, it keeps the
-// installed placeholder address.
+// reached it (the Host header) and with the scheme it used; without a usable
+// Host header, it keeps the installed placeholder address in that scheme.
 int serveDescription(struct soap* soap, ServiceContext& context) {
   context.operation = "wsdl";
   context.outcome = "ok";
   context.level = LogLevel::Info;
   std::string description = kServiceDescription;
-  std::string address = describedServiceAddress(soap->endpoint);
-  if (!address.empty()) {
-    const std::string opening = "<SOAP:address location=\"";
-    std::size_t begin = description.find(opening);
-    std::size_t end = begin == std::string::npos ? begin : description.find('"', begin + opening.size());
-    if (end != std::string::npos) description.replace(begin + opening.size(), end - begin - opening.size(), address);
+  const std::string opening = "<SOAP:address location=\"";
+  std::size_t begin = description.find(opening);
+  std::size_t end = begin == std::string::npos ? begin : description.find('"', begin + opening.size());
+  if (end != std::string::npos) {
+    begin += opening.size();
+    std::string address = describedServiceAddress(soap->endpoint, overTls(soap));
+    if (address.empty()) address = describedServiceAddress(description.substr(begin, end - begin), overTls(soap));
+    if (!address.empty()) description.replace(begin, end - begin, address);
   }
   return sendBody(soap, SOAP_FILE, "text/xml; charset=utf-8", description);
 }
 
 // The runtime writes the request's Host header into the endpoint as
-// "http://HOST" ("https://" on a TLS connection) followed by the request path.
-// Only a host name or address and a port are taken: nothing that could leave
-// the XML attribute the address is written in.
-std::string describedServiceAddress(const std::string& requestEndpoint) {
-  static const std::regex kHostEndpoint(R"((https?://)([A-Za-z0-9.-]+|\[[0-9A-Fa-f:.]+\])(:[0-9]{1,5})?(/.*)?)");
+// "http://HOST" followed by the request path; it says "https://" only for
+// TLS it set up itself, so the scheme follows the connection instead. Only a
+// host name or address and a port are taken: nothing that could leave the
+// XML attribute the address is written in.
+std::string describedServiceAddress(const std::string& requestEndpoint, bool secure) {
+  static const std::regex kHostEndpoint(R"(https?://([A-Za-z0-9.-]+|\[[0-9A-Fa-f:.]+\])(:[0-9]{1,5})?(/.*)?)");
   std::smatch match;
   if (!std::regex_match(requestEndpoint, match, kHostEndpoint)) return std::string();
-  return match[1].str() + match[2].str() + match[3].str() + kServicePath;
+  return (secure ? "https://" : "http://") + match[1].str() + match[2].str() + kServicePath;
 }
 
 int sendBody(struct soap* soap, int status, const char* contentType, const std::string& body) {

@@ -144,7 +144,7 @@ int postHeader(struct soap* soap, const char* key, const char* value) {
   if (key == nullptr && value == nullptr && !context.newSession.empty()) {
     int error = SOAP_OK;
     try {
-      std::string cookie = sessionCookie(kSessionCookie, context.newSession);
+      std::string cookie = sessionCookie(kSessionCookie, context.newSession, overTls(soap));
       context.newSession.clear();
       error = context.postHeader(soap, "Set-Cookie", cookie.c_str());
     } catch (...) {

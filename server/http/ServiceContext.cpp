@@ -41,6 +41,10 @@ void ServiceContext::attach(struct soap* soap) {
 void ServiceContext::beginRequest(const std::string& peer, int servedBefore, bool keepAlivePossible) {
   client = peer;
   started = std::chrono::steady_clock::now();
+  if (!inProgress) metrics().requestsInProgress.add(1);
+  inProgress = true;
+  counted = false;
+  countedBytes = 0;
   if (m_policy != nullptr) receiveDeadline.start(started, m_policy->requestTimeout);
   sendDeadline.stop();
   attachmentBytes = 0;
@@ -92,6 +96,7 @@ void ServiceContext::logRequest(struct soap* soap) {
     record.outcome = "fault: " + faultText(soap);
     lineLevel = LogLevel::Warning;
   }
+  countRequest(lineLevel, record.outcome == "ok");
   if (!logs(lineLevel)) return;
   record.client = client;
   record.operation = echo(operation.empty() ? operationOfAction(soap->action) : operation);
@@ -100,7 +105,33 @@ void ServiceContext::logRequest(struct soap* soap) {
   logLine(lineLevel, requestText(record));
 }
 
+// Counted with the log line, before the reply goes out, so that a client
+// that got its reply finds its request in the figures (and its latency is
+// the line's). A reply cut short afterwards is counted apart.
+void ServiceContext::countRequest(LogLevel lineLevel, bool ok) {
+  Metrics& figures = metrics();
+  if (counted || !inProgress) {
+    if (!cut.empty()) figures.repliesCut.add();
+    return;
+  }
+  const RequestOutcome outcome = !cut.empty()                   ? RequestOutcome::Cut
+                                 : ok                           ? RequestOutcome::Ok
+                                 : lineLevel == LogLevel::Error ? RequestOutcome::Failed
+                                                                : RequestOutcome::Refused;
+  figures.countRequest(operation, outcome,
+                       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count());
+  counted = true;
+  countedBytes = bytesReceived;
+  figures.bytesReceived.add(countedBytes);
+}
+
 void ServiceContext::endRequest() {
+  if (inProgress) {
+    metrics().bytesReceived.add(bytesReceived - countedBytes);
+    metrics().bytesSent.add(bytesSent);
+    metrics().requestsInProgress.add(-1);
+  }
+  inProgress = false;
   attachments.clear();
   downloads.clear();
   if (transferPlace) m_policy->transfers.fetch_sub(1);

@@ -11,9 +11,12 @@
 #include <string>
 #include <vector>
 
+#include "base/AddressList.h"
+#include "base/Metrics.h"
 #include "base/ServerLog.h"
 #include "http/ConnectionPolicy.h"
 #include "http/RequestScanner.h"
+#include "repository/LoginThrottle.h"
 #include "repository/Repository.h"
 #include "stdsoap2.h"
 #include "storage/Storage.h"
@@ -35,6 +38,7 @@ struct ServiceLimits {
   std::uint64_t maxXml = 16ull << 20;    // bytes read of a request without attachments (also when dropped)
   std::int64_t sessionTimeout = 1800;    // seconds idle
   XmlLimits xml;                         // what the XML part may hold
+  AddressList metricsFrom;               // clients that may read GET /metrics (none: not served)
 };
 
 // One DIME attachment of the request, streamed into the store as it arrives.
@@ -74,6 +78,10 @@ class ServiceContext {
   // no deadlines and no keep-alive.
   void setPolicy(ConnectionPolicy* policy) { m_policy = policy; }
   ConnectionPolicy* policy() const { return m_policy; }
+  // What slows password guessing, shared with the other workers; without
+  // it, logins are not slowed.
+  void setLoginThrottle(LoginThrottle* throttle) { m_throttle = throttle; }
+  LoginThrottle* loginThrottle() const { return m_throttle; }
   // Takes one of the transfer places; false when all are taken.
   bool takeTransferPlace();
   // Writes the request's log line, once per request: just before the reply
@@ -103,6 +111,9 @@ class ServiceContext {
   std::vector<std::unique_ptr<ReceivedAttachment>> attachments;
   std::vector<std::unique_ptr<ContentSource>> downloads;
   bool logged = false;
+  bool inProgress = false;         // counted among the requests in progress
+  bool counted = false;            // its outcome is in the figures
+  std::uint64_t countedBytes = 0;  // received bytes counted with its outcome
   // Time limits of the request and of its reply (see ConnectionPolicy).
   Deadline receiveDeadline;
   Deadline sendDeadline;
@@ -129,10 +140,14 @@ class ServiceContext {
   int (*close)(struct soap*) = nullptr;
 
  private:
+  // Adds the request to the figures, once (see logRequest).
+  void countRequest(LogLevel lineLevel, bool ok);
+
   std::unique_ptr<Storage> m_storage;
   ServiceLimits m_limits;
   struct soap* m_soap = nullptr;  // attached to
   ConnectionPolicy* m_policy = nullptr;
+  LoginThrottle* m_throttle = nullptr;
   Repository m_repository;
 };
 

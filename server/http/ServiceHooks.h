@@ -17,6 +17,10 @@ void installHttpHooks(struct soap* soap, ServiceContext& context);
 // Puts the runtime's own hooks back.
 void uninstallHttpHooks(struct soap* soap, const ServiceContext& context);
 
+// True when the connection of the request is a TLS session (which the
+// runtime reads and writes through, though it did not set it up).
+inline bool overTls(const struct soap* soap) { return soap->ssl != nullptr; }
+
 // Records that the request's bytes are refused (the first reason counts) and
 // returns the error that stops the runtime from reading on; the request is
 // then answered with a fault with `code` and `why`.

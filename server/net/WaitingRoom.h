@@ -46,6 +46,8 @@ class WaitingRoom {
   void giveBack(Connection connection);
   // From a worker: a connection it had was closed.
   void closed() { m_open.fetch_sub(1); }
+  // Connections open: held here, queued for a worker or being served.
+  int openConnections() const { return m_open.load(); }
 
  private:
   struct Waiting {

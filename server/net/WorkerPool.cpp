@@ -75,6 +75,11 @@ void WorkerPool::stop(std::chrono::milliseconds grace) {
     if (slot.thread.joinable()) slot.thread.join();
 }
 
+WorkerPool::Load WorkerPool::load() const {
+  std::lock_guard<std::mutex> lock(m_mutex);
+  return Load{static_cast<int>(m_slots.size()), m_busy, static_cast<int>(m_queue.size())};
+}
+
 int WorkerPool::size() const {
   std::lock_guard<std::mutex> lock(m_mutex);
   return static_cast<int>(m_slots.size());

@@ -51,6 +51,13 @@ class WorkerPool {
 
   // Workers now, for the log.
   int size() const;
+  // Workers now, those serving a connection, and connections waiting for one.
+  struct Load {
+    int workers = 0;
+    int busy = 0;
+    int queued = 0;
+  };
+  Load load() const;
 
  private:
   struct Slot {

@@ -1,10 +1,15 @@
 // The session operations; none of them needs a session to be called.
+#include "base/ClientText.h"
 #include "operations/ServiceCall.h"
 #include "operations/WireModel.h"
 
 using namespace talixdb::server;
 
 namespace {
+
+// Logs in through the context's throttle: refused at once while the user or
+// the address must wait, and a wrong password counted (and its delay logged).
+std::string throttledLogin(ServiceContext& context, const std::string& user, const std::string& password);
 
 // The placeholder login the client library sends from `open` to see whether
 // the server answers; refused like any wrong password, but no attack.
@@ -25,7 +30,8 @@ int __ns1__login(struct soap* soap, ns1__LoginRequestStruct* request, ns1__Login
     context.probe = isReachabilityProbe(*request);
     context.refusalLevel = context.probe ? LogLevel::Debug : LogLevel::Warning;
     context.caller.user = request->username;
-    context.newSession = context.repository().login(context.caller, request->username, request->password);
+    context.newSession = context.probe ? context.repository().login(context.caller, request->username, request->password)
+                                       : throttledLogin(context, request->username, request->password);
     response->activeUri = kRepositoryPath;
     response->xferAction = 0;
     response->ftpUser = nullptr;
@@ -68,3 +74,33 @@ int __ns1__invalidate(struct soap* soap, std::string sessionId, bool** response)
 }
 
 }  // namespace talixdb_wire
+
+namespace {
+
+std::string throttledLogin(ServiceContext& context, const std::string& user, const std::string& password) {
+  LoginThrottle* throttle = context.loginThrottle();
+  if (throttle == nullptr) return context.repository().login(context.caller, user, password);
+  if (std::int64_t seconds = throttle->wait(user, context.client)) {
+    context.refusalLevel = LogLevel::Info;  // the failures that began the delay were warnings
+    metrics().loginDelays.add();
+    throw Refusal("too many failed logins for " + echo(user) + ": try again in " + std::to_string(seconds) + " s");
+  }
+  try {
+    std::string session = context.repository().login(context.caller, user, password);
+    throttle->succeeded(user, context.client);
+    return session;
+  } catch (const Refusal&) {
+    ThrottleDelay delay = throttle->failed(user, context.client);
+    const std::string count = "login delay: " + std::to_string(delay.failures) + " failed logins in a row ";
+    const std::string wait = std::to_string(delay.seconds) + " s";
+    if (delay.seconds > 0 && delay.byAddress)
+      logLine(LogLevel::Warning, count + "from " + context.client + ", the last for '" + echo(user) +
+                                     "': its next try waits " + wait);
+    else if (delay.seconds > 0)
+      logLine(LogLevel::Warning, count + "for '" + echo(user) + "', the last from " + context.client +
+                                     ": a next try from an address it did not log in from lately waits " + wait);
+    throw;
+  }
+}
+
+}  // namespace

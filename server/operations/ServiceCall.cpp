@@ -6,7 +6,8 @@ namespace talixdb::server {
 
 namespace {
 
-int fault(struct soap* soap, const char* code, const std::string& text);
+// Sets the fault `text`; the log line says `logged` ("": the same).
+int fault(struct soap* soap, const char* code, const std::string& text, const std::string& logged = std::string());
 
 }  // namespace
 
@@ -25,8 +26,8 @@ int clientFault(struct soap* soap, const std::string& code, const std::string& t
   return result;
 }
 
-int failInternally(struct soap* soap, const std::string& text) {
-  int result = fault(soap, "SOAP-ENV:Server.Storage", text);
+int failInternally(struct soap* soap, const std::string& text, const std::string& detail) {
+  int result = fault(soap, "SOAP-ENV:Server.Storage", text, detail);
   ServiceContext::of(soap).level = LogLevel::Error;
   return result;
 }
@@ -39,9 +40,9 @@ std::string faultText(struct soap* soap) {
 
 namespace {
 
-int fault(struct soap* soap, const char* code, const std::string& text) {
+int fault(struct soap* soap, const char* code, const std::string& text, const std::string& logged) {
   ServiceContext& context = ServiceContext::of(soap);
-  context.outcome = "fault: " + text;
+  context.outcome = "fault: " + (logged.empty() ? text : logged);
   return soap_sender_fault_subcode(soap, code, soap_strdup(soap, text.c_str()), nullptr);
 }
 

@@ -21,8 +21,9 @@ int refuse(struct soap* soap, const std::string& text);
 // `code` ("SOAP-ENV:Client" for bytes no request may hold, the repository's
 // code for its own limits); returns SOAP_FAULT.
 int clientFault(struct soap* soap, const std::string& code, const std::string& text);
-// Sets the fault for a request the server failed to carry out (an error in the log).
-int failInternally(struct soap* soap, const std::string& text);
+// Sets the fault for a request the server failed to carry out: the client
+// reads `text`, the log's error line `detail` (SQL, server paths) when given.
+int failInternally(struct soap* soap, const std::string& text, const std::string& detail = std::string());
 // The text of the runtime's current fault, or its error code in words.
 std::string faultText(struct soap* soap);
 
@@ -42,9 +43,9 @@ int serveOperation(struct soap* soap, const char* operation, Body&& body) {
   } catch (const Refusal& refusal) {
     return refuse(soap, refusal.what());
   } catch (const StorageFailure& failure) {
-    return failInternally(soap, std::string("storage failure: ") + failure.what());
+    return failInternally(soap, "storage failure: " + failure.summary(), std::string("storage failure: ") + failure.what());
   } catch (const std::exception& error) {
-    return failInternally(soap, std::string("internal error: ") + error.what());
+    return failInternally(soap, "internal error", std::string("internal error: ") + error.what());
   } catch (...) {
     return failInternally(soap, "internal error");
   }

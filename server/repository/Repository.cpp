@@ -64,6 +64,10 @@ bool Repository::isUsable() {
   }
 }
 
+StoreFigures Repository::figures() {
+  return read([&] { return m_storage.figures(liveSince()); });
+}
+
 void Repository::setPassword(const std::string& name, const std::string& password) {
   if (password.empty()) throw Refusal("the new password is empty");
   const std::string hash = hashPassword(password);

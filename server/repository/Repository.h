@@ -21,6 +21,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "base/Metrics.h"
 #include "repository/PasswordHash.h"
 #include "storage/RepositoryTypes.h"
 #include "storage/Storage.h"
@@ -100,6 +101,8 @@ class Repository {
   bool hasAdministrator();
   // True when the store answers: a transaction that reads the root commits.
   bool isUsable();
+  // What the store holds (live sessions, objects, content bytes), for operators.
+  StoreFigures figures();
   // Gives the existing user `name` a new password and ends its sessions;
   // refuses an unknown user and an empty password.
   void setPassword(const std::string& name, const std::string& password);
@@ -233,6 +236,7 @@ auto Repository::run(Body& body, StorageTransaction::Kind kind) -> decltype(body
   using Kind = StorageTransaction::Kind;
   for (int attempt = 1;; ++attempt) {
     try {
+      if (attempt > kOptimisticAttempts) metrics().transactionsAlone.add();
       StorageTransaction transaction(m_storage, attempt > kOptimisticAttempts ? Kind::Alone : kind);
       if constexpr (std::is_void_v<decltype(body())>) {
         body();
@@ -251,6 +255,7 @@ auto Repository::run(Body& body, StorageTransaction::Kind kind) -> decltype(body
     } catch (const StorageConflict&) {
       if (attempt >= kTransactionAttempts) throw;
     }
+    metrics().transactionRetries.add();
     pauseBeforeRetry(attempt);
   }
 }

@@ -20,6 +20,8 @@ std::vector<std::string> Repository::store(Caller& caller, const std::string& pa
     for (const IncomingFile& file : files) {
       std::string path = childPath(parentPath, file.name);
       requireValidName(file.name, "file");
+      requireValidText(file.typeName, "type name");
+      requireValidProperties(file.values);
       if (file.content == nullptr) throw Refusal("no contents received for " + echoPath(path));
       if (file.declaredSize < 0 || static_cast<std::uint64_t>(file.declaredSize) != file.content->size())
         throw Refusal("size mismatch for " + echoPath(path) + ": declared " + std::to_string(file.declaredSize) +
@@ -83,6 +85,7 @@ bool Repository::checkin(Caller& caller, const std::string& path, const std::str
     StoredUser user = enter(caller);
     StoredObject object = resolve(path);
     requireAccess(user, object, Access::Write, path);
+    requireValidText(comment, "check-in comment");
     forSubtree(object, recursive, [this, &comment](const StoredObject& each) {
       m_storage.setCheckedOut(each.id, false);
       if (!each.isFile || comment.empty()) return;
@@ -113,6 +116,7 @@ bool Repository::setCheckinPolicy(Caller& caller, const std::string& path, const
     StoredUser user = enter(caller);
     StoredObject object = resolve(path);
     requireAccess(user, object, Access::Write, path);
+    requireValidText(policy, "check-in policy");
     forSubtree(object, recursive,
                [this, &policy](const StoredObject& each) { m_storage.setCheckinPolicy(each.id, policy); });
     return true;

@@ -44,6 +44,9 @@ std::string Repository::create(Caller& caller, const NewObject& object) {
   return transact([&] {
     StoredUser user = enter(caller);
     requireValidName(object.name, "object");
+    requireValidText(object.typeName, "type name");
+    requireValidProperties(object.values);
+    requireValidProperties(object.declarations);
     StoredObject parent = resolve(object.parentPath);
     requireContainer(parent, object.parentPath);
     requireAccess(user, parent, Access::Write, object.parentPath);
@@ -86,6 +89,8 @@ ObjectView Repository::update(Caller& caller, const std::string& path, const std
     StoredUser user = enter(caller);
     StoredObject object = resolve(path);
     requireAccess(user, object, Access::Write, path);
+    if (values) requireValidProperties(*values);
+    if (declarations) requireValidProperties(*declarations);
     if (values) m_storage.replaceProperties(object.id, PropertySet::Values, *values);
     if (declarations) m_storage.replaceProperties(object.id, PropertySet::Declarations, *declarations);
     return view(user, object, path);

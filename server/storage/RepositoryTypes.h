@@ -65,6 +65,13 @@ struct StoredSession {
   std::int64_t lastSeen = 0;  // seconds since 1970-01-01 UTC
 };
 
+// What a store holds, for operators' figures.
+struct StoreFigures {
+  std::int64_t sessions = 0;      // live ones
+  std::int64_t objects = 0;       // the root included
+  std::int64_t contentBytes = 0;  // of every stored version of every file
+};
+
 // Access levels, each including the ones below it.
 enum class Access { None = 0, Read = 1, Write = 2, FullControl = 3 };
 

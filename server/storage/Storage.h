@@ -114,6 +114,9 @@ class Storage {
   virtual void removeSessionsSeenBefore(std::int64_t cutoff) = 0;
   // True when `user` has a session seen at or after `cutoff`.
   virtual bool hasSessionSeenSince(const std::string& user, std::int64_t cutoff) = 0;
+
+  // ---- figures: sessions seen at or after `cutoff`, objects and content bytes
+  virtual StoreFigures figures(std::int64_t cutoff) = 0;
 };
 
 // A store as one server process holds it from start to stop, and the source

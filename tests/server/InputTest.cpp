@@ -256,6 +256,64 @@ TEST_F(InputTest, NamesAreStoredAsSentOrRefusedWithTheReason) {
   EXPECT_EQ(admin->childNames("/System/Users"), std::vector<std::string>{"root"});
 }
 
+// Every stored text comes back in replies, which are XML 1.0: a property
+// value (raw or as a character reference), key, type name or check-in
+// comment holding a character XML 1.0 cannot carry is refused with the
+// reason; what XML carries, tab and line ends included, is stored as sent.
+TEST_F(InputTest, TextsXmlCannotCarryAreRefusedWhereverTheyEnter) {
+  const std::pair<std::string, std::string> cases[] = {  // the value element's content, the fault ("": stored)
+      {"a&#1;b", "invalid value of property 'k': 'a\\x01b' (holds the control character U+0001)"},
+      {"a\x01", "(holds the control character U+0001)"},
+      {"\xef\xbf\xbf", "(holds U+FFFF, which is no character)"},
+      {"tab\tline&#10;&#x85;", ""},
+  };
+  for (const auto& [xml, fault] : cases) {
+    const std::string body = soapEnvelope(
+        "<ns2:CreateModelObjectElement><name>v</name><parent>" + folder +
+        "</parent><typeName>Folder</typeName><properties><item><key>k</key><item><itemType>0</itemType>"
+        "<itemList>false</itemList><item>" + xml + "</item></item></item></properties></ns2:CreateModelObjectElement>");
+    std::string reply = exchange(server->port(), soapPost(actionOf("createModelObject"), body, cookie));
+    if (fault.empty()) EXPECT_TRUE(contains(reply, "<ns1:CreateModelObjectResponseElement>")) << xml << reply;
+    else EXPECT_TRUE(contains(faultString(reply), fault)) << xml << ": " << faultString(reply);
+  }
+  ns2__SoapModelObject stored;
+  ASSERT_TRUE(Succeeds(admin->find(folder + "/v", stored)));
+  ASSERT_EQ(stored.properties->item.size(), 1u);
+  EXPECT_EQ(stored.properties->item[0]->item->item, std::vector<std::string>{"tab\tline\n\xc2\x85"});
+
+  // Updates, uploads and check-ins check what they store too.
+  std::string key = "k\x02";
+  ns2__SoapVariantMapItem item;
+  item.key = &key;
+  item.item = nullptr;
+  ns2__SoapVariantMap map;
+  map.item.push_back(&item);
+  ns2__SoapModelObject update, answer;
+  update.path = folder + "/v";
+  update.properties = &map;
+  EXPECT_EQ(admin->binding().updateModelObject(&update, answer), 12);
+  EXPECT_TRUE(contains(soap_fault_string(admin->soap()), "invalid property name: 'k\\x02'"));
+  ns2__UploadFile file;
+  file.name = "f";
+  file.typeName = "File\x03";
+  ns2__UploadFilesRequestStruct upload;
+  upload.parent = folder;
+  upload.uploadFiles.push_back(&file);
+  ns2__UploadFilesResponseStruct uploaded;
+  soap_set_dime(admin->soap());
+  soap_set_dime_attachment(admin->soap(), "", 0, "application/octet-stream", "f", 0, nullptr);
+  EXPECT_EQ(admin->binding().uploadFiles(&upload, uploaded), 12);
+  soap_clr_dime(admin->soap());
+  EXPECT_TRUE(contains(soap_fault_string(admin->soap()), "invalid type name: 'File\\x03'"));
+  ns1__CheckinRequestElement checkin;
+  checkin.id = folder;
+  checkin.comment = "\x04";
+  bool done = false;
+  EXPECT_EQ(admin->binding().checkin(&checkin, done), 12);
+  EXPECT_TRUE(contains(soap_fault_string(admin->soap()), "invalid check-in comment"));
+  EXPECT_EQ(admin->childNames(folder), std::vector<std::string>{"v"});
+}
+
 // The fault comes as soon as the DIME record (or the envelope, for a record
 // in chunks) declares more than the limit: the client has sent none of the
 // file's bytes yet and waits for the reply. A file in chunks declares no size

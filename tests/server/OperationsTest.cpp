@@ -259,6 +259,22 @@ TEST_F(OperationsTest, StoreIsPrivateAndHoldsNoSecretAsItTravels) {
   EXPECT_EQ(log.find(warning, first + 1), std::string::npos) << "warned on the first start too";
 }
 
+// A failing store tells the client what failed but not where: paths and SQL
+// of the server are in its log only.
+TEST_F(OperationsTest, StoreFailuresNameNoServerPathToTheClient) {
+  TestServer server({}, store());
+  ServiceClient admin(server);
+  ASSERT_TRUE(Succeeds(admin.loginAsAdmin()));
+  ASSERT_TRUE(Succeeds(admin.upload("/Repository", "f.bin", "content")));
+  for (const auto& entry : fs::directory_iterator(store() + "/blobs")) fs::remove(entry.path());
+  std::string bytes;
+  CallResult download = admin.download("/Repository/f.bin", bytes);
+  EXPECT_EQ(download.code, 12);
+  EXPECT_EQ(download.fault, "storage failure: cannot open a content file");
+  EXPECT_TRUE(contains(server.log(), "fault: storage failure: cannot open a content file: " + store() + "/blobs/"))
+      << server.log();
+}
+
 // A backup runs while one client keeps uploading and another deletes a
 // folder of large files the moment the backup begins; a server started on
 // the copy finds everything the copy names, whole.

@@ -4,7 +4,10 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <openssl/ssl.h>
+
 #include <algorithm>
+#include <memory>
 
 #include "ServiceUris.h"
 
@@ -36,7 +39,8 @@ std::size_t completeReplyLength(const std::string& bytes) {
 
 }  // namespace
 
-RawConnection::RawConnection(int port, int receiveBuffer) : m_fd(connectTo(port, receiveBuffer)) {}
+RawConnection::RawConnection(int port, int receiveBuffer, const char* source)
+    : m_fd(connectTo(port, receiveBuffer, source)) {}
 
 RawConnection::~RawConnection() {
   if (m_fd >= 0) ::close(m_fd);
@@ -79,8 +83,9 @@ bool RawConnection::closedWithin(std::chrono::milliseconds timeout) {
   return got == 0;
 }
 
-std::string exchange(int port, const std::string& request, Ending ending, std::chrono::milliseconds timeout) {
-  RawConnection connection(port);
+std::string exchange(int port, const std::string& request, Ending ending, std::chrono::milliseconds timeout,
+                     const char* source) {
+  RawConnection connection(port, 0, source);
   if (!connection.connected()) return std::string();
   connection.send(request);
   if (ending == Ending::CloseSending) connection.endSending();
@@ -99,6 +104,23 @@ std::string loginEnvelope(const std::string& attributes, const std::string& user
   return soapEnvelope("<ns1:LoginRequestElement>" + around + "<ns1:username" + attributes + ">" + user +
                       "</ns1:username><ns1:password>kelp482</ns1:password><ns1:domain>Default</ns1:domain>"
                       "<ns1:locale>en</ns1:locale></ns1:LoginRequestElement>");
+}
+
+std::string tlsExchange(int port, const std::string& request) {
+  std::unique_ptr<SSL_CTX, void (*)(SSL_CTX*)> context(SSL_CTX_new(TLS_client_method()), SSL_CTX_free);
+  std::unique_ptr<SSL, void (*)(SSL*)> ssl(SSL_new(context.get()), SSL_free);
+  const int fd = connectTo(port);
+  std::string reply;
+  const timeval limit{10, 0};  // a server that never ends the reply fails the test, not hangs it
+  if (fd >= 0) ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  SSL_set_fd(ssl.get(), fd);
+  if (fd >= 0 && SSL_connect(ssl.get()) == 1 &&
+      SSL_write(ssl.get(), request.data(), static_cast<int>(request.size())) == static_cast<int>(request.size())) {
+    char buffer[16384];
+    for (int n; (n = SSL_read(ssl.get(), buffer, sizeof buffer)) > 0;) reply.append(buffer, static_cast<std::size_t>(n));
+  }
+  if (fd >= 0) ::close(fd);
+  return reply;
 }
 
 }  // namespace talixdb_test

@@ -15,7 +15,7 @@ enum class Ending { KeepOpen, CloseSending };
 // A client connection to 127.0.0.1:port for tests of slow or idle clients.
 class RawConnection {
  public:
-  explicit RawConnection(int port, int receiveBuffer = 0);  // see connectTo
+  explicit RawConnection(int port, int receiveBuffer = 0, const char* source = nullptr);  // see connectTo
   ~RawConnection();
   RawConnection(const RawConnection&) = delete;
   RawConnection& operator=(const RawConnection&) = delete;
@@ -42,7 +42,12 @@ class RawConnection {
 // Sends `request` on a new connection and returns its reply (see reply()), ""
 // when refused. Send errors are ignored: a server may close early on a refusal.
 std::string exchange(int port, const std::string& request, Ending ending = Ending::KeepOpen,
-                     std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
+                     std::chrono::milliseconds timeout = std::chrono::milliseconds(10000),
+                     const char* source = nullptr);
+
+// The same over TLS (the server's certificate is not checked): the whole
+// reply up to the end of the connection, "" when the handshake fails.
+std::string tlsExchange(int port, const std::string& request);
 
 // An HTTP POST of `body` to the service path, with the given SOAPAction.
 std::string soapPost(const std::string& action, const std::string& body, const std::string& extraHeaders = "");

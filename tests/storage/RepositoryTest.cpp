@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
@@ -15,10 +16,12 @@
 #include <string>
 #include <thread>
 
+#include "repository/LoginThrottle.h"
 #include "repository/Repository.h"
 #include "storage/StorageTransaction.h"
 #include "storage/postgres/PostgresStorage.h"
 #include "storage/postgres/PostgresStore.h"
+#include "storage/sqlite/PrivateFiles.h"
 #include "storage/sqlite/SqliteStorage.h"
 #include "storage/sqlite/SqliteStore.h"
 #include "support/Engines.h"
@@ -423,6 +426,46 @@ TEST_F(SqliteStorageTest, StoreOfSchemaOneIsUpgradedAndANewerOneRefused) {
   EXPECT_THROW(SqliteStorage storage(dir.path()), StorageFailure);
 }
 
+// The delays double from the first failure past the free ones up to the cap,
+// hold for the user at any address but the ones it logged in from, and end
+// with a quiet while; the memory they take is bounded.
+TEST(LoginThrottle, DelaysDoubleToTheCapSpareKnownAddressesAndFade) {
+  auto now = std::chrono::steady_clock::time_point() + std::chrono::hours(1);
+  ThrottleLimits limits;
+  limits.maxEntries = 3;
+  LoginThrottle throttle(limits, [&] { return now; });
+  throttle.succeeded("ann", "10.0.0.1");
+  std::vector<std::int64_t> delays;
+  for (int i = 0; i < 13; ++i) delays.push_back(throttle.failed("ann", "10.0.0.9").seconds);
+  EXPECT_EQ(delays, (std::vector<std::int64_t>{0, 0, 0, 0, 0, 1, 2, 4, 8, 16, 32, 60, 60}));
+  EXPECT_EQ(throttle.wait("ann", "10.0.0.7"), 60);
+  EXPECT_EQ(throttle.wait("ann", "10.0.0.1"), 0);
+  EXPECT_EQ(throttle.wait("bob", "10.0.0.9"), 4);  // the address's own: its 13th failure
+  EXPECT_EQ(throttle.wait("bob", "10.0.0.8"), 0);
+  now += std::chrono::seconds(30);
+  EXPECT_EQ(throttle.wait("ann", "10.0.0.7"), 30);
+  now += std::chrono::minutes(16);
+  EXPECT_EQ(throttle.wait("ann", "10.0.0.7"), 0);
+  EXPECT_EQ(throttle.failed("ann", "10.0.0.9").seconds, 0);  // counted afresh
+  for (const char* user : {"u1", "u2", "u3"}) {
+    now += std::chrono::seconds(1);
+    throttle.failed(user, "10.0.0.5");
+  }
+  EXPECT_EQ(throttle.failed("ann", "10.0.0.9").failures, 1);  // pushed out by the newer names
+}
+
+// Directories made above a store let others pass but never write, whatever
+// the umask; the store's own is private.
+TEST(PrivateFiles, DirectoriesMadeAboveTheStoreAreNeverOpenForWriting) {
+  TempDir dir;
+  const mode_t saved = umask(0);
+  makePrivateDirectory(dir.path() + "/a/b/store");
+  umask(saved);
+  EXPECT_EQ(std::filesystem::status(dir.path() + "/a").permissions(), std::filesystem::perms(0755));
+  EXPECT_EQ(std::filesystem::status(dir.path() + "/a/b").permissions(), std::filesystem::perms(0755));
+  EXPECT_EQ(std::filesystem::status(dir.path() + "/a/b/store").permissions(), std::filesystem::perms(0700));
+}
+
 // The sweep of staged contents; a store's description without its password, and
 // a store of a newer schema refused.
 TEST(PostgresStorage, SweepKeepsLiveStagingAndRemovesWhatALostConnectionStaged) {
@@ -454,8 +497,10 @@ TEST(PostgresStorage, SweepKeepsLiveStagingAndRemovesWhatALostConnectionStaged) 
     try {
       sweepStagedContents(sweeper);
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    } catch (...) {
+    } catch (const StorageFailure& failure) {
       refused = true;
+      EXPECT_EQ(failure.summary(), "database error");  // what a client reads; the log gets the statement too
+      EXPECT_NE(std::string(failure.what()).find("refused"), std::string::npos) << failure.what();
     }
   }
   EXPECT_TRUE(refused && locks().text(0, 0) == "0");

@@ -29,6 +29,10 @@ TEST(NameRules, TextThatIsNotUtf8OrHoldsNulIsRefused) {
   EXPECT_EQ(nameProblem(std::string("a\0b", 3)), "holds the control character U+0000");
   for (const char* bytes : {"\xff", "\xc0\xaf", "\xe0\x80\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "caf\xc3"})
     EXPECT_EQ(nameProblem(bytes), "not valid UTF-8") << echo(bytes);
+  // Other texts keep what XML carries (line ends, tab, C1), and names and they refuse U+FFFE.
+  EXPECT_EQ(textProblem("a\tb\r\n\xc2\x85\xef\xbf\xbd\xf4\x8f\xbf\xbf"), "");
+  EXPECT_EQ(textProblem("\x0b"), "holds the control character U+000B");
+  EXPECT_EQ(nameProblem("\xef\xbf\xbe"), "holds U+FFFE, which is no character");
 }
 
 TEST(ClientText, EchoIsShortPrintableAndCutBetweenCharacters) {
@@ -140,7 +144,8 @@ TEST(HttpCookies, SessionCookieIsFoundAmongOthersAndSetWithAPathAndNoDomain) {
   EXPECT_EQ(cookieValue("$Version=0; TALIXSESSION=abc123; $Path=/", "TALIXSESSION"), "abc123");
   EXPECT_EQ(cookieValue("other=1, TALIXSESSION=\"q\"", "TALIXSESSION"), "q");
   EXPECT_EQ(cookieValue("XTALIXSESSION=no", "TALIXSESSION"), "");
-  EXPECT_EQ(sessionCookie("TALIXSESSION", "ff00"), "TALIXSESSION=ff00; Path=/");
+  EXPECT_EQ(sessionCookie("TALIXSESSION", "ff00", false), "TALIXSESSION=ff00; Path=/; HttpOnly");
+  EXPECT_EQ(sessionCookie("TALIXSESSION", "ff00", true), "TALIXSESSION=ff00; Path=/; HttpOnly; Secure");
 }
 
 // The defaults (the 8 workers: the start line in server/OperationsTest), the
@@ -172,6 +177,8 @@ TEST(ServerOptions, DefaultsHelpProblemsAndWarnings) {
       {{"--data", "d", "--backup-to", "b", "--set-admin-password"},
        "--set-admin-password and --backup-to are separate commands"},
       {{"--data", "d", "--tls-cert", "c.pem"}, "--tls-cert and --tls-key go together: give both or neither"},
+      {{"--data", "d", "--metrics-from", "10.0.0.0/33"}, "--metrics-from: '10.0.0.0/33' has no prefix length from 0 to 32"},
+      {{"--data", "d", "--metrics-from", "::1,monitor"}, "--metrics-from: 'monitor' is no IPv4 or IPv6 address"},
   };
   for (const auto& [arguments, problem] : cases) {
     ServerOptions fresh;
@@ -189,6 +196,18 @@ TEST(ServerOptions, DefaultsHelpProblemsAndWarnings) {
   options.tlsCertificate = "c.pem";
   options.tlsKey = "k.pem";
   EXPECT_TRUE(startWarnings(options).empty());
+}
+
+// Clients match an address or network of their family; an IPv4 client seen
+// through an IPv6 socket matches the IPv4 entries.
+TEST(AddressList, ClientsMatchTheirAddressOrNetwork) {
+  ServerOptions options;
+  ASSERT_EQ(parseServerOptions({"--data", "d", "--metrics-from", "10.1.0.0/16,::1", "--metrics-from=192.0.2.7"}, options),
+            "");
+  for (const char* listed : {"10.1.255.3", "::1", "192.0.2.7", "::ffff:10.1.0.9"})
+    EXPECT_TRUE(options.metricsFrom.contains(listed)) << listed;
+  for (const char* other : {"10.2.0.1", "192.0.2.8", "::2", "", "-"}) EXPECT_FALSE(options.metricsFrom.contains(other)) << other;
+  EXPECT_TRUE(ServerOptions().metricsFrom.empty());
 }
 
 TEST(ServerLog, LinesCarryTimeLevelAndTheRequestFieldsWithTheOutcomeLast) {

@@ -62,7 +62,7 @@ void PgConnection::connect() {
   if (PQstatus(connection) != CONNECTION_OK) {
     std::string message = trimmed(PQerrorMessage(connection));
     PQfinish(connection);
-    throw StorageFailure("cannot connect to the database: " + message);
+    throw StorageFailure("cannot connect to the database", message);
   }
   PQsetNoticeProcessor(connection, ignoreNotice, nullptr);
   PQfinish(m_connection);
@@ -100,7 +100,7 @@ PgResult PgConnection::run(const char* sql, std::initializer_list<PgParam> param
 
 std::string PgConnection::literal(const std::string& text) {
   char* quoted = PQescapeLiteral(m_connection, text.data(), text.size());
-  if (quoted == nullptr) throw StorageFailure("cannot quote a value: " + trimmed(PQerrorMessage(m_connection)));
+  if (quoted == nullptr) throw StorageFailure("cannot quote a value", trimmed(PQerrorMessage(m_connection)));
   std::string result = quoted;
   PQfreemem(quoted);
   return result;
@@ -118,12 +118,12 @@ PgResult PgConnection::check(PGresult* raw, const char* what) {
   if (raw != nullptr && (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)) return result;
   std::string message = trimmed(raw != nullptr ? PQresultErrorMessage(raw) : PQerrorMessage(m_connection));
   if (message.empty()) message = trimmed(PQerrorMessage(m_connection));
-  if (isLost()) throw StorageFailure("lost the connection to the database: " + message);
+  if (isLost()) throw StorageFailure("lost the connection to the database", message);
   const char* state = raw != nullptr ? PQresultErrorField(raw, PG_DIAG_SQLSTATE) : nullptr;
-  if (isConflict(state)) throw StorageConflict(message);
+  if (isConflict(state)) throw StorageConflict("a concurrent change took the same data", message);
   // A write in a READ ONLY transaction (Storage::beginReading).
-  if (state != nullptr && std::strcmp(state, "25006") == 0) throw WriteNeeded(message);
-  throw StorageFailure("database error (" + message + ") in: " + what);
+  if (state != nullptr && std::strcmp(state, "25006") == 0) throw WriteNeeded("a write in a reading transaction", message);
+  throw StorageFailure("database error", message + " in: " + what);
 }
 
 std::string describePostgresUri(const std::string& uri) {

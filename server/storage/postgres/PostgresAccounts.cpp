@@ -79,4 +79,12 @@ bool PostgresStorage::hasSessionSeenSince(const std::string& user, std::int64_t 
          0;
 }
 
+StoreFigures PostgresStorage::figures(std::int64_t cutoff) {
+  PgResult row = m_db->run(
+      "SELECT (SELECT count(*) FROM sessions WHERE last_seen >= $1), (SELECT count(*) FROM objects), "
+      "(SELECT coalesce(sum(size), 0) FROM versions)",
+      {cutoff});
+  return StoreFigures{row.integer(0, 0), row.integer(0, 1), row.integer(0, 2)};
+}
+
 }  // namespace talixdb::server

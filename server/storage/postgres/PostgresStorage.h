@@ -87,6 +87,7 @@ class PostgresStorage : public Storage {
   void removeSessionsOf(const std::string& user) override;
   void removeSessionsSeenBefore(std::int64_t cutoff) override;
   bool hasSessionSeenSince(const std::string& user, std::int64_t cutoff) override;
+  StoreFigures figures(std::int64_t cutoff) override;
 
  private:
   // Shared with the contents it stages, which may outlive this object.

@@ -25,7 +25,7 @@ class StagedFile : public StagedContent {
  public:
   explicit StagedFile(std::string path) : m_path(std::move(path)) {
     m_fd = ::open(m_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (m_fd < 0) throw StorageFailure("cannot create " + m_path + ": " + std::strerror(errno));
+    if (m_fd < 0) throw StorageFailure("cannot create a content file", m_path + ": " + std::strerror(errno));
   }
   ~StagedFile() override {
     if (m_fd >= 0) ::close(m_fd);
@@ -115,7 +115,7 @@ std::string ContentFiles::place(StagedContent& staged) {
   std::string blob = randomToken() + kBlobSuffix;
   std::string target = m_directory + "/" + blob;
   if (::rename(file->path().c_str(), target.c_str()) != 0)
-    throw StorageFailure("cannot place " + target + ": " + std::strerror(errno));
+    throw StorageFailure("cannot place a content file", target + ": " + std::strerror(errno));
   file->markPlaced();
   syncDirectory(m_directory);
   return blob;
@@ -124,11 +124,11 @@ std::string ContentFiles::place(StagedContent& staged) {
 std::unique_ptr<ContentSource> ContentFiles::open(const std::string& blob) const {
   std::string path = m_directory + "/" + blob;
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) throw StorageFailure("cannot open " + path + ": " + std::strerror(errno));
+  if (fd < 0) throw StorageFailure("cannot open a content file", path + ": " + std::strerror(errno));
   struct stat info {};
   if (::fstat(fd, &info) != 0) {
     ::close(fd);
-    throw StorageFailure("cannot read " + path);
+    throw StorageFailure("cannot read a content file", path + ": " + std::strerror(errno));
   }
   return std::make_unique<FileSource>(fd, static_cast<std::uint64_t>(info.st_size));
 }

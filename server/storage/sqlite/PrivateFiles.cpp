@@ -20,18 +20,25 @@ bool tighten(const std::string& path, mode_t mode);
 }  // namespace
 
 void makePrivateDirectory(const std::string& directory) {
-  std::error_code error;
-  std::filesystem::path path(directory);
-  if (path.has_parent_path()) std::filesystem::create_directories(path.parent_path(), error);
+  makeParentDirectories(directory);
   if (::mkdir(directory.c_str(), 0700) != 0 && errno != EEXIST)
-    throw StorageFailure("cannot create " + directory + ": " + std::strerror(errno));
+    throw StorageFailure("cannot create a directory", directory + ": " + std::strerror(errno));
   if (::chmod(directory.c_str(), 0700) != 0)
-    throw StorageFailure("cannot protect " + directory + ": " + std::strerror(errno));
+    throw StorageFailure("cannot protect a directory", directory + ": " + std::strerror(errno));
+}
+
+void makeParentDirectories(const std::string& path) {
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  std::filesystem::path made;
+  for (const std::filesystem::path& part : parent) {
+    made /= part;
+    ::mkdir(made.c_str(), 0755);  // an existing one stays as it is
+  }
 }
 
 void makePrivateFile(const std::string& path) {
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-  if (fd < 0) throw StorageFailure("cannot create " + path + ": " + std::strerror(errno));
+  if (fd < 0) throw StorageFailure("cannot create a file", path + ": " + std::strerror(errno));
   ::close(fd);
 }
 
@@ -52,7 +59,7 @@ std::vector<std::string> tightenPermissions(const std::string& root) {
     std::string path = entry->path().string();
     if (tighten(path, entry->is_directory(error) ? 0700 : 0600)) changed.push_back(path);
   }
-  if (error) throw StorageFailure("cannot read " + root + ": " + error.message());
+  if (error) throw StorageFailure("cannot read a directory", root + ": " + error.message());
   return changed;
 }
 
@@ -63,7 +70,7 @@ bool tighten(const std::string& path, mode_t mode) {
   if (::lstat(path.c_str(), &info) != 0) return false;
   if ((info.st_mode & 07777 & ~mode) == 0) return false;
   if (::chmod(path.c_str(), info.st_mode & mode) != 0)
-    throw StorageFailure("cannot protect " + path + ": " + std::strerror(errno));
+    throw StorageFailure("cannot protect a file", path + ": " + std::strerror(errno));
   return true;
 }
 

@@ -7,9 +7,14 @@
 
 namespace talixdb::server {
 
-// Creates `directory` when missing (its missing parents as the umask says)
-// and gives it mode 0700. Throws StorageFailure.
+// Creates `directory` when missing (with makeParentDirectories) and gives
+// it mode 0700. Throws StorageFailure.
 void makePrivateDirectory(const std::string& directory);
+
+// Creates the missing directories above `path` with mode 0755, narrowed by
+// the umask: others may pass through them but never write in them, whatever
+// the umask (000 included). Best effort: a failure shows when `path` is made.
+void makeParentDirectories(const std::string& path);
 
 // Creates the empty file `path` with mode 0600 when missing.
 void makePrivateFile(const std::string& path);

@@ -65,7 +65,7 @@ SqliteConnection::SqliteConnection(const std::string& file, bool create) {
     std::string message = m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(code);
     sqlite3_close(m_db);
     m_db = nullptr;
-    throw StorageFailure("cannot open database " + file + ": " + message);
+    throw StorageFailure("cannot open the database", file + ": " + message);
   }
   sqlite3_extended_result_codes(m_db, 1);
 }
@@ -81,7 +81,7 @@ void SqliteConnection::execute(const char* sql) {
   if (code != SQLITE_OK) {
     std::string message = error ? error : sqlite3_errstr(code);
     sqlite3_free(error);
-    throw StorageFailure(std::string("database statement failed: ") + message);
+    throw StorageFailure("database statement failed", message);
   }
 }
 
@@ -107,8 +107,8 @@ int SqliteConnection::changes() const { return sqlite3_changes(m_db); }
 void SqliteConnection::check(int code, const char* what) const {
   if (code == SQLITE_OK || code == SQLITE_ROW || code == SQLITE_DONE) return;
   if ((code & 0xff) == SQLITE_READONLY && m_queryOnly)
-    throw WriteNeeded(std::string("a write in a reading transaction: ") + what);
-  throw StorageFailure(std::string("database error (") + sqlite3_errmsg(m_db) + ") in: " + what);
+    throw WriteNeeded("a write in a reading transaction", what);
+  throw StorageFailure("database error", std::string(sqlite3_errmsg(m_db)) + " in: " + what);
 }
 
 }  // namespace talixdb::server

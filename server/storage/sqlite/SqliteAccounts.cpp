@@ -113,4 +113,17 @@ bool SqliteStorage::hasSessionSeenSince(const std::string& user, std::int64_t cu
   return statement.step();
 }
 
+StoreFigures SqliteStorage::figures(std::int64_t cutoff) {
+  auto statement = m_db->prepare(
+      "SELECT (SELECT count(*) FROM sessions WHERE last_seen >= ?1), (SELECT count(*) FROM objects), "
+      "(SELECT coalesce(sum(size), 0) FROM versions)");
+  statement.bind(1, cutoff);
+  StoreFigures result;
+  if (!statement.step()) return result;
+  result.sessions = statement.integer(0);
+  result.objects = statement.integer(1);
+  result.contentBytes = statement.integer(2);
+  return result;
+}
+
 }  // namespace talixdb::server

@@ -74,9 +74,7 @@ BackupSummary backupSqliteStore(const std::string& dataDirectory, const std::str
 namespace {
 
 ScratchDirectory::ScratchDirectory(const std::string& near) {
-  std::filesystem::path target(near);
-  std::error_code ignored;
-  if (target.has_parent_path()) std::filesystem::create_directories(target.parent_path(), ignored);
+  makeParentDirectories(near);
   std::string pattern = near + ".incomplete-XXXXXX";
   std::vector<char> buffer(pattern.begin(), pattern.end());
   buffer.push_back('\0');

@@ -86,6 +86,7 @@ class SqliteStorage : public Storage {
   void removeSessionsOf(const std::string& user) override;
   void removeSessionsSeenBefore(std::int64_t cutoff) override;
   bool hasSessionSeenSince(const std::string& user, std::int64_t cutoff) override;
+  StoreFigures figures(std::int64_t cutoff) override;
 
  private:
   void ensureSchema();

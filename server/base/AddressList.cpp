@@ -1,0 +1,75 @@
+#include "base/AddressList.h"
+
+#include <arpa/inet.h>
+#include <sys/socket.h>
+
+#include <cstring>
+
+namespace talixdb::server {
+
+namespace {
+
+// Reads an IPv4 or IPv6 address; an IPv4-mapped IPv6 one is read as IPv4.
+bool parseAddress(const std::string& text, std::array<std::uint8_t, 16>& bytes, int& family);
+bool samePrefix(const std::array<std::uint8_t, 16>& a, const std::array<std::uint8_t, 16>& b, int bits);
+
+}  // namespace
+
+std::string AddressList::add(const std::string& entry) {
+  const std::size_t slash = entry.find('/');
+  Entry parsed;
+  if (!parseAddress(entry.substr(0, slash), parsed.bytes, parsed.family))
+    return "'" + entry + "' is no IPv4 or IPv6 address";
+  const int most = parsed.family == AF_INET ? 32 : 128;
+  parsed.prefix = most;
+  if (slash != std::string::npos) {
+    const std::string bits = entry.substr(slash + 1);
+    if (bits.empty() || bits.size() > 3 || bits.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoi(bits) > most)
+      return "'" + entry + "' has no prefix length from 0 to " + std::to_string(most);
+    parsed.prefix = std::stoi(bits);
+  }
+  m_entries.push_back(parsed);
+  return std::string();
+}
+
+bool AddressList::contains(const std::string& address) const {
+  std::array<std::uint8_t, 16> bytes{};
+  int family = 0;
+  if (!parseAddress(address, bytes, family)) return false;
+  for (const Entry& entry : m_entries) {
+    if (entry.family == family && samePrefix(entry.bytes, bytes, entry.prefix)) return true;
+  }
+  return false;
+}
+
+namespace {
+
+bool parseAddress(const std::string& text, std::array<std::uint8_t, 16>& bytes, int& family) {
+  bytes.fill(0);
+  if (inet_pton(AF_INET, text.c_str(), bytes.data()) == 1) {
+    family = AF_INET;
+    return true;
+  }
+  if (inet_pton(AF_INET6, text.c_str(), bytes.data()) != 1) return false;
+  static const std::uint8_t kMapped[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xff, 0xff};
+  family = AF_INET6;
+  if (std::memcmp(bytes.data(), kMapped, sizeof kMapped) == 0) {
+    std::memmove(bytes.data(), bytes.data() + 12, 4);
+    std::memset(bytes.data() + 4, 0, 12);
+    family = AF_INET;
+  }
+  return true;
+}
+
+bool samePrefix(const std::array<std::uint8_t, 16>& a, const std::array<std::uint8_t, 16>& b, int bits) {
+  for (int i = 0; bits > 0; ++i, bits -= 8) {
+    const std::uint8_t mask = bits >= 8 ? 0xff : static_cast<std::uint8_t>(0xff << (8 - bits));
+    if ((a[i] & mask) != (b[i] & mask)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+}  // namespace talixdb::server
