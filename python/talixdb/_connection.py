@@ -342,8 +342,8 @@ class Connection:
         with self._transfer(progress) as watch:
             data = self._live().download_surface(ref.path, solver_name(solver), number, surface)
         if data is None:
-            raise self._stopped(watch, "downloading report %d" % number) or failure(self._h, "no report %d of surface %s of solver %s in %s" % (
-                number, surface, solver_name(solver), ref), started=watch.started, kind=NotFound)
+            what = "no report %d of surface %s of solver %s in %s" % (number, surface, solver_name(solver), ref)
+            raise self._stopped(watch, what) or failure(self._h, what, started=watch.started, kind=NotFound)
         if to is None:
             return data
         if hasattr(to, "write"):
@@ -540,10 +540,22 @@ class Connection:
                               % (what, user), kind=PermissionDenied)
             h.logout()
             yield
-        finally:
-            h.logout()
-            if self._login_args:
+        except BaseException:
+            self._resume(quiet=True)
+            raise
+        else:
+            self._resume()
+
+    def _resume(self, quiet=False):
+        """Logs this connection's user in again after an administration call
+        (`quiet`: a failure to do so does not hide the call's own)."""
+        self._h.logout()
+        if self._login_args:
+            try:
                 self._login(*self._login_args)
+            except Error:
+                if not quiet:
+                    raise
 
     # ---- failures and transfers ---------------------------------------------------
 
@@ -566,5 +578,5 @@ class Connection:
 
     def _check(self, code, what, watch=None):
         if code != 0:
-            raise self._stopped(watch, "downloading report %d" % number) or failure(self._h, what, code,
-                                                  started=watch.started if watch is not None else None)
+            raise self._stopped(watch, what) or failure(self._h, what, code,
+                                                        started=watch.started if watch is not None else None)

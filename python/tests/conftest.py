@@ -54,3 +54,45 @@ def server():
         running = Server(directory)
         yield running
         running.stop()
+
+
+# Pool users, made with the database on the fresh store. Tests log in as
+# "any free pool user" (the library picks one): the library refuses a second
+# login of a user that has a live session.
+POOL_USERS = 4
+
+
+@pytest.fixture(scope="session")
+def users(server):
+    import talixdb
+    with talixdb.connect(server.address) as db:
+        assert db.create_pool_users(POOL_USERS) == POOL_USERS
+
+
+@pytest.fixture
+def connect(server, users):
+    """connect(**options): a connection as a free pool user, closed after the test."""
+    import talixdb
+    made = []
+
+    def connect_as(**options):
+        connection = talixdb.connect(server.address, user="cfduser", pool=True, **options)
+        made.append(connection)
+        return connection
+
+    yield connect_as
+    for connection in made:
+        connection.close()
+
+
+@pytest.fixture(scope="session")
+def solver(server, users):
+    """A stored model "Tests/Python/Plate" with the solver "Heat" and its surface "top"."""
+    import talixdb
+    model = talixdb.Model("Plate", "Tests", "Python", species=["steel"],
+                          parameters=[talixdb.Parameter("thickness", type="CAPE_REAL", lower_bound="0")])
+    with talixdb.connect(server.address, user="cfduser", pool=True) as db:
+        db.upload_model(model)
+        db.import_solver(model, talixdb.Solver("Heat", parameters=model.parameters, sorted_model_components=["steel"],
+                                               surfaces=[talixdb.Surface("top")]))
+    return model.ref, "Heat", "top"
