@@ -137,6 +137,14 @@ class Connection:
     def __enter__(self):
         return self
 
+    def __del__(self):
+        # A connection dropped without close() logs out too: the library
+        # refuses a second login of a user whose session is live.
+        try:
+            self.close()
+        except Exception:
+            pass
+
     def __exit__(self, *exc_info):
         self.close()
         return False
@@ -207,7 +215,9 @@ class Connection:
         """The instance numbers of a solver."""
         ref = model_ref(model)
         self._snapshot()
-        return sorted(int(name) for name in self._h.instance_names(*ref, solver_name(solver)) if name.isdigit())
+        # Instance folders are named NUMBER-UPLOADTIME ("%09d-%ld").
+        numbers = (name.split("-", 1)[0] for name in self._h.instance_names(*ref, solver_name(solver)))
+        return sorted(int(number) for number in numbers if number.isdigit())
 
     def browse(self, **filters):
         """The models that match every filter given, as ModelRefs. Each filter
