@@ -75,7 +75,21 @@ Handle::~Handle() {
   m_db.setTransferProgress(nullptr);
 }
 
+void Handle::setProgressCallback(py::object callback) {
+  check();
+  m_callback = std::move(callback);
+}
+
 void Handle::enter() {
+  check();
+  m_busy = true;
+  m_messages.clear();
+  m_errorType = py::object();
+  m_errorValue = py::object();
+  m_errorTrace = py::object();
+}
+
+void Handle::check() const {
   if (m_sameThread && std::this_thread::get_id() != m_owner)
     raiseProgrammingError("a talixdb connection can be used only by the thread that made it (thread " +
                           threadName(m_owner) + "; this is thread " + threadName(std::this_thread::get_id()) +
@@ -86,12 +100,6 @@ void Handle::enter() {
                                 "use the connection it reports on)"
                               : "the talixdb connection is inside a call of another thread: connect once in each "
                                 "thread");
-  m_busy = true;
-  m_messages.clear();
-  m_errorType = py::object();
-  m_errorValue = py::object();
-  m_errorTrace = py::object();
-  m_signalled = false;
 }
 
 void Handle::leave() {

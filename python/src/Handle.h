@@ -55,7 +55,7 @@ class Handle : public TALIX::ILogger,
 
   // The callback that hears the progress of the next transfers
   // (callback(done, expected); False stops); None for none.
-  void setProgressCallback(py::object callback) { m_callback = std::move(callback); }
+  void setProgressCallback(py::object callback);
 
   // Gives a buffer of the library back: at once, or when the running call
   // ends. GIL held.
@@ -74,6 +74,8 @@ class Handle : public TALIX::ILogger,
   // ITransferProgress: signals first, then the host's callback.
   bool onTransfer(long long done, long long expected) override;
 
+  // ProgrammingError for a call from another thread or from inside a call.
+  void check() const;
   void enter();
   void leave();
   void raiseStopped();
@@ -90,7 +92,6 @@ class Handle : public TALIX::ILogger,
   std::vector<std::pair<int, std::string>> m_messages;
   py::object m_callback;
   py::object m_errorType, m_errorValue, m_errorTrace;
-  bool m_signalled = false;
 };
 
 // Lifts the handle's reservation however the call ends.

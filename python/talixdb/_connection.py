@@ -95,10 +95,11 @@ class Connection:
     Solver or its name. Calls that wait on the network release the GIL, so
     other threads run meanwhile (each with a connection of its own).
 
-    Ctrl-C: a file transfer stops at once, cleanly (nothing partial stays),
-    and KeyboardInterrupt is raised; a call without a transfer ends first
-    (at the latest at the library's time limit, TALIXDB_CALL_TIMEOUT) and
-    KeyboardInterrupt is raised instead of its result.
+    Ctrl-C: a file transfer stops within a MiB, cleanly (nothing partial
+    stays), and KeyboardInterrupt is raised; a call that moves no file is not
+    cut short: it runs until it ends or the library's time limits end it
+    (TALIXDB_IO_TIMEOUT, TALIXDB_CALL_TIMEOUT), then KeyboardInterrupt is
+    raised instead of its result.
     """
 
     def __init__(self, address, check_same_thread=True):
@@ -127,9 +128,10 @@ class Connection:
         """Logs out and closes; closing again does nothing."""
         if self._closed:
             return
+        logged_in = self._h.is_logged_in()  # ProgrammingError in another thread
         self._closed = True
         try:
-            if self._h.is_logged_in():
+            if logged_in:
                 self._h.logout()
         finally:
             self._h.close()
