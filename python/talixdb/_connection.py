@@ -122,6 +122,7 @@ class Connection:
 
     @property
     def closed(self):
+        """Whether close() was called (or the with block ended)."""
         return self._closed
 
     def close(self):
@@ -467,6 +468,7 @@ class Connection:
         return number
 
     def has_instance(self, model, solver, instance):
+        """Whether the solver has instance number `instance`."""
         return self._live().is_instance_uploaded(model_ref(model).path, solver_name(solver), instance)
 
     def delete_instance(self, model, solver, instance):
