@@ -2,6 +2,7 @@
 
 #include <pybind11/numpy.h>
 
+#include <chrono>
 #include <cstring>
 #include <sstream>
 
@@ -77,7 +78,7 @@ Handle::~Handle() {
 
 void Handle::setProgressCallback(py::object callback) {
   check();
-  m_callback = std::move(callback);
+  m_callback = callback.is_none() ? py::object() : std::move(callback);
 }
 
 void Handle::enter() {
@@ -125,6 +126,11 @@ void Handle::raiseStopped() {
 }
 
 bool Handle::goOn() {
+  // Ctrl-C within a twentieth of a second is soon enough; the GIL is not
+  // asked for after every one of a thousand short library calls.
+  const auto now = std::chrono::steady_clock::now();
+  if (now - m_lastLook < std::chrono::milliseconds(50)) return true;
+  m_lastLook = now;
   py::gil_scoped_acquire locked;
   if (m_errorType) return false;
   if (PyErr_CheckSignals() != 0) {
@@ -158,6 +164,11 @@ int Handle::log(TALIX::LogType type, const char* message) {
 }
 
 bool Handle::onTransfer(long long done, long long expected) {
+  // Without a callback only the middle of a transfer asks for the GIL (to
+  // look for Ctrl-C, once a MiB): the start and the end of each of the many
+  // small files a call may move cost nothing. The callback is set before
+  // the call by its thread and stays until it ends.
+  if (!m_callback && (done == 0 || done >= expected)) return true;
   try {
     py::gil_scoped_acquire locked;
     if (m_errorType) return false;
@@ -165,7 +176,7 @@ bool Handle::onTransfer(long long done, long long expected) {
       keepError();
       return false;
     }
-    if (!m_callback || m_callback.is_none()) return true;
+    if (!m_callback) return true;
     try {
       py::object answer = m_callback(done, expected);
       // None (a callback that only shows progress) goes on; False stops.

@@ -5,6 +5,7 @@
 
 #include <pybind11/pybind11.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -92,6 +93,8 @@ class Handle : public TALIX::ILogger,
   std::vector<std::pair<int, std::string>> m_messages;
   py::object m_callback;
   py::object m_errorType, m_errorValue, m_errorTrace;
+  // When goOn last looked for signals.
+  std::chrono::steady_clock::time_point m_lastLook;
 };
 
 // Lifts the handle's reservation however the call ends.
