@@ -10,8 +10,8 @@
 // time, then this process's processor time). Exit status 1 on a failure.
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 #include <cstdlib>
+#include <ctime>
 
 #include "talixdbapi/VLTDatabase.h"
 

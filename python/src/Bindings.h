@@ -4,7 +4,6 @@
 #pragma once
 
 #include <pybind11/pybind11.h>
-
 #include <pybind11/stl.h>
 
 #include <memory>
@@ -25,8 +24,6 @@ void bindCatalogue(HandleClass& handle);
 void bindResults(HandleClass& handle);
 
 // The text of an optional argument, or null (None).
-inline const char* textOrNull(const std::optional<std::string>& text) {
-  return text ? text->c_str() : nullptr;
-}
+inline const char* textOrNull(const std::optional<std::string>& text) { return text ? text->c_str() : nullptr; }
 
 }  // namespace talixdb_python

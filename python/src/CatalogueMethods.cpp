@@ -63,7 +63,8 @@ void bindCatalogue(HandleClass& handle) {
       .def("is_logged_in", [](Handle& h) { return h.run([](CVLTDatabase& db) { return db.isLoggedIn(); }); })
       .def("login",
            [](Handle& h, S user, S password, S domain, int pool) {
-             return h.run([&](CVLTDatabase& db) { return db.login(user.c_str(), password.c_str(), domain.c_str(), pool); });
+             return h.run(
+                 [&](CVLTDatabase& db) { return db.login(user.c_str(), password.c_str(), domain.c_str(), pool); });
            })
       .def("logout", [](Handle& h) { return h.run([](CVLTDatabase& db) { return db.logout(); }); })
       .def("failure_text", &Handle::failureText)
@@ -74,9 +75,13 @@ void bindCatalogue(HandleClass& handle) {
            [](Handle& h) { return h.run([](CVLTDatabase& db) { return db.isTalixDatabaseInstantiated(); }); })
       .def("create_database", [](Handle& h) { return h.run([](CVLTDatabase& db) { return db.createTalixDb(); }); })
       .def("check_category",
-           [](Handle& h, S category) { return h.run([&](CVLTDatabase& db) { return db.checkCategory(category.c_str()); }); })
+           [](Handle& h, S category) {
+             return h.run([&](CVLTDatabase& db) { return db.checkCategory(category.c_str()); });
+           })
       .def("add_category",
-           [](Handle& h, S category) { return h.run([&](CVLTDatabase& db) { return db.addCategory(category.c_str()); }); })
+           [](Handle& h, S category) {
+             return h.run([&](CVLTDatabase& db) { return db.addCategory(category.c_str()); });
+           })
       .def("check_type",
            [](Handle& h, S type, S category) {
              return h.run([&](CVLTDatabase& db) { return db.checkType(type.c_str(), category.c_str()); });
@@ -198,10 +203,11 @@ void bindCatalogue(HandleClass& handle) {
            [](Handle& h, S remotePath, S localDir) {
              return h.run([&](CVLTDatabase& db) { return db.backupTALIXFolder(remotePath.c_str(), localDir.c_str()); });
            })
-      .def("restore",
-           [](Handle& h, S remotePath, S localDir) {
-             return h.run([&](CVLTDatabase& db) { return db.restoreTALIXFolder(remotePath.c_str(), localDir.c_str()); });
-           })
+      .def(
+          "restore",
+          [](Handle& h, S remotePath, S localDir) {
+            return h.run([&](CVLTDatabase& db) { return db.restoreTALIXFolder(remotePath.c_str(), localDir.c_str()); });
+          })
       .def("create_pool_users",
            [](Handle& h, int count) { return h.run([&](CVLTDatabase& db) { return db.instantiateCFDUsers(count); }); })
       .def("pool_user_count", [](Handle& h) { return h.run([](CVLTDatabase& db) { return db.getNrCFDUsers(); }); })
@@ -216,7 +222,8 @@ void bindCatalogue(HandleClass& handle) {
       .def("servers", [](Handle& h) {
         return h.run([](CVLTDatabase& db) {
           db.downloadRegisteredSimulationServers();
-          return listed(db.getNrRegisteredSimulationServers(), [&](int i) { return db.getRegisteredSimulationServer(i); });
+          return listed(db.getNrRegisteredSimulationServers(),
+                        [&](int i) { return db.getRegisteredSimulationServer(i); });
         });
       });
 }

@@ -19,9 +19,7 @@ namespace talixdb_python {
 
 namespace py = pybind11;
 
-class Handle : public TALIX::ILogger,
-               public VLT_121::ITransferProgress,
-               public std::enable_shared_from_this<Handle> {
+class Handle : public TALIX::ILogger, public VLT_121::ITransferProgress, public std::enable_shared_from_this<Handle> {
  public:
   // `sameThread`: only the thread that made the handle may call it.
   explicit Handle(bool sameThread);

@@ -107,7 +107,8 @@ void bindResults(HandleClass& handle) {
              return h.run(
                  [&](CVLTDatabase& db) {
                    Lent<char> lent;
-                   lent.size = db.downloadSurface(modelPath.c_str(), solver.c_str(), report, surface.c_str(), lent.data);
+                   lent.size =
+                       db.downloadSurface(modelPath.c_str(), solver.c_str(), report, surface.c_str(), lent.data);
                    return lent;
                  },
                  [&](Lent<char> lent) { return h.lendBytes(lent.data, lent.size); });
@@ -117,8 +118,8 @@ void bindResults(HandleClass& handle) {
              return h.run(
                  [&](CVLTDatabase& db) {
                    Lent<double> lent;
-                   lent.size = db.downloadSurfaceValues(modelPath.c_str(), solver.c_str(), surface.c_str(), report,
-                                                        lent.data);
+                   lent.size =
+                       db.downloadSurfaceValues(modelPath.c_str(), solver.c_str(), surface.c_str(), report, lent.data);
                    return lent;
                  },
                  [&](Lent<double> lent) { return h.lendDoubles(lent.data, static_cast<int>(lent.size)); });
@@ -176,8 +177,8 @@ void bindResults(HandleClass& handle) {
                    db.releaseMemory(text);
                    for (int index = first; last < 0 || index <= last; ++index) {
                      double* values = nullptr;
-                     int count = db.downloadPcaModeValues(modelPath.c_str(), solver.c_str(), surface.c_str(), index,
-                                                          values);
+                     int count =
+                         db.downloadPcaModeValues(modelPath.c_str(), solver.c_str(), surface.c_str(), index, values);
                      if (values == nullptr) {
                        rows.missing = index;
                        break;
@@ -196,8 +197,8 @@ void bindResults(HandleClass& handle) {
              return h.run(
                  [&](CVLTDatabase& db) {
                    Lent<double> lent;
-                   lent.size = db.getModalAmplitudes(modelPath.c_str(), solver.c_str(), surface.c_str(), report,
-                                                     lent.data);
+                   lent.size =
+                       db.getModalAmplitudes(modelPath.c_str(), solver.c_str(), surface.c_str(), report, lent.data);
                    return lent;
                  },
                  [&](Lent<double> lent) { return h.lendDoubles(lent.data, static_cast<int>(lent.size)); });

@@ -9,8 +9,8 @@ import time
 import numpy as np
 
 from . import _talixdb
-from ._errors import (AlreadyExists, ConnectionFailed, Error, LoginRefused, NotFound, PermissionDenied, ProgrammingError,
-                      failure)
+from ._errors import (AlreadyExists, ConnectionFailed, Error, LoginRefused, NotFound, PermissionDenied,
+                      ProgrammingError, failure)
 from ._models import ModelRef, model_ref, solver_name
 
 _DEFAULT_DOMAIN = "Default"
