@@ -11,9 +11,9 @@ and in alternating order, the same two tasks in Python (talixdb) and in C++
 (talixdb_python_compare_bench, through the library alone): the modal
 amplitudes of every report (one library call per report) and the download
 of the large report into memory. Prints the median and best seconds of each,
-the client's processor time, and the ratios Python / C++; the exit status is
-1 when a ratio of the best times passes 1.1 (on a shared machine the medians
-carry the other processes' load as much as the work).
+the client's processor time, and the ratios Python / C++ of the medians, of
+the best times and (the goal) the median of each round's own ratio; the exit
+status is 1 when that passes 1.1.
 """
 
 import argparse
@@ -98,11 +98,14 @@ def main():
             medians[side], bests[side] = statistics.median(walls), min(walls)
             cpu = statistics.median(cpu for _, cpu in figures[(task, side)])
             print("%-46s %10.3f %10.3f %12.3f" % ("%s, %s" % (label, side), medians[side], bests[side], cpu))
-        # The best round is the work with the least disturbance from the rest
-        # of a shared machine; the goal is judged on it.
-        ratio = bests["Python"] / bests["C++"]
-        worst = max(worst, ratio)
-        print("%-46s %10.3f %10.3f" % ("%s, Python / C++" % label, medians["Python"] / medians["C++"], ratio))
+        # Each round times both sides one right after the other, so they meet
+        # the same load from the rest of a shared machine: the goal is judged
+        # on the median of the rounds' own ratios.
+        paired = statistics.median(python[0] / cpp[0] for python, cpp in
+                                   zip(figures[(task, "Python")], figures[(task, "C++")]))
+        worst = max(worst, paired)
+        print("%-46s %10.3f %10.3f %12s" % ("%s, Python / C++" % label, medians["Python"] / medians["C++"],
+                                            bests["Python"] / bests["C++"], "round: %.3f" % paired))
     print("goal: Python within %.1fx of C++: %s" % (GOAL, "met" if worst <= GOAL else "MISSED"))
     return 0 if worst <= GOAL else 1
 
