@@ -112,7 +112,8 @@ std::string CRepositoryClient::upload(const std::string& path, CUploadSource& so
   // Make the missing folders on the way, top down.
   std::string current;
   for (size_t i = 0; i + 1 < segments.size(); ++i) {
-    std::string candidate = current + "/" + segments[i];
+    const std::string wanted = current + "/" + segments[i];
+    std::string candidate = wanted;
     std::unique_ptr<CRepositoryObject> found(findByPath(candidate));
     if (found) {
       found->release();
@@ -123,6 +124,13 @@ std::string CRepositoryClient::upload(const std::string& path, CUploadSource& so
       folder.setTypeName(kFolderType);
       candidate = folder.create();
       folder.release();
+      // Another client may have made it since the lookup (two first
+      // reports of one solver at once): the folder is there all the same.
+      std::unique_ptr<CRepositoryObject> made(candidate.empty() ? findByPath(wanted) : nullptr);
+      if (made) {
+        made->release();
+        candidate = wanted;
+      }
     }
     current = candidate;
   }

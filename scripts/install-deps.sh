@@ -7,10 +7,16 @@ set -euo pipefail
 # description's test, with a SOAP toolkit of another kind; openssl: the TLS
 # tests make their certificates with it; ca-certificates: the system's trusted
 # certificates, which https endpoints are verified against; libpq-dev: the
-# server's PostgreSQL store; postgresql: the throw-away clusters the tests run it on.
+# server's PostgreSQL store; postgresql: the throw-away clusters the tests run it on;
+# python3-dev, pybind11-dev, python3-pybind11 and python3-numpy: the Python
+# module; python3-pytest: its tests; python3-venv, python3-pip and
+# python3-setuptools: its `pip install ./python` check (matplotlib, for the
+# README's example only, is not needed: python3-matplotlib).
 packages=(cmake ninja-build g++ pkg-config gsoap libgsoap-dev libssl-dev zlib1g-dev libsqlite3-dev
           libgtest-dev googletest liblapack-dev nlohmann-json3-dev systemd help2man python3-zeep python3-lxml
-          openssl ca-certificates libpq-dev postgresql)
+          openssl ca-certificates libpq-dev postgresql
+          python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-venv python3-pip
+          python3-setuptools)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

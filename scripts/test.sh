@@ -3,7 +3,8 @@
 # build, then one with AddressSanitizer and UndefinedBehaviorSanitizer. In
 # between, installs to a temporary prefix and builds and runs the external
 # host against the installed package, once with CMake and once with nothing
-# but pkg-config.
+# but pkg-config, and imports the Python module as installed and as pip
+# builds it from the checkout.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/server.sh
@@ -44,6 +45,25 @@ LD_LIBRARY_PATH="$(pkg-config --variable=libdir talixdbapi)" \
   "$scratch/pkgconfig-host" "$server_address" "$scratch/work-pkgconfig"
 stop_server
 unset PKG_CONFIG_PATH
+
+echo "-- the Python module: as installed, and built by pip from the checkout"
+# Debian's python3, which the module is built for (another may come first on PATH).
+python=/usr/bin/python3
+[ -x "$python" ] || python=python3
+installed=$(find "$prefix" -path '*-packages/talixdb/__init__.py' | head -n 1)
+if [ -z "$installed" ]; then
+  echo "not installed: the talixdb module (is pybind11 there?)" >&2
+  exit 1
+fi
+check='import sys, talixdb
+talixdb.connect(sys.argv[1], user="root", password=sys.argv[2]).close()
+print("talixdb", talixdb.library_version, "from", talixdb.__file__)'
+start_server "$prefix/bin/talixdb-server" "$scratch/server-python"
+PYTHONPATH="$(dirname "$(dirname "$installed")")" "$python" -c "$check" "$server_address" "$VLT_ADMIN_PASSWORD"
+"$python" -m venv --system-site-packages "$scratch/venv"
+CMAKE_PREFIX_PATH="$prefix" "$scratch/venv/bin/pip" install --quiet --no-build-isolation ./python
+(cd "$scratch" && "$scratch/venv/bin/python" -c "$check" "$server_address" "$VLT_ADMIN_PASSWORD")
+stop_server
 
 echo "== Build and test with AddressSanitizer and UndefinedBehaviorSanitizer =="
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTALIXDB_SANITIZE=ON
