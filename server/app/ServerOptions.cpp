@@ -6,7 +6,9 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <limits>
+#include <iterator>
+
+#include "net/ProxyProtocol.h"
 
 namespace talixdb::server {
 
@@ -17,53 +19,36 @@ enum OptionId {
   kStore,
   kHost,
   kPort,
-  kSessionTimeout,
-  kThreads,
-  kMaxUpload,
-  kMaxThreads,
-  kMaxTransfers,
-  kMaxConnections,
-  kIdleTimeout,
-  kRequestTimeout,
-  kMinRate,
-  kKeepAliveRequests,
-  kStopTimeout,
   kLogLevel,
   kQuiet,
   kBackupTo,
   kTlsCert,
   kTlsKey,
+  kProxyProtocol,
   kSetAdminPassword,
   kVersion,
   kHelp = 'h',
+  kFirstLimit = 2000,  // then one per limitOptions() entry
 };
 
-const option kOptions[] = {
+const option kFixedOptions[] = {
     {"data", required_argument, nullptr, kData},
     {"store", required_argument, nullptr, kStore},
     {"host", required_argument, nullptr, kHost},
     {"port", required_argument, nullptr, kPort},
-    {"session-timeout", required_argument, nullptr, kSessionTimeout},
-    {"threads", required_argument, nullptr, kThreads},
-    {"max-upload", required_argument, nullptr, kMaxUpload},
-    {"max-threads", required_argument, nullptr, kMaxThreads},
-    {"max-transfers", required_argument, nullptr, kMaxTransfers},
-    {"max-connections", required_argument, nullptr, kMaxConnections},
-    {"idle-timeout", required_argument, nullptr, kIdleTimeout},
-    {"request-timeout", required_argument, nullptr, kRequestTimeout},
-    {"min-rate", required_argument, nullptr, kMinRate},
-    {"keep-alive-requests", required_argument, nullptr, kKeepAliveRequests},
-    {"stop-timeout", required_argument, nullptr, kStopTimeout},
     {"log-level", required_argument, nullptr, kLogLevel},
     {"quiet", no_argument, nullptr, kQuiet},
     {"backup-to", required_argument, nullptr, kBackupTo},
     {"tls-cert", required_argument, nullptr, kTlsCert},
     {"tls-key", required_argument, nullptr, kTlsKey},
+    {"proxy-protocol", required_argument, nullptr, kProxyProtocol},
     {"set-admin-password", no_argument, nullptr, kSetAdminPassword},
     {"version", no_argument, nullptr, kVersion},
     {"help", no_argument, nullptr, kHelp},
-    {nullptr, 0, nullptr, 0},
 };
+
+// The fixed options, then one per limit, then the end mark getopt_long wants.
+std::vector<option> allOptions();
 
 // Applies one option with its value; "" or the problem.
 std::string apply(int id, const std::string& value, ServerOptions& options);
@@ -72,7 +57,8 @@ std::string setCommand(ServerCommand command, ServerOptions& options);
 // A whole decimal number within [minimum, maximum], or false.
 bool parseNumber(const std::string& text, std::uint64_t minimum, std::uint64_t maximum, std::uint64_t& value);
 // Sets `value` to the number in `text` within [minimum, maximum]; "" or the problem with `name`.
-std::string count(const std::string& text, const char* name, int minimum, int maximum, int& value);
+std::string count(const std::string& text, const char* name, std::int64_t minimum, std::int64_t maximum,
+                  std::int64_t& value);
 
 }  // namespace
 
@@ -89,8 +75,9 @@ std::string parseServerOptions(const std::vector<std::string>& arguments, Server
   // getopt_long keeps its state in globals: start afresh, report nothing itself.
   optind = 0;
   opterr = 0;
+  const std::vector<option> table = allOptions();
   for (;;) {
-    int id = getopt_long(argc, argv.data(), "+:h", kOptions, nullptr);
+    int id = getopt_long(argc, argv.data(), "+:h", table.data(), nullptr);
     if (id == -1) break;
     const std::string given = argv[optind - 1];
     if (id == '?') return "unknown option " + given;
@@ -206,38 +193,6 @@ std::string apply(int id, const std::string& value, ServerOptions& options) {
       if (!parseNumber(value, 0, 65535, number)) return "--port needs a number from 0 to 65535";
       options.port = static_cast<int>(number);
       return std::string();
-    case kSessionTimeout:
-      if (!parseNumber(value, 1, 10ull * 365 * 24 * 3600, number))
-        return "--session-timeout needs a positive number of seconds";
-      options.sessionTimeout = static_cast<std::int64_t>(number);
-      return std::string();
-    case kThreads:
-      if (!parseNumber(value, 1, 256, number)) return "--threads needs a number from 1 to 256";
-      options.threads = static_cast<int>(number);
-      return std::string();
-    case kMaxUpload:
-      if (!parseNumber(value, 0, std::numeric_limits<std::uint64_t>::max() / 4, number))
-        return "--max-upload needs a number of bytes";
-      options.maxUpload = number;
-      return std::string();
-    case kMaxThreads:
-      return count(value, "--max-threads", 1, 1024, options.maxThreads);
-    case kMaxTransfers:
-      return count(value, "--max-transfers", 1, 1024, options.maxTransfers);
-    case kMaxConnections:
-      return count(value, "--max-connections", 1, 1000000, options.maxConnections);
-    case kIdleTimeout:
-      return count(value, "--idle-timeout", 1, 3600, options.idleTimeout);
-    case kRequestTimeout:
-      return count(value, "--request-timeout", 1, 3600, options.requestTimeout);
-    case kMinRate:
-      if (!parseNumber(value, 1, 1ull << 40, number)) return "--min-rate needs a positive number of bytes per second";
-      options.minRate = number;
-      return std::string();
-    case kKeepAliveRequests:
-      return count(value, "--keep-alive-requests", 1, 1000000, options.keepAliveRequests);
-    case kStopTimeout:
-      return count(value, "--stop-timeout", 0, 3600, options.stopTimeout);
     case kLogLevel:
       if (!parseLogLevel(value, options.logLevel)) return "--log-level needs error, warning, info or debug";
       return std::string();
@@ -252,6 +207,13 @@ std::string apply(int id, const std::string& value, ServerOptions& options) {
       if (value.empty()) return "--tls-key needs a file";
       options.tlsKey = value;
       return std::string();
+    case kProxyProtocol: {
+      std::string problem;
+      if (AddressList::parse(value, problem).empty())
+        return "--proxy-protocol needs addresses or networks (ADDRESS/BITS), separated by commas: " + problem;
+      options.proxyProtocol = value;
+      return std::string();
+    }
     case kBackupTo:
       if (value.empty()) return "--backup-to needs a directory";
       options.backupDirectory = value;
@@ -262,6 +224,11 @@ std::string apply(int id, const std::string& value, ServerOptions& options) {
       return setCommand(ServerCommand::Version, options);
     case kHelp:
       return setCommand(ServerCommand::Help, options);
+  }
+  const std::vector<LimitOption>& limits = limitOptions();
+  if (id >= kFirstLimit && id < kFirstLimit + static_cast<int>(limits.size())) {
+    const LimitOption& limit = limits[static_cast<std::size_t>(id - kFirstLimit)];
+    return count(value, limit.name, limit.minimum, limit.maximum, options.limits.*limit.field);
   }
   return "unknown option";
 }
@@ -282,12 +249,21 @@ std::string setCommand(ServerCommand command, ServerOptions& options) {
   return std::string();
 }
 
-std::string count(const std::string& text, const char* name, int minimum, int maximum, int& value) {
+std::string count(const std::string& text, const char* name, std::int64_t minimum, std::int64_t maximum,
+                  std::int64_t& value) {
   std::uint64_t number = 0;
   if (!parseNumber(text, static_cast<std::uint64_t>(minimum), static_cast<std::uint64_t>(maximum), number))
     return std::string(name) + " needs a number from " + std::to_string(minimum) + " to " + std::to_string(maximum);
-  value = static_cast<int>(number);
+  value = static_cast<std::int64_t>(number);
   return std::string();
+}
+
+std::vector<option> allOptions() {
+  std::vector<option> table(std::begin(kFixedOptions), std::end(kFixedOptions));
+  int id = kFirstLimit;
+  for (const LimitOption& limit : limitOptions()) table.push_back({limit.name + 2, required_argument, nullptr, id++});
+  table.push_back({nullptr, 0, nullptr, 0});
+  return table;
 }
 
 bool parseNumber(const std::string& text, std::uint64_t minimum, std::uint64_t maximum, std::uint64_t& value) {

@@ -36,7 +36,8 @@ std::size_t completeReplyLength(const std::string& bytes) {
 
 }  // namespace
 
-RawConnection::RawConnection(int port, int receiveBuffer) : m_fd(connectTo(port, receiveBuffer)) {}
+RawConnection::RawConnection(int port, int receiveBuffer, const char* source)
+    : m_fd(connectTo(port, receiveBuffer, source)) {}
 
 RawConnection::~RawConnection() {
   if (m_fd >= 0) ::close(m_fd);

@@ -15,7 +15,7 @@ enum class Ending { KeepOpen, CloseSending };
 // A client connection to 127.0.0.1:port for tests of slow or idle clients.
 class RawConnection {
  public:
-  explicit RawConnection(int port, int receiveBuffer = 0);  // see connectTo
+  explicit RawConnection(int port, int receiveBuffer = 0, const char* source = nullptr);  // see connectTo
   ~RawConnection();
   RawConnection(const RawConnection&) = delete;
   RawConnection& operator=(const RawConnection&) = delete;

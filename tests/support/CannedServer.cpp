@@ -84,10 +84,16 @@ void trickle(int fd, const std::atomic<bool>& stop) {
 
 }  // namespace
 
-int connectTo(int port, int receiveBuffer) {
+int connectTo(int port, int receiveBuffer, const char* source) {
   int fd = socket(AF_INET, SOCK_STREAM, 0);
   if (fd < 0) return -1;
   if (receiveBuffer > 0) setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+  sockaddr_in from = loopback(0);
+  if (source != nullptr && (inet_pton(AF_INET, source, &from.sin_addr) != 1 ||
+                            bind(fd, reinterpret_cast<sockaddr*>(&from), sizeof from) != 0)) {
+    close(fd);
+    return -1;
+  }
   sockaddr_in address = loopback(port);
   if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) return fd;
   close(fd);

@@ -71,8 +71,9 @@ class RelayServer {
 };
 
 // A TCP connection to 127.0.0.1:port; -1 when refused. A small
-// `receiveBuffer` makes a reader that stops reading soon stall the server.
-int connectTo(int port, int receiveBuffer = 0);
+// `receiveBuffer` makes a reader that stops reading soon stall the server;
+// `source` is another loopback address to connect from (another client).
+int connectTo(int port, int receiveBuffer = 0, const char* source = nullptr);
 
 // Envelope around a body, with the service's namespaces declared.
 std::string soapEnvelope(const std::string& body);
