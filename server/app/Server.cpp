@@ -164,7 +164,10 @@ int runServer(const ServerOptions& options) {
   }
 
   for (const std::string& warning : startWarnings(options)) logLine(LogLevel::Warning, warning);
-  if (!soap_valid_socket(soap_bind(master.get(), options.host.c_str(), options.port, 128))) {
+  // A backlog that takes a burst of new connections, so that a client's SYN is not dropped (and
+  // sent again a second later) while the event thread makes room for them.
+  const int backlog = static_cast<int>(std::min<std::int64_t>(limits.maxConnections, 4096));
+  if (!soap_valid_socket(soap_bind(master.get(), options.host.c_str(), options.port, backlog))) {
     logLine(LogLevel::Error, "cannot listen on " + options.host + ":" + std::to_string(options.port) + ": " +
                                  faultText(master.get()));
     pool.stop(std::chrono::milliseconds(0));

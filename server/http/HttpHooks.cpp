@@ -35,7 +35,6 @@ bool isTransferAction(const char* action);
 // counts), saying how long it had.
 void noteCut(ServiceContext& context, const char* what) noexcept;
 
-
 }  // namespace
 
 int refuseRequest(struct soap* soap, const std::string& why, const char* code) {

@@ -16,8 +16,7 @@
 #include <stdexcept>
 
 #include "base/Guard.h"
-#include "http/SocketIo.h"
-#include "net/RequestHead.h"
+#include "base/Limits.h"
 
 namespace talixdb::server {
 
@@ -28,17 +27,12 @@ using std::chrono::milliseconds;
 constexpr auto kSweepInterval = milliseconds(100);
 // Connections accepted per turn, so that a flood of them holds up nothing else.
 constexpr int kAcceptTurn = 64;
-// Bytes read from one connection at a time.
-constexpr std::size_t kReadPiece = 64 * 1024;
 // After accept4 failed, accepting pauses this long, doubled while not even
 // a refusal works, up to the most.
 constexpr auto kFirstBackoff = milliseconds(100);
 constexpr auto kMostBackoff = milliseconds(1600);
-// The rest of a refused request is read and dropped for at most this long,
-// and no longer than this without a byte.
-constexpr auto kDrainTotal = milliseconds(5000);
-constexpr auto kDrainIdle = milliseconds(1000);
-constexpr std::string_view kContinue = "HTTP/1.1 100 Continue\r\n\r\n";
+constexpr auto kDrainTotal = milliseconds(Limits::kDrainMilliseconds);
+constexpr auto kDrainIdle = milliseconds(Limits::kDrainIdleMilliseconds);
 
 std::runtime_error setupFailure(const char* what);
 void watch(int epoll, int socket, std::uint32_t events);
@@ -51,7 +45,7 @@ WaitingRoom::WaitingRoom(int listener, Settings settings, Ready ready)
       m_settings(std::move(settings)),
       m_ready(std::move(ready)),
       m_counts(std::make_shared<ConnectionCounts>()),
-      m_scratch(kReadPiece) {
+      m_scratch(64 * 1024) {
   if (m_settings.held == nullptr) throw std::invalid_argument("the waiting room needs a cap on held bytes");
   m_epoll = epoll_create1(EPOLL_CLOEXEC);
   if (m_epoll < 0) throw setupFailure("epoll");
@@ -230,185 +224,6 @@ void WaitingRoom::advance(int socket) {
   if (!stays) close(socket);
 }
 
-WaitingRoom::Outcome WaitingRoom::step(Waiting& waiting, int socket) {
-  switch (waiting.phase) {
-    case Phase::Proxy:
-      return readProxy(waiting, socket);
-    case Phase::Handshake:
-      return shakeHands(waiting);
-    case Phase::Request:
-      return readRequest(waiting, socket);
-    case Phase::Reply:
-      return writeReply(waiting, socket);
-    case Phase::Drain:
-      return drain(waiting, socket);
-  }
-  return Outcome::Gone;
-}
-
-// A PROXY header, when the peer sends one; its bytes are taken from the
-// socket exactly, so that a TLS handshake after it finds its own.
-WaitingRoom::Outcome WaitingRoom::readProxy(Waiting& waiting, int socket) {
-  char header[kMaxProxyHeader];
-  const ssize_t peeked = ::recv(socket, header, sizeof header, MSG_PEEK | MSG_DONTWAIT);
-  if (peeked < 0) return errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR ? Outcome::Wait : Outcome::Gone;
-  if (peeked == 0) return Outcome::Gone;
-  begin(waiting, Clock::now());
-  const ProxyHeader proxy = readProxyHeader(std::string_view(header, static_cast<std::size_t>(peeked)));
-  if (proxy.state == ProxyHeader::State::Incomplete) return Outcome::Wait;
-  if (proxy.state == ProxyHeader::State::Malformed) {
-    logRequest(waiting, LogLevel::Warning, "fault: " + proxy.problem);
-    return Outcome::Gone;
-  }
-  if (proxy.state == ProxyHeader::State::Complete) {
-    if (::recv(socket, header, proxy.length, MSG_DONTWAIT) != static_cast<ssize_t>(proxy.length)) return Outcome::Gone;
-    if (!proxy.client.empty()) {
-      if (m_counts->from(proxy.client) >= m_settings.maxPerAddress) {
-        m_refusals.write("refused a connection from " + proxy.client + " (through " + waiting.connection.client() +
-                         "): " + std::to_string(m_settings.maxPerAddress) + " connections from this address are open");
-        return Outcome::Gone;
-      }
-      waiting.connection.setClient(proxy.client);
-    }
-  }
-  waiting.phase = m_settings.tls != nullptr ? Phase::Handshake : Phase::Request;
-  return Outcome::Next;
-}
-
-WaitingRoom::Outcome WaitingRoom::shakeHands(Waiting& waiting) {
-  Connection& connection = waiting.connection;
-  if (!waiting.handshake) waiting.handshake = std::make_unique<TlsHandshake>(*m_settings.tls, connection.socket());
-  const TlsHandshake::Step step = waiting.handshake->step();
-  if (!waiting.handshake->silent()) begin(waiting, Clock::now());
-  if (step == TlsHandshake::Step::WantRead || step == TlsHandshake::Step::WantWrite) return Outcome::Wait;
-  if (step == TlsHandshake::Step::Failed) {
-    // A connection that sent nothing at all (a port probe) is no request.
-    logRequest(waiting, waiting.handshake->silent() ? LogLevel::Debug : LogLevel::Warning,
-               "fault: " + waiting.handshake->failure());
-    return Outcome::Gone;
-  }
-  connection.setTls(waiting.handshake->take());
-  waiting.handshake.reset();
-  // From here the client has the idle time for its request, as after a reply.
-  waiting.phase = Phase::Request;
-  waiting.begun = false;
-  waiting.since = Clock::now();
-  return Outcome::Next;
-}
-
-// Reads the request until it is whole, then hands it to a worker.
-WaitingRoom::Outcome WaitingRoom::readRequest(Waiting& waiting, int socket) {
-  Connection& connection = waiting.connection;
-  for (;;) {
-    if (!connection.received.empty()) {
-      const RequestShape shape =
-          shapeOf(connection.received, m_settings.requestHeld, m_settings.headLimit, m_settings.streamedAction);
-      if (shape.state == RequestShape::State::Malformed) return refuse(waiting, shape.problem);
-      if (shape.state == RequestShape::State::Complete || shape.state == RequestShape::State::Streamed) {
-        const bool complete = shape.state == RequestShape::State::Complete;
-        connection.request = connection.received.substr(0, complete ? shape.length : connection.received.size());
-        connection.received.erase(0, connection.request.size());
-        connection.requestComplete = complete;
-        connection.started = waiting.since;
-        Connection leaving = std::move(connection);
-        epoll_ctl(m_epoll, EPOLL_CTL_DEL, socket, nullptr);
-        m_waiting.erase(socket);
-        m_ready(std::move(leaving));
-        return Outcome::Wait;  // the connection is gone from here; nothing is left to close
-      }
-      if (shape.expectsContinue && !waiting.continued) {
-        waiting.continued = true;
-        writeSome(socket, connection.tls(), kContinue.data(), kContinue.size());
-      }
-    }
-    const std::size_t wanted = std::min(kReadPiece, m_settings.requestHeld - std::min(m_settings.requestHeld,
-                                                                                      connection.received.size()));
-    if (!connection.hold(*m_settings.held, wanted)) {
-      m_refusals.write("refused a request from " + connection.client() + ": the server holds " +
-                       std::to_string(m_settings.held->held()) + " bytes for connections (--max-buffered)");
-      return Outcome::Gone;
-    }
-    const SocketIo read = readSome(socket, connection.tls(), m_scratch.data(), wanted);
-    const std::size_t got = read.status == SocketIo::Status::Moved ? read.bytes : 0;
-    connection.letGo(wanted - got);
-    if (read.status == SocketIo::Status::WouldBlock) return Outcome::Wait;
-    if (read.status != SocketIo::Status::Moved) {
-      // The client went: in the middle of a request that is worth a line.
-      if (waiting.begun && !connection.received.empty())
-        logRequest(waiting, LogLevel::Warning, "fault: the client closed the connection before its request's end");
-      return Outcome::Gone;
-    }
-    const Clock::time_point now = Clock::now();
-    begin(waiting, now);
-    connection.received.append(m_scratch.data(), got);
-    waiting.bytes += got;
-    waiting.deadline.grant(waiting.bytes, m_settings.minRate);
-  }
-}
-
-// Writes the rest of a reply; then the connection waits for its next
-// request, or drops what its client still sends and closes.
-WaitingRoom::Outcome WaitingRoom::writeReply(Waiting& waiting, int socket) {
-  Connection& connection = waiting.connection;
-  while (!connection.pending.empty()) {
-    const SocketIo written = writeSome(socket, connection.tls(), connection.pending.data(), connection.pending.size());
-    if (written.status == SocketIo::Status::WouldBlock) return Outcome::Wait;
-    if (written.status != SocketIo::Status::Moved) return Outcome::Gone;
-    connection.pending.erase(0, written.bytes);
-    connection.letGo(written.bytes);
-    connection.replySent += written.bytes;
-    connection.replyDeadline.grant(connection.replySent, m_settings.minRate);
-    waiting.progress = Clock::now();
-  }
-  connection.pending = std::string();
-  connection.replyDeadline.stop();
-  waiting.since = waiting.progress = Clock::now();
-  waiting.begun = false;
-  waiting.bytes = 0;
-  waiting.continued = false;
-  waiting.phase = connection.closeAfterReply ? Phase::Drain : Phase::Request;
-  if (connection.closeAfterReply) {
-    // TLS needs no drain: its client reads a reply it was sent whatever else it sends.
-    if (connection.tls() != nullptr) return Outcome::Gone;
-    ::shutdown(socket, SHUT_WR);
-  }
-  return Outcome::Next;
-}
-
-WaitingRoom::Outcome WaitingRoom::drain(Waiting& waiting, int socket) {
-  for (;;) {
-    const SocketIo read = readSome(socket, nullptr, m_scratch.data(), m_scratch.size());
-    if (read.status == SocketIo::Status::WouldBlock) return Outcome::Wait;
-    if (read.status != SocketIo::Status::Moved) return Outcome::Gone;
-    waiting.progress = Clock::now();
-  }
-}
-
-// A request no worker need see: answered 400 at once, then closed.
-WaitingRoom::Outcome WaitingRoom::refuse(Waiting& waiting, const std::string& problem) {
-  Connection& connection = waiting.connection;
-  logRequest(waiting, LogLevel::Warning, "fault: " + problem);
-  const std::string body = problem + "\n";
-  connection.pending = "HTTP/1.1 400 Bad Request\r\nContent-Type: text/plain; charset=utf-8\r\nConnection: close\r\n"
-                       "Content-Length: " +
-                       std::to_string(body.size()) + "\r\n\r\n" + body;
-  connection.received.clear();
-  connection.closeAfterReply = true;
-  connection.replySent = 0;
-  connection.replyDeadline.start(Clock::now(), m_settings.requestTimeout);
-  waiting.phase = Phase::Reply;
-  return Outcome::Next;
-}
-
-// The first byte of a request (or of its PROXY header or handshake) starts its deadline.
-void WaitingRoom::begin(Waiting& waiting, Clock::time_point now) {
-  waiting.progress = now;
-  if (waiting.begun) return;
-  waiting.begun = true;
-  waiting.since = now;
-  waiting.deadline.start(now, m_settings.requestTimeout);
-}
-
 void WaitingRoom::sweep(Clock::time_point now) {
   if (!m_accepting && now >= m_resumeAccepting) {
     watch(m_epoll, m_listener, EPOLLIN);
@@ -443,10 +258,13 @@ void WaitingRoom::sweep(Clock::time_point now) {
 }
 
 // Makes room for one more connection: the one that has moved no byte for
-// the longest is closed, unless bytes of it wait unread (then it is served
-// first, and another is looked for). A reply on its way is never closed.
+// the longest is closed, unless bytes of it wait unread (then they are read
+// first, which may close it or hand it on, and another is looked for). A
+// reply on its way is never closed.
 bool WaitingRoom::evictOne(Clock::time_point now) {
-  for (int tries = 0; tries < 3; ++tries) {
+  constexpr int kMostTries = 64;
+  const int open = m_counts->total();
+  for (int tries = 0; tries < kMostTries; ++tries) {
     int victim = -1;
     Clock::time_point stillest = now;
     for (const auto& [socket, waiting] : m_waiting) {
@@ -461,6 +279,7 @@ bool WaitingRoom::evictOne(Clock::time_point now) {
     int unread = 0;
     if (ioctl(victim, FIONREAD, &unread) == 0 && unread > 0) {
       advance(victim);
+      if (m_counts->total() < open) return true;
       continue;
     }
     if (logs(LogLevel::Debug))
@@ -470,17 +289,6 @@ bool WaitingRoom::evictOne(Clock::time_point now) {
     return true;
   }
   return false;
-}
-
-void WaitingRoom::logRequest(const Waiting& waiting, LogLevel level, const std::string& outcome) {
-  if (!logs(level)) return;
-  RequestRecord record;
-  record.client = waiting.connection.client();
-  record.operation = waiting.phase == Phase::Reply ? waiting.connection.operation : std::string();
-  record.user = waiting.phase == Phase::Reply ? waiting.connection.user : std::string();
-  record.duration = Clock::now() - (waiting.phase == Phase::Reply ? waiting.connection.started : waiting.since);
-  record.outcome = outcome;
-  logLine(level, requestText(record));
 }
 
 void WaitingRoom::close(int socket) {
