@@ -285,17 +285,23 @@ TEST_F(ConnectionTest, AWorkerThatCannotStartCostsTheWaitNotTheServer) {
   ASSERT_TRUE(Succeeds(client.upload("/Repository", "big", std::string(6 << 20, 'b'))));
   const std::string download = downloadRequest("Cookie: TALIXSESSION=" + client.sessionId() + "\r\n", "/Repository/big");
   const long long used = procNumber(server->pid(), "status", "VmSize:", 1) * 1024;
-  lowerLimit(server->pid(), RLIMIT_AS, static_cast<rlim_t>(used + (1 << 20)));
+  lowerLimit(server->pid(), RLIMIT_AS, static_cast<rlim_t>(used + (6 << 20)));  // not 8 MiB for a stack
   auto readers = connect(2, 4096);
-  for (auto& reader : readers) reader->send(download);
-  std::this_thread::sleep_for(milliseconds(300));
-  EXPECT_EQ(exchange(server->port(), kHealth, Ending::KeepOpen, milliseconds(2000)), "");  // refused
+  for (auto& reader : readers) {  // the worker takes the first, the second waits for it
+    reader->send(download);
+    std::this_thread::sleep_for(milliseconds(300));
+  }
+  const std::string refused = exchange(server->port(), kHealth, Ending::KeepOpen, milliseconds(2000));
   const std::string log = server->log();
+  EXPECT_EQ(refused, "") << log;
   EXPECT_TRUE(contains(log, "cannot start one more worker (Resource temporarily unavailable)")) << log;
   EXPECT_TRUE(contains(log, "refused a request from 127.0.0.1")) << log;
   // The one worker serves again once the stalled downloads are cut (1.75 s each).
-  std::this_thread::sleep_for(milliseconds(3800));
-  const std::string later = exchange(server->port(), kHealth, Ending::KeepOpen, milliseconds(5000));
+  std::string later;
+  for (const auto until = Clock::now() + milliseconds(10000); Clock::now() < until && later.empty();) {
+    std::this_thread::sleep_for(milliseconds(500));
+    later = exchange(server->port(), kHealth, Ending::KeepOpen, milliseconds(5000));
+  }
   EXPECT_EQ(later.rfind("HTTP/1.1 200 OK", 0), 0u) << later;
   EXPECT_EQ(kill(server->pid(), 0), 0);
 }
