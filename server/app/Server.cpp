@@ -1,11 +1,11 @@
 #include "app/Server.h"
 
 #include <netinet/in.h>
-#include <openssl/ssl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/statvfs.h>
 
 #include <algorithm>
 #include <chrono>
@@ -13,14 +13,16 @@
 #include <cstdlib>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include "Namespaces.h"
+#include "ServiceUris.h"
 #include "WireTypes.h"
 #include "app/Stores.h"
+#include "base/Guard.h"
+#include "base/Limits.h"
 #include "base/Metrics.h"
 #include "base/ServerLog.h"
 #include "http/ConnectionPolicy.h"
@@ -36,12 +38,6 @@ namespace talixdb::server {
 namespace {
 
 constexpr const char* kDefaultAdminPassword = "kelp482";
-constexpr int kIoTimeoutSeconds = 60;
-constexpr std::uint64_t kMaxXmlBytes = 16ull << 20;
-// Descriptors kept free beside the connections: the store's files, the
-// listening socket, the log, the event loop's own.
-constexpr int kDescriptorsPerWorker = 4;
-constexpr int kDescriptorsReserved = 32;
 
 // A start the server declines, with the reason for the log.
 class StartRefused : public std::runtime_error {
@@ -71,10 +67,11 @@ class RequestWorker : public Worker {
       : m_soap(std::move(soap)), m_context(std::move(context)), m_transport(transport) {
     m_context->attach(m_soap.get());
   }
-  std::optional<Connection> serve(Connection connection) override;
+  bool serve(Connection& connection) noexcept override;
 
  private:
-  bool serveConnection(const Connection& connection);
+  bool serveConnection(Connection& connection);
+  void clear() noexcept;
   SoapPtr m_soap;
   std::unique_ptr<ServiceContext> m_context;
   const Transport& m_transport;
@@ -82,10 +79,12 @@ class RequestWorker : public Worker {
 
 std::unique_ptr<Store> openStore(const ServerOptions& options);
 Transport transportOf(const ServerOptions& options);
+MachineLimits machineLimits(const ServerOptions& options);
 SoapPtr newServiceContext();
 int boundPort(SOAP_SOCKET socket);
-ConnectionPolicy& policyOf(const ServerOptions& options, ConnectionPolicy& policy);
-int connectionCap(const ServerOptions& options);
+ConnectionPolicy& policyOf(const Limits& limits, HeldBytes& held, ConnectionPolicy& policy);
+WaitingRoom::Settings roomSettings(const ServerOptions& options, const Limits& limits, const Transport& transport,
+                                   HeldBytes& held);
 // The figures of the waiting room and the workers for GET /metrics.
 std::vector<Figure> connectionFigures(const WorkerPool& pool, const WaitingRoom& room);
 
@@ -110,13 +109,22 @@ int runServer(const ServerOptions& options) {
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  ServiceLimits limits;
-  limits.maxUpload = options.maxUpload;
-  limits.maxXml = kMaxXmlBytes;
-  limits.sessionTimeout = options.sessionTimeout;
-  limits.metricsFrom = options.metricsFrom;
+  Limits limits = options.limits;
+  const LimitCheck check = checkLimits(limits, machineLimits(options));
+  if (!check.refusal.empty()) {
+    logLine(LogLevel::Error, check.refusal);
+    return 1;
+  }
+  for (const std::string& warning : check.warnings) logLine(LogLevel::Warning, warning);
+  ServiceLimits serviceLimits;
+  serviceLimits.maxUpload = static_cast<std::uint64_t>(limits.maxUpload);
+  serviceLimits.maxXml = Limits::kMaxXmlBytes;
+  serviceLimits.sessionTimeout = limits.sessionTimeout;
+  serviceLimits.xml.maxBytes = Limits::kXmlPartBytes;
+  serviceLimits.metricsFrom = options.metricsFrom;
+  HeldBytes held(static_cast<std::uint64_t>(limits.maxBuffered));
   ConnectionPolicy policy;
-  policyOf(options, policy);
+  policyOf(limits, held, policy);
   LoginThrottle throttle;
 
   SoapPtr master = newServiceContext();
@@ -135,15 +143,15 @@ int runServer(const ServerOptions& options) {
       if (!soap) throw std::runtime_error("out of memory");
       storage = store->connect();
     }
-    auto context = std::make_unique<ServiceContext>(std::move(storage), limits);
+    auto context = std::make_unique<ServiceContext>(std::move(storage), serviceLimits);
     context->setPolicy(&policy);
     context->setLoginThrottle(&throttle);
     return std::make_unique<RequestWorker>(std::move(soap), std::move(context), transport);
   };
   std::unique_ptr<WaitingRoom> room;
-  WorkerPool pool(
-      options.threads, options.maxThreads, makeWorker, [&room](Connection connection) { room->giveBack(std::move(connection)); },
-      [&room] { room->closed(); });
+  WorkerPool pool(static_cast<int>(limits.threads), static_cast<int>(limits.maxThreads),
+                  std::chrono::seconds(Limits::kWorkerLingerSeconds), makeWorker,
+                  [&room](Connection connection) { room->giveBack(std::move(connection)); });
   try {
     if (!master || !workerTemplate) throw std::runtime_error("out of memory");
     // Certificate and key first: a refusal leaves no store behind.
@@ -162,16 +170,18 @@ int runServer(const ServerOptions& options) {
   }
 
   for (const std::string& warning : startWarnings(options)) logLine(LogLevel::Warning, warning);
-  if (!soap_valid_socket(soap_bind(master.get(), options.host.c_str(), options.port, 128))) {
+  // A backlog that takes a burst of new connections, so that a client's SYN is not dropped (and
+  // sent again a second later) while the event thread makes room for them.
+  const int backlog = static_cast<int>(std::min<std::int64_t>(limits.maxConnections, 4096));
+  if (!soap_valid_socket(soap_bind(master.get(), options.host.c_str(), options.port, backlog))) {
     logLine(LogLevel::Error, "cannot listen on " + options.host + ":" + std::to_string(options.port) + ": " +
                                  faultText(master.get()));
     pool.stop(std::chrono::milliseconds(0));
     return 1;
   }
-  const int maxConnections = connectionCap(options);
   try {
-    room = std::make_unique<WaitingRoom>(master->master, policy.idleTimeout, policy.requestTimeout, maxConnections,
-                                         !transport.tls, [&pool](Connection connection) { pool.submit(std::move(connection)); });
+    room = std::make_unique<WaitingRoom>(master->master, roomSettings(options, limits, transport, held),
+                                         [&pool](Connection connection) { pool.submit(std::move(connection)); });
   } catch (const std::exception& error) {
     logLine(LogLevel::Error, error.what());
     pool.stop(std::chrono::milliseconds(0));
@@ -183,12 +193,15 @@ int runServer(const ServerOptions& options) {
   std::printf("talixdb-server listening on %s\n", address.c_str());
   std::fflush(stdout);
   logLine(LogLevel::Info, "started " + serverVersion() + " on " + address + " (" + transport.name() + "), store " +
-                              store->description() + ", " + std::to_string(options.threads) + " workers");
-  logLine(LogLevel::Info, "connections: at most " + std::to_string(maxConnections) + " open, idle for " +
-                              std::to_string(options.idleTimeout) + " s, a request head within " +
-                              std::to_string(options.requestTimeout) + " s; up to " +
-                              std::to_string(std::max(options.threads, options.maxThreads)) + " workers, " +
-                              std::to_string(policy.maxTransfers) + " transfers at once");
+                              store->description() + ", " + std::to_string(limits.threads) + " workers");
+  logLine(LogLevel::Info, "connections: at most " + std::to_string(limits.maxConnections) + " open (" +
+                              std::to_string(limits.maxConnectionsPerAddress) + " from one address), idle for " +
+                              std::to_string(limits.idleTimeout) + " s, a request head within " +
+                              std::to_string(limits.requestTimeout) + " s; up to " +
+                              std::to_string(limits.maxThreads) + " workers, " +
+                              std::to_string(policy.maxTransfers) + " transfers at once" +
+                              (options.proxyProtocol.empty() ? std::string()
+                                                             : "; PROXY headers from " + options.proxyProtocol));
 
   const int signal = room->run(stopSignals);
   // Not accepting any more, idle connections closed: requests in flight get
@@ -196,7 +209,7 @@ int runServer(const ServerOptions& options) {
   policy.stopping = true;
   soap_closesocket(master->master);
   master->master = SOAP_INVALID_SOCKET;
-  pool.stop(std::chrono::seconds(options.stopTimeout));
+  pool.stop(std::chrono::seconds(limits.stopTimeout));
   metrics().clearSources();
   room.reset();
   store.reset();
@@ -226,7 +239,7 @@ std::string firstAdminPassword(const ServerOptions& options) {
 std::unique_ptr<Store> openStore(const ServerOptions& options) {
   std::unique_ptr<Store> store = openConfiguredStore(options, StoreUse::Serve);
   std::unique_ptr<Storage> storage = store->connect();
-  Repository repository(*storage, options.sessionTimeout);
+  Repository repository(*storage, options.limits.sessionTimeout);
   repository.bootstrap(repository.hasAdministrator() ? std::string() : firstAdminPassword(options));
   return store;
 }
@@ -249,8 +262,8 @@ SoapPtr newServiceContext() {
   if (!soap) return soap;
   soap_set_namespaces(soap.get(), serviceNamespaces());
   soap->bind_flags = SO_REUSEADDR;
-  soap->recv_timeout = kIoTimeoutSeconds;
-  soap->send_timeout = kIoTimeoutSeconds;
+  soap->recv_timeout = static_cast<int>(Limits::kIoStallSeconds);
+  soap->send_timeout = static_cast<int>(Limits::kIoStallSeconds);
   return soap;
 }
 
@@ -263,109 +276,118 @@ int boundPort(SOAP_SOCKET socket) {
   return -1;
 }
 
-// Wraps the connection into a TLS session for `soap`; false, with the
-// connection logged and closed, when the handshake fails.
-bool startTls(struct soap* soap, const TlsContext& tls, const Connection& connection,
-              std::chrono::milliseconds limit) {
-  const auto started = std::chrono::steady_clock::now();
-  TlsHandshake handshake = acceptTls(tls, connection.socket, limit);
-  if (handshake.ssl != nullptr) {
-    soap->ssl = handshake.ssl;  // the runtime reads, writes and closes through it
-    return true;
-  }
-  RequestRecord record;
-  record.client = connection.client;
-  record.duration = std::chrono::steady_clock::now() - started;
-  record.outcome = "fault: " + handshake.failure;
-  // A connection that sent nothing at all (a port probe) is no request.
-  const LogLevel level = handshake.silent ? LogLevel::Debug : LogLevel::Warning;
-  if (logs(level)) logLine(level, requestText(record));
-  soap_closesocket(connection.socket);
-  return false;
+bool RequestWorker::serve(Connection& connection) noexcept {
+  const bool kept = guarded("serving a request", false, [&] { return serveConnection(connection); });
+  if (!kept) clear();
+  return kept;
 }
 
-// A TLS session the runtime did not close (a request cut short).
-void dropTls(struct soap* soap) {
-  if (soap->ssl == nullptr) return;
-  SSL_free(soap->ssl);
-  soap->ssl = nullptr;
-}
-
-std::optional<Connection> RequestWorker::serve(Connection connection) {
-  try {
-    if (serveConnection(connection)) {
-      ++connection.served;
-      return connection;
-    }
-  } catch (...) {
-    // Out of memory while logging or cleaning up: drop this connection only.
-    m_context->endRequest();
-    dropTls(m_soap.get());
-    soap_force_closesock(m_soap.get());
-  }
-  return std::nullopt;
-}
-
-// Serves one request; true when the connection stays open for the next.
-bool RequestWorker::serveConnection(const Connection& connection) {
+// Serves the request that came with the connection; true when the
+// connection goes back to the waiting room.
+bool RequestWorker::serveConnection(Connection& connection) {
   struct soap* soap = m_soap.get();
   ServiceContext& context = *m_context;
-  const ConnectionPolicy& policy = *context.policy();
-  if (m_transport.tls && !startTls(soap, *m_transport.tls, connection, policy.requestTimeout)) return false;
   // Keep-alive for plain HTTP only.
-  context.beginRequest(connection.client, connection.served, !m_transport.tls);
-  soap->socket = connection.socket;
+  context.beginRequest(connection.client(), connection.served, !m_transport.tls);
+  context.takeInput(std::move(connection.request), connection.requestComplete);
+  connection.letGo();
+  // The runtime uses the socket and TLS session; the connection keeps them.
+  soap->socket = connection.socket();
+  soap->ssl = connection.tls();
   soap->length = 0;      // no Content-Length seen yet
   soap->keep_alive = 0;  // nothing of an earlier request is buffered
   serveRequest(soap);
   // Requests answered were logged as their reply went out; a connection
-  // that sent nothing at all (a port probe) is no request.
+  // that sent nothing at all is no request.
   if (context.bytesReceived > 0 || !context.operation.empty()) context.logRequest(soap);
-  const bool keep = context.keptAlive && context.cut.empty() && soap->socket == connection.socket;
-  context.endRequest();
+  const bool keep = context.keptAlive && context.cut.empty() && !context.closed;
+  if (context.cut.empty()) {
+    const std::size_t held = context.heldReply.size();
+    connection.pending = context.takeHeldReply();
+    if (held > 0 && context.policy()->held != nullptr) connection.adopt(*context.policy()->held, held);
+    connection.replyDeadline = context.sendDeadline;
+    connection.replySent = context.bytesSent;
+    connection.started = context.started;
+    connection.operation = context.operation;
+    connection.user = context.caller.user;
+  }
+  connection.closeAfterReply = !keep;
+  if (keep) ++connection.served;
+  const bool goesBack = keep || !connection.pending.empty() || context.dropRest;
+  clear();
+  return goesBack;
+}
+
+// Ends the request's state; the runtime lets go of the socket and session.
+void RequestWorker::clear() noexcept {
+  struct soap* soap = m_soap.get();
+  m_context->endRequest();
   soap_clr_dime(soap);
   soap_destroy(soap);
   soap_end(soap);
-  if (keep) {
-    soap->socket = SOAP_INVALID_SOCKET;
-    soap->keep_alive = 0;
-    return true;
-  }
-  dropTls(soap);
-  soap_force_closesock(soap);
-  return false;
+  soap->socket = SOAP_INVALID_SOCKET;
+  soap->ssl = nullptr;
+  soap->keep_alive = 0;
 }
 
-// The connection limits of the options.
-ConnectionPolicy& policyOf(const ServerOptions& options, ConnectionPolicy& policy) {
-  policy.requestTimeout = std::chrono::seconds(options.requestTimeout);
-  policy.idleTimeout = std::chrono::seconds(options.idleTimeout);
-  policy.minRate = options.minRate;
-  policy.stallTimeout = std::chrono::seconds(kIoTimeoutSeconds);
-  policy.keepAliveRequests = options.keepAliveRequests;
-  // Transfers always leave a worker for small calls.
-  const int workers = std::max(options.threads, options.maxThreads);
-  policy.maxTransfers = std::max(1, std::min(options.maxTransfers, workers - 1));
+// The connection limits the workers share.
+ConnectionPolicy& policyOf(const Limits& limits, HeldBytes& held, ConnectionPolicy& policy) {
+  policy.requestTimeout = std::chrono::seconds(limits.requestTimeout);
+  policy.idleTimeout = std::chrono::seconds(limits.idleTimeout);
+  policy.minRate = static_cast<std::uint64_t>(limits.minRate);
+  policy.stallTimeout = std::chrono::seconds(Limits::kIoStallSeconds);
+  policy.keepAliveRequests = static_cast<int>(limits.keepAliveRequests);
+  policy.maxTransfers = static_cast<int>(limits.maxTransfers);
+  policy.replyHeld = Limits::kReplyHeldBytes;
+  policy.held = &held;
   return policy;
 }
 
-// --max-connections, lowered to what the open file limit allows (raised to
-// its hard limit first).
-int connectionCap(const ServerOptions& options) {
+WaitingRoom::Settings roomSettings(const ServerOptions& options, const Limits& limits, const Transport& transport,
+                                   HeldBytes& held) {
+  WaitingRoom::Settings settings;
+  settings.idleTimeout = std::chrono::seconds(limits.idleTimeout);
+  settings.requestTimeout = std::chrono::seconds(limits.requestTimeout);
+  settings.minRate = static_cast<std::uint64_t>(limits.minRate);
+  settings.maxConnections = static_cast<int>(limits.maxConnections);
+  settings.maxPerAddress = static_cast<int>(limits.maxConnectionsPerAddress);
+  settings.requestHeld = Limits::requestHeldBytes();
+  settings.headLimit = Limits::kHeadBytes;
+  settings.streamedAction = TALIXDB_NS1_URI "uploadFiles";
+  settings.tls = transport.tls.get();
+  std::string problem;
+  settings.proxies = AddressList::parse(options.proxyProtocol.empty() ? std::string() : options.proxyProtocol, problem);
+  settings.held = &held;
+  return settings;
+}
+
+// The descriptors (raised to their hard limit first), the largest file and
+// the free space the store's file system allows.
+MachineLimits machineLimits(const ServerOptions& options) {
+  MachineLimits machine;
   rlimit files{};
-  if (getrlimit(RLIMIT_NOFILE, &files) != 0) return options.maxConnections;
-  if (files.rlim_cur < files.rlim_max) {
-    files.rlim_cur = files.rlim_max;
-    if (setrlimit(RLIMIT_NOFILE, &files) != 0) getrlimit(RLIMIT_NOFILE, &files);
+  if (getrlimit(RLIMIT_NOFILE, &files) == 0) {
+    if (files.rlim_cur < files.rlim_max) {
+      files.rlim_cur = files.rlim_max;
+      if (setrlimit(RLIMIT_NOFILE, &files) != 0) getrlimit(RLIMIT_NOFILE, &files);
+    }
+    if (files.rlim_cur != RLIM_INFINITY) machine.openFiles = static_cast<std::int64_t>(files.rlim_cur);
   }
-  if (files.rlim_cur == RLIM_INFINITY) return options.maxConnections;
-  const std::int64_t spare = static_cast<std::int64_t>(files.rlim_cur) - kDescriptorsReserved -
-                             kDescriptorsPerWorker * std::int64_t(std::max(options.threads, options.maxThreads));
-  const int cap = static_cast<int>(std::max<std::int64_t>(1, std::min<std::int64_t>(options.maxConnections, spare)));
-  if (cap < options.maxConnections)
-    logLine(LogLevel::Warning, "serving at most " + std::to_string(cap) + " connections at once: the open file limit is " +
-                                   std::to_string(files.rlim_cur));
-  return cap;
+  // A PostgreSQL store keeps contents in the database: the local limits do not apply.
+  if (options.dataDirectory.empty()) return machine;
+  rlimit size{};
+  if (getrlimit(RLIMIT_FSIZE, &size) == 0 && size.rlim_cur != RLIM_INFINITY)
+    machine.fileSize = static_cast<std::int64_t>(size.rlim_cur);
+  // The store's directory, or the nearest one above it that exists (a first start makes it).
+  std::string directory = options.dataDirectory;
+  struct statvfs disk {};
+  while (statvfs(directory.c_str(), &disk) != 0) {
+    const std::size_t slash = directory.find_last_of('/', directory.size() > 1 ? directory.size() - 2 : 0);
+    if (slash == std::string::npos) return machine;
+    directory = slash == 0 ? "/" : directory.substr(0, slash);
+  }
+  machine.freeStoreBytes = static_cast<std::int64_t>(disk.f_bavail) * static_cast<std::int64_t>(disk.f_frsize);
+  return machine;
 }
 
 std::vector<Figure> connectionFigures(const WorkerPool& pool, const WaitingRoom& room) {

@@ -7,7 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <limits>
+#include <iterator>
+
 
 namespace talixdb::server {
 
@@ -18,55 +19,38 @@ enum OptionId {
   kStore,
   kHost,
   kPort,
-  kSessionTimeout,
-  kThreads,
-  kMaxUpload,
-  kMaxThreads,
-  kMaxTransfers,
-  kMaxConnections,
-  kIdleTimeout,
-  kRequestTimeout,
-  kMinRate,
-  kKeepAliveRequests,
-  kStopTimeout,
   kLogLevel,
   kQuiet,
   kBackupTo,
   kTlsCert,
   kTlsKey,
   kMetricsFrom,
+  kProxyProtocol,
   kSetAdminPassword,
   kVersion,
   kHelp = 'h',
+  kFirstLimit = 2000,  // then one per limitOptions() entry
 };
 
-const option kOptions[] = {
+const option kFixedOptions[] = {
     {"data", required_argument, nullptr, kData},
     {"store", required_argument, nullptr, kStore},
     {"host", required_argument, nullptr, kHost},
     {"port", required_argument, nullptr, kPort},
-    {"session-timeout", required_argument, nullptr, kSessionTimeout},
-    {"threads", required_argument, nullptr, kThreads},
-    {"max-upload", required_argument, nullptr, kMaxUpload},
-    {"max-threads", required_argument, nullptr, kMaxThreads},
-    {"max-transfers", required_argument, nullptr, kMaxTransfers},
-    {"max-connections", required_argument, nullptr, kMaxConnections},
-    {"idle-timeout", required_argument, nullptr, kIdleTimeout},
-    {"request-timeout", required_argument, nullptr, kRequestTimeout},
-    {"min-rate", required_argument, nullptr, kMinRate},
-    {"keep-alive-requests", required_argument, nullptr, kKeepAliveRequests},
-    {"stop-timeout", required_argument, nullptr, kStopTimeout},
     {"log-level", required_argument, nullptr, kLogLevel},
     {"quiet", no_argument, nullptr, kQuiet},
     {"backup-to", required_argument, nullptr, kBackupTo},
     {"tls-cert", required_argument, nullptr, kTlsCert},
     {"tls-key", required_argument, nullptr, kTlsKey},
     {"metrics-from", required_argument, nullptr, kMetricsFrom},
+    {"proxy-protocol", required_argument, nullptr, kProxyProtocol},
     {"set-admin-password", no_argument, nullptr, kSetAdminPassword},
     {"version", no_argument, nullptr, kVersion},
     {"help", no_argument, nullptr, kHelp},
-    {nullptr, 0, nullptr, 0},
 };
+
+// The fixed options, then one per limit, then the end mark getopt_long wants.
+std::vector<option> allOptions();
 
 // Applies one option with its value; "" or the problem.
 std::string apply(int id, const std::string& value, ServerOptions& options);
@@ -75,7 +59,8 @@ std::string setCommand(ServerCommand command, ServerOptions& options);
 // A whole decimal number within [minimum, maximum], or false.
 bool parseNumber(const std::string& text, std::uint64_t minimum, std::uint64_t maximum, std::uint64_t& value);
 // Sets `value` to the number in `text` within [minimum, maximum]; "" or the problem with `name`.
-std::string count(const std::string& text, const char* name, int minimum, int maximum, int& value);
+std::string count(const std::string& text, const char* name, std::int64_t minimum, std::int64_t maximum,
+                  std::int64_t& value);
 
 }  // namespace
 
@@ -92,8 +77,9 @@ std::string parseServerOptions(const std::vector<std::string>& arguments, Server
   // getopt_long keeps its state in globals: start afresh, report nothing itself.
   optind = 0;
   opterr = 0;
+  const std::vector<option> table = allOptions();
   for (;;) {
-    int id = getopt_long(argc, argv.data(), "+:h", kOptions, nullptr);
+    int id = getopt_long(argc, argv.data(), "+:h", table.data(), nullptr);
     if (id == -1) break;
     const std::string given = argv[optind - 1];
     if (id == '?') return "unknown option " + given;
@@ -126,10 +112,12 @@ std::string serverUsage() {
   return "usage: talixdb-server (--data DIR | --store URI) [--host ADDRESS] [--port N]\n"
          "                      [--session-timeout SECONDS] [--threads N] [--max-upload BYTES]\n"
          "                      [--max-threads N] [--max-transfers N] [--max-connections N]\n"
-         "                      [--idle-timeout SECONDS] [--request-timeout SECONDS] [--min-rate BYTES]\n"
+         "                      [--max-connections-per-address N] [--idle-timeout SECONDS]\n"
+         "                      [--request-timeout SECONDS] [--min-rate BYTES] [--max-buffered BYTES]\n"
          "                      [--keep-alive-requests N] [--stop-timeout SECONDS]\n"
          "                      [--log-level LEVEL] [--quiet] [--tls-cert FILE --tls-key FILE]\n"
          "                      [--metrics-from ADDRESS,...]\n"
+         "                      [--proxy-protocol ADDRESSES]\n"
          "       talixdb-server (--data DIR | --store URI) --set-admin-password\n"
          "       talixdb-server --data DIR --backup-to NEWDIR\n"
          "       talixdb-server --version | --help\n"
@@ -152,15 +140,22 @@ std::string serverUsage() {
          "  --max-transfers N          uploadFiles and downloadFiles served at once; one more gets\n"
          "                             a Server fault saying the server is busy (default 16, and\n"
          "                             always fewer than --max-threads)\n"
-         "  --max-connections N        connections open at once; when full, the one idle longest\n"
-         "                             is closed, or the new one when none is idle (default 1000,\n"
-         "                             lowered to what the open file limit allows)\n"
+         "  --max-connections N        connections open at once; when full, the one that has moved\n"
+         "                             no byte for the longest is closed, or the new one refused\n"
+         "                             (default 1000, lowered to what the open file limit allows)\n"
+         "  --max-connections-per-address N\n"
+         "                             connections open at once from one client address\n"
+         "                             (default 256)\n"
          "  --idle-timeout SECONDS     a connection without a request in progress is closed after\n"
          "                             this long (default 5); idle connections cost no worker\n"
-         "  --request-timeout SECONDS  a request's HTTP head and XML part must arrive within this\n"
-         "                             time, or it is cut and its connection closed (default 5)\n"
-         "  --min-rate BYTES           attachments and replies get one more second per BYTES\n"
-         "                             declared or moved, beyond --request-timeout (default 131072)\n"
+         "  --request-timeout SECONDS  a request's head and body must arrive within this time from\n"
+         "                             their first byte, or it is cut and its connection closed\n"
+         "                             (default 5)\n"
+         "  --min-rate BYTES           requests, attachments and replies get one more second per\n"
+         "                             BYTES declared or moved, beyond --request-timeout\n"
+         "                             (default 131072)\n"
+         "  --max-buffered BYTES       bytes of requests and replies held in memory for slow\n"
+         "                             clients at once (default 268435456)\n"
          "  --keep-alive-requests N    requests one kept-alive connection serves; the reply to the\n"
          "                             last says \"Connection: close\" (default 100; 1: no keep-alive;\n"
          "                             TLS connections are not kept alive)\n"
@@ -175,6 +170,8 @@ std::string serverUsage() {
          "  --metrics-from ADDRESS,... serve GET /metrics (figures for Prometheus) to these client\n"
          "                             addresses or networks (127.0.0.1, 10.0.0.0/8, ::1); repeatable\n"
          "                             (default: not served)\n"
+         "  --proxy-protocol ADDRESSES accept a PROXY protocol header (v1 or v2) naming the client\n"
+         "                             from these addresses or networks (ADDRESS[/BITS],...)\n"
          "  --set-admin-password       set the password of the administrator \"root\" to the first\n"
          "                             line of standard input, or to VLT_ADMIN_PASSWORD when that\n"
          "                             is set and not empty, and exit\n"
@@ -213,38 +210,6 @@ std::string apply(int id, const std::string& value, ServerOptions& options) {
       if (!parseNumber(value, 0, 65535, number)) return "--port needs a number from 0 to 65535";
       options.port = static_cast<int>(number);
       return std::string();
-    case kSessionTimeout:
-      if (!parseNumber(value, 1, 10ull * 365 * 24 * 3600, number))
-        return "--session-timeout needs a positive number of seconds";
-      options.sessionTimeout = static_cast<std::int64_t>(number);
-      return std::string();
-    case kThreads:
-      if (!parseNumber(value, 1, 256, number)) return "--threads needs a number from 1 to 256";
-      options.threads = static_cast<int>(number);
-      return std::string();
-    case kMaxUpload:
-      if (!parseNumber(value, 0, std::numeric_limits<std::uint64_t>::max() / 4, number))
-        return "--max-upload needs a number of bytes";
-      options.maxUpload = number;
-      return std::string();
-    case kMaxThreads:
-      return count(value, "--max-threads", 1, 1024, options.maxThreads);
-    case kMaxTransfers:
-      return count(value, "--max-transfers", 1, 1024, options.maxTransfers);
-    case kMaxConnections:
-      return count(value, "--max-connections", 1, 1000000, options.maxConnections);
-    case kIdleTimeout:
-      return count(value, "--idle-timeout", 1, 3600, options.idleTimeout);
-    case kRequestTimeout:
-      return count(value, "--request-timeout", 1, 3600, options.requestTimeout);
-    case kMinRate:
-      if (!parseNumber(value, 1, 1ull << 40, number)) return "--min-rate needs a positive number of bytes per second";
-      options.minRate = number;
-      return std::string();
-    case kKeepAliveRequests:
-      return count(value, "--keep-alive-requests", 1, 1000000, options.keepAliveRequests);
-    case kStopTimeout:
-      return count(value, "--stop-timeout", 0, 3600, options.stopTimeout);
     case kLogLevel:
       if (!parseLogLevel(value, options.logLevel)) return "--log-level needs error, warning, info or debug";
       return std::string();
@@ -260,6 +225,7 @@ std::string apply(int id, const std::string& value, ServerOptions& options) {
       options.tlsKey = value;
       return std::string();
     case kMetricsFrom:
+      // Repeatable: each value adds its entries.
       for (std::size_t start = 0; start <= value.size();) {
         std::size_t comma = std::min(value.find(',', start), value.size());
         std::string problem = options.metricsFrom.add(value.substr(start, comma - start));
@@ -267,6 +233,13 @@ std::string apply(int id, const std::string& value, ServerOptions& options) {
         start = comma + 1;
       }
       return std::string();
+    case kProxyProtocol: {
+      std::string problem;
+      if (AddressList::parse(value, problem).empty())
+        return "--proxy-protocol needs addresses or networks (ADDRESS/BITS), separated by commas: " + problem;
+      options.proxyProtocol = value;
+      return std::string();
+    }
     case kBackupTo:
       if (value.empty()) return "--backup-to needs a directory";
       options.backupDirectory = value;
@@ -277,6 +250,11 @@ std::string apply(int id, const std::string& value, ServerOptions& options) {
       return setCommand(ServerCommand::Version, options);
     case kHelp:
       return setCommand(ServerCommand::Help, options);
+  }
+  const std::vector<LimitOption>& limits = limitOptions();
+  if (id >= kFirstLimit && id < kFirstLimit + static_cast<int>(limits.size())) {
+    const LimitOption& limit = limits[static_cast<std::size_t>(id - kFirstLimit)];
+    return count(value, limit.name, limit.minimum, limit.maximum, options.limits.*limit.field);
   }
   return "unknown option";
 }
@@ -297,12 +275,21 @@ std::string setCommand(ServerCommand command, ServerOptions& options) {
   return std::string();
 }
 
-std::string count(const std::string& text, const char* name, int minimum, int maximum, int& value) {
+std::string count(const std::string& text, const char* name, std::int64_t minimum, std::int64_t maximum,
+                  std::int64_t& value) {
   std::uint64_t number = 0;
   if (!parseNumber(text, static_cast<std::uint64_t>(minimum), static_cast<std::uint64_t>(maximum), number))
     return std::string(name) + " needs a number from " + std::to_string(minimum) + " to " + std::to_string(maximum);
-  value = static_cast<int>(number);
+  value = static_cast<std::int64_t>(number);
   return std::string();
+}
+
+std::vector<option> allOptions() {
+  std::vector<option> table(std::begin(kFixedOptions), std::end(kFixedOptions));
+  int id = kFirstLimit;
+  for (const LimitOption& limit : limitOptions()) table.push_back({limit.name + 2, required_argument, nullptr, id++});
+  table.push_back({nullptr, 0, nullptr, 0});
+  return table;
 }
 
 bool parseNumber(const std::string& text, std::uint64_t minimum, std::uint64_t maximum, std::uint64_t& value) {

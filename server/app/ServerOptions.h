@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/AddressList.h"
+#include "base/Limits.h"
 #include "base/ServerLog.h"
 
 namespace talixdb::server {
@@ -26,17 +27,10 @@ struct ServerOptions {
   std::string backupDirectory;  // --backup-to
   std::string host = "127.0.0.1";
   int port = 8080;
-  std::int64_t sessionTimeout = 1800;  // seconds
-  int threads = 8;          // workers kept ready
-  int maxThreads = 64;      // --max-threads: workers at most (never fewer than threads)
-  int maxTransfers = 16;    // --max-transfers: uploadFiles and downloadFiles at once
-  int maxConnections = 1000;  // --max-connections: open connections at most
-  int idleTimeout = 5;      // --idle-timeout: seconds a connection may wait without a request
-  int requestTimeout = 5;   // --request-timeout: seconds for a request's head and XML part
-  std::uint64_t minRate = 128 * 1024;  // --min-rate: bytes per second granted to attachments and replies
-  int keepAliveRequests = 100;  // --keep-alive-requests: requests per connection (1: no keep-alive)
-  int stopTimeout = 3;      // --stop-timeout: seconds requests in flight get at SIGTERM
-  std::uint64_t maxUpload = 1ull << 30;  // bytes
+  Limits limits;  // the numeric options (see base/Limits.h)
+  // --proxy-protocol: addresses (or networks, ADDRESS/BITS) whose connections
+  // may begin with a PROXY protocol header naming the real client.
+  std::string proxyProtocol;
   LogLevel logLevel = LogLevel::Info;
   std::string tlsCertificate;  // --tls-cert: serve HTTPS only, with this certificate
   std::string tlsKey;          // --tls-key: and its private key

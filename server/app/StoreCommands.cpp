@@ -29,7 +29,7 @@ int setAdministratorPassword(const ServerOptions& options) {
   try {
     std::unique_ptr<Store> store = openConfiguredStore(options, StoreUse::Administer);
     std::unique_ptr<Storage> storage = store->connect();
-    Repository repository(*storage, options.sessionTimeout);
+    Repository repository(*storage, options.limits.sessionTimeout);
     if (!repository.bootstrap(password)) repository.setPassword(kAdministratorName, password);
   } catch (const std::exception& error) {
     return fail("cannot set the administrator's password in " + configuredStoreName(options) + ": " + error.what());

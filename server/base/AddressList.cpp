@@ -1,8 +1,9 @@
 #include "base/AddressList.h"
 
 #include <arpa/inet.h>
-#include <sys/socket.h>
+#include <netinet/in.h>
 
+#include <algorithm>
 #include <cstring>
 
 namespace talixdb::server {
@@ -14,6 +15,17 @@ bool parseAddress(const std::string& text, std::array<std::uint8_t, 16>& bytes, 
 bool samePrefix(const std::array<std::uint8_t, 16>& a, const std::array<std::uint8_t, 16>& b, int bits);
 
 }  // namespace
+
+AddressList AddressList::parse(const std::string& text, std::string& problem) {
+  AddressList list;
+  for (std::size_t start = 0; start <= text.size();) {
+    const std::size_t comma = std::min(text.find(',', start), text.size());
+    problem = list.add(text.substr(start, comma - start));
+    if (!problem.empty()) return AddressList();
+    start = comma + 1;
+  }
+  return list;
+}
 
 std::string AddressList::add(const std::string& entry) {
   const std::size_t slash = entry.find('/');
@@ -41,6 +53,17 @@ bool AddressList::contains(const std::string& address) const {
     if (entry.family == family && samePrefix(entry.bytes, bytes, entry.prefix)) return true;
   }
   return false;
+}
+
+bool AddressList::contains(const sockaddr_storage& address) const {
+  char text[INET6_ADDRSTRLEN] = {};
+  const void* bytes = nullptr;
+  if (address.ss_family == AF_INET)
+    bytes = &reinterpret_cast<const sockaddr_in*>(&address)->sin_addr;
+  else if (address.ss_family == AF_INET6)
+    bytes = &reinterpret_cast<const sockaddr_in6*>(&address)->sin6_addr;
+  if (bytes == nullptr || inet_ntop(address.ss_family, bytes, text, sizeof text) == nullptr) return false;
+  return contains(std::string(text));
 }
 
 namespace {

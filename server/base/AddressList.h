@@ -4,6 +4,8 @@
 // IPv4 entries.
 #pragma once
 
+#include <sys/socket.h>
+
 #include <array>
 #include <cstdint>
 #include <string>
@@ -13,11 +15,16 @@ namespace talixdb::server {
 
 class AddressList {
  public:
+  // The list in `text`, entries separated by commas; empty, with `problem`
+  // saying why, when one entry is no address or network.
+  static AddressList parse(const std::string& text, std::string& problem);
   // Adds one entry; returns "" or why it is no address or network.
   std::string add(const std::string& entry);
   bool empty() const { return m_entries.empty(); }
   // True when `address` (as the log shows a client) is on the list.
   bool contains(const std::string& address) const;
+  // The same for a peer's socket address.
+  bool contains(const sockaddr_storage& address) const;
 
  private:
   struct Entry {

@@ -43,6 +43,22 @@ void logLine(LogLevel level, const std::string& text) {
   std::fflush(stderr);
 }
 
+void ThrottledWarning::write(const std::string& text) {
+  long held = 0;
+  {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    const auto now = std::chrono::steady_clock::now();
+    if (m_last != std::chrono::steady_clock::time_point{} && now - m_last < std::chrono::seconds(1)) {
+      ++m_held;
+      return;
+    }
+    m_last = now;
+    held = m_held;
+    m_held = 0;
+  }
+  logLine(LogLevel::Warning, held == 0 ? text : text + " (and " + std::to_string(held) + " more like it before)");
+}
+
 std::string requestText(const RequestRecord& record) {
   auto micros = std::chrono::duration_cast<std::chrono::microseconds>(record.duration).count();
   char duration[32];

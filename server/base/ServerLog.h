@@ -8,6 +8,7 @@
 #pragma once
 
 #include <chrono>
+#include <mutex>
 #include <string>
 
 namespace talixdb::server {
@@ -26,6 +27,19 @@ bool logs(LogLevel level);
 // Writes one line at `level` when that level is logged; line breaks in
 // `text` become blanks.
 void logLine(LogLevel level, const std::string& text);
+
+// A warning that a flood could repeat (refused connections, workers that
+// cannot start): written at most once a second, each line saying how many
+// like it were held back since the last.
+class ThrottledWarning {
+ public:
+  void write(const std::string& text);
+
+ private:
+  std::mutex m_mutex;
+  std::chrono::steady_clock::time_point m_last{};
+  long m_held = 0;
+};
 
 // What one request's line says.
 struct RequestRecord {

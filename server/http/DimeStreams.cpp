@@ -4,6 +4,8 @@
 #include <vector>
 
 #include "base/ClientText.h"
+#include "base/Guard.h"
+#include "base/Limits.h"
 #include "http/ServiceContext.h"
 #include "http/ServiceHooks.h"
 
@@ -11,8 +13,6 @@ namespace talixdb::server {
 
 namespace {
 
-// More attachments than this in one request are refused outright.
-constexpr std::size_t kMaxAttachments = 64;
 
 void* openIncoming(struct soap* soap, const char* id, const char* type, const char* options);
 int writeIncoming(struct soap* soap, void* handle, const char* data, std::size_t size);
@@ -24,12 +24,26 @@ void closeOutgoing(struct soap* soap, void* handle);
 }  // namespace
 
 void installDimeHooks(struct soap* soap) {
-  soap->fdimewriteopen = openIncoming;
-  soap->fdimewrite = writeIncoming;
-  soap->fdimewriteclose = closeIncoming;
-  soap->fdimereadopen = openOutgoing;
-  soap->fdimeread = readOutgoing;
-  soap->fdimereadclose = closeOutgoing;
+  // Each through the guard: a failure is the runtime's error value and a log line.
+  soap->fdimewriteopen = [](struct soap* s, const char* id, const char* type, const char* options) {
+    return guarded("staging an attachment", static_cast<void*>(nullptr), [&] { return openIncoming(s, id, type, options); });
+  };
+  soap->fdimewrite = [](struct soap* s, void* handle, const char* data, std::size_t size) {
+    return guarded("staging an attachment", int{SOAP_EOM}, [&] { return writeIncoming(s, handle, data, size); });
+  };
+  soap->fdimewriteclose = [](struct soap* s, void* handle) {
+    guardedRun("staging an attachment", [&] { closeIncoming(s, handle); });
+  };
+  soap->fdimereadopen = [](struct soap* s, void* handle, const char* id, const char* type, const char* options) {
+    return guarded("sending an attachment", static_cast<void*>(nullptr),
+                   [&] { return openOutgoing(s, handle, id, type, options); });
+  };
+  soap->fdimeread = [](struct soap* s, void* handle, char* buffer, std::size_t size) {
+    return guarded("sending an attachment", std::size_t{0}, [&] { return readOutgoing(s, handle, buffer, size); });
+  };
+  soap->fdimereadclose = [](struct soap* s, void* handle) {
+    guardedRun("sending an attachment", [&] { closeOutgoing(s, handle); });
+  };
 }
 
 namespace {
@@ -82,7 +96,7 @@ void* startAttachment(struct soap* soap, ServiceContext& context, const char* id
 // A new attachment begins; nothing may throw back into the runtime.
 void* openIncoming(struct soap* soap, const char* id, const char*, const char*) {
   ServiceContext& context = ServiceContext::of(soap);
-  if (context.attachments.size() >= kMaxAttachments) {
+  if (context.attachments.size() >= static_cast<std::size_t>(Limits::kMaxAttachments)) {
     soap->error = SOAP_DIME_ERROR;
     return nullptr;
   }

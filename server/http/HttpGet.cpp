@@ -11,6 +11,7 @@
 
 #include "ServiceDescription.h"
 #include "base/ClientText.h"
+#include "base/Guard.h"
 #include "http/ServiceContext.h"
 #include "http/ServiceHooks.h"
 
@@ -38,12 +39,19 @@ std::string describedServiceAddress(const std::string& requestEndpoint, bool sec
 }  // namespace
 
 void installMethodHooks(struct soap* soap) {
-  soap->fget = serveGet;
-  soap->fhead = refuseHead;
-  soap->fopt = refuseOptions;
-  soap->fput = refusePut;
-  soap->fpatch = refusePatch;
-  soap->fdel = refuseDelete;
+  // Each through the guard: a failure is the runtime's error value and a log line.
+  soap->fget = [](struct soap* s) { return guarded("answering a GET", int{SOAP_EOM}, [&] { return serveGet(s); }); };
+  soap->fhead = [](struct soap* s) { return guarded("answering a HEAD", int{SOAP_EOM}, [&] { return refuseHead(s); }); };
+  soap->fopt = [](struct soap* s) {
+    return guarded("answering an OPTIONS", int{SOAP_EOM}, [&] { return refuseOptions(s); });
+  };
+  soap->fput = [](struct soap* s) { return guarded("answering a PUT", int{SOAP_EOM}, [&] { return refusePut(s); }); };
+  soap->fpatch = [](struct soap* s) {
+    return guarded("answering a PATCH", int{SOAP_EOM}, [&] { return refusePatch(s); });
+  };
+  soap->fdel = [](struct soap* s) {
+    return guarded("answering a DELETE", int{SOAP_EOM}, [&] { return refuseDelete(s); });
+  };
 }
 
 bool isServicePath(const char* target) { return pathOf(target) == kServicePath; }

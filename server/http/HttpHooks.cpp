@@ -1,6 +1,3 @@
-#include <poll.h>
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <cctype>
 #include <chrono>
@@ -8,9 +5,11 @@
 #include <cstring>
 
 #include "ServiceUris.h"
+#include "base/Guard.h"
 #include "http/HttpCookies.h"
 #include "http/ServiceContext.h"
 #include "http/ServiceHooks.h"
+#include "http/SocketIo.h"
 
 namespace talixdb::server {
 
@@ -25,20 +24,16 @@ std::size_t receive(struct soap* soap, char* buffer, std::size_t size);
 int send(struct soap* soap, const char* data, std::size_t size);
 int prepareReceived(struct soap* soap, const char* data, std::size_t size);
 int closeConnection(struct soap* soap);
-void dropUnreadRequest(struct soap* soap, ServiceContext& context);
+int keepSocketOpen(struct soap* soap, SOAP_SOCKET socket);
+bool requestLeftUnread(const ServiceContext& context);
+bool holdReply(ServiceContext& context, const char* data, std::size_t size);
+int sendHeld(struct soap* soap, ServiceContext& context);
+std::chrono::milliseconds timeLeft(const Deadline& deadline, const ConnectionPolicy& policy);
 void decideKeepAlive(struct soap* soap, ServiceContext& context);
 bool isTransferAction(const char* action);
 // Notes that the request or its reply missed its deadline (the first note
 // counts), saying how long it had.
 void noteCut(ServiceContext& context, const char* what) noexcept;
-
-// How long a refused request's remaining bytes are read and dropped: the
-// time without any byte, and the time in all.
-constexpr auto kDrainIdle = std::chrono::seconds(1);
-constexpr auto kDrainTotal = std::chrono::seconds(5);
-// A reply goes out in pieces of at most this size, so that its deadline is
-// looked at between them.
-constexpr std::size_t kSendPiece = 64 * 1024;
 
 }  // namespace
 
@@ -59,14 +54,29 @@ void installHttpHooks(struct soap* soap, ServiceContext& context) {
   context.send = soap->fsend;
   context.respond = soap->fresponse;
   context.close = soap->fclose;
-  soap->fparse = parseHeaders;
-  soap->fparsehdr = parseHeader;
-  soap->fposthdr = postHeader;
-  soap->frecv = receive;
-  soap->fsend = send;
-  soap->fresponse = respond;
-  soap->fpreparerecv = prepareReceived;
-  soap->fclose = closeConnection;
+  context.closeSocket = soap->fclosesocket;
+  // Each through the guard: a failure is the runtime's error value and a log line.
+  soap->fparse = [](struct soap* s) { return guarded("reading an HTTP head", int{SOAP_EOM}, [&] { return parseHeaders(s); }); };
+  soap->fparsehdr = [](struct soap* s, const char* key, const char* value) {
+    return guarded("reading an HTTP header", int{SOAP_EOM}, [&] { return parseHeader(s, key, value); });
+  };
+  soap->fposthdr = [](struct soap* s, const char* key, const char* value) {
+    return guarded("writing an HTTP header", int{SOAP_EOM}, [&] { return postHeader(s, key, value); });
+  };
+  soap->frecv = [](struct soap* s, char* buffer, std::size_t size) {
+    return guarded("receiving a request", std::size_t{0}, [&] { return receive(s, buffer, size); });
+  };
+  soap->fsend = [](struct soap* s, const char* data, std::size_t size) {
+    return guarded("sending a reply", int{SOAP_EOF}, [&] { return send(s, data, size); });
+  };
+  soap->fresponse = [](struct soap* s, int status, ULONG64 count) {
+    return guarded("starting a reply", int{SOAP_EOM}, [&] { return respond(s, status, count); });
+  };
+  soap->fpreparerecv = [](struct soap* s, const char* data, std::size_t size) {
+    return guarded("scanning a request", int{SOAP_EOM}, [&] { return prepareReceived(s, data, size); });
+  };
+  soap->fclose = [](struct soap* s) { return guarded("ending a request", int{SOAP_OK}, [&] { return closeConnection(s); }); };
+  soap->fclosesocket = keepSocketOpen;
 }
 
 void uninstallHttpHooks(struct soap* soap, const ServiceContext& context) {
@@ -78,6 +88,7 @@ void uninstallHttpHooks(struct soap* soap, const ServiceContext& context) {
   soap->fresponse = context.respond;
   soap->fpreparerecv = nullptr;
   soap->fclose = context.close;
+  soap->fclosesocket = context.closeSocket;
 }
 
 namespace {
@@ -193,6 +204,15 @@ std::size_t receive(struct soap* soap, char* buffer, std::size_t size) {
   if (context.messageEnd > 0) limit = std::min(limit, context.messageEnd);
   if (context.bytesReceived >= limit) return 0;
   size = static_cast<std::size_t>(std::min<std::uint64_t>(size, limit - context.bytesReceived));
+  // What the waiting room read first; a request it read whole never waits here.
+  if (context.inputTaken < context.input.size()) {
+    const std::size_t taken = std::min(size, context.input.size() - context.inputTaken);
+    std::memcpy(buffer, context.input.data() + context.inputTaken, taken);
+    context.inputTaken += taken;
+    context.bytesReceived += taken;
+    return taken;
+  }
+  if (context.inputComplete) return 0;
   Deadline& deadline = context.receiveDeadline;
   if (deadline.running()) {
     soap->recv_timeout = deadline.socketTimeout(context.policy()->stallTimeout);
@@ -203,32 +223,45 @@ std::size_t receive(struct soap* soap, char* buffer, std::size_t size) {
   }
   std::size_t got = context.receive(soap, buffer, size);
   context.bytesReceived += got;
+  if (got == 0) context.streamEnded = true;
   if (got == 0 && deadline.running() && deadline.socketTimeout(context.policy()->stallTimeout) == 0)
     noteCut(context, "the request did not arrive");
   return got;
 }
 
-// Sends in pieces, none waiting beyond the reply's deadline, which grows
-// with the bytes sent; once it has passed, the reply is cut.
+// Sends what the socket takes at once; a reply its client does not take
+// that fast is held, within the policy's caps, and written by the waiting
+// room after the worker is done. Beyond the caps (a download, a reply larger
+// than they allow) the worker waits, never beyond the reply's deadline,
+// which grows with the bytes sent; once it has passed, the reply is cut.
 int send(struct soap* soap, const char* data, std::size_t size) {
   ServiceContext& context = ServiceContext::of(soap);
   const ConnectionPolicy* policy = context.policy();
-  if (policy == nullptr) return context.send(soap, data, size);
+  if (policy == nullptr || !soap_valid_socket(soap->socket)) return context.send(soap, data, size);
   Deadline& deadline = context.sendDeadline;
   // Bytes sent before a reply began (an interim "100 Continue").
   if (!deadline.running()) deadline.start(std::chrono::steady_clock::now(), policy->requestTimeout);
   while (size > 0) {
-    const std::size_t piece = std::min(size, kSendPiece);
-    soap->send_timeout = deadline.socketTimeout(policy->stallTimeout);
-    int error = soap->send_timeout == 0 ? SOAP_EOF : context.send(soap, data, piece);
-    if (error != SOAP_OK) {
-      if (deadline.socketTimeout(policy->stallTimeout) == 0) noteCut(context, "the reply was not taken");
-      return error;
+    if (!context.heldReply.empty()) {
+      // What follows held bytes is held too, or waits until they are out.
+      if (holdReply(context, data, size)) return SOAP_OK;
+      if (int error = sendHeld(soap, context); error != SOAP_OK) return error;
+      continue;
     }
-    context.bytesSent += piece;
-    deadline.grant(context.bytesSent, policy->minRate);
-    data += piece;
-    size -= piece;
+    const SocketIo written = writeSome(soap->socket, soap->ssl, data, size);
+    if (written.status == SocketIo::Status::Moved) {
+      context.bytesSent += written.bytes;
+      deadline.grant(context.bytesSent, policy->minRate);
+      data += written.bytes;
+      size -= written.bytes;
+      continue;
+    }
+    if (written.status != SocketIo::Status::WouldBlock) return SOAP_EOF;
+    if (holdReply(context, data, size)) return SOAP_OK;
+    if (!waitForSocket(soap->socket, written, timeLeft(deadline, *policy))) {
+      noteCut(context, "the reply was not taken");
+      return SOAP_EOF;
+    }
   }
   return SOAP_OK;
 }
@@ -241,36 +274,70 @@ int prepareReceived(struct soap* soap, const char* data, std::size_t size) {
   return refuseRequest(soap, context.scanner.refusal());
 }
 
+// The runtime is done with the connection. Its socket and TLS session
+// belong to the server's connection, which closes them once the worker has
+// let go of them (see keepSocketOpen). A request answered before its end
+// (refused, or faulty) has its reply out; what the client still sends of it
+// is read and dropped by the waiting room before the connection closes, so
+// that the client, which may send all before it reads, finds the reply rather
+// than a reset connection. A request cut by its deadline gets nothing more.
 int closeConnection(struct soap* soap) {
   ServiceContext& context = ServiceContext::of(soap);
-  // A request cut by its deadline gets nothing more.
-  if (soap_valid_socket(soap->socket) && context.cut.empty()) dropUnreadRequest(soap, context);
-  return context.close != nullptr ? context.close(soap) : SOAP_OK;
+  if (soap_valid_socket(soap->socket) && context.cut.empty() && requestLeftUnread(context)) context.dropRest = true;
+  context.closed = true;
+  soap->socket = SOAP_INVALID_SOCKET;
+  soap->ssl = nullptr;
+  return SOAP_OK;
 }
 
-// A request answered before its end (refused, or faulty): its reply is out.
-// What the client still sends of it, within the request's limit, is read
-// and dropped, so that the client, which may send all before it reads,
-// finds the reply rather than a reset connection.
-void dropUnreadRequest(struct soap* soap, ServiceContext& context) {
+int keepSocketOpen(struct soap*, SOAP_SOCKET) { return SOAP_OK; }
+
+bool requestLeftUnread(const ServiceContext& context) {
   std::uint64_t end = context.receiveLimit;
   if (context.messageEnd > 0) end = std::min(end, context.messageEnd);
-  else if (context.inputRefusal.empty()) return;  // no length and nothing refused: nothing known to be unread
-  if (context.bytesReceived >= end) return;
-  ::shutdown(soap->socket, SHUT_WR);
-  const auto deadline = std::chrono::steady_clock::now() + kDrainTotal;
-  while (context.bytesReceived < end) {
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) return;
-    pollfd waiting{soap->socket, POLLIN, 0};
-    int wait = static_cast<int>(std::min<std::chrono::milliseconds::rep>(
-        left.count(), std::chrono::duration_cast<std::chrono::milliseconds>(kDrainIdle).count()));
-    if (::poll(&waiting, 1, wait) <= 0) return;
-    std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof soap->buf, end - context.bytesReceived));
-    ssize_t got = ::recv(soap->socket, soap->buf, want, 0);
-    if (got <= 0) return;
-    context.bytesReceived += static_cast<std::uint64_t>(got);
+  else if (context.inputRefusal.empty()) return false;  // no length and nothing refused: nothing known to be unread
+  return context.bytesReceived < end && !context.inputComplete;
+}
+
+// Holds `size` more bytes of the reply, unless that would pass the caps: a
+// transfer's reply (its place bounds those) is never held.
+bool holdReply(ServiceContext& context, const char* data, std::size_t size) {
+  const ConnectionPolicy& policy = *context.policy();
+  if (policy.held == nullptr || context.transferPlace || context.heldReply.size() + size > policy.replyHeld ||
+      !policy.held->take(size))
+    return false;
+  try {
+    context.heldReply.append(data, size);
+  } catch (...) {
+    policy.held->give(size);
+    return false;
   }
+  return true;
+}
+
+// Writes the held bytes, waiting as the reply's deadline allows.
+int sendHeld(struct soap* soap, ServiceContext& context) {
+  const ConnectionPolicy& policy = *context.policy();
+  while (!context.heldReply.empty()) {
+    const SocketIo written = writeSome(soap->socket, soap->ssl, context.heldReply.data(), context.heldReply.size());
+    if (written.status == SocketIo::Status::Moved) {
+      context.heldReply.erase(0, written.bytes);
+      policy.held->give(written.bytes);
+      context.bytesSent += written.bytes;
+      context.sendDeadline.grant(context.bytesSent, policy.minRate);
+    } else if (written.status != SocketIo::Status::WouldBlock) {
+      return SOAP_EOF;
+    } else if (!waitForSocket(soap->socket, written, timeLeft(context.sendDeadline, policy))) {
+      noteCut(context, "the reply was not taken");
+      return SOAP_EOF;
+    }
+  }
+  return SOAP_OK;
+}
+
+std::chrono::milliseconds timeLeft(const Deadline& deadline, const ConnectionPolicy& policy) {
+  const int timeout = deadline.socketTimeout(policy.stallTimeout);  // negative microseconds
+  return std::chrono::milliseconds(-static_cast<long long>(timeout) / 1000);
 }
 
 // Whether the connection stays open after this reply: when the client asked

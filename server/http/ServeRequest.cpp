@@ -88,6 +88,10 @@ int serveUpload(struct soap* soap) {
 
 int sendFault(struct soap* soap) {
   ServiceContext& context = ServiceContext::of(soap);
+  // A body that ended before its Content-Length (the client went, or its
+  // time ran out) is no request to answer: the connection is closed.
+  const bool bodyCut = context.streamEnded && context.messageEnd > 0 && context.bytesReceived < context.messageEnd;
+  if (context.inputRefusal.empty() && (bodyCut || !context.cut.empty())) return soap_closesock(soap);
   std::string refusal = context.inputRefusal;
   if (refusal.empty() && soap->error == SOAP_POST) refusal = "the request is not a SOAP envelope";
   if (!refusal.empty()) {

@@ -78,6 +78,25 @@ void ServiceContext::beginRequest(const std::string& peer, int servedBefore, boo
   attachments.clear();
   downloads.clear();
   logged = false;
+  input.clear();
+  inputTaken = 0;
+  inputComplete = false;
+  heldReply.clear();
+  streamEnded = false;
+  closed = false;
+  dropRest = false;
+}
+
+void ServiceContext::takeInput(std::string bytes, bool complete) {
+  input = std::move(bytes);
+  inputTaken = 0;
+  inputComplete = complete;
+}
+
+std::string ServiceContext::takeHeldReply() {
+  std::string reply = std::move(heldReply);
+  heldReply = std::string();
+  return reply;
 }
 
 void ServiceContext::logRequest(struct soap* soap) {
@@ -134,6 +153,9 @@ void ServiceContext::endRequest() {
   inProgress = false;
   attachments.clear();
   downloads.clear();
+  if (!heldReply.empty() && m_policy != nullptr && m_policy->held != nullptr) m_policy->held->give(heldReply.size());
+  heldReply = std::string();
+  input = std::string();
   if (transferPlace) m_policy->transfers.fetch_sub(1);
   transferPlace = false;
 }

@@ -71,9 +71,15 @@ class ServiceContext {
   // `served` requests came before it on its connection, and `mayKeepAlive`
   // says whether the connection may serve more after it.
   void beginRequest(const std::string& client, int served = 0, bool mayKeepAlive = false);
+  // The bytes of the request that were read before its worker took it; with
+  // `complete`, they are all of it and the socket is not read.
+  void takeInput(std::string bytes, bool complete);
   // Drops attachments and download sources after the reply, and gives back
-  // the request's transfer place.
+  // the request's transfer place and the bytes of a held reply not taken.
   void endRequest();
+  // The bytes of the reply its client has not taken yet, for the waiting
+  // room to send; the caller takes over their share of the policy's held bytes.
+  std::string takeHeldReply();
   // The limits shared with the other workers; without them, requests have
   // no deadlines and no keep-alive.
   void setPolicy(ConnectionPolicy* policy) { m_policy = policy; }
@@ -129,6 +135,13 @@ class ServiceContext {
   bool bodiless = false;        // a GET
   bool keptAlive = false;       // the reply said the connection stays open
   bool transferPlace = false;   // holds one of the policy's transfer places
+  std::string input;            // read ahead by the waiting room (see takeInput)
+  std::size_t inputTaken = 0;
+  bool inputComplete = false;
+  std::string heldReply;        // written when the client takes it, after the worker is done
+  bool streamEnded = false;     // a read of the socket found no more bytes (the client went, or time ran out)
+  bool closed = false;          // the runtime ended the connection (not kept for another request)
+  bool dropRest = false;        // what the client still sends of the request is to be read and dropped
 
   // The runtime's own hooks, called by the ones installed in attach().
   int (*parseHeaders)(struct soap*) = nullptr;
@@ -138,6 +151,7 @@ class ServiceContext {
   std::size_t (*receive)(struct soap*, char*, std::size_t) = nullptr;
   int (*send)(struct soap*, const char*, std::size_t) = nullptr;
   int (*close)(struct soap*) = nullptr;
+  int (*closeSocket)(struct soap*, SOAP_SOCKET) = nullptr;
 
  private:
   // Adds the request to the figures, once (see logRequest).

@@ -1,10 +1,8 @@
 #include "net/TlsServer.h"
 
-#include <fcntl.h>
 #include <openssl/err.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
-#include <poll.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -40,6 +38,12 @@ TlsContext::TlsContext(const std::string& certificateFile, const std::string& ke
   m_context = SSL_CTX_new(TLS_server_method());
   if (m_context == nullptr) throw std::runtime_error("cannot make a TLS context: " + takeOpenSslReason());
   SSL_CTX_set_min_proto_version(m_context, TLS1_2_VERSION);
+  // A client may not renegotiate a TLS 1.2 session: each costs the server a
+  // handshake's work, as often as the client likes.
+  SSL_CTX_set_options(m_context, SSL_OP_NO_RENEGOTIATION);
+  // Writes on the non-blocking sockets may stop after any record and go on
+  // from a buffer that has moved (a reply held for a slow reader).
+  SSL_CTX_set_mode(m_context, SSL_MODE_ENABLE_PARTIAL_WRITE | SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
   if (SSL_CTX_use_certificate_chain_file(m_context, certificateFile.c_str()) != 1) {
     std::string reason = takeOpenSslReason();
     SSL_CTX_free(m_context);
@@ -65,42 +69,39 @@ TlsContext::TlsContext(const std::string& certificateFile, const std::string& ke
 
 TlsContext::~TlsContext() { SSL_CTX_free(m_context); }
 
-TlsHandshake acceptTls(const TlsContext& context, int socket, std::chrono::milliseconds limit) {
-  TlsHandshake result;
+TlsHandshake::TlsHandshake(const TlsContext& context, int socket) : m_socket(socket) {
   ERR_clear_error();
-  SSL* ssl = SSL_new(context.get());
-  if (ssl == nullptr || SSL_set_fd(ssl, socket) != 1) {
-    result.failure = "cannot start a TLS session: " + takeOpenSslReason();
-    SSL_free(ssl);
-    return result;
+  m_ssl = SSL_new(context.get());
+  if (m_ssl == nullptr || SSL_set_fd(m_ssl, socket) != 1) {
+    m_failure = "cannot start a TLS session: " + takeOpenSslReason();
+    SSL_free(m_ssl);
+    m_ssl = nullptr;
   }
-  fcntl(socket, F_SETFL, fcntl(socket, F_GETFL) | O_NONBLOCK);
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  for (;;) {
-    const int done = SSL_accept(ssl);
-    if (done == 1) {
-      result.ssl = ssl;
-      return result;
-    }
-    const int error = SSL_get_error(ssl, done);
-    if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE) {
-      const unsigned long queued = ERR_peek_error();
-      if (ERR_GET_LIB(queued) == ERR_LIB_SSL && ERR_GET_REASON(queued) == SSL_R_HTTP_REQUEST) answerPlainHttp(socket);
-      result.failure = handshakeFailure(error);
-      break;
-    }
-    using std::chrono::milliseconds;
-    const auto left = std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
-    pollfd ready{socket, static_cast<short>(error == SSL_ERROR_WANT_READ ? POLLIN : POLLOUT), 0};
-    if (left.count() <= 0 || poll(&ready, 1, static_cast<int>(left.count())) == 0) {
-      result.failure = "no TLS handshake within " + std::to_string(limit.count() / 1000) + " s";
-      break;
-    }
-  }
-  result.silent = BIO_number_read(SSL_get_rbio(ssl)) == 0;
-  SSL_free(ssl);
-  return result;
 }
+
+TlsHandshake::~TlsHandshake() { SSL_free(m_ssl); }
+
+TlsHandshake::Step TlsHandshake::step() {
+  if (m_ssl == nullptr) return Step::Failed;
+  errno = 0;
+  const int done = SSL_accept(m_ssl);
+  if (done == 1) return Step::Done;
+  const int error = SSL_get_error(m_ssl, done);
+  if (error == SSL_ERROR_WANT_READ) return Step::WantRead;
+  if (error == SSL_ERROR_WANT_WRITE) return Step::WantWrite;
+  const unsigned long queued = ERR_peek_error();
+  if (ERR_GET_LIB(queued) == ERR_LIB_SSL && ERR_GET_REASON(queued) == SSL_R_HTTP_REQUEST) answerPlainHttp(m_socket);
+  m_failure = handshakeFailure(error);
+  return Step::Failed;
+}
+
+SSL* TlsHandshake::take() {
+  SSL* ssl = m_ssl;
+  m_ssl = nullptr;
+  return ssl;
+}
+
+bool TlsHandshake::silent() const { return m_ssl != nullptr && BIO_number_read(SSL_get_rbio(m_ssl)) == 0; }
 
 namespace {
 

@@ -1,11 +1,8 @@
 // TLS on the server's connections: one context made at start from the
-// certificate and key files, and the handshake that turns one accepted socket
-// into a TLS session. The handshake runs in the worker that serves the
-// connection and is bounded in time, so a slow or silent client never holds
-// up the accepting thread.
+// certificate and key files (TLS 1.2 or later, no renegotiation), and the
+// handshake that turns one accepted socket into a TLS session.
 #pragma once
 
-#include <chrono>
 #include <string>
 
 typedef struct ssl_st SSL;
@@ -30,18 +27,32 @@ class TlsContext {
   SSL_CTX* m_context = nullptr;
 };
 
-// How a server-side handshake ended.
-struct TlsHandshake {
-  SSL* ssl = nullptr;    // the session over the socket; null when it failed
-  std::string failure;   // why it failed
-  bool silent = false;   // the client sent nothing at all (a port probe)
-};
+// The server side of one connection's handshake, run by the event thread a
+// step at a time on the non-blocking socket, so that a slow or silent client
+// costs no worker and holds up nothing else.
+class TlsHandshake {
+ public:
+  enum class Step { Done, WantRead, WantWrite, Failed };
 
-// Runs the server side of a TLS handshake on `socket` for at most `limit`.
-// On success the caller owns the session, and the socket is left
-// non-blocking, as the runtime expects of a TLS socket with time limits. A
-// plain HTTP request gets a plain "400 Bad Request" saying to use https. The
-// socket stays open either way.
-TlsHandshake acceptTls(const TlsContext& context, int socket, std::chrono::milliseconds limit);
+  // Starts a session over `socket`; Failed from the first step when it cannot.
+  TlsHandshake(const TlsContext& context, int socket);
+  ~TlsHandshake();
+  TlsHandshake(const TlsHandshake&) = delete;
+  TlsHandshake& operator=(const TlsHandshake&) = delete;
+
+  // Goes on as far as the socket allows. A plain HTTP request gets a plain
+  // "400 Bad Request" saying to use https, and Failed.
+  Step step();
+  // Done: the session, now the caller's.
+  SSL* take();
+  // Failed: why; and whether the client sent nothing at all (a port probe).
+  const std::string& failure() const { return m_failure; }
+  bool silent() const;
+
+ private:
+  SSL* m_ssl = nullptr;
+  int m_socket;
+  std::string m_failure;
+};
 
 }  // namespace talixdb::server

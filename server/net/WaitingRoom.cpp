@@ -1,61 +1,67 @@
 #include "net/WaitingRoom.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
+#include <sys/ioctl.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
 
-#include "base/ServerLog.h"
+#include "base/Guard.h"
+#include "base/Limits.h"
 
 namespace talixdb::server {
 
 namespace {
 
-constexpr auto kSweepInterval = std::chrono::milliseconds(100);
+using std::chrono::milliseconds;
+
+constexpr auto kSweepInterval = milliseconds(100);
 // Connections accepted per turn, so that a flood of them holds up nothing else.
 constexpr int kAcceptTurn = 64;
-// How much of a request the loop looks at before a worker takes it.
-constexpr std::size_t kLookAhead = 64 * 1024;
+// After accept4 failed, accepting pauses this long, doubled while not even
+// a refusal works, up to the most.
+constexpr auto kFirstBackoff = milliseconds(100);
+constexpr auto kMostBackoff = milliseconds(1600);
+constexpr auto kDrainTotal = milliseconds(Limits::kDrainMilliseconds);
+constexpr auto kDrainIdle = milliseconds(Limits::kDrainIdleMilliseconds);
 
-std::string peerAddress(const sockaddr_storage& address);
 std::runtime_error setupFailure(const char* what);
-void watch(int epoll, int socket);
+void watch(int epoll, int socket, std::uint32_t events);
+std::string seconds(std::chrono::steady_clock::duration duration);
 
 }  // namespace
 
-WaitingRoom::WaitingRoom(int listener, std::chrono::milliseconds idleTimeout, std::chrono::milliseconds requestTimeout,
-                         int maxConnections, bool lookAhead, Ready ready)
+WaitingRoom::WaitingRoom(int listener, Settings settings, Ready ready)
     : m_listener(listener),
-      m_idleTimeout(idleTimeout),
-      m_requestTimeout(requestTimeout),
-      m_maxConnections(maxConnections),
-      m_lookAhead(lookAhead),
-      m_peeked(kLookAhead),
-      m_ready(std::move(ready)) {
+      m_settings(std::move(settings)),
+      m_ready(std::move(ready)),
+      m_counts(std::make_shared<ConnectionCounts>()),
+      m_scratch(64 * 1024) {
+  if (m_settings.held == nullptr) throw std::invalid_argument("the waiting room needs a cap on held bytes");
   m_epoll = epoll_create1(EPOLL_CLOEXEC);
   if (m_epoll < 0) throw setupFailure("epoll");
   m_wake = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (m_wake < 0) throw setupFailure("eventfd");
+  m_spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
   // A connection that goes away between its event and accept() must not block the loop.
   fcntl(m_listener, F_SETFL, fcntl(m_listener, F_GETFL) | O_NONBLOCK);
-  watch(m_epoll, m_listener);
-  watch(m_epoll, m_wake);
+  watch(m_epoll, m_listener, EPOLLIN);
+  watch(m_epoll, m_wake, EPOLLIN);
 }
 
 WaitingRoom::~WaitingRoom() {
-  for (auto& entry : m_waiting) ::close(entry.first);
-  for (const Connection& connection : m_given) ::close(connection.socket);
+  m_waiting.clear();
+  m_given.clear();
+  if (m_spare >= 0) ::close(m_spare);
   if (m_wake >= 0) ::close(m_wake);
   if (m_epoll >= 0) ::close(m_epoll);
 }
@@ -63,17 +69,17 @@ WaitingRoom::~WaitingRoom() {
 int WaitingRoom::run(const sigset_t& stopSignals) {
   const int signals = signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK);
   if (signals < 0) throw setupFailure("signalfd");
-  watch(m_epoll, signals);
+  watch(m_epoll, signals, EPOLLIN);
   int signal = 0;
   Clock::time_point nextSweep = Clock::now() + kSweepInterval;
   epoll_event events[64];
   while (signal == 0) {
-    const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(nextSweep - Clock::now()).count();
+    const auto wait = std::chrono::duration_cast<milliseconds>(nextSweep - Clock::now()).count();
     const int count = epoll_wait(m_epoll, events, 64, static_cast<int>(wait < 0 ? 0 : wait + 1));
     for (int i = 0; i < count; ++i) {
       const int fd = events[i].data.fd;
       if (fd == m_listener) {
-        acceptAll();
+        guardedRun("accepting connections", [&] { acceptAll(Clock::now()); });
       } else if (fd == signals) {
         signalfd_siginfo info{};
         if (::read(signals, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
@@ -82,81 +88,114 @@ int WaitingRoom::run(const sigset_t& stopSignals) {
         std::uint64_t ignored = 0;
         while (::read(m_wake, &ignored, sizeof ignored) > 0) {
         }
-        takeGivenBack();
+        guardedRun("taking connections back", [&] { takeGivenBack(); });
       } else {
-        onReadable(fd);
+        advance(fd);
       }
     }
     const Clock::time_point now = Clock::now();
     if (now >= nextSweep) {
-      sweep(now);
+      guardedRun("closing late connections", [&] { sweep(now); });
       nextSweep = now + kSweepInterval;
     }
   }
   ::close(signals);
-  // Stop accepting; what waits here has no request in progress.
-  epoll_ctl(m_epoll, EPOLL_CTL_DEL, m_listener, nullptr);
+  // Stop accepting; what waits here has no worker.
+  if (m_accepting) epoll_ctl(m_epoll, EPOLL_CTL_DEL, m_listener, nullptr);
+  m_accepting = false;
   {
     std::lock_guard<std::mutex> lock(m_givenMutex);
     m_stopped = true;
+    m_given.clear();
   }
-  takeGivenBack();
-  std::vector<int> sockets;
-  for (const auto& entry : m_waiting) sockets.push_back(entry.first);
-  for (int socket : sockets) close(socket);
+  m_waiting.clear();
   return signal;
 }
 
 void WaitingRoom::giveBack(Connection connection) {
   std::lock_guard<std::mutex> lock(m_givenMutex);
-  if (m_stopped) {
-    ::close(connection.socket);
-    closed();
-    return;
-  }
+  if (m_stopped) return;  // closed here
   m_given.push_back(std::move(connection));
   const std::uint64_t one = 1;
   ssize_t written = ::write(m_wake, &one, sizeof one);
   (void)written;  // a wake-up already pending does as well
 }
 
-void WaitingRoom::acceptAll() {
+void WaitingRoom::acceptAll(Clock::time_point now) {
   for (int turn = 0; turn < kAcceptTurn; ++turn) {
     sockaddr_storage address{};
     socklen_t length = sizeof address;
-    const int socket = accept4(m_listener, reinterpret_cast<sockaddr*>(&address), &length, SOCK_CLOEXEC);
+    const int socket = accept4(m_listener, reinterpret_cast<sockaddr*>(&address), &length,
+                               SOCK_CLOEXEC | SOCK_NONBLOCK);
     if (socket < 0) {
-      // Out of descriptors: an idle connection makes room for the next try.
-      if ((errno == EMFILE || errno == ENFILE) && closeLongestIdle()) continue;
       if (errno == EINTR || errno == ECONNABORTED) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) outOfResources(errno, now);
       return;
     }
-    if (m_open.load() >= m_maxConnections && !closeLongestIdle()) {
-      if (logs(LogLevel::Debug))
-        logLine(LogLevel::Debug, "refused a connection from " + peerAddress(address) + ": " +
-                                     std::to_string(m_maxConnections) + " connections are open, none idle");
-      ::close(socket);
+    m_backoff = milliseconds(0);
+    Connection connection(socket);  // closed on every way out from here
+    connection.count(addressText(address), m_counts);
+    const std::string& client = connection.client();
+    const bool proxied = m_settings.proxies.contains(address);
+    // Behind a balancer the peer is the balancer: its header names the client to count.
+    if (!proxied && m_counts->from(client) > m_settings.maxPerAddress) {
+      m_refusals.write("refused a connection from " + client + ": " + std::to_string(m_settings.maxPerAddress) +
+                       " connections from this address are open");
+      continue;
+    }
+    if (m_counts->total() > m_settings.maxConnections && !evictOne(now)) {
+      m_refusals.write("refused a connection from " + client + ": " + std::to_string(m_settings.maxConnections) +
+                       " connections are open, none of them idle");
       continue;
     }
     const int on = 1;
     setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    m_open.fetch_add(1);
-    add(Connection{socket, peerAddress(address), 0});
+    add(std::move(connection), proxied ? Phase::Proxy : m_settings.tls != nullptr ? Phase::Handshake : Phase::Request);
   }
 }
 
-void WaitingRoom::add(Connection connection) {
-  const int socket = connection.socket;
-  // Edge-triggered: a partial request is looked at again when more arrives.
+// accept4 failed for want of descriptors, memory or buffers: the
+// connections waiting to be accepted are refused (closed at once, with the
+// descriptor kept spare for that), and accepting pauses for a while, so that
+// the loop never spins on a queue it cannot take; no open connection is
+// closed to make room.
+void WaitingRoom::outOfResources(int error, Clock::time_point now) {
+  int refused = 0;
+  if ((error == EMFILE || error == ENFILE) && m_spare >= 0) {
+    ::close(m_spare);
+    for (int socket; refused < kAcceptTurn && (socket = accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC)) >= 0;
+         ++refused)
+      ::close(socket);
+    m_spare = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+  }
+  // Longer pauses only while not even a refusal works.
+  m_backoff = refused > 0 || m_backoff.count() == 0 ? kFirstBackoff : std::min<milliseconds>(kMostBackoff, 2 * m_backoff);
+  m_resumeAccepting = now + m_backoff;
+  if (m_accepting) epoll_ctl(m_epoll, EPOLL_CTL_DEL, m_listener, nullptr);
+  m_accepting = false;
+  m_acceptFailures.write(std::string("cannot accept connections (") + std::strerror(error) + "): " +
+                         (refused > 0 ? "refused the newest " + std::to_string(refused) + ", " : "") +
+                         "accepting again in " +
+                         std::to_string(m_backoff.count()) + " ms");
+}
+
+void WaitingRoom::add(Connection connection, Phase phase) {
+  const int socket = connection.socket();
+  Waiting waiting;
+  waiting.connection = std::move(connection);
+  waiting.phase = phase;
+  waiting.since = waiting.progress = Clock::now();
+  m_waiting.emplace(socket, std::move(waiting));
+  // Edge-triggered: each event is followed until the socket would block.
   epoll_event event{};
-  event.events = EPOLLIN | EPOLLET;
+  event.events = EPOLLIN | EPOLLOUT | EPOLLRDHUP | EPOLLET;
   event.data.fd = socket;
   if (epoll_ctl(m_epoll, EPOLL_CTL_ADD, socket, &event) != 0) {
-    ::close(socket);
-    closed();
+    m_waiting.erase(socket);
     return;
   }
-  m_waiting[socket] = Waiting{std::move(connection), Clock::now()};
+  // Bytes may be there already: a request sent right after the last, or a reply to go on with.
+  advance(socket);
 }
 
 void WaitingRoom::takeGivenBack() {
@@ -165,128 +204,115 @@ void WaitingRoom::takeGivenBack() {
     std::lock_guard<std::mutex> lock(m_givenMutex);
     given.swap(m_given);
   }
-  for (Connection& connection : given) add(std::move(connection));
+  for (Connection& connection : given) {
+    // A last reply, even an empty one, ends with the drop of what the client still sends.
+    const bool replying = !connection.pending.empty() || connection.closeAfterReply;
+    add(std::move(connection), replying ? Phase::Reply : Phase::Request);
+  }
 }
 
-// More of a request arrived, or the client went away.
-void WaitingRoom::onReadable(int socket) {
-  auto found = m_waiting.find(socket);
-  if (found == m_waiting.end()) return;
-  const ssize_t peeked = ::recv(socket, m_peeked.data(), m_lookAhead ? m_peeked.size() : 1, MSG_PEEK | MSG_DONTWAIT);
-  if (peeked < 0 && (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR)) return;
-  if (peeked <= 0) {
-    close(socket);
-    return;
-  }
-  if (m_lookAhead &&
-      !requestArrived(std::string_view(m_peeked.data(), static_cast<std::size_t>(peeked)), m_peeked.size())) {
-    if (!found->second.begun) {
-      found->second.begun = true;
-      found->second.since = Clock::now();
+// Goes on with a connection as far as its socket allows.
+void WaitingRoom::advance(int socket) {
+  const bool stays = guarded("serving a waiting connection", false, [&] {
+    auto found = m_waiting.find(socket);
+    if (found == m_waiting.end()) return false;
+    Outcome outcome;
+    while ((outcome = step(found->second, socket)) == Outcome::Next) {
     }
-    return;
-  }
-  epoll_ctl(m_epoll, EPOLL_CTL_DEL, socket, nullptr);
-  Connection connection = std::move(found->second.connection);
-  m_waiting.erase(found);
-  m_ready(std::move(connection));
+    return outcome == Outcome::Wait;
+  });
+  if (!stays) close(socket);
 }
 
 void WaitingRoom::sweep(Clock::time_point now) {
-  std::vector<int> idle;
+  if (!m_accepting && now >= m_resumeAccepting) {
+    watch(m_epoll, m_listener, EPOLLIN);
+    m_accepting = true;
+  }
   std::vector<int> late;
-  for (const auto& entry : m_waiting) {
-    const Waiting& waiting = entry.second;
-    if (waiting.begun && now - waiting.since >= m_requestTimeout) late.push_back(entry.first);
-    if (!waiting.begun && now - waiting.since >= m_idleTimeout) idle.push_back(entry.first);
+  for (auto& [socket, waiting] : m_waiting) {
+    switch (waiting.phase) {
+      case Phase::Reply:
+        if (waiting.connection.replyDeadline.passed(now)) {
+          logRequest(waiting, LogLevel::Warning,
+                     "fault: the reply was not taken within " + seconds(now - waiting.connection.started));
+          late.push_back(socket);
+        }
+        break;
+      case Phase::Drain:
+        if (now - waiting.since >= kDrainTotal || now - waiting.progress >= kDrainIdle) late.push_back(socket);
+        break;
+      default:
+        if (!waiting.begun && now - waiting.since >= m_settings.idleTimeout) {
+          late.push_back(socket);
+        } else if (waiting.begun && waiting.deadline.passed(now)) {
+          logRequest(waiting, LogLevel::Warning,
+                     waiting.phase == Phase::Handshake
+                         ? "fault: no TLS handshake within " + seconds(now - waiting.since)
+                         : "fault: the request did not arrive within " + seconds(now - waiting.since));
+          late.push_back(socket);
+        }
+    }
   }
-  for (int socket : idle) close(socket);
-  for (int socket : late) {
-    RequestRecord record;
-    record.client = m_waiting[socket].connection.client;
-    record.duration = now - m_waiting[socket].since;
-    record.outcome = "fault: the request did not arrive within " +
-                     std::to_string(std::chrono::duration_cast<std::chrono::seconds>(m_requestTimeout).count()) +
-                     " s";
-    if (logs(LogLevel::Warning)) logLine(LogLevel::Warning, requestText(record));
-    close(socket);
-  }
+  for (int socket : late) close(socket);
 }
 
-bool WaitingRoom::closeLongestIdle() {
-  auto longest = m_waiting.end();
-  for (auto entry = m_waiting.begin(); entry != m_waiting.end(); ++entry) {
-    if (entry->second.begun) continue;  // a request is arriving
-    if (longest == m_waiting.end() || entry->second.since < longest->second.since) longest = entry;
+// Makes room for one more connection: the one that has moved no byte for
+// the longest is closed, unless bytes of it wait unread (then they are read
+// first, which may close it or hand it on, and another is looked for). A
+// reply on its way is never closed.
+bool WaitingRoom::evictOne(Clock::time_point now) {
+  constexpr int kMostTries = 64;
+  const int open = m_counts->total();
+  for (int tries = 0; tries < kMostTries; ++tries) {
+    int victim = -1;
+    Clock::time_point stillest = now;
+    for (const auto& [socket, waiting] : m_waiting) {
+      if (waiting.phase == Phase::Reply) continue;
+      if (waiting.phase == Phase::Drain || waiting.progress < stillest) {
+        victim = socket;
+        stillest = waiting.progress;
+        if (waiting.phase == Phase::Drain) break;
+      }
+    }
+    if (victim < 0) return false;
+    int unread = 0;
+    if (ioctl(victim, FIONREAD, &unread) == 0 && unread > 0) {
+      advance(victim);
+      if (m_counts->total() < open) return true;
+      continue;
+    }
+    if (logs(LogLevel::Debug))
+      logLine(LogLevel::Debug, "closed the connection from " + m_waiting[victim].connection.client() +
+                                   " to make room: no byte for " + seconds(now - stillest));
+    close(victim);
+    return true;
   }
-  if (longest == m_waiting.end()) return false;
-  close(longest->first);
-  return true;
+  return false;
 }
 
 void WaitingRoom::close(int socket) {
   epoll_ctl(m_epoll, EPOLL_CTL_DEL, socket, nullptr);
-  ::close(socket);
-  m_waiting.erase(socket);
-  closed();
-}
-
-bool requestArrived(std::string_view bytes, std::size_t lookAhead) {
-  if (bytes.size() >= lookAhead) return true;
-  // Bytes no HTTP head holds (a TLS handshake on the plain port, garbage):
-  // a worker answers them at once.
-  for (const char c : bytes.substr(0, std::min(bytes.find("\r\n\r\n"), bytes.find("\n\n"))))
-    if ((static_cast<unsigned char>(c) < 0x20 && c != '\r' && c != '\n' && c != '\t') ||
-        static_cast<unsigned char>(c) >= 0x7f)
-      return true;
-  std::size_t bodyStart = bytes.find("\r\n\r\n");
-  if (bodyStart != std::string_view::npos) {
-    bodyStart += 4;
-  } else if ((bodyStart = bytes.find("\n\n")) != std::string_view::npos) {
-    bodyStart += 2;
-  } else {
-    return false;
-  }
-  // The Content-Length, when the head names one.
-  std::size_t length = 0;
-  for (std::size_t line = bytes.find('\n'); line != std::string_view::npos && line + 1 < bodyStart;
-       line = bytes.find('\n', line + 1)) {
-    constexpr std::string_view kField = "content-length:";
-    std::size_t i = 0;
-    while (i < kField.size() && line + 1 + i < bodyStart &&
-           std::tolower(static_cast<unsigned char>(bytes[line + 1 + i])) == kField[i])
-      ++i;
-    if (i < kField.size()) continue;
-    for (std::size_t at = line + 1 + i; at < bodyStart; ++at) {
-      const char c = bytes[at];
-      if (c == ' ' || c == '\t') continue;
-      if (c < '0' || c > '9' || length > lookAhead) break;
-      length = length * 10 + static_cast<std::size_t>(c - '0');
-    }
-  }
-  return bodyStart + length > lookAhead || bytes.size() >= bodyStart + length;
+  m_waiting.erase(socket);  // the connection closes its socket
 }
 
 namespace {
-
-std::string peerAddress(const sockaddr_storage& address) {
-  char text[INET6_ADDRSTRLEN] = {};
-  const void* bytes = nullptr;
-  if (address.ss_family == AF_INET) bytes = &reinterpret_cast<const sockaddr_in*>(&address)->sin_addr;
-  if (address.ss_family == AF_INET6) bytes = &reinterpret_cast<const sockaddr_in6*>(&address)->sin6_addr;
-  if (bytes == nullptr || inet_ntop(address.ss_family, bytes, text, sizeof text) == nullptr) return std::string();
-  return text;
-}
 
 std::runtime_error setupFailure(const char* what) {
   return std::runtime_error(std::string("cannot set up the connection loop (") + what + "): " + std::strerror(errno));
 }
 
-void watch(int epoll, int socket) {
+void watch(int epoll, int socket, std::uint32_t events) {
   epoll_event event{};
-  event.events = EPOLLIN;
+  event.events = events;
   event.data.fd = socket;
   if (epoll_ctl(epoll, EPOLL_CTL_ADD, socket, &event) != 0) throw setupFailure("epoll_ctl");
+}
+
+// "2.0 s"
+std::string seconds(std::chrono::steady_clock::duration duration) {
+  const auto tenths = std::chrono::duration_cast<milliseconds>(duration).count() / 100;
+  return std::to_string(tenths / 10) + "." + std::to_string(tenths % 10) + " s";
 }
 
 }  // namespace

@@ -1,25 +1,31 @@
-// The server's event thread. It accepts connections and holds every one
-// that has no request in progress (just accepted, or kept alive after a
-// reply) without a worker. A plain HTTP connection goes to the workers once
-// its request head has arrived, and for a small request with a
-// Content-Length its body too (the bytes stay in the socket for the worker);
-// a TLS one as soon as it is readable. Connections idle longer than the idle
-// limit are closed, and so are those whose request does not arrive within
-// the request limit; when the cap on open connections is reached, the one
-// idle longest is closed (a new connection is refused when none is idle).
+// The server's event thread. It accepts connections and holds every one that
+// needs no worker: while a PROXY header, a TLS handshake or a request arrives
+// (a request goes to the workers once it is whole; only an upload's
+// attachments, and a body larger than the room holds, are read by a worker),
+// while a reply waits for a client that reads slowly, while the rest of a
+// refused request is read and dropped, and between kept-alive requests. Each
+// socket is non-blocking and each wait has its deadline. When the cap on
+// open connections is reached, the connection that has moved no byte for the
+// longest is closed, never one whose bytes wait unread; when one address
+// has its cap, or descriptors run out, the newest is refused.
 #pragma once
 
 #include <signal.h>
 
-#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
-#include <string_view>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
+#include "base/AddressList.h"
+#include "base/ServerLog.h"
 #include "net/Connection.h"
+#include "net/ProxyProtocol.h"
+#include "net/TlsServer.h"
 
 namespace talixdb::server {
 
@@ -28,11 +34,23 @@ class WaitingRoom {
   using Clock = std::chrono::steady_clock;
   using Ready = std::function<void(Connection)>;
 
+  struct Settings {
+    std::chrono::milliseconds idleTimeout{5000};     // between requests
+    std::chrono::milliseconds requestTimeout{5000};  // from a request's first byte, plus time for its bytes
+    std::uint64_t minRate = 128 * 1024;              // bytes per second that earn a second more
+    int maxConnections = 1000;
+    int maxPerAddress = 256;
+    std::size_t requestHeld = 64 * 1024;  // bytes of one request held here before a worker takes it
+    std::size_t headLimit = 64 * 1024;    // bytes of a request head
+    std::string streamedAction;           // the SOAPAction whose body a worker reads (uploads)
+    const TlsContext* tls = nullptr;      // null: plain HTTP
+    AddressList proxies;                  // peers that may send a PROXY header first
+    HeldBytes* held = nullptr;            // the cap on bytes held for connections
+  };
+
   // `listener` is a bound, listening socket; `ready` takes connections
-  // that became readable. Throws when the event descriptors cannot be made.
-  // `lookAhead` false: hand connections over at their first byte (TLS).
-  WaitingRoom(int listener, std::chrono::milliseconds idleTimeout, std::chrono::milliseconds requestTimeout,
-              int maxConnections, bool lookAhead, Ready ready);
+  // whose request has arrived. Throws when the event descriptors cannot be made.
+  WaitingRoom(int listener, Settings settings, Ready ready);
   ~WaitingRoom();
   WaitingRoom(const WaitingRoom&) = delete;
   WaitingRoom& operator=(const WaitingRoom&) = delete;
@@ -41,48 +59,64 @@ class WaitingRoom {
   // returns it; then stops accepting and closes the connections it holds.
   int run(const sigset_t& stopSignals);
 
-  // From a worker: the connection waits here for its next request (closed
-  // once run() has returned).
+  // From a worker: the connection waits here for its next request, or writes
+  // the rest of its reply, or drops the rest of its request, and closes when
+  // it was the last (closed at once once run() has returned).
   void giveBack(Connection connection);
-  // From a worker: a connection it had was closed.
-  void closed() { m_open.fetch_sub(1); }
   // Connections open: held here, queued for a worker or being served.
-  int openConnections() const { return m_open.load(); }
+  int openConnections() const { return m_counts->total(); }
 
  private:
+  enum class Phase { Proxy, Handshake, Request, Reply, Drain };
+  enum class Outcome { Wait, Next, Gone };
   struct Waiting {
     Connection connection;
-    Clock::time_point since;
-    bool begun = false;  // part of a request has arrived (since then)
+    Phase phase = Phase::Request;
+    Clock::time_point since;     // accepted, given back, or the request's first byte
+    Clock::time_point progress;  // the last byte moved either way
+    bool begun = false;          // a request (header, handshake) has begun to arrive
+    Deadline deadline;           // of a begun request: grows with its bytes
+    std::uint64_t bytes = 0;     // of the begun request, so far
+    std::unique_ptr<TlsHandshake> handshake;
+    bool continued = false;  // "100 Continue" went out
   };
-  void acceptAll();
-  void add(Connection connection);
+
+  void acceptAll(Clock::time_point now);
+  void outOfResources(int error, Clock::time_point now);
+  void add(Connection connection, Phase phase);
   void takeGivenBack();
-  void onReadable(int socket);
+  void advance(int socket);
+  Outcome step(Waiting& waiting, int socket);
+  Outcome readProxy(Waiting& waiting, int socket);
+  Outcome shakeHands(Waiting& waiting);
+  Outcome readRequest(Waiting& waiting, int socket);
+  Outcome writeReply(Waiting& waiting, int socket);
+  Outcome drain(Waiting& waiting, int socket);
+  Outcome refuse(Waiting& waiting, const std::string& problem);
+  void begin(Waiting& waiting, Clock::time_point now);
   void sweep(Clock::time_point now);
-  bool closeLongestIdle();
+  bool evictOne(Clock::time_point now);
+  void logRequest(const Waiting& waiting, LogLevel level, const std::string& outcome);
   void close(int socket);
 
   int m_listener;
-  std::chrono::milliseconds m_idleTimeout;
-  std::chrono::milliseconds m_requestTimeout;
-  int m_maxConnections;
-  bool m_lookAhead;
-  std::vector<char> m_peeked;
+  Settings m_settings;
   Ready m_ready;
   int m_epoll = -1;
-  int m_wake = -1;  // an eventfd: connections were given back
+  int m_wake = -1;   // an eventfd: connections were given back
+  int m_spare = -1;  // a descriptor given up to refuse one connection when none are left
+  bool m_accepting = true;
+  Clock::time_point m_resumeAccepting{};
+  std::chrono::milliseconds m_backoff{0};
+  std::shared_ptr<ConnectionCounts> m_counts;
   std::unordered_map<int, Waiting> m_waiting;  // by socket
-  std::atomic<int> m_open{0};                   // connections here and with workers
+  std::vector<char> m_scratch;
+  ThrottledWarning m_refusals;
+  ThrottledWarning m_acceptFailures;
 
   std::mutex m_givenMutex;
   std::vector<Connection> m_given;
   bool m_stopped = false;  // under m_givenMutex
 };
-
-// True when `bytes`, the start of what a connection sent, hold a whole
-// request head and, for a request with a Content-Length that fits in
-// `lookAhead` bytes, its whole body; or when they fill `lookAhead`.
-bool requestArrived(std::string_view bytes, std::size_t lookAhead);
 
 }  // namespace talixdb::server

@@ -1,27 +1,20 @@
 #include "net/WorkerPool.h"
 
 #include <sys/socket.h>
-#include <unistd.h>
 
 #include <exception>
+#include <system_error>
 
-#include "base/ServerLog.h"
+#include "base/Guard.h"
 
 namespace talixdb::server {
 
-namespace {
-
-// How long a worker beyond the ready ones waits for work before it ends.
-constexpr auto kLinger = std::chrono::seconds(30);
-
-}  // namespace
-
-WorkerPool::WorkerPool(int ready, int most, MakeWorker make, KeepConnection keep, ConnectionClosed closed)
+WorkerPool::WorkerPool(int ready, int most, std::chrono::seconds linger, MakeWorker make, KeepConnection keep)
     : m_ready(ready),
       m_most(most < ready ? ready : most),
+      m_linger(linger),
       m_make(std::move(make)),
-      m_keep(std::move(keep)),
-      m_closed(std::move(closed)) {}
+      m_keep(std::move(keep)) {}
 
 WorkerPool::~WorkerPool() { stop(std::chrono::milliseconds(0)); }
 
@@ -40,19 +33,33 @@ void WorkerPool::start() {
 void WorkerPool::submit(Connection connection) {
   std::unique_lock<std::mutex> lock(m_mutex);
   joinFinished(lock);
-  if (m_stopping) {
-    ::close(connection.socket);
-    m_closed();
-    return;
-  }
+  if (m_stopping) return;  // the connection closes
   m_queue.push_back(std::move(connection));
-  if (m_waiting < static_cast<int>(m_queue.size()) && static_cast<int>(m_slots.size()) < m_most) {
-    Slot& slot = m_slots.emplace_back();
-    slot.extra = true;
-    ++m_waiting;
-    slot.thread = std::thread(&WorkerPool::run, this, std::ref(slot));
-  }
+  if (m_waiting < static_cast<int>(m_queue.size()) && static_cast<int>(m_slots.size()) < m_most) startExtra(lock);
   m_work.notify_one();
+}
+
+// One worker more. When its thread cannot start (out of threads or memory),
+// the queued request waits for the workers there are; the newest is refused
+// once more wait than there are workers to take them soon.
+void WorkerPool::startExtra(std::unique_lock<std::mutex>&) {
+  Slot& slot = m_slots.emplace_back();
+  slot.extra = true;
+  ++m_waiting;
+  try {
+    slot.thread = std::thread(&WorkerPool::run, this, std::ref(slot));
+    return;
+  } catch (const std::system_error& problem) {
+    --m_waiting;
+    m_slots.pop_back();
+    m_startFailures.write("cannot start one more worker (" + std::string(problem.what()) + "): " +
+                          std::to_string(m_slots.size()) + " serve");
+    if (m_queue.size() > m_slots.size()) {
+      m_refusals.write("refused a request from " + m_queue.back().client() + ": " +
+                       std::to_string(m_queue.size() - 1) + " wait for a worker already");
+      m_queue.pop_back();
+    }
+  }
 }
 
 void WorkerPool::stop(std::chrono::milliseconds grace) {
@@ -60,11 +67,9 @@ void WorkerPool::stop(std::chrono::milliseconds grace) {
   m_stopping = true;
   m_work.notify_all();
   m_idle.wait_for(lock, grace, [this] { return m_queue.empty() && m_busy == 0; });
-  // Out of time: what waits is closed, what runs is cut.
-  for (const Connection& connection : m_queue) {
-    ::close(connection.socket);
-    m_closed();
-  }
+  // Out of time: what waits is closed, what runs is cut. A socket in service
+  // is still open here: its worker closes it only after it has given it up
+  // under this lock.
   m_queue.clear();
   for (Slot& slot : m_slots)
     if (slot.socket >= 0) ::shutdown(slot.socket, SHUT_RDWR);
@@ -92,7 +97,7 @@ void WorkerPool::run(Slot& slot) {
       std::lock_guard<std::mutex> lock(m_mutex);
       slot.worker = std::move(worker);
     } catch (const std::exception& problem) {
-      logLine(LogLevel::Warning, std::string("cannot start one more worker: ") + problem.what());
+      m_startFailures.write(std::string("cannot start one more worker: ") + problem.what());
       std::lock_guard<std::mutex> lock(m_mutex);
       --m_waiting;
       slot.finished = true;
@@ -103,7 +108,7 @@ void WorkerPool::run(Slot& slot) {
   const auto hasWork = [this] { return !m_queue.empty() || m_stopping; };
   for (;;) {
     if (slot.extra) {
-      m_work.wait_for(lock, kLinger, hasWork);
+      m_work.wait_for(lock, m_linger, hasWork);
     } else {
       m_work.wait(lock, hasWork);
     }
@@ -117,21 +122,17 @@ void WorkerPool::run(Slot& slot) {
     m_queue.pop_front();
     --m_waiting;
     ++m_busy;
-    slot.socket = connection.socket;
+    slot.socket = connection.socket();
     lock.unlock();
-    std::optional<Connection> kept = slot.worker->serve(std::move(connection));
+    const bool kept = slot.worker->serve(connection);
     lock.lock();
     slot.socket = -1;
     --m_busy;
     ++m_waiting;
     const bool stopping = m_stopping;
     lock.unlock();
-    if (kept && !stopping) {
-      m_keep(std::move(*kept));
-    } else {
-      if (kept) ::close(kept->socket);
-      m_closed();
-    }
+    if (kept && !stopping) guardedRun("giving a connection back", [&] { m_keep(std::move(connection)); });
+    connection = Connection();  // closed here, unless given back
     lock.lock();
     m_idle.notify_all();
   }

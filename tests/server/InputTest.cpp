@@ -77,8 +77,9 @@ class InputTest : public ::testing::Test {
 
 // Hostile requests cost the parser time or memory out of proportion (the
 // first two grow with the square of their count) or are no request of the
-// contract: each gets a client fault. Malformed ones get a fault or, where
-// the server cannot tell a request, a closed connection. None sets a cookie.
+// contract: each gets a client fault. Malformed ones get a fault, a 400
+// when the head is malformed, or, where the server cannot tell a request, a
+// closed connection; a body cut short is closed. None sets a cookie.
 TEST_F(InputTest, HostileAndMalformedRequestsGetAFaultAndTheServerKeepsServing) {
   auto login = [](const std::string& body) { return soapPost(actionOf("login"), body); };
   auto client = [](const std::string& text) {
@@ -88,13 +89,15 @@ TEST_F(InputTest, HostileAndMalformedRequestsGetAFaultAndTheServerKeepsServing) 
   const std::string garbage = patterned(5000, 3);
   std::string truncated = loginEnvelope();
   truncated.resize(truncated.find("<ns1:LoginRequestElement>") + 20);  // in the middle of a tag
-  std::string shortBody = login(loginEnvelope());
-  shortBody.resize(shortBody.size() - 40);
+  std::string shortBody = login(std::string(500, ' '));
+  shortBody.resize(shortBody.size() - 490);
+  const std::string badRequest = "HTTP/1.1 400 Bad Request\r\n";
   struct Case {
     const char* what;
     std::string request;
     std::string expected;  // in the reply; "" also takes a closed connection or a 4xx status
     Ending ending = Ending::KeepOpen;
+    bool unanswered = false;  // the connection is closed without a reply
   };
   const Case cases[] = {
       {"attributes", login(loginEnvelope(repeated(40000, " a", "=\"1\""))),
@@ -117,7 +120,12 @@ TEST_F(InputTest, HostileAndMalformedRequestsGetAFaultAndTheServerKeepsServing) 
       {"garbage", garbage, "", Ending::CloseSending},
       {"no XML", login("hello, not XML at all"), client("the request is not a SOAP envelope")},
       {"truncated XML", login(truncated), "Fault"},
-      {"short body", shortBody, "", Ending::CloseSending},
+      {"short body", shortBody, "", Ending::CloseSending, true},
+      {"short upload", uploadStart(cookie, folder, 1000, 2000), "", Ending::CloseSending, true},
+      {"two lengths", soapPost(actionOf("login"), loginEnvelope(), "Content-Length: 5\r\n"),
+       badRequest + "Content-Type: text/plain; charset=utf-8\r\nConnection: close\r\nContent-Length: 46\r\n\r\n"
+                    "the request has two different Content-Lengths\n"},
+      {"control byte", "GET /health HTTP/1.1\r\nHost: \x7f\r\n\r\n", badRequest},
       {"unknown action", soapPost("urn:no-such-operation", loginEnvelope()), "Fault"},
       {"oversize", soapPost(actionOf("findByPath"), soapEnvelope("<x>" + std::string(17u << 20, 'a') + "</x>")), ""},
   };
@@ -127,6 +135,7 @@ TEST_F(InputTest, HostileAndMalformedRequestsGetAFaultAndTheServerKeepsServing) 
                                                    reply.rfind("HTTP/1.1 4", 0) == 0
                                              : reply.find(c.expected) != std::string::npos;
     EXPECT_TRUE(answered) << c.what << ": " << reply.substr(0, 300);
+    EXPECT_TRUE(!c.unanswered || reply.empty()) << c.what << ": " << reply.substr(0, 300);
     EXPECT_TRUE(c.expected.rfind("<faultcode>", 0) != 0 || reply.rfind("HTTP/1.1 500", 0) == 0) << c.what;
     EXPECT_EQ(reply.find("Set-Cookie"), std::string::npos) << c.what;
   }

@@ -4,8 +4,11 @@
 // lines, password hashes.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+
 #include <chrono>
 #include <string>
+#include <tuple>
 
 #include "app/Server.h"
 #include "app/ServerOptions.h"
@@ -13,7 +16,10 @@
 #include "base/ServerLog.h"
 #include "http/HttpCookies.h"
 #include "http/RequestScanner.h"
-#include "net/WaitingRoom.h"
+#include "base/Limits.h"
+#include "http/ConnectionPolicy.h"
+#include "net/ProxyProtocol.h"
+#include "net/RequestHead.h"
 #include "repository/NameRules.h"
 #include "repository/PasswordHash.h"
 
@@ -120,24 +126,125 @@ TEST(RequestScanner, RefusesWhatTheParserWouldPayForOrChange) {
   }
 }
 
-// When the event thread hands a connection to a worker: once the request
-// head, and a small body its Content-Length names, have arrived.
-TEST(RequestArrived, HeadAndSmallBodyOrAFullLookAhead) {
+// When the event thread hands a request to a worker (whole, or streamed for
+// an upload or a body beyond what it holds), and what it answers itself.
+TEST(RequestHead, WholeRequestsGoToAWorkerAndMalformedHeadsNever) {
+  using State = RequestShape::State;
   const std::string head = "POST /vlt/services/QuillonBinding HTTP/1.1\r\nHost: h\r\n";
-  const std::pair<std::string, bool> cases[] = {
-      {"", false},
-      {"GET /health HTTP/1.1\r\nHost: h\r\n", false},
-      {"GET /health HTTP/1.1\r\nHost: h\r\n\r\n", true},
-      {"GET /health HTTP/1.0\n\n", true},
-      {head + "Content-Length: 10\r\n\r\n12345", false},
-      {head + "content-LENGTH:10\r\n\r\n1234567890", true},
-      {head + "Content-Length: 99999999999999999999\r\n\r\n", true},  // larger than the look-ahead: a worker reads it
-      {head + "Transfer-Encoding: chunked\r\n\r\n", true},
-      {head + "X-Content-Length: 10\r\n\r\n", true},
-      {std::string(100, 'x'), true},  // fills the look-ahead
-      {"\x16\x03\x01\x02", true},        // a TLS handshake on the plain port
+  struct Case {
+    std::string bytes;
+    State state;
+    std::size_t length;   // of a complete request
+    const char* problem;  // of a malformed one
   };
-  for (const auto& [bytes, arrived] : cases) EXPECT_EQ(requestArrived(bytes, 100), arrived) << bytes;
+  const Case cases[] = {
+      {"GET /health HTTP/1.1\r\nHost: h\r\n", State::Incomplete, 0, ""},
+      {"GET /health HTTP/1.0\n\nGET", State::Complete, 22, ""},
+      {head + "Content-Length: 10\r\n\r\n12345", State::Incomplete, 0, ""},
+      {head + "content-LENGTH:10\r\n\r\n1234567890", State::Complete, head.size() + 21 + 10, ""},
+      {head + "Content-Length: 4\r\nContent-Length: 4\r\n\r\nabcd", State::Complete, head.size() + 44, ""},
+      {head + "Content-Length: 99999999999999999999\r\n\r\n" + std::string(300, 'x'), State::Streamed, 0, ""},
+      {head + "SOAPAction: \"urn:up\"\r\nContent-Length: 50\r\n\r\n", State::Streamed, 0, ""},
+      {head + "Transfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n", State::Complete, head.size() + 45, ""},
+      {head + "Transfer-Encoding: chunked\r\n\r\n5\r\nhel", State::Incomplete, 0, ""},
+      {head + "Content-Length: 1\r\nContent-Length: 2\r\n\r\n12", State::Malformed, 0,
+       "the request has two different Content-Lengths"},
+      {head + "Content-Length: 1x\r\n\r\n", State::Malformed, 0, "the Content-Length is no number"},
+      {head + "Transfer-Encoding: gzip\r\n\r\n", State::Malformed, 0, "a Transfer-Encoding other than chunked"},
+      {head + "Transfer-Encoding: chunked\r\nContent-Length: 3\r\n\r\n", State::Malformed, 0, "both"},
+      {head + "Transfer-Encoding: chunked\r\n\r\n2\r\nhello", State::Malformed, 0, "longer than its size"},
+      {"GET /health HTTP/1.1\r\nHo\x01", State::Malformed, 0, "the control character U+0001"},
+      {"\x16\x03\x01\x02", State::Malformed, 0, "the control character U+0016"},  // TLS on the plain port
+      {"GET / HTTP/1.1\r\n" + std::string(130, 'h'), State::Malformed, 0, "longer than 120 bytes"},
+      {"get / HTTP/1.1\r\n\r\n", State::Malformed, 0, "does not begin with an HTTP request line"},
+      {head + "no colon\r\n\r\n", State::Malformed, 0, "no header field"},
+  };
+  for (const Case& c : cases) {
+    const RequestShape shape = shapeOf(c.bytes, 250, 120, "urn:up");
+    EXPECT_EQ(shape.state, c.state) << echo(c.bytes, 200) << ": " << shape.problem;
+    EXPECT_EQ(shape.length, c.length) << echo(c.bytes, 200);
+    EXPECT_NE(shape.problem.find(c.problem), std::string::npos) << shape.problem;
+  }
+}
+
+// A PROXY header (version 1 or 2) names the client; a connection without
+// one goes on as it is.
+TEST(ProxyProtocol, HeadersNameTheClientOnlyFromListedAddresses) {
+  using State = ProxyHeader::State;
+  const std::string v2 = std::string("\r\n\r\n\0\r\nQUIT\n", 12);
+  const std::string v2ipv4 = v2 + std::string("\x21\x11\x00\x0c\xc0\x00\x02\x07\x0a\x00\x00\x01\x30\x39\x01\xbb", 16);
+  const std::tuple<std::string, State, std::string> cases[] = {
+      {"PROXY TCP4 198.51.100.7 10.0.0.1 40000 8080\r\nGET", State::Complete, "198.51.100.7"},
+      {"PROXY TCP6 2001:db8::7 2001:db8::1 40000 8080\r\n", State::Complete, "2001:db8::7"},
+      {"PROXY UNKNOWN\r\n", State::Complete, ""},
+      {"PROXY TCP4 198.51.100.7 10.0", State::Incomplete, ""},
+      {"PROXY TCP4 nowhere 10.0.0.1 1 2\r\n", State::Malformed, ""},
+      {v2ipv4 + "\x16\x03", State::Complete, "192.0.2.7"},
+      {v2 + std::string("\x20\x00\x00\x00", 4), State::Complete, ""},  // LOCAL: the balancer's own check
+      {v2.substr(0, 7), State::Incomplete, ""},
+      {"GET /health HTTP/1.1\r\n", State::Absent, ""},
+  };
+  for (const auto& [bytes, state, client] : cases) {
+    const ProxyHeader header = readProxyHeader(bytes);
+    EXPECT_EQ(header.state, state) << echo(bytes, 100);
+    EXPECT_EQ(header.client, client) << echo(bytes, 100);
+  }
+  EXPECT_EQ(readProxyHeader(v2ipv4).length, 28u);
+  std::string problem;
+  const AddressList list = AddressList::parse("10.0.0.0/8,2001:db8::1", problem);
+  ASSERT_EQ(problem, "");
+  auto address = [](const char* text) {
+    sockaddr_storage address{};
+    if (inet_pton(AF_INET, text, &reinterpret_cast<sockaddr_in*>(&address)->sin_addr) == 1) {
+      address.ss_family = AF_INET;
+    } else {
+      address.ss_family = AF_INET6;
+      inet_pton(AF_INET6, text, &reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr);
+    }
+    return address;
+  };
+  for (const char* listed : {"10.1.2.3", "2001:db8::1", "::ffff:10.9.9.9"}) EXPECT_TRUE(list.contains(address(listed)));
+  for (const char* other : {"11.0.0.1", "2001:db8::2", "127.0.0.1"}) EXPECT_FALSE(list.contains(address(other)));
+  EXPECT_TRUE(AddressList::parse("10.0.0.0/33", problem).empty());
+  EXPECT_EQ(problem, "'10.0.0.0/33' has no prefix length from 0 to 32");
+}
+
+// A deadline that grants time for many bytes at a slow rate ends at the
+// clock's end, never wraps into the past.
+TEST(Deadline, TimeForAHugeUploadAtAByteASecondDoesNotWrap) {
+  Deadline deadline;
+  deadline.start(Deadline::Clock::now(), std::chrono::seconds(5));
+  deadline.grant(1ull << 62, 1);
+  EXPECT_FALSE(deadline.passed(Deadline::Clock::now()));
+  EXPECT_EQ(deadline.socketTimeout(std::chrono::seconds(60)), -60000000);
+  deadline.grant((1ull << 62) + 1, 1);  // and once at the end, more adds nothing
+  EXPECT_FALSE(deadline.passed(Deadline::Clock::now()));
+}
+
+// The limits held against each other and the machine at start.
+TEST(Limits, DescriptorsTransfersAndFileSizeBoundWhatTheOptionsAsk) {
+  Limits limits;
+  limits.threads = 4;
+  limits.maxThreads = 2;
+  limits.maxTransfers = 10;
+  MachineLimits machine;
+  machine.openFiles = 32 + 4 * 4 + 64 * 3 + 100;  // 100 left for connections
+  machine.fileSize = 1 << 20;
+  LimitCheck check = checkLimits(limits, machine);
+  EXPECT_EQ(check.refusal, "");
+  EXPECT_EQ(limits.maxThreads, 4);
+  EXPECT_EQ(limits.maxTransfers, 3);
+  EXPECT_EQ(limits.maxConnections, 100);
+  EXPECT_EQ(limits.maxConnectionsPerAddress, 100);
+  EXPECT_EQ(limits.maxUpload, 1 << 20);
+  EXPECT_EQ(check.warnings, (std::vector<std::string>{
+                                "serving at most 100 connections at once: the open file limit is 340",
+                                "--max-upload lowered to 1048576 bytes: the file size limit (ulimit -f) allows no "
+                                "larger file"}));
+  machine.openFiles = 200;
+  check = checkLimits(limits, machine);
+  EXPECT_EQ(check.refusal.rfind("the open file limit of 200 descriptors leaves none for connections", 0), 0u)
+      << check.refusal;
 }
 
 TEST(HttpCookies, SessionCookieIsFoundAmongOthersAndSetWithAPathAndNoDomain) {
@@ -156,8 +263,8 @@ TEST(ServerOptions, DefaultsHelpProblemsAndWarnings) {
   ASSERT_EQ(parseServerOptions({"--data", "/tmp/x"}, options), "");
   EXPECT_EQ(options.command, ServerCommand::Serve);
   EXPECT_EQ(options.host, "127.0.0.1");
-  EXPECT_EQ(options.sessionTimeout, 1800);
-  EXPECT_EQ(options.maxUpload, 1ull << 30);
+  EXPECT_EQ(options.limits.sessionTimeout, 1800);
+  EXPECT_EQ(options.limits.maxUpload, 1ll << 30);
   EXPECT_EQ(options.logLevel, LogLevel::Info);
   for (const std::vector<std::string>& help : {std::vector<std::string>{"--help"}, {"-h", "--data", "d"}})
     EXPECT_TRUE(parseServerOptions(help, options).empty() && options.command == ServerCommand::Help);
@@ -179,6 +286,9 @@ TEST(ServerOptions, DefaultsHelpProblemsAndWarnings) {
       {{"--data", "d", "--tls-cert", "c.pem"}, "--tls-cert and --tls-key go together: give both or neither"},
       {{"--data", "d", "--metrics-from", "10.0.0.0/33"}, "--metrics-from: '10.0.0.0/33' has no prefix length from 0 to 32"},
       {{"--data", "d", "--metrics-from", "::1,monitor"}, "--metrics-from: 'monitor' is no IPv4 or IPv6 address"},
+      {{"--data", "d", "--max-buffered", "1024"}, "--max-buffered needs a number from 4325376 to 1099511627776"},
+      {{"--data", "d", "--proxy-protocol", "10.0.0.1,balancer"},
+       "--proxy-protocol needs addresses or networks (ADDRESS/BITS), separated by commas: 'balancer' is no IPv4 or IPv6 address"},
   };
   for (const auto& [arguments, problem] : cases) {
     ServerOptions fresh;

@@ -72,7 +72,7 @@ class RelayServer {
 
 // A TCP connection to 127.0.0.1:port; -1 when refused. A small
 // `receiveBuffer` makes a reader that stops reading soon stall the server;
-// a `source` (such as "127.0.0.2") makes the server see another client.
+// `source` is another loopback address to connect from (another client).
 int connectTo(int port, int receiveBuffer = 0, const char* source = nullptr);
 
 // Envelope around a body, with the service's namespaces declared.
