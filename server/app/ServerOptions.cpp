@@ -34,6 +34,7 @@ enum OptionId {
   kTlsCert,
   kTlsKey,
   kSetAdminPassword,
+  kEndSessions,
   kVersion,
   kHelp = 'h',
 };
@@ -60,6 +61,7 @@ const option kOptions[] = {
     {"tls-cert", required_argument, nullptr, kTlsCert},
     {"tls-key", required_argument, nullptr, kTlsKey},
     {"set-admin-password", no_argument, nullptr, kSetAdminPassword},
+    {"end-sessions", required_argument, nullptr, kEndSessions},
     {"version", no_argument, nullptr, kVersion},
     {"help", no_argument, nullptr, kHelp},
     {nullptr, 0, nullptr, 0},
@@ -171,6 +173,8 @@ std::string serverUsage() {
          "  --set-admin-password       set the password of the administrator \"root\" to the first\n"
          "                             line of standard input, or to VLT_ADMIN_PASSWORD when that\n"
          "                             is set and not empty, and exit\n"
+         "  --end-sessions USER        end every login session of USER (root too) and exit: a\n"
+         "                             client that died keeps its user out until then\n"
          "  --backup-to NEWDIR         copy a SQLite store, consistently, into the new directory\n"
          "                             NEWDIR (also while a server uses it) and exit; back up a\n"
          "                             PostgreSQL store with pg_dump\n"
@@ -258,6 +262,10 @@ std::string apply(int id, const std::string& value, ServerOptions& options) {
       return setCommand(ServerCommand::Backup, options);
     case kSetAdminPassword:
       return setCommand(ServerCommand::SetAdminPassword, options);
+    case kEndSessions:
+      if (value.empty()) return "--end-sessions needs a user name";
+      options.sessionsUser = value;
+      return setCommand(ServerCommand::EndSessions, options);
     case kVersion:
       return setCommand(ServerCommand::Version, options);
     case kHelp:
@@ -277,7 +285,7 @@ std::string setCommand(ServerCommand command, ServerOptions& options) {
     return std::string();
   }
   if (options.command != ServerCommand::Serve && options.command != command)
-    return "--set-admin-password and --backup-to are separate commands";
+    return "--set-admin-password, --end-sessions and --backup-to are separate commands";
   options.command = command;
   return std::string();
 }

@@ -1,6 +1,7 @@
 // The session operations; none of them needs a session to be called.
 #include "operations/ServiceCall.h"
 #include "operations/WireModel.h"
+#include "SessionTimes.h"
 
 using namespace talixdb::server;
 
@@ -39,6 +40,14 @@ int __ns1__isLoggedIn(struct soap* soap, ns1__IsLoggedInRequestElement* request,
   return serveSimple(soap, "isLoggedIn", [&](ServiceContext& context) {
     bool live = request != nullptr && context.repository().isLoggedIn(request->username);
     *response = newBool(soap, live);
+    // With HTTP Basic credentials of that user (or of the administrator) the
+    // reply also tells when the session was last used (SessionTimes.h).
+    if (live && soap->userid != nullptr && soap->passwd != nullptr) {
+      if (std::optional<SessionUse> use = context.repository().sessionUse(request->username, soap->userid, soap->passwd))
+        soap->http_extra_header = soap_strdup(soap, (std::string(talixdb::kSessionTimesHeader) + ": " +
+                                                     talixdb::formatSessionTimes(use->lastUsed, use->expires))
+                                                        .c_str());
+    }
   });
 }
 

@@ -47,6 +47,16 @@ constexpr const char* kRepositoryPath = "/Repository";
 constexpr const char* kSystemPath = "/System";
 constexpr const char* kUsersPath = "/System/Users";
 constexpr const char* kAdministratorName = "root";
+// Deleting "/System/Users/NAME/Sessions" (the administrator only) ends every
+// session of NAME; no object is ever stored there.
+constexpr const char* kSessionsName = "Sessions";
+
+// When a user's latest live session was last used and when it ends unless
+// used again (seconds since 1970).
+struct SessionUse {
+  std::int64_t lastUsed = 0;
+  std::int64_t expires = 0;
+};
 
 struct Caller {
   std::string session;  // the session the request names ("" for none)
@@ -103,6 +113,9 @@ class Repository {
   // Gives the existing user `name` a new password and ends its sessions;
   // refuses an unknown user and an empty password.
   void setPassword(const std::string& name, const std::string& password);
+  // Ends every session of the existing user `name` (for the store's owner);
+  // true when one was live.
+  bool endSessions(const std::string& name);
 
   // ---- sessions (no session needed)
   // Checks the credentials, ends the caller's previous session and starts a
@@ -112,6 +125,11 @@ class Repository {
   std::string login(Caller& caller, const std::string& user, const std::string& password);
   // True while `user` has at least one live session.
   bool isLoggedIn(const std::string& user);
+  // The use of `user`'s latest live session, told only to `asker` with its
+  // right `password` when `asker` is `user` or the administrator; none
+  // otherwise (the check costs what a login's does).
+  std::optional<SessionUse> sessionUse(const std::string& user, const std::string& asker,
+                                       const std::string& password);
   // Ends the caller's session, if any.
   void logout(Caller& caller);
   // The caller's session id while it is live, else "".
@@ -198,6 +216,11 @@ class Repository {
   static bool isBelowUsers(const std::string& path);
 
   StoredUser enter(Caller& caller);
+  // Ends every session of `user` when `requester` is the administrator
+  // (remove of "/System/Users/NAME/Sessions"); true when one was live.
+  bool endSessionsOf(const StoredUser& requester, const std::string& user);
+  // The same for anyone, inside a transaction.
+  bool removeSessions(const std::string& user);
   // Stores now as the session's last use unless the stored one is recent.
   void refresh(const StoredSession& session);
   // The stored session of a session id ("" has none), live or not.

@@ -170,7 +170,7 @@ TEST(ServerOptions, DefaultsHelpProblemsAndWarnings) {
       {{"--data", "d", "--log-level", "loud"}, "--log-level needs error, warning, info or debug"},
       {{"--data", "d", "stray"}, "unexpected argument stray"},
       {{"--data", "d", "--backup-to", "b", "--set-admin-password"},
-       "--set-admin-password and --backup-to are separate commands"},
+       "--set-admin-password, --end-sessions and --backup-to are separate commands"},
       {{"--data", "d", "--tls-cert", "c.pem"}, "--tls-cert and --tls-key go together: give both or neither"},
   };
   for (const auto& [arguments, problem] : cases) {
