@@ -5,6 +5,7 @@
 // message overwrites and that goes away when the operation ends.
 #pragma once
 
+#include <mutex>
 #include <string>
 
 #include "talixdbapi/TalixLogger.h"
@@ -51,6 +52,8 @@ class ConsoleLogger final : public TALIX::ILogger {
   // the failures it caused are told by one line.
   void mute() { m_muted = true; }
   void finalError(const std::string& text);
+  // Whether messages are dropped (mute(), or a stop of the command).
+  bool muted() const;
 
   // Shows progress while alive, whatever --verbose says (long operations);
   // clears the status line when it ends.
@@ -83,7 +86,12 @@ class ConsoleLogger final : public TALIX::ILogger {
 
  private:
   void write(const std::string& text);
+  void print(const std::string& text);
   void showStatus(const std::string& text);
+  void removeStatus();
+
+  // The supervisor's thread shows notes too.
+  mutable std::recursive_mutex m_mutex;
 
   bool m_verbose;
   bool m_showProgress;
