@@ -129,6 +129,7 @@ std::string serverUsage() {
          "                      [--keep-alive-requests N] [--stop-timeout SECONDS]\n"
          "                      [--log-level LEVEL] [--quiet] [--tls-cert FILE --tls-key FILE]\n"
          "       talixdb-server (--data DIR | --store URI) --set-admin-password\n"
+         "       talixdb-server (--data DIR | --store URI) --end-sessions USER\n"
          "       talixdb-server --data DIR --backup-to NEWDIR\n"
          "       talixdb-server --version | --help\n"
          "\n"
@@ -183,7 +184,19 @@ std::string serverUsage() {
          "\n"
          "The administrator \"root\" is created on first start with the password in\n"
          "VLT_ADMIN_PASSWORD; without it the password is \"kelp482\", which is allowed only\n"
-         "for a store made on a loopback address.\n";
+         "for a store made on a loopback address.\n"
+         "\n"
+         "Environment:\n"
+         "  VLT_ADMIN_PASSWORD   the administrator's password at the first start, and the new\n"
+         "                       one for --set-admin-password\n"
+         "  PGPASSWORD, PGPASSFILE and the other libpq variables  for a --store URI\n"
+         "\n"
+         "Examples:\n"
+         "  talixdb-server --data /var/lib/talixdb --port 8080\n"
+         "  talixdb-server --data /var/lib/talixdb --tls-cert server.pem --tls-key server.key\n"
+         "  talixdb-server --store postgresql://talixdb@db.example/talixdb --host 0.0.0.0\n"
+         "  talixdb-server --data /var/lib/talixdb --end-sessions alice\n"
+         "  talixdb-server --data /var/lib/talixdb --backup-to /backup/talixdb-2025-05-14\n";
 }
 
 std::string serverVersion() { return std::string("talixdb-server ") + TALIXDB_VERSION; }
