@@ -68,6 +68,7 @@ TEST(HandleSession, LastErrorTextSaysWhyOpenOrLoginFailed) {
   TestServer server;
   CannedServer silent("", CannedServer::kSilent);
   const std::string address = server.address();
+  const std::string quiet = silent.address();
   struct Row {
     const char* address;  // null: MODELDATABASE_HOME
     std::vector<std::pair<const char*, std::string>> env;
@@ -80,10 +81,9 @@ TEST(HandleSession, LastErrorTextSaysWhyOpenOrLoginFailed) {
       {nullptr, {{"MODELDATABASE_HOME", ""}}, "MODELDATABASE_HOME (\"\") holds no endpoint URL"},
       {"127.0.0.1:1", {}, "connection refused by 127.0.0.1:1: no server listens on port 1 of 127.0.0.1"},
       {"nosuch.invalid:80", {}, "cannot resolve the host name nosuch.invalid ("},
-      {silent.address().c_str(), {{"TALIXDB_IO_TIMEOUT", "1"}},
-       "no answer from " + silent.address() + " within 1 s (TALIXDB_IO_TIMEOUT)"},
-      {silent.address().c_str(), {{"TALIXDB_CALL_TIMEOUT", "1"}},
-       "no answer from " + silent.address() + " within 1 s (TALIXDB_CALL_TIMEOUT)"},
+      {quiet.c_str(), {{"TALIXDB_IO_TIMEOUT", "1"}}, "no answer from " + quiet + " within 1 s (TALIXDB_IO_TIMEOUT)"},
+      {quiet.c_str(), {{"TALIXDB_CALL_TIMEOUT", "1"}},
+       "no answer from " + quiet + " within 1 s (TALIXDB_CALL_TIMEOUT)"},
   };
   for (const Row& row : rows) {
     std::vector<std::unique_ptr<ScopedEnv>> env;

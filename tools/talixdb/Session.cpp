@@ -85,7 +85,7 @@ int Session::open() {
     if (int found = addressFromEnvironment()) return found;
   }
   limitLibraryTimes(m_options.timeout);
-  m_supervisor.connecting(m_address, m_options.timeout > 0 ? m_options.timeout : kConnectSeconds);
+  m_supervisor.connecting(m_address, connectSeconds());
   m_logger.progress("connecting to " + m_address);
   if (!m_db.open(m_address.c_str())) {
     m_supervisor.connected();
@@ -94,6 +94,8 @@ int Session::open() {
   m_opened = true;
   return exit_code::kSuccess;
 }
+
+int Session::connectSeconds() const { return m_options.timeout > 0 ? m_options.timeout : kConnectSeconds; }
 
 int Session::connectionFailed() {
   const std::string text = m_db.getLastErrorText();
@@ -168,7 +170,11 @@ int Session::userPassword(std::string& password) {
     password = administratorPassword;
   } else if (canPrompt() && !isPoolUser(m_options.user)) {
     if (!warning.empty()) m_logger.warning(warning);
-    if (!promptForPassword("talixdb: password for " + m_options.user + ": ", password)) {
+    // The time spent typing is no time the server took.
+    m_supervisor.connected();
+    const bool read = promptForPassword("talixdb: password for " + m_options.user + ": ", password);
+    m_supervisor.connecting(m_address, connectSeconds());
+    if (!read) {
       m_logger.error("no password was read");
       return exit_code::kUsage;
     }

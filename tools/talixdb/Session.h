@@ -71,6 +71,8 @@ class Session {
   // A connection that failed: the library's reason and the status of its kind.
   int connectionFailed();
   bool logIn(const char* user, const char* password, const char* domain, int poolSize);
+  // How long connecting and logging in may take.
+  int connectSeconds() const;
 
   const GlobalOptions& m_options;
   ConsoleLogger& m_logger;
