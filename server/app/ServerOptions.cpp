@@ -193,10 +193,15 @@ std::string serverUsage() {
          "\n"
          "Examples:\n"
          "  talixdb-server --data /var/lib/talixdb --port 8080\n"
+         "      serve a SQLite store on 127.0.0.1:8080\n"
          "  talixdb-server --data /var/lib/talixdb --tls-cert server.pem --tls-key server.key\n"
+         "      serve it over HTTPS only\n"
          "  talixdb-server --store postgresql://talixdb@db.example/talixdb --host 0.0.0.0\n"
+         "      serve a PostgreSQL store on every address (beside other servers of it)\n"
          "  talixdb-server --data /var/lib/talixdb --end-sessions alice\n"
-         "  talixdb-server --data /var/lib/talixdb --backup-to /backup/talixdb-2025-05-14\n";
+         "      end the sessions a crashed client of alice left behind\n"
+         "  talixdb-server --data /var/lib/talixdb --backup-to /backup/talixdb-2025-05-14\n"
+         "      copy the store while it is served\n";
 }
 
 std::string serverVersion() { return std::string("talixdb-server ") + TALIXDB_VERSION; }

@@ -187,6 +187,7 @@ TEST(TlsCli, TalksHttpsWithTheTrustFile) {
   CliResult untrusted = runCli(run);
   EXPECT_EQ(untrusted.exitCode, 38);
   EXPECT_TRUE(contains(untrusted.err, "the server's certificate is not trusted")) << untrusted.err;
+  EXPECT_EQ(untrusted.err.find("talixdb: "), untrusted.err.rfind("talixdb: ")) << untrusted.err;  // said once
   // Plain HTTP to it: the server's own answer, not a wrong password.
   run.args = {"--server", server.address(), "db", "status"};
   CliResult plain = runCli(run);

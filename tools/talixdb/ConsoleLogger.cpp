@@ -91,8 +91,14 @@ void ConsoleLogger::write(const std::string& text) {
   if (!muted()) print(text);
 }
 
+std::string ConsoleLogger::lastLine() const {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  return m_lastLine;
+}
+
 void ConsoleLogger::print(const std::string& text) {
   if (text.empty()) return;
+  m_lastLine = text;
   removeStatus();
   std::fprintf(stderr, "talixdb: %s\n", text.c_str());
   std::fflush(stderr);

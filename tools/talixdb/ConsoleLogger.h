@@ -54,6 +54,9 @@ class ConsoleLogger final : public TALIX::ILogger {
   void finalError(const std::string& text);
   // Whether messages are dropped (mute(), or a stop of the command).
   bool muted() const;
+  // The text of the last line written (without "talixdb: "), so that what
+  // the library logged already is not said twice.
+  std::string lastLine() const;
 
   // Shows progress while alive, whatever --verbose says (long operations);
   // clears the status line when it ends.
@@ -101,6 +104,7 @@ class ConsoleLogger final : public TALIX::ILogger {
   std::string m_statusText;
   bool m_quiet = false;
   bool m_muted = false;
+  std::string m_lastLine;
   ProgressListener* m_listener = nullptr;
 };
 

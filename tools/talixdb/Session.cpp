@@ -103,7 +103,8 @@ int Session::connectionFailed() {
     m_logger.error("cannot reach the server at " + m_address);
     return exit_code::kUnreachable;
   }
-  m_logger.error(text);
+  // The library logs a failed TLS set-up or handshake itself.
+  if (m_logger.lastLine() != text) m_logger.error(text);
   const int status = connectionFailureStatus(text);
   return status != 0 ? status : exit_code::kUnreachable;
 }
