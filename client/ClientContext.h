@@ -43,6 +43,11 @@ class CClientContext {
   void setIncoming(void* target) { m_incoming = target; }
   void* incoming() const { return m_incoming; }
 
+  // After a failed call: whether its exchange ran out of TALIXDB_CALL_TIMEOUT,
+  // and that limit in seconds (0: none).
+  bool timeUsedUp() const { return timeLeft() == 0; }
+  int baseSeconds() const { return m_iBaseSeconds; }
+
   // Hooks of the context, called by the runtime.
   static SOAP_SOCKET open(struct soap* soap, const char* endpoint, const char* host, int port);
   static int send(struct soap* soap, const char* data, std::size_t size);

@@ -6,6 +6,7 @@
 // expected response element, another runtime code for other failures.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -32,6 +33,17 @@ class QuillonBinding {
   std::string tlsFailure() const;
   // The trust file TLS was set up with; "" for the system's, or without TLS.
   std::string tlsTrustFile() const;
+
+  // Where the text of each failed call goes (CallFailure.h): `note` must
+  // outlive the proxy; null writes nowhere.
+  void noteFailuresIn(std::string* note) { m_failureNote = note; }
+  // Writes the text of the call that began at `start` and ended with
+  // `result`, when that is a failure; returns `result`.
+  int noteFailure(int result, std::chrono::steady_clock::time_point start);
+  // Writes a failure the caller found itself (a login refused by the library).
+  void noteFailure(const std::string& text);
+  // What was written last ("" when nothing, or no note is kept).
+  std::string lastFailure() const { return m_failureNote != nullptr ? *m_failureNote : std::string(); }
 
   virtual int login(ns1__LoginRequestStruct* request, ns1__LoginResponseElement& response);
   virtual int isLoggedIn(ns1__IsLoggedInRequestElement* request, bool& response);
@@ -78,4 +90,5 @@ class QuillonBinding {
 
  private:
   std::unique_ptr<talixdb::ClientTls> m_tls;  // null for plain HTTP
+  std::string* m_failureNote = nullptr;
 };

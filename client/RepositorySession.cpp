@@ -9,6 +9,7 @@
 #include "client/ClientContext.h"
 #include "client/RepositoryClient.h"
 #include "client/RepositoryObject.h"
+#include "SessionTimes.h"
 
 namespace VLT_121 {
 
@@ -19,6 +20,31 @@ const char kPoolPrefix[] = "cfduser";
 constexpr size_t kPoolPrefixLength = 7;
 
 std::string orEmpty(const char* text) { return text != nullptr ? std::string(text) : std::string(); }
+
+// A time in seconds since 1970 as "2025-05-14 12:03:55 UTC".
+std::string utcText(std::int64_t seconds) {
+  const std::time_t time = static_cast<std::time_t>(seconds);
+  std::tm parts{};
+  char text[40];
+  if (gmtime_r(&time, &parts) == nullptr || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &parts) == 0)
+    return std::to_string(seconds);
+  return text;
+}
+
+std::string describeSessionTimes(const talixdb::SessionTimes& times) {
+  return "last used " + utcText(times.lastUsed) + "; it ends at " + utcText(times.expires) + " unless used again";
+}
+
+// Where the header hook puts the session times of the call in progress.
+thread_local std::string* t_sessionTimes = nullptr;
+thread_local int (*t_parseHeader)(struct soap*, const char*, const char*) = nullptr;
+
+int parseHeader(struct soap* soap, const char* key, const char* value) {
+  if (t_sessionTimes != nullptr && key != nullptr && value != nullptr &&
+      soap_tag_cmp(key, talixdb::kSessionTimesHeader) == 0)
+    *t_sessionTimes = value;
+  return t_parseHeader(soap, key, value);
+}
 
 std::string poolAccountName(int k) {
   char name[32];
@@ -70,6 +96,31 @@ bool CRepositorySession::isUserLoggedIn(const std::string& user, const std::stri
   return loggedIn;
 }
 
+talixdb::SessionTimes CRepositorySession::askSessionTimes(const std::string& user, const std::string& password,
+                                                         const std::string& workspace) {
+  struct soap* soap = m_pBinding->soap;
+  if (soap == nullptr) return {};
+  ns1__IsLoggedInRequestElement request;
+  request.username = user;
+  request.workspace = workspace;
+  std::string header;
+  t_sessionTimes = &header;
+  t_parseHeader = soap->fparsehdr;
+  soap->fparsehdr = parseHeader;
+  soap->userid = user.c_str();
+  soap->passwd = password.c_str();
+  bool loggedIn = false;
+  // Only the header counts; a failure of this call is no failure of the login.
+  const std::string note = m_pBinding->lastFailure();
+  m_pBinding->isLoggedIn(&request, loggedIn);
+  m_pBinding->noteFailure(note);
+  soap->userid = nullptr;
+  soap->passwd = nullptr;
+  soap->fparsehdr = t_parseHeader;
+  t_sessionTimes = nullptr;
+  return talixdb::parseSessionTimes(header);
+}
+
 bool CRepositorySession::sendLogin(const char* user, const char* password, const char* domain) {
   ns1__LoginRequestStruct request;
   request.username = orEmpty(user);
@@ -91,11 +142,18 @@ bool CRepositorySession::login(const char* user, const char* password, const cha
     if (userName.compare(0, kPoolPrefixLength, kPoolPrefix) != 0) {
       // An ordinary user who is logged in elsewhere is refused.
       std::string session = sessionId();
-      if (isUserLoggedIn(userName, workspace, session)) return false;
+      if (isUserLoggedIn(userName, workspace, session)) {
+        m_pBinding->noteFailure(liveSessionText(userName, userPassword, workspace));
+        return false;
+      }
     } else {
       // A pool account: the first free one, starting at a random place.
       int count = lastCfdUser - firstCfdUser + 1;
-      if (count <= 0) return false;
+      if (count <= 0) {
+        m_pBinding->noteFailure("no account of the pool can be chosen: the server holds no cfduser accounts, or "
+                                "the administrator login that counts them was refused");
+        return false;
+      }
       std::srand(static_cast<unsigned>(std::time(nullptr)));
       int r = std::rand();
       bool found = false;
@@ -109,7 +167,11 @@ bool CRepositorySession::login(const char* user, const char* password, const cha
           found = true;
         }
       }
-      if (!found) return false;
+      if (!found) {
+        m_pBinding->noteFailure("no account of the pool is free: all " + std::to_string(count) +
+                                " have a live session");
+        return false;
+      }
     }
   }
 
@@ -119,8 +181,23 @@ bool CRepositorySession::login(const char* user, const char* password, const cha
   if (confirmed) {
     m_strUser = userName;
     m_strDomain = workspace;
+  } else {
+    m_pBinding->noteFailure("the server did not confirm the login of " + userName);
   }
   return confirmed;
+}
+
+// The refusal of a user with a live session elsewhere. The server tells when
+// that session was last used, and when it ends, only to a caller who proves
+// the user's password: one more isLoggedIn, with the credentials as HTTP
+// Basic authorization, whose reply carries them in a header (the body stays
+// the usual boolean).
+std::string CRepositorySession::liveSessionText(const std::string& user, const std::string& password,
+                                                const std::string& workspace) {
+  std::string text = user + " has a live session elsewhere";
+  talixdb::SessionTimes times = askSessionTimes(user, password, workspace);
+  if (times.known) text += ", " + describeSessionTimes(times);
+  return text;
 }
 
 bool CRepositorySession::logout() {

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "SessionTimes.h"
 #include "client/QuillonBinding.h"
 
 namespace VLT_121 {
@@ -43,6 +44,11 @@ class CRepositorySession {
   bool isUserLoggedIn(const std::string& user, const std::string& workspace,
                       const std::string& sessionId);
   bool sendLogin(const char* user, const char* password, const char* domain);
+  // Why `user` may not log in while a session of it lives elsewhere, with
+  // that session's times when the server tells them for the password.
+  std::string liveSessionText(const std::string& user, const std::string& password, const std::string& workspace);
+  talixdb::SessionTimes askSessionTimes(const std::string& user, const std::string& password,
+                                        const std::string& workspace);
   using PermissionOperation = int (QuillonBinding::*)(ns2__PermissionRequest*, bool&);
   bool permissionCall(PermissionOperation operation, const char* path, const char* permission,
                       const char* member);

@@ -5,6 +5,7 @@
 
 #include "client/RepositorySession.h"
 #include "handle/HandleText.h"
+#include "handle/SideState.h"
 #include "talixdbapi/VLTDatabase.h"
 
 namespace VLT_121 {
@@ -24,7 +25,11 @@ std::string environmentOr(const char* name, const char* fallback) {
 
 bool CVLTDatabase::login(const char* user, const char* password, const char* domain, int nCfdUsers) try {
   logMessage(TALIX::LogTypeSession, "Logging into VLT.");
+  HandleSideState& state = sideStateOf(this);
+  // An existing login stays as it is, and so does what it noted.
+  if (!(m_bIsLoggedIn && m_bIsOpen)) state.lastError.clear();
   m_bIsLoggedIn = loginPrivate(user, password, domain, nCfdUsers);
+  if (!m_bIsOpen && state.lastError.empty()) state.lastError = "the handle is not open: open it first";
   return m_bIsLoggedIn;
 } catch (...) { return false; }
 
@@ -44,6 +49,7 @@ bool CVLTDatabase::loginPrivate(const char* user, const char* password, const ch
   if (nCfdUsers > 0) lastCfdUser = getNrCFDUsers() - 1;
   if (!m_bIsOpen || m_pSession == nullptr) return false;
   m_bIsLoggedIn = m_pSession->login(m_szUser, m_szPassword, m_szDomain, 0, lastCfdUser, false);
+  if (m_bIsLoggedIn) sideStateOf(this).loginUser = m_pSession->user();
   return m_bIsLoggedIn;
 }
 
@@ -63,6 +69,7 @@ bool CVLTDatabase::loginAsAdministrator() {
   char* adminUser = copyText(environmentOr("VLT_ADMIN_USER", kDefaultAdminUser).c_str());
   char* adminPassword = copyText(environmentOr("VLT_ADMIN_PASSWORD", kDefaultAdminPassword).c_str());
   m_bIsLoggedIn = m_pSession->login(adminUser, adminPassword, kAdminDomain, 0, 0, true);
+  if (m_bIsLoggedIn) sideStateOf(this).loginUser = m_pSession->user();
   freeText(adminUser);
   freeText(adminPassword);
   return m_bIsLoggedIn;

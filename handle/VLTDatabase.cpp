@@ -1,6 +1,7 @@
 // Construction, destruction, copying and the connection of CVLTDatabase.
 #include "talixdbapi/VLTDatabase.h"
 
+#include <cstdlib>
 #include <string>
 
 #include "client/ClientTls.h"
@@ -12,7 +13,7 @@
 #include "handle/HandleText.h"
 #include "handle/MemoryRegistry.h"
 #include "handle/SimulationServerRegistry.h"
-#include "handle/TransferProgress.h"
+#include "handle/SideState.h"
 
 namespace VLT_121 {
 
@@ -24,13 +25,39 @@ const char kServicePath[] = "/vlt/services/QuillonBinding";
 
 const char kTlsScheme[] = "https://";
 
-// A new proxy posting to `endpoint`, the text held by its runtime context;
-// an https endpoint trusts the certificates in `trustFile` ("" the system's).
-// `problem` receives why TLS cannot be set up.
-QuillonBinding* newBinding(const std::string& endpoint, const std::string& trustFile, std::string& problem) {
+// A new proxy posting to `endpoint`, the text held by its runtime context,
+// writing why its calls fail into `note`; an https endpoint trusts the
+// certificates in `trustFile` ("" the system's). `problem` receives why TLS
+// cannot be set up.
+QuillonBinding* newBinding(const std::string& endpoint, const std::string& trustFile, std::string& note,
+                           std::string& problem) {
   auto* binding = new QuillonBinding();
+  binding->noteFailuresIn(&note);
   problem = binding->setEndpoint(endpoint, trustFile);
   return binding;
+}
+
+// Why `url` (not null) is no address open takes, or "".
+std::string addressProblem(const char* url) {
+  const std::string address = url;
+  if (address.empty()) return "no server address given";
+  const std::string::size_type scheme = address.find("://");
+  if (scheme == std::string::npos || address.compare(0, sizeof kTlsScheme - 1, kTlsScheme) == 0) return "";
+  std::string plain = address.substr(scheme + 3);
+  const std::string::size_type path = plain.find(kServicePath);
+  if (path != std::string::npos) plain.erase(path);
+  while (!plain.empty() && plain.back() == '/') plain.pop_back();
+  return "open takes HOST[:PORT] for plain HTTP or https://HOST[:PORT] for TLS, not \"" + address +
+         "\" (for plain HTTP give \"" + plain + "\")";
+}
+
+// Why MODELDATABASE_HOME gave no address.
+std::string environmentProblem() {
+  const char* home = std::getenv("MODELDATABASE_HOME");
+  if (home == nullptr) return "no server address given, and MODELDATABASE_HOME is not set";
+  return std::string("MODELDATABASE_HOME (\"") + home +
+         "\") holds no endpoint URL http[s]://HOST[:PORT]/vlt/services/QuillonBinding and names no readable file "
+         "whose first word is one";
 }
 
 // The endpoint `open` reaches for its argument: "http://" + address + service
@@ -69,7 +96,7 @@ CVLTDatabase::~CVLTDatabase() {
   freeText(m_szDatabaseRoot);
   freeText(m_szRepositoryRoot);
   destroyConnection();
-  forgetTransferProgress(this);
+  forgetSideState(this);
   if (m_pLogger != nullptr) {
     m_pLogger->release();
     m_pLogger = nullptr;
@@ -94,14 +121,14 @@ void CVLTDatabase::copyFrom(const CVLTDatabase& other) {
       // the same session cookie.
       std::string problem;
       m_pBinding = newBinding(other.m_pBinding->endpoint != nullptr ? other.m_pBinding->endpoint : "",
-                              other.m_pBinding->tlsTrustFile(), problem);
+                              other.m_pBinding->tlsTrustFile(), sideStateOf(this).lastError, problem);
       if (problem.empty()) {
         if (m_pBinding->soap != nullptr && other.m_pBinding->soap != nullptr)
           m_pBinding->soap->cookies = soap_copy_cookies(m_pBinding->soap, other.m_pBinding->soap);
         m_pSession = new CRepositorySession(m_pBinding);
         if (other.m_pSession != nullptr) m_pSession->adopt(*other.m_pSession);
         m_pRepository = new CRepositoryClient(m_pBinding);
-        m_pRepository->setTransferProgress(transferProgressOf(this));
+        m_pRepository->setTransferProgress(sideStateOf(this).progress);
         m_pServerRegistry->m_pBinding = m_pBinding;
         m_pServerRegistry->m_pRepository = m_pRepository;
       } else {
@@ -123,6 +150,7 @@ void CVLTDatabase::copyFrom(const CVLTDatabase& other) {
     m_szUser = copyText(other.m_szUser);
     m_szPassword = copyText(other.m_szPassword);
     m_szDomain = copyText(other.m_szDomain);
+    sideStateOf(this).loginUser = sideStateOf(&other).loginUser;
     // The logger, the progress receiver and the memory registry stay this
     // handle's own.
   } catch (...) {
@@ -147,8 +175,14 @@ void CVLTDatabase::destroyConnection() {
 
 bool CVLTDatabase::open(const char* url) try {
   if (m_bIsOpen) return true;
-  if (url == nullptr) url = getURL();
-  if (url == nullptr || *url == '\0') {
+  std::string& note = sideStateOf(this).lastError;
+  note.clear();
+  if (url == nullptr) {
+    url = getURL();
+    if (url == nullptr) note = environmentProblem();
+  }
+  if (url != nullptr) note = addressProblem(url);
+  if (!note.empty()) {
     m_bIsOpen = false;
     return false;
   }
@@ -161,10 +195,10 @@ bool CVLTDatabase::open(const char* url) try {
     return false;
   }
   std::string problem;
-  m_pBinding = newBinding(endpointOf(url), talixdb::trustFileFromEnvironment(), problem);
+  m_pBinding = newBinding(endpointOf(url), talixdb::trustFileFromEnvironment(), note, problem);
   m_pSession = new CRepositorySession(m_pBinding);
   m_pRepository = new CRepositoryClient(m_pBinding);
-  m_pRepository->setTransferProgress(transferProgressOf(this));
+  m_pRepository->setTransferProgress(sideStateOf(this).progress);
   m_pServerRegistry->m_pBinding = m_pBinding;
   m_pServerRegistry->m_pRepository = m_pRepository;
   m_bIsLoggedIn = false;
@@ -175,9 +209,12 @@ bool CVLTDatabase::open(const char* url) try {
   }
   if (!problem.empty()) {
     logMessage(TALIX::LogTypeError, problem.c_str());
+    note = problem;
     m_bIsOpen = false;
   }
   if (!m_bIsOpen) destroyConnection();
+  // The probe's refusal is no failure of open.
+  if (m_bIsOpen) note.clear();
   return m_bIsOpen;
 } catch (...) { return false; }
 
@@ -185,6 +222,7 @@ void CVLTDatabase::close() try {
   // The session and the client go with the proxy they stand on, so nothing
   // can reach a destroyed proxy; the login flag is left as it was.
   destroyConnection();
+  sideStateOf(this).lastError.clear();
 } catch (...) { }
 
 bool CVLTDatabase::isOpen() { return m_bIsOpen; }

@@ -79,8 +79,11 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
 
   // Opens against "host[:port]", reached over plain HTTP, or
   // "https://host[:port]", reached over TLS 1.2 or later (null: taken from
-  // MODELDATABASE_HOME). True when the server answered; an open handle stays
-  // open and ignores `url`. Over TLS the server's certificate must verify
+  // MODELDATABASE_HOME, which holds the endpoint URL
+  // "http[s]://host[:port]/vlt/services/QuillonBinding" or names a file whose
+  // first word is it). Any other form, "http://host:port" included, fails
+  // without contacting anyone. True when the server answered; an open handle
+  // stays open and ignores `url`. Over TLS the server's certificate must verify
   // against the system's trusted certificates, or only those in the PEM file
   // that TALIXDB_CA_FILE names when it is set, and be for `host`; otherwise
   // open returns false and the logger receives one error saying why
@@ -96,6 +99,35 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   bool login(const char* user, const char* password, const char* domain, int nCfdUsers);
   // Ends the server session if logged in. Always true.
   bool logout();
+  // The account the handle is logged in as: the user given to login, or for
+  // a pool login the account of the pool it took. "" when not logged in.
+  // Valid until the next login, logout, close or administrator operation.
+  const char* getLoginUser();
+  // Why the last failure of this handle happened, in one line of English for
+  // people (as PQerrorMessage is for libpq): never null, "" when nothing
+  // failed since open, login or close cleared it. Every failed request to the
+  // server writes it, and so do open and login when they fail for a reason of
+  // their own; a later request that succeeds leaves it, so read it right
+  // after the call that failed. It belongs to the handle and stays valid
+  // until the next call on the handle. The first words tell the kind:
+  //   "cannot resolve the host name ..."   the name is not known
+  //   "connection refused by ADDRESS ..."  nothing listens there
+  //   "no connection to ..." / "no answer from ..."  a time limit ran out,
+  //                                        named at the end (TALIXDB_..._TIMEOUT)
+  //   "cannot connect to https://..." / "cannot set up TLS ..." /
+  //   "cannot read the trusted certificates ..."  TLS failed, with OpenSSL's reason
+  //   "cannot reach ..." / "ADDRESS closed the connection ..." /
+  //   "the connection to ... was lost ..."  the connection failed otherwise
+  //   "not a repository server at ADDRESS (HTTP 400: ...)"  another server answered
+  //   "USER has a live session elsewhere[, last used ...; it ends at ...]"
+  //                                        login refused by the one-session rule; the
+  //                                        times only when the server tells them to
+  //                                        the password given
+  //   "no account of the pool ..."         a pool login found no free account
+  //   anything else: the server's own words for a refusal ("wrong user name or
+  //   password for ...", "not logged in", ...) or the library's.
+  // The log messages are not changed by any of this.
+  const char* getLastErrorText();
   // Always false; does nothing.
   bool registerTALIXDatabaseServer(const char* name, bool flag);
   // Frees a buffer or array this handle handed out. False (and nothing freed)

@@ -27,6 +27,7 @@ enum OptionId {
   kMetricsFrom,
   kProxyProtocol,
   kSetAdminPassword,
+  kEndSessions,
   kVersion,
   kHelp = 'h',
   kFirstLimit = 2000,  // then one per limitOptions() entry
@@ -45,6 +46,7 @@ const option kFixedOptions[] = {
     {"metrics-from", required_argument, nullptr, kMetricsFrom},
     {"proxy-protocol", required_argument, nullptr, kProxyProtocol},
     {"set-admin-password", no_argument, nullptr, kSetAdminPassword},
+    {"end-sessions", required_argument, nullptr, kEndSessions},
     {"version", no_argument, nullptr, kVersion},
     {"help", no_argument, nullptr, kHelp},
 };
@@ -119,6 +121,7 @@ std::string serverUsage() {
          "                      [--metrics-from ADDRESS,...]\n"
          "                      [--proxy-protocol ADDRESSES]\n"
          "       talixdb-server (--data DIR | --store URI) --set-admin-password\n"
+         "       talixdb-server (--data DIR | --store URI) --end-sessions USER\n"
          "       talixdb-server --data DIR --backup-to NEWDIR\n"
          "       talixdb-server --version | --help\n"
          "\n"
@@ -175,6 +178,8 @@ std::string serverUsage() {
          "  --set-admin-password       set the password of the administrator \"root\" to the first\n"
          "                             line of standard input, or to VLT_ADMIN_PASSWORD when that\n"
          "                             is set and not empty, and exit\n"
+         "  --end-sessions USER        end every login session of USER (root too) and exit: a\n"
+         "                             client that died keeps its user out until then\n"
          "  --backup-to NEWDIR         copy a SQLite store, consistently, into the new directory\n"
          "                             NEWDIR (also while a server uses it) and exit; back up a\n"
          "                             PostgreSQL store with pg_dump\n"
@@ -183,7 +188,24 @@ std::string serverUsage() {
          "\n"
          "The administrator \"root\" is created on first start with the password in\n"
          "VLT_ADMIN_PASSWORD; without it the password is \"kelp482\", which is allowed only\n"
-         "for a store made on a loopback address.\n";
+         "for a store made on a loopback address.\n"
+         "\n"
+         "Environment:\n"
+         "  VLT_ADMIN_PASSWORD   the administrator's password at the first start, and the new\n"
+         "                       one for --set-admin-password\n"
+         "  PGPASSWORD, PGPASSFILE and the other libpq variables  for a --store URI\n"
+         "\n"
+         "Examples:\n"
+         "  talixdb-server --data /var/lib/talixdb --port 8080\n"
+         "      serve a SQLite store on 127.0.0.1:8080\n"
+         "  talixdb-server --data /var/lib/talixdb --tls-cert server.pem --tls-key server.key\n"
+         "      serve it over HTTPS only\n"
+         "  talixdb-server --store postgresql://talixdb@db.example/talixdb --host 0.0.0.0\n"
+         "      serve a PostgreSQL store on every address (beside other servers of it)\n"
+         "  talixdb-server --data /var/lib/talixdb --end-sessions alice\n"
+         "      end the sessions a crashed client of alice left behind\n"
+         "  talixdb-server --data /var/lib/talixdb --backup-to /backup/talixdb-2025-05-14\n"
+         "      copy the store while it is served\n";
 }
 
 std::string serverVersion() { return std::string("talixdb-server ") + TALIXDB_VERSION; }
@@ -246,6 +268,10 @@ std::string apply(int id, const std::string& value, ServerOptions& options) {
       return setCommand(ServerCommand::Backup, options);
     case kSetAdminPassword:
       return setCommand(ServerCommand::SetAdminPassword, options);
+    case kEndSessions:
+      if (value.empty()) return "--end-sessions needs a user name";
+      options.sessionsUser = value;
+      return setCommand(ServerCommand::EndSessions, options);
     case kVersion:
       return setCommand(ServerCommand::Version, options);
     case kHelp:
@@ -270,7 +296,7 @@ std::string setCommand(ServerCommand command, ServerOptions& options) {
     return std::string();
   }
   if (options.command != ServerCommand::Serve && options.command != command)
-    return "--set-admin-password and --backup-to are separate commands";
+    return "--set-admin-password, --end-sessions and --backup-to are separate commands";
   options.command = command;
   return std::string();
 }

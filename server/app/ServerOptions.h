@@ -16,6 +16,7 @@ enum class ServerCommand {
   Serve,             // serve the store until SIGINT or SIGTERM
   SetAdminPassword,  // --set-admin-password: change root's password and exit
   Backup,            // --backup-to DIR: copy the store and exit
+  EndSessions,       // --end-sessions USER: end the user's sessions and exit
   Help,              // --help
   Version,           // --version
 };
@@ -25,6 +26,7 @@ struct ServerOptions {
   std::string dataDirectory;  // --data: a SQLite store
   std::string storeUri;       // --store: a PostgreSQL store (a libpq connection URI)
   std::string backupDirectory;  // --backup-to
+  std::string sessionsUser;     // --end-sessions
   std::string host = "127.0.0.1";
   int port = 8080;
   Limits limits;  // the numeric options (see base/Limits.h)

@@ -39,6 +39,22 @@ int setAdministratorPassword(const ServerOptions& options) {
   return 0;
 }
 
+int endUserSessions(const ServerOptions& options) {
+  bool ended = false;
+  try {
+    std::unique_ptr<Store> store = openConfiguredStore(options, StoreUse::Administer);
+    std::unique_ptr<Storage> storage = store->connect();
+    Repository repository(*storage, options.limits.sessionTimeout);
+    ended = repository.endSessions(options.sessionsUser);
+  } catch (const std::exception& error) {
+    return fail("cannot end the sessions of " + options.sessionsUser + " in " + configuredStoreName(options) + ": " +
+                error.what());
+  }
+  std::printf("talixdb-server: %s %s in %s\n", ended ? "ended the sessions of" : "no live session of",
+              options.sessionsUser.c_str(), configuredStoreName(options).c_str());
+  return 0;
+}
+
 int backUpStore(const ServerOptions& options) {
   BackupSummary summary;
   try {

@@ -13,6 +13,10 @@ namespace talixdb::server {
 // beside a server that serves it.
 int setAdministratorPassword(const ServerOptions& options);
 
+// --end-sessions USER: ends every session of USER; works beside a server
+// that serves the store.
+int endUserSessions(const ServerOptions& options);
+
 // --backup-to: copies the store into a new directory (see backupSqliteStore).
 int backUpStore(const ServerOptions& options);
 

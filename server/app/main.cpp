@@ -20,6 +20,8 @@ int run(const talixdb::server::ServerOptions& options) {
       return 0;
     case ServerCommand::SetAdminPassword:
       return setAdministratorPassword(options);
+    case ServerCommand::EndSessions:
+      return endUserSessions(options);
     case ServerCommand::Backup:
       return backUpStore(options);
     case ServerCommand::Serve:
@@ -36,7 +38,12 @@ int main(int argc, char** argv) {
   ServerOptions options;
   std::string error = parseServerOptions(arguments, options);
   if (!error.empty()) {
-    std::fprintf(stderr, "talixdb-server: %s\n%s", error.c_str(), serverUsage().c_str());
+    // The whole help would bury the one line that matters.
+    std::fprintf(stderr,
+                 "talixdb-server: %s\n"
+                 "usage: talixdb-server (--data DIR | --store URI) [options]\n"
+                 "Run \"talixdb-server --help\" for the options.\n",
+                 error.c_str());
     return 2;
   }
   try {

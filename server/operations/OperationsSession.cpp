@@ -2,14 +2,17 @@
 #include "base/ClientText.h"
 #include "operations/ServiceCall.h"
 #include "operations/WireModel.h"
+#include "SessionTimes.h"
 
 using namespace talixdb::server;
 
 namespace {
 
-// Logs in through the context's throttle: refused at once while the user or
-// the address must wait, and a wrong password counted (and its delay logged).
-std::string throttledLogin(ServiceContext& context, const std::string& user, const std::string& password);
+// Runs `check` of `user`'s password through the context's throttle: refused
+// at once while the user or the address must wait, and a wrong password
+// (a Refusal from `check`) counted, its delay logged.
+template <class Check>
+auto throttled(ServiceContext& context, const std::string& user, Check check) -> decltype(check());
 
 // The placeholder login the client library sends from `open` to see whether
 // the server answers; refused like any wrong password, but no attack.
@@ -30,8 +33,8 @@ int __ns1__login(struct soap* soap, ns1__LoginRequestStruct* request, ns1__Login
     context.probe = isReachabilityProbe(*request);
     context.refusalLevel = context.probe ? LogLevel::Debug : LogLevel::Warning;
     context.caller.user = request->username;
-    context.newSession = context.probe ? context.repository().login(context.caller, request->username, request->password)
-                                       : throttledLogin(context, request->username, request->password);
+    auto login = [&] { return context.repository().login(context.caller, request->username, request->password); };
+    context.newSession = context.probe ? login() : throttled(context, request->username, login);
     response->activeUri = kRepositoryPath;
     response->xferAction = 0;
     response->ftpUser = nullptr;
@@ -45,6 +48,22 @@ int __ns1__isLoggedIn(struct soap* soap, ns1__IsLoggedInRequestElement* request,
   return serveSimple(soap, "isLoggedIn", [&](ServiceContext& context) {
     bool live = request != nullptr && context.repository().isLoggedIn(request->username);
     *response = newBool(soap, live);
+    // With HTTP Basic credentials of that user (or of the administrator) the
+    // reply also tells when the session was last used (SessionTimes.h).
+    // The password is checked as a login's is, so that this is no way
+    // around the throttle; a refusal only leaves the times out.
+    if (live && soap->userid != nullptr && soap->passwd != nullptr) {
+      try {
+        std::optional<SessionUse> use = throttled(context, soap->userid, [&] {
+          return context.repository().sessionUse(request->username, soap->userid, soap->passwd);
+        });
+        if (use)
+          soap->http_extra_header = soap_strdup(soap, (std::string(talixdb::kSessionTimesHeader) + ": " +
+                                                       talixdb::formatSessionTimes(use->lastUsed, use->expires))
+                                                          .c_str());
+      } catch (const Refusal&) {
+      }
+    }
   });
 }
 
@@ -77,18 +96,19 @@ int __ns1__invalidate(struct soap* soap, std::string sessionId, bool** response)
 
 namespace {
 
-std::string throttledLogin(ServiceContext& context, const std::string& user, const std::string& password) {
+template <class Check>
+auto throttled(ServiceContext& context, const std::string& user, Check check) -> decltype(check()) {
   LoginThrottle* throttle = context.loginThrottle();
-  if (throttle == nullptr) return context.repository().login(context.caller, user, password);
+  if (throttle == nullptr) return check();
   if (std::int64_t seconds = throttle->wait(user, context.client)) {
     context.refusalLevel = LogLevel::Info;  // the failures that began the delay were warnings
     metrics().loginDelays.add();
     throw Refusal("too many failed logins for " + echo(user) + ": try again in " + std::to_string(seconds) + " s");
   }
   try {
-    std::string session = context.repository().login(context.caller, user, password);
+    auto result = check();
     throttle->succeeded(user, context.client);
-    return session;
+    return result;
   } catch (const Refusal&) {
     ThrottleDelay delay = throttle->failed(user, context.client);
     const std::string count = "login delay: " + std::to_string(delay.failures) + " failed logins in a row ";

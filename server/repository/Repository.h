@@ -48,6 +48,16 @@ constexpr const char* kRepositoryPath = "/Repository";
 constexpr const char* kSystemPath = "/System";
 constexpr const char* kUsersPath = "/System/Users";
 constexpr const char* kAdministratorName = "root";
+// Deleting "/System/Users/NAME/Sessions" (the administrator only) ends every
+// session of NAME; no object is ever stored there.
+constexpr const char* kSessionsName = "Sessions";
+
+// When a user's latest live session was last used and when it ends unless
+// used again (seconds since 1970).
+struct SessionUse {
+  std::int64_t lastUsed = 0;
+  std::int64_t expires = 0;
+};
 
 struct Caller {
   std::string session;  // the session the request names ("" for none)
@@ -106,6 +116,9 @@ class Repository {
   // Gives the existing user `name` a new password and ends its sessions;
   // refuses an unknown user and an empty password.
   void setPassword(const std::string& name, const std::string& password);
+  // Ends every session of the existing user `name` (for the store's owner);
+  // true when one was live.
+  bool endSessions(const std::string& name);
 
   // ---- sessions (no session needed)
   // Checks the credentials, ends the caller's previous session and starts a
@@ -115,6 +128,12 @@ class Repository {
   std::string login(Caller& caller, const std::string& user, const std::string& password);
   // True while `user` has at least one live session.
   bool isLoggedIn(const std::string& user);
+  // The use of `user`'s latest live session, told only to `asker` with its
+  // right `password` when `asker` is `user` or the administrator; none when
+  // there is no such session or `asker` may not know. A wrong user name or
+  // password is refused as a login's is (and costs what a login's check does).
+  std::optional<SessionUse> sessionUse(const std::string& user, const std::string& asker,
+                                       const std::string& password);
   // Ends the caller's session, if any.
   void logout(Caller& caller);
   // The caller's session id while it is live, else "".
@@ -201,6 +220,11 @@ class Repository {
   static bool isBelowUsers(const std::string& path);
 
   StoredUser enter(Caller& caller);
+  // Ends every session of `user` when `requester` is the administrator
+  // (remove of "/System/Users/NAME/Sessions"); true when one was live.
+  bool endSessionsOf(const StoredUser& requester, const std::string& user);
+  // The same for anyone, inside a transaction.
+  bool removeSessions(const std::string& user);
   // Stores now as the session's last use unless the stored one is recent.
   void refresh(const StoredSession& session);
   // The stored session of a session id ("" has none), live or not.

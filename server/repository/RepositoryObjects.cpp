@@ -65,6 +65,13 @@ bool Repository::remove(Caller& caller, const std::string& path) {
     StoredUser user = enter(caller);
     std::string canonical = canonicalPath(path);
     std::optional<StoredObject> object = lookup(path);
+    if (!object && isBelowUsers(canonical)) {
+      const std::string suffix = std::string("/") + kSessionsName;
+      std::string name = canonical.substr(std::string(kUsersPath).size() + 1);
+      if (name.size() > suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0 &&
+          name.find('/') == name.size() - suffix.size())
+        return endSessionsOf(user, name.substr(0, name.size() - suffix.size()));
+    }
     if (!object || isFixedPath(canonical)) return false;
     if (std::optional<std::string> account = m_storage.userOfObject(object->id)) {
       if (!user.isAdmin) throw Refusal("permission denied: only the administrator deletes users");

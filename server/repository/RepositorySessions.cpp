@@ -27,7 +27,36 @@ std::string Repository::login(Caller& caller, const std::string& user, const std
 }
 
 bool Repository::isLoggedIn(const std::string& user) {
-  return read([&] { return m_storage.hasSessionSeenSince(user, liveSince()); });
+  return read([&] { return m_storage.latestSessionUse(user, liveSince()).has_value(); });
+}
+
+std::optional<SessionUse> Repository::sessionUse(const std::string& user, const std::string& asker,
+                                                 const std::string& password) {
+  return read([&]() -> std::optional<SessionUse> {
+    std::optional<StoredUser> account = m_storage.user(asker);
+    bool matches = m_checkPassword(password, account ? account->passwordHash : unknownUserHash());
+    if (!account || !matches) throw Refusal("wrong user name or password for " + echo(asker));
+    if (account->name != user && !account->isAdmin) return std::nullopt;
+    std::optional<std::int64_t> lastUsed = m_storage.latestSessionUse(user, liveSince());
+    if (!lastUsed) return std::nullopt;
+    return SessionUse{*lastUsed, *lastUsed + m_sessionTimeout + sessionRefreshInterval(m_sessionTimeout)};
+  });
+}
+
+bool Repository::endSessions(const std::string& name) {
+  return transact([&] { return removeSessions(name); });
+}
+
+bool Repository::endSessionsOf(const StoredUser& requester, const std::string& user) {
+  if (!requester.isAdmin) throw Refusal("permission denied: only the administrator ends the sessions of a user");
+  return removeSessions(user);
+}
+
+bool Repository::removeSessions(const std::string& user) {
+  if (!m_storage.user(user)) throw Refusal("no such user: " + echo(user));
+  bool live = m_storage.latestSessionUse(user, liveSince()).has_value();
+  m_storage.removeSessionsOf(user);
+  return live;
 }
 
 void Repository::logout(Caller& caller) {

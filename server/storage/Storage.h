@@ -112,8 +112,9 @@ class Storage {
   virtual void removeSessionsOf(const std::string& user) = 0;
   // Removes sessions last seen before `cutoff`.
   virtual void removeSessionsSeenBefore(std::int64_t cutoff) = 0;
-  // True when `user` has a session seen at or after `cutoff`.
-  virtual bool hasSessionSeenSince(const std::string& user, std::int64_t cutoff) = 0;
+  // The last use of the latest session of `user` seen at or after `cutoff`,
+  // or none.
+  virtual std::optional<std::int64_t> latestSessionUse(const std::string& user, std::int64_t cutoff) = 0;
 
   // ---- figures: sessions seen at or after `cutoff`, objects and content bytes
   virtual StoreFigures figures(std::int64_t cutoff) = 0;

@@ -4,6 +4,8 @@
 // folder backup and restore (the object-by-object round trip: tests/client).
 #include <sys/stat.h>
 
+#include <set>
+
 #include "api/ApiTestSupport.h"
 
 using namespace talixdb_test;
@@ -68,8 +70,14 @@ TEST(PoolUsers, InstantiateLoginDisconnectReplaceAndDelete) {
   std::vector<CVLTDatabase> hosts(4);
   for (CVLTDatabase& host : hosts) ASSERT_TRUE(host.open(address.c_str()));
   EXPECT_FALSE(hosts[0].login("cfduser_001", "cfduser_001", "Default", 0));
-  for (int i = 0; i < 3; ++i) EXPECT_TRUE(hosts[i].login("cfduser", "ignored", "Default", 3)) << i;
+  std::set<std::string> taken;
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(hosts[i].login("cfduser", "ignored", "Default", 3)) << i;
+    taken.insert(hosts[i].getLoginUser());  // the account the library took
+  }
+  EXPECT_EQ(taken, (std::set<std::string>{"cfduser_000", "cfduser_001", "cfduser_002"}));
   EXPECT_FALSE(hosts[3].login("cfduser", "ignored", "Default", 3));
+  EXPECT_STREQ(hosts[3].getLastErrorText(), "no account of the pool is free: all 3 have a live session");
   EXPECT_EQ(hosts[1].addCategory("FromPool") + hosts[1].addType("Made", "FromPool"), 0);  // pool accounts may write
   hosts[1].logout();
   EXPECT_TRUE(hosts[3].login("cfduser", "ignored", "Default", 3));

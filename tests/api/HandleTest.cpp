@@ -59,6 +59,67 @@ TEST(HandleSession, OpenLoginLogoutClose) {
   EXPECT_FALSE(CVLTDatabase().open(nullptr));
 }
 
+// Why open or login failed, for hosts (getLastErrorText): words whose start
+// names the kind, the time limit that ran out by its variable, and for a user
+// with a live session elsewhere its times, told only for the right password.
+// The administrator ends that session through the one path the server keeps
+// for it; a success clears the text.
+TEST(HandleSession, LastErrorTextSaysWhyOpenOrLoginFailed) {
+  TestServer server;
+  CannedServer silent("", CannedServer::kSilent);
+  const std::string address = server.address();
+  const std::string quiet = silent.address();
+  struct Row {
+    const char* address;  // null: MODELDATABASE_HOME
+    std::vector<std::pair<const char*, std::string>> env;
+    std::string start;
+  };
+  const Row rows[] = {
+      {"", {}, "no server address given"},
+      {nullptr, {{"MODELDATABASE_HOME", address}},
+       "MODELDATABASE_HOME (\"" + address + "\") holds no endpoint URL"},
+      {nullptr, {{"MODELDATABASE_HOME", ""}}, "MODELDATABASE_HOME (\"\") holds no endpoint URL"},
+      {"127.0.0.1:1", {}, "connection refused by 127.0.0.1:1: no server listens on port 1 of 127.0.0.1"},
+      {"nosuch.invalid:80", {}, "cannot resolve the host name nosuch.invalid ("},
+      {quiet.c_str(), {{"TALIXDB_IO_TIMEOUT", "1"}}, "no answer from " + quiet + " within 1 s (TALIXDB_IO_TIMEOUT)"},
+      {quiet.c_str(), {{"TALIXDB_CALL_TIMEOUT", "1"}},
+       "no answer from " + quiet + " within 1 s (TALIXDB_CALL_TIMEOUT)"},
+  };
+  for (const Row& row : rows) {
+    std::vector<std::unique_ptr<ScopedEnv>> env;
+    for (const auto& [name, value] : row.env) env.push_back(std::make_unique<ScopedEnv>(name, value.c_str()));
+    CVLTDatabase db;
+    const bool opened = db.open(row.address);
+    if (opened) {
+      EXPECT_FALSE(db.login("root", kAdminPassword, "Default", 0));
+    }
+    EXPECT_EQ(std::string(db.getLastErrorText()).substr(0, row.start.size()), row.start) << db.getLastErrorText();
+  }
+  CVLTDatabase scheme;
+  EXPECT_FALSE(scheme.open(("http://" + address + "/").c_str()));
+  EXPECT_EQ(std::string(scheme.getLastErrorText()),
+            "open takes HOST[:PORT] for plain HTTP or https://HOST[:PORT] for TLS, not \"http://" + address +
+                "/\" (for plain HTTP give \"" + address + "\")");
+
+  CVLTDatabase holder, other;
+  ASSERT_TRUE(holder.open(address.c_str()) && other.open(address.c_str()));
+  EXPECT_FALSE(other.login("root", "wrong", "Default", 0));
+  EXPECT_EQ(std::string(other.getLastErrorText()), "wrong user name or password for root");
+  ASSERT_TRUE(holder.login("root", kAdminPassword, "Default", 0));
+  EXPECT_STREQ(holder.getLastErrorText(), "");
+  EXPECT_STREQ(holder.getLoginUser(), "root");
+  EXPECT_FALSE(other.login("root", "wrong", "Default", 0));
+  EXPECT_EQ(std::string(other.getLastErrorText()), "root has a live session elsewhere");
+  EXPECT_FALSE(other.login("root", kAdminPassword, "Default", 0));
+  const std::string told = other.getLastErrorText();
+  EXPECT_EQ(told.rfind("root has a live session elsewhere, last used 2", 0), 0u) << told;
+  EXPECT_NE(told.find(" UTC unless used again"), std::string::npos) << told;
+  AttachedLogger logger(holder);
+  EXPECT_TRUE(holder.deleteItem("/System/Users/root/Sessions"));
+  EXPECT_TRUE(other.login("root", kAdminPassword, "Default", 0));
+  EXPECT_STREQ(other.getLastErrorText(), "");
+}
+
 // Copies talk on proxies of their own in the same session, and outlive
 // their source; copies of a handle never or no longer open are closed ones.
 TEST_F(Handle, CopiesAreIndependentHandlesOnTheSameSession) {
@@ -199,6 +260,12 @@ std::string downloadedReport(CVLTDatabase& db) {
 TEST_F(Tls, WholeSessionCopiesOfTheHandleAndAServerThatClosesDuringARequest) {
   ScopedEnv trust("TALIXDB_CA_FILE", certificates().authority().c_str());
   TestServer server(certificates().serverOptions(certificates().server()));
+  // Plain HTTP reaches a server that answers, but no repository service.
+  CVLTDatabase plain;
+  ASSERT_TRUE(plain.open(server.address().c_str()));
+  EXPECT_FALSE(plain.login("root", kAdminPassword, "Default", 0));
+  EXPECT_EQ(std::string(plain.getLastErrorText()), "not a repository server at " + server.address() +
+                                                       " (HTTP 400: This server speaks HTTPS only: use https://)");
   CVLTDatabase db;
   ASSERT_TRUE(db.open(https(server).c_str()));
   ASSERT_EQ(db.createTalixDb(), 0);
@@ -264,6 +331,7 @@ TEST_F(Tls, CertificatesThatCannotBeVerifiedFailOpenWithOneMessage) {
     const std::string expected = "cannot connect to " + https(server, row.host) + ": " + reason;
     ASSERT_EQ(logger.texts(), std::vector<std::string>{expected});
     EXPECT_EQ(logger.messages[0].first, TALIX::LogTypeError);
+    EXPECT_EQ(db.getLastErrorText(), expected);
   }
   // An unreadable trust file fails before any server is contacted.
   const std::string missing = certificates().authority() + ".missing";

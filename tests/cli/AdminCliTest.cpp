@@ -1,8 +1,12 @@
 // servers, backup, restore and users against a real server, and the server
 // address taken from MODELDATABASE_HOME, http or https.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "cli/CliTestSupport.h"
+#include "talixdbapi/VLTDatabase.h"
 #include "support/TestCertificates.h"
 
 namespace talixdb_test {
@@ -52,6 +56,20 @@ TEST_F(AdminCli, PasswordComesFromAFileOrFromThePromptUnseenAndServersAreListedO
   EXPECT_EQ(prompted.exitCode, 0) << prompted.err;
   EXPECT_TRUE(contains(prompted.err, "password for root: ")) << prompted.err;
   EXPECT_FALSE(contains(prompted.err, kAdminPassword)) << prompted.err;
+
+  // A saved login stands for the prompt, as long as no one else may read it.
+  writeFile(path("logins"), "# SERVER USER PASSWORD\n* nobody x\n" + server().address() + " root " +
+                                kAdminPassword + "\n");
+  run.env = {{"TALIXDB_LOGIN_FILE", path("logins")}};
+  for (mode_t mode : {0600, 0644}) {
+    ASSERT_EQ(chmod(path("logins").c_str(), mode), 0);
+    CliResult saved = runCli(run);
+    EXPECT_EQ(saved.exitCode, 0) << saved.err;
+    EXPECT_EQ(contains(saved.err, "password for root: "), mode != 0600) << saved.err;
+    EXPECT_EQ(contains(saved.err, "not using the saved logins in " + path("logins") + ": others may read it"),
+              mode != 0600)
+        << saved.err;
+  }
 }
 
 TEST_F(AdminCli, BackupAndRestoreSummariesAndTheBarOnATerminal) {
@@ -79,13 +97,20 @@ TEST_F(AdminCli, BackupAndRestoreSummariesAndTheBarOnATerminal) {
       << shown.out;
 }
 
-TEST_F(AdminCli, BackupAndRestoreFailuresExitWithTheLibrarysCodes) {
+// The library's refusals of a wrong depth and of a full directory blame other
+// causes ("Invalid folder format", folder creation): the tool says what is wrong.
+TEST_F(AdminCli, BackupAndRestoreFailuresExitWithTheLibrarysCodesOrSayWhatIsWrong) {
+  std::filesystem::create_directory(path("no-backup"));
+  writeFile(path("no-backup/file.txt"), "x");
   runSteps({
       {{"backup", "NoSuchCategory", path("nothing")}, 28, "", "no folder /Repository/talixdb/NoSuchCategory"},
       {{"backup", "Equipment/Pumps", path("pumps-backup")}, 0},
-      {{"restore", "Elsewhere", path("pumps-backup")}, 30},  // depth 4 cannot stand in for depth 3
-      {{"backup", "Equipment", path("pumps-backup")}, 29},
+      {{"restore", "Elsewhere", path("pumps-backup")}, 33, "",
+       "is of a folder at depth 4 (counting \"/\"), and /Repository/talixdb/Elsewhere lies at depth 3: restore it "
+       "to a folder as deep, such as /Repository/talixdb/Elsewhere/NAME"},
+      {{"backup", "Equipment", path("pumps-backup")}, 33, "", "is not empty: back up into a new or empty directory"},
       {{"restore", "Elsewhere", path("no-such-backup")}, 33},
+      {{"restore", "Elsewhere", path("no-backup")}, 33, "", "holds no backup made by talixdb backup"},
   });
 }
 
@@ -99,12 +124,44 @@ TEST_F(PoolUsersCli, PoolUsersComeWithANewDatabaseAndGoAgain) {
       {{"users", "create", "2"}, 0, "", "User cfduser_001 has been created"},
       {{"users", "count"}, 0, "2\n"},
       {{"--user", "cfduser", "--password", "ignored", "db", "status"}, 0},
-      {{"--user", "cfduser_001", "--password", "ignored", "db", "status"}, 0},  // any "cfduser" name
+      {{"--user", "cfduser_009", "--password", "ignored", "db", "status"}, 0,  // any "cfduser" name
+       "          a free account of the pool, taken for cfduser_009"},
       {{"users", "disconnect"}, 0},
       {{"users", "delete"}, 0},
       {{"users", "count"}, 0, "0\n"},
       {{"users", "create", "1"}, 1, "", "exists already"},
   });
+}
+
+// A session left behind by a host that died keeps its user out, and says
+// so: when it was last used and when it ends, for the right password only,
+// and how to end it. The administrator ends it at once. A server of its own.
+class SessionsCli : public CliSuite {};
+
+TEST_F(SessionsCli, ALiveSessionElsewhereIsToldAndTheAdministratorEndsIt) {
+  ASSERT_EQ(talixdb({"users", "create", "1"}).exitCode, 0);
+  VLT_121::CVLTDatabase host, admin;  // hosts that die without logging out
+  ASSERT_TRUE(host.open(server().address().c_str()) && admin.open(server().address().c_str()));
+  ASSERT_TRUE(host.login("cfduser", "ignored", "Default", 1) && admin.login("root", kAdminPassword, "Default", 0));
+  runSteps({
+      {{"--user", "cfduser", "db", "status"}, 32, "",
+       "login refused for user cfduser in domain Default: no account of the pool is free: all 1 have a live session"},
+      {{"db", "status"}, 32, "",
+       "login refused for user root in domain Default: root has a live session elsewhere, last used "},
+      {{"db", "status"}, 32, "", "--end-sessions root"},
+      {{"--password", "wrong", "db", "status"}, 32, "", "root has a live session elsewhere; its owner can end it"},
+  });
+  admin.logout();
+  runSteps({
+      {{"session", "end", "cfduser_000"}, 0, "ended the sessions of cfduser_000\n"},
+      {{"session", "end", "cfduser_000"}, 0, "cfduser_000 had no live session\n"},
+      {{"session", "end", "nobody"}, 1, "", "cannot end the sessions of nobody: no such user: nobody"},
+      {{"--user", "cfduser", "db", "status"}, 0, "user:     cfduser_000"},
+  });
+  // The pool's disconnect ends what the accounts hold elsewhere too.
+  VLT_121::CVLTDatabase again;
+  ASSERT_TRUE(again.open(server().address().c_str()) && again.login("cfduser", "ignored", "Default", 1));
+  runSteps({{{"users", "disconnect"}, 0}, {{"--user", "cfduser", "db", "status"}, 0}});
 }
 
 // A server that speaks TLS only: https addresses given and taken from
@@ -125,8 +182,19 @@ TEST(TlsCli, TalksHttpsWithTheTrustFile) {
   CliResult status = runCli(run);
   EXPECT_EQ(status.exitCode, 0) << status.err;
   EXPECT_TRUE(contains(status.out, "/Repository/talixdb exists")) << status.out;
-  run.env = {};  // the library's refusal (its texts are the API tests'), as an unreachable server
-  EXPECT_EQ(runCli(run).exitCode, 31);
+  run.env = {};  // the library's refusal (its texts are the API tests')
+  run.args = {"--server", https, "db", "status"};
+  CliResult untrusted = runCli(run);
+  EXPECT_EQ(untrusted.exitCode, 38);
+  EXPECT_TRUE(contains(untrusted.err, "the server's certificate is not trusted")) << untrusted.err;
+  EXPECT_EQ(untrusted.err.find("talixdb: "), untrusted.err.rfind("talixdb: ")) << untrusted.err;  // said once
+  // Plain HTTP to it: the server's own answer, not a wrong password.
+  run.args = {"--server", server.address(), "db", "status"};
+  CliResult plain = runCli(run);
+  EXPECT_EQ(plain.exitCode, 39);
+  EXPECT_TRUE(contains(plain.err, "not a repository server at " + server.address() +
+                                      " (HTTP 400: This server speaks HTTPS only: use https://)"))
+      << plain.err;
 }
 
 }  // namespace

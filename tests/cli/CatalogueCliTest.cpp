@@ -76,7 +76,7 @@ TEST_F(CatalogueCli, DownloadedModelHasTheUploadedPartsAndUploadsAgainElsewhere)
   for (const json& each : model["solvers"])
     if (each["name"] == "FlowSolver") solver = each;
   EXPECT_EQ(solver["command"], "flowsolve case.cfg");
-  ASSERT_EQ(solver["surfaces"].size(), 1u);
+  ASSERT_EQ(solver["surfaces"].size(), 3u);
   EXPECT_EQ(solver["surfaces"][0]["nodePositions"], "0 0 0\n1 0 0\n");
   EXPECT_EQ(solver["surfaces"][0]["gridConnectivity"], "0 1\n");
 
@@ -110,7 +110,79 @@ TEST_F(CatalogueCli, BrowseShowsTheTreeInNameOrderAndFiltersCombine) {
   EXPECT_TRUE(contains(byPort.out, "Equipment/Pumps/CentrifugalPump\nEquipment/Pumps/GearPump\n")) << byPort.out;
   CliResult solvers = talixdb({"browse", "--solvers", "--model-name", "Pump", "--specie-name", "water"});
   EXPECT_TRUE(contains(solvers.out, "Equipment/Pumps/CentrifugalPump/FlowSolver\n")) << solvers.out;
-  EXPECT_TRUE(contains(solvers.out, "Equipment/Pumps/GearPump\n")) << solvers.out;
+  EXPECT_FALSE(contains(solvers.out, "Equipment/Pumps/GearPump\n")) << solvers.out;  // solvers only
+}
+
+// A model upload is all or nothing: a part that is refused takes back what
+// the command stored, the category and type it made included; a stored
+// model is replaced only when asked.
+TEST_F(CatalogueCli, ModelUploadIsAllOrNothingAndReplacesOnlyWhenAsked) {
+  json broken = json::parse(pumpModelJson("Broken"));
+  broken["category"] = "Fresh";
+  broken["solvers"][0]["parameters"].erase(0);  // the solver lacks "speed": refused (15)
+  writeFile(path("broken.json"), broken.dump());
+  runSteps({
+      {{"model", "upload", path("broken.json")}, 15, "",
+       "removed what this upload stored: model Fresh/Pumps/Broken, type Fresh/Pumps, category Fresh"},
+      {{"category", "check", "Fresh"}, 1},
+      {{"model", "upload", writePumpModel("Again"), "--no-solvers"}, 0},
+      {{"model", "upload", path("Again.json"), "--no-solvers"}, 24, "", "exists already: give --replace"},
+      {{"model", "upload", path("Again.json"), "--replace"}, 0, "deleted the stored model Equipment/Pumps/Again"},
+      {{"solver", "download", "Equipment/Pumps/Again/FlowSolver", path("again-files")}, 0},
+  });
+}
+
+// What browse prints, every command takes: a model's path for CATEGORY TYPE
+// MODEL and MODELPATH, a solver's for MODELPATH SOLVER and SOLVERPATH.
+TEST_F(CatalogueCli, PathsThatBrowsePrintsAreTakenByEveryCommand) {
+  const std::vector<std::string> filter = {"--category-name", "Equipment", "--model-name", "Centrifugal"};
+  const std::string model = talixdb({"browse", "--models", filter[0], filter[1], filter[2], filter[3]}).out;
+  const std::string solver = talixdb({"browse", "--solvers", filter[0], filter[1], filter[2], filter[3]}).out;
+  ASSERT_EQ(model, "Equipment/Pumps/CentrifugalPump\n");
+  ASSERT_TRUE(contains(solver, "Equipment/Pumps/CentrifugalPump/FlowSolver\n")) << solver;
+  const std::string modelPath = model.substr(0, model.size() - 1);
+  const std::string solverPath = modelPath + "/FlowSolver";
+  runSteps({
+      {{"model", "download", modelPath}, 0, "\"name\": \"CentrifugalPump\""},
+      {{"model", "check-compat", writePumpModel()}, 0},
+      {{"solver", "download", solverPath, path("by-browse-path")}, 0},
+      {{"solver", "download", "/Repository/talixdb/" + modelPath + "/Solvers/FlowSolver", path("by-full-path")}, 0},
+      {{"report", "list", solverPath}, 0, "surface blade"},
+      {{"instance", "list", solverPath}, 0},
+      {{"report", "list", modelPath, "FlowSolver", "hub"}, 0, "surface hub"},
+  });
+}
+
+// Completion offers the server's names where an argument names one (with a
+// password that need not be asked for).
+TEST_F(CatalogueCli, CompletionOffersRemoteNames) {
+  const std::string tools = std::string(TALIXDB_CLI_PATH).substr(0, std::string(TALIXDB_CLI_PATH).rfind('/'));
+  const std::string line = "talixdb --server " + server().address() + " ";
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"model download Equipment Pumps Cen", "CentrifugalPump"},
+      {"report list Equipment/Pumps/CentrifugalPump Fl", "FlowSolver"},
+      {"solver download Equipment/Pumps/CentrifugalPump/Fl", "Equipment/Pumps/CentrifugalPump/FlowSolver"},
+      {"type check Equip", "Equipment"},
+  };
+  for (const auto& [words, offered] : cases) {
+    CliRun complete;
+    complete.env = {{"TALIXDB_PASSWORD", kAdminPassword}, {"PATH", tools + ":/usr/bin:/bin"}};
+    complete.args = {"-c",
+                     "source \"$0\"; COMP_LINE=$1; COMP_POINT=${#1}; read -ra COMP_WORDS <<< \"$1\"; "
+                     "COMP_CWORD=$((${#COMP_WORDS[@]} - 1)); _talixdb; echo \"${COMPREPLY[*]}\"",
+                     TALIXDB_BUILD_DIR "/tools/docs/completions/talixdb", line + words};
+    EXPECT_EQ(runProgram("/bin/bash", complete).out, offered + "\n") << words;
+  }
+}
+
+// The sample files of the source tree go in as they are.
+TEST_F(CatalogueCli, ExampleModelAndSolverAreTakenAsTheyAre) {
+  runSteps({
+      {{"model", "upload", TALIXDB_EXAMPLES_DIR "/pump-model.json", "--category", "Examples"}, 0},
+      {{"solver", "import", "Examples/Pumps/CentrifugalPump", TALIXDB_EXAMPLES_DIR "/flow-solver.json"}, 0},
+      {{"solver", "download", "Examples/Pumps/CentrifugalPump/FlowSolver", path("example-files")}, 0},
+  });
+  EXPECT_TRUE(exists(path("example-files/flow-solver/mesh/grid.msh")));
 }
 
 }  // namespace

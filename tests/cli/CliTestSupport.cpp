@@ -94,14 +94,15 @@ std::string pumpModelJson(const std::string& name) {
   "solvers": [{"name": "FlowSolver", "description": "Steady RANS solver", "command": "flowsolve case.cfg", )" +
          kPorts + ", " + kParameters + R"(,
     "sortedModelComponents": ["water", "air"],
-    "surfaces": [{"name": "blade", "nodePositions": "0 0 0\n1 0 0\n", "gridConnectivity": "0 1\n"}]}]})";
+    "surfaces": [{"name": "blade", "nodePositions": "0 0 0\n1 0 0\n", "gridConnectivity": "0 1\n"},
+                 {"name": "hub"}, {"name": "notes"}]}]})";
 }
 
 std::string extraSolverJson(const std::string& name) {
   return std::string(R"({"name": ")") + name + R"(", )" + kPorts + R"(,
   "parameters": [{"name": "speed", "type": "CAPE_REAL"}, {"name": "stages", "type": "CAPE_INT"},
                  {"name": "file-system", "type": "CAPE_OPTION", "options": ["case.cfg"]}],
-  "sortedModelComponents": ["water", "air"]})";
+  "sortedModelComponents": ["water", "air"], "surfaces": [{"name": "json"}]})";
 }
 
 std::string surfaceReport(const std::vector<double>& values) {

@@ -70,9 +70,10 @@ class PumpSuite : public CliSuite {
 // A model of type Equipment/Pumps with ports inlet and outlet, parameters
 // speed (CAPE_REAL), stages (CAPE_INT) and file-system (CAPE_OPTION listing
 // case.cfg and mesh/grid.msh), species water and air, and one solver
-// FlowSolver of the same parts with a surface "blade".
+// FlowSolver of the same parts with the surfaces "blade" (with grids), "hub"
+// and "notes".
 std::string pumpModelJson(const std::string& name);
-// A solver that fits the pump model, listing case.cfg only.
+// A solver that fits the pump model, listing case.cfg only, with a surface "json".
 std::string extraSolverJson(const std::string& name);
 // A surface report: the 40-byte header, then the count and one value per line.
 std::string surfaceReport(const std::vector<double>& values);

@@ -26,7 +26,7 @@ TEST_F(ResultsCli, EveryListingPrintsTheDocumentedJson) {
   const std::vector<std::pair<std::vector<std::string>, std::function<void(const json&)>>> cases = {
       {{"db", "status"},
        [&](const json& j) {
-         EXPECT_EQ(j, json({{"server", server().address()}, {"user", "root"}, {"domain", "Default"},
+         EXPECT_EQ(j, json({{"server", server().address()}, {"user", "root"}, {"pool", false}, {"domain", "Default"},
                             {"database", "/Repository/talixdb"}, {"exists", true}}));
        }},
       {{"browse", "--instances"},
@@ -50,14 +50,32 @@ TEST_F(ResultsCli, EveryListingPrintsTheDocumentedJson) {
          EXPECT_EQ(first["uploaded"].get<std::string>().back(), 'Z');
          EXPECT_EQ(first["folder"].get<std::string>().rfind("000000001-", 0), 0u);
        }},
-      {{"users", "count"}, [](const json& j) { EXPECT_EQ(j, json({{"count", 0}})); }},
-      {{"servers", "list"}, [](const json& j) { EXPECT_EQ(j, json({{"servers", {"json-node"}}})); }},
+      {{"users", "count"},
+       [](const json& j) {
+         EXPECT_EQ(j, json({{"count", 0}}));
+       }},
+      {{"servers", "list"},
+       [](const json& j) {
+         EXPECT_EQ(j, json({{"servers", {"json-node"}}}));
+       }},
       {{"report", "values", kModel, "JsonSolver", "json", "1"},
-       [](const json& j) { EXPECT_EQ(j, json({{"number", 1}, {"values", {1.5, 2.0}}})); }},
+       [](const json& j) {
+         EXPECT_EQ(j, json({{"number", 1}, {"values", {1.5, 2.0}}}));
+       }},
       {{"report", "modes", kModel, "JsonSolver", "json", "--text"},
        [](const json& j) {
          EXPECT_EQ(j["count"], 1);
+         EXPECT_EQ(j["modes"], json::parse(R"([{"index": 0, "singularValue": 2.5, "share": 1.0, "energy": 1.0}])"));
          EXPECT_EQ(j["text"].get<std::string>().rfind("         1\n", 0), 0u);
+       }},
+      {{"report", "list", kModel, "JsonSolver"},
+       [](const json& j) {
+         EXPECT_EQ(j, json::parse(R"({"surfaces": [{"name": "json", "declared": true, "modes": 1,
+                                                    "reports": [{"number": 1, "bytes": 48}]}]})"));
+       }},
+      {{"report", "amplitudes", kModel, "JsonSolver", "json", "--all"},
+       [](const json& j) {
+         EXPECT_EQ(j, json::parse(R"({"modes": 1, "reports": [{"number": 1, "amplitudes": [2.5]}]})"));
        }},
       {{"report", "mode-values", kModel, "JsonSolver", "json", "0"},
        [](const json& j) {
@@ -100,11 +118,22 @@ TEST_F(ResultsCli, ReportsModesInstancesAndPrecomputedResults) {
   runSteps({
       {in(report, {"FlowSolver", "hub", "10", path("a.rep"), path("b.rep")}), 0, "numbers 10 to 11", "(2/2)"},
       {in({"report", "values"}, in(flow, {"hub", "999"})), 1, "", "no report 999 of surface hub"},
-      {in(report, {"NoSolver", "blade", "1", path("a.rep")}), 1, "", "no solver NoSolver in model " + std::string(kModel)},
+      {in(report, {"NoSolver", "blade", "1", path("a.rep")}), 1, "",
+       "no solver NoSolver in model " + std::string(kModel)},
       {in(report, {"FlowSolver", "notes", "1", path("plain.txt")}), 0, "", "has no TALIX_Report_2 header"},
       {in({"report", "values"}, in(flow, {"notes", "1"})), 1, "", "is not a surface report"},
       {in(report, {"FlowSolver", "blade", "1", path("r1.rep"), path("r2.rep")}), 0},
-      {in({"report", "modes"}, in(flow, {"blade"})), 0, "1\n"},
+      {in({"report", "modes"}, in(flow, {"blade", "--count"})), 0, "1\n"},
+      {in({"report", "modes"}, in(flow, {"blade"})), 0, "mode  singular value          share    energy\n0     2    "},
+      // Taken numbers and surfaces the solver does not declare are refused before anything is stored.
+      {in(report, {"FlowSolver", "blade", "2", path("r1.rep"), path("a.rep")}), 1, "",
+       "report(s) 2 of surface blade of solver FlowSolver in " + std::string(kModel) + " are stored already"},
+      {in(report, {"FlowSolver", "blades", "9", path("r1.rep")}), 1, "",
+       "declares no surface blades: its surfaces are blade, hub, notes"},
+      {in(report, {"FlowSolver", "blade", "2", path("r2.rep"), "--replace"}), 0},
+      {in({"report", "list"}, flow), 0, "surface blade: 2 report(s), 1 PCA mode(s)\n  report 1"},
+      {in({"report", "amplitudes"}, in(flow, {"blade", "--all", "--csv"})), 0, "report,mode 0\n1,2\n2,4\n"},
+      {in({"report", "amplitudes"}, in(flow, {"blade"})), 2, "", "give NUMBER or --all"},
       {in({"report", "mode-values"}, in(flow, {"blade", "1"})), 1, "", "it has 1 modes"},
       {in({"instance", "upload"}, in(flow, {path(".")})), 0, "saved instance 1 ", "Uploading instance:"},
       {in({"instance", "upload"}, in(flow, {path(".")})), 0, "saved instance 2 "},
@@ -112,7 +141,8 @@ TEST_F(ResultsCli, ReportsModesInstancesAndPrecomputedResults) {
       {in({"instance", "download"}, in(flow, {"2", path("copy-2")})), 0},
       {in({"instance", "delete"}, in(flow, {"2"})), 0},
       {in({"instance", "delete"}, in(flow, {"2"})), 1, "", "no instance 2 of solver FlowSolver"},
-      {in({"instance", "download"}, in(flow, {"77", path("base-files")})), 1, "", "no instance 77 of solver FlowSolver"},
+      {in({"instance", "download"}, in(flow, {"77", path("base-files")})), 1, "",
+       "no instance 77 of solver FlowSolver"},
       {{"instance", "list", kModel, "Ghost"}, 1},
       {{"instance", "upload", kModel, "Ghost", path(".")}, 1},
       {{"instance", "download", kModel, "Ghost", "1", path("ghost")}, 21},

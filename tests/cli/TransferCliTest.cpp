@@ -1,13 +1,19 @@
 // Large file transfers of the talixdb program against a real server: the
-// progress bar on a terminal, and Ctrl-C in the middle of a transfer.
+// progress bar on a terminal, and signals in the middle of a transfer.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <filesystem>
+
+#include <nlohmann/json.hpp>
 
 #include "cli/CliTestSupport.h"
 
 namespace talixdb_test {
 namespace {
+
+using nlohmann::json;
 
 const char kModel[] = "Equipment/Pumps/CentrifugalPump";
 const char kInterrupted[] =
@@ -15,7 +21,7 @@ const char kInterrupted[] =
     "stays";
 // Large enough that Ctrl-C sent when the bar first shows arrives long
 // before the transfer could end.
-constexpr std::size_t kHugeFile = std::size_t(32) << 20;
+constexpr std::size_t kHugeFile = std::size_t(128) << 20;
 
 class TransferCli : public PumpSuite {
  protected:
@@ -40,45 +46,74 @@ TEST_F(TransferCli, LargeFilesShowABarOnATerminalOnly) {
   } cases[] = {{"large.bin", true, true}, {"large.bin", false, false}, {"small.bin", true, false}};
   int number = 1;
   for (const auto& c : cases) {
-    const std::vector<std::string> args = {"report", "upload", kModel, "FlowSolver", "bulk",
+    const std::vector<std::string> args = {"report", "upload", kModel, "FlowSolver", "blade",
                                            std::to_string(number++), path(c.file)};
     CliResult result = c.terminal ? runCli(onTerminal(args)) : talixdb(args);
     ASSERT_EQ(result.exitCode, 0) << c.file << "\n" << result.err;
     EXPECT_EQ(contains(result.err, "transfer [........................] 0% 0.0/8.0 MiB"), c.bar) << result.err;
     EXPECT_EQ(contains(result.err, "transfer [########################] 100% 8.0/8.0 MiB"), c.bar) << result.err;
     EXPECT_FALSE(contains(result.err, "/1.0 MiB")) << result.err;
-    EXPECT_EQ(result.out.rfind("stored 1 report(s) of surface bulk", 0), 0u) << result.out;
+    EXPECT_EQ(result.out.rfind("stored 1 report(s) of surface blade", 0), 0u) << result.out;
   }
 }
 
-TEST_F(TransferCli, CtrlCDuringATransferExits130AndKeepsNothingPartial) {
+// Ctrl-C, SIGTERM and SIGHUP stop a transfer the same way, each with its
+// status; a closed output (SIGPIPE) ends the command as well. The session
+// ends with the command every time: the same user logs in again at once.
+TEST_F(TransferCli, SignalsStopATransferKeepNothingPartialAndEndTheSession) {
   std::filesystem::create_directory(path("huge"));
-  writeFile(path("huge/case.cfg"), std::string(kHugeFile, 'y'));
+  writeFile(path("huge/case.cfg"), "y");
+  std::filesystem::resize_file(path("huge/case.cfg"), kHugeFile);  // sparse
   writeFile(path("huge-solver.json"), extraSolverJson("HugeSolver"));
   ASSERT_EQ(talixdb({"solver", "import", "Equipment", "Pumps", "CentrifugalPump", path("huge-solver.json"), "--dir",
                      path("huge")})
                 .exitCode,
             0);
   const std::string fetched = path("fetched");
+  const std::vector<std::string> upload = {"report", "upload", kModel, "FlowSolver", "blade", "99",
+                                           path("huge/case.cfg")};
   const struct {
     const char* what;
     std::vector<std::string> args;
+    int signal;
   } cases[] = {
-      {"upload", {"report", "upload", kModel, "FlowSolver", "bulk", "99", path("huge/case.cfg")}},
-      {"download", {"solver", "download", std::string(kModel) + "/Solvers/HugeSolver", fetched}},
+      {"upload", upload, SIGTERM},
+      {"download", {"solver", "download", std::string(kModel) + "/Solvers/HugeSolver", fetched}, SIGINT},
+      {"upload", upload, SIGHUP},
   };
   for (const auto& c : cases) {
     CliRun run = onTerminal(c.args);
     run.interruptAfter = "transfer [";
+    run.interruptSignal = c.signal;
     CliResult result = runCli(run);
-    EXPECT_EQ(result.exitCode, 130) << c.what << "\n" << result.err;
+    EXPECT_EQ(result.exitCode, 128 + c.signal) << c.what << "\n" << result.err;
     // After the bar is cleared: the one line, no failure of the command.
     const std::string::size_type cleared = result.err.rfind("\033[K");
     ASSERT_NE(cleared, std::string::npos) << c.what << "\n" << result.err;
     EXPECT_EQ(result.err.substr(cleared + 3), std::string(kInterrupted) + "\r\n") << c.what;
+    EXPECT_EQ(talixdb({"db", "status"}).exitCode, 0) << c.what;
   }
-  CliResult report = talixdb({"report", "values", kModel, "FlowSolver", "bulk", "99"});
-  EXPECT_TRUE(contains(report.err, "no report 99 of surface bulk")) << report.err;
+  // A stop takes a model upload back, with the solver whose file was moving.
+  json model = json::parse(pumpModelJson("Stopped"));
+  model["solvers"][0]["parameters"][2]["options"] = {"huge/case.cfg"};
+  writeFile(path("stopped.json"), model.dump());
+  CliRun stopped = onTerminal({"model", "upload", path("stopped.json")});
+  stopped.interruptAfter = "transfer [";
+  CliResult removed = runCli(stopped);
+  EXPECT_EQ(removed.exitCode, 130) << removed.err;
+  EXPECT_TRUE(contains(removed.err, "removed what this upload stored: model Equipment/Pumps/Stopped\r\n"))
+      << removed.err;
+  EXPECT_EQ(talixdb({"model", "download", "Equipment", "Pumps", "Stopped"}).exitCode, 1);
+  // Standard output a pipe whose reader has gone, as in "talixdb browse --json | (exec true)".
+  CliRun piped;
+  piped.args = {"-c",
+                "import os, subprocess, sys\nr, w = os.pipe()\nos.close(r)\n"
+                "print(subprocess.run(sys.argv[1:], stdout=w, stderr=subprocess.DEVNULL).returncode)",
+                TALIXDB_CLI_PATH, "--server", server().address(), "--password", kAdminPassword, "browse", "--json"};
+  EXPECT_EQ(runProgram("/usr/bin/python3", piped).out, "141\n");
+  EXPECT_EQ(talixdb({"db", "status"}).exitCode, 0);
+  CliResult report = talixdb({"report", "values", kModel, "FlowSolver", "blade", "99"});
+  EXPECT_TRUE(contains(report.err, "no report 99 of surface blade")) << report.err;
   // The download's directory may be there, but holds no file, whole or partial.
   if (std::filesystem::exists(fetched)) {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(fetched))

@@ -23,8 +23,11 @@ TEST(CliHelp, HelpListsEverySubcommandAndTheVersionIsPrinted) {
   for (const char* name : {"db", "category", "type", "model", "solver", "report", "instance", "browse", "backup",
                            "restore", "users", "servers", "precomputed"})
     EXPECT_TRUE(contains(result.out, std::string("\n  ") + name + " ")) << name;
-  EXPECT_TRUE(contains(result.out, "Exit status:"));
-  EXPECT_TRUE(contains(result.out, "other local users can see it")) << result.out;
+  for (const char* part : {"Exit status:", "other local users can see it", "\nEnvironment:\n  MODELDATABASE_HOME",
+                           "  TALIXDB_CA_FILE", "  TALIXDB_KEEPALIVE", "  TALIXDB_CALL_TIMEOUT", "\nExamples:\n",
+                           "  39     not a repository server", "  143    stopped by SIGTERM", "Pool logins:",
+                           "~/.config/talixdb/logins", "--timeout SECONDS"})
+    EXPECT_TRUE(contains(result.out, part)) << part;
   CliResult version = talixdb({"--version"});
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, "talixdb " TALIXDBAPI_VERSION_STRING "\n");
@@ -40,7 +43,14 @@ TEST(CliDocs, ManPagesAndCompletionsAreInstalledAndComplete) {
   const std::string talixdbPage = readFile(man + "talixdb.1");
   EXPECT_TRUE(contains(talixdbPage, ".TH TALIXDB ")) << talixdbPage;
   EXPECT_TRUE(contains(talixdbPage, ".SS \"talixdb report amplitudes\"")) << talixdbPage;
-  EXPECT_TRUE(contains(readFile(man + "talixdb-server.1"), ".TH TALIXDB-SERVER "));
+  const std::string serverPage = readFile(man + "talixdb-server.1");
+  EXPECT_TRUE(contains(serverPage, ".TH TALIXDB-SERVER "));
+  // Sections of their own, and no heading whose quotes break a roff line.
+  for (const std::string& page : {talixdbPage, serverPage}) {
+    for (const char* section : {".SH ENVIRONMENT", ".SH EXAMPLES", ".SH \"SEE ALSO\""})
+      EXPECT_TRUE(contains(page, section)) << section;
+    EXPECT_FALSE(contains(page, "VALUE\\(dq")) << page;
+  }
   const std::string completions = prefix.path() + "/share/bash-completion/completions/";
   const std::vector<std::vector<std::string>> cases = {
       {"talixdb", "talixdb --server=127.0.0.1:8080 mo", "model"},
@@ -59,12 +69,14 @@ TEST(CliDocs, ManPagesAndCompletionsAreInstalledAndComplete) {
   }
 }
 
-// Usage errors (2) come before any connection; a server that cannot be
-// reached or named is 31. None of these needs a working server.
+// Usage errors (2) come before any connection; each kind of connection failure
+// has its status and its words (the time limit that ran out by its name). None
+// of these needs a working server.
 TEST(CliUsage, UsageAndConnectionErrorsExitWithTheirStatusAndSayWhy) {
   const std::string closed = "127.0.0.1:1";  // nothing listens there
-  const std::string unreachable = "cannot reach the server at " + closed;
+  const std::string unreachable = "connection refused by " + closed + ": no server listens on port 1 of 127.0.0.1";
   CannedServer silent("", CannedServer::kSilent);
+  const std::string noAnswer = "no answer from " + silent.address() + " within 1 s";
   struct Case {
     std::vector<std::string> args;
     std::vector<std::pair<std::string, std::string>> env;
@@ -85,13 +97,26 @@ TEST(CliUsage, UsageAndConnectionErrorsExitWithTheirStatusAndSayWhy) {
       {{"report", "values", "A/B", "S", "blade", "7"}, {}, 2, "MODELPATH must be CATEGORY/TYPE/MODEL"},
       {{"browse", "--model-name", ""}, {}, 2, ""},
       {{"browse", "--models", "--solvers"}, {}, 2, ""},
+      {{"--timeout", "0", "db", "status"}, {}, 2, "--timeout needs a whole number of seconds above 0"},
       {{"db", "status"}, {}, 31, "give --server HOST:PORT or set MODELDATABASE_HOME"},
       {{"db", "status"}, {{"MODELDATABASE_HOME", "http://127.0.0.1:1/other"}}, 31, "MODELDATABASE_HOME"},
       // Options stand anywhere; -5 is a NUMBER.
-      {{"--server", closed, "browse"}, {}, 31, unreachable},
-      {{"browse", "--server", closed}, {}, 31, unreachable},
-      {{"report", "-v", "values", "A/B/C", "S", "blade", "-5", "--server", closed}, {}, 31, unreachable},
-      {{"--server", silent.address(), "db", "status"}, {{"TALIXDB_IO_TIMEOUT", "1"}}, 31, "time-out while logging in"},
+      {{"--server", closed, "browse"}, {}, 36, unreachable},
+      {{"browse", "--server", closed}, {}, 36, unreachable},
+      {{"report", "-v", "values", "A/B/C", "S", "blade", "-5", "--server", closed}, {}, 36, unreachable},
+      {{"--server", "no-such-host.invalid:80", "db", "status"},
+       {},
+       35,
+       "cannot resolve the host name no-such-host.invalid"},
+      {{"--server", silent.address(), "db", "status"},
+       {{"TALIXDB_IO_TIMEOUT", "1"}},
+       37,
+       noAnswer + " (TALIXDB_IO_TIMEOUT)"},
+      {{"--server", silent.address(), "db", "status"},
+       {{"TALIXDB_CALL_TIMEOUT", "1"}},
+       37,
+       noAnswer + " (TALIXDB_CALL_TIMEOUT)"},
+      {{"--server", silent.address(), "--timeout", "1", "db", "status"}, {}, 37, noAnswer + " (--timeout"},
   };
   for (const Case& c : cases) {
     CliResult result = talixdb(c.args, c.env);
@@ -99,6 +124,13 @@ TEST(CliUsage, UsageAndConnectionErrorsExitWithTheirStatusAndSayWhy) {
     EXPECT_TRUE(contains(result.err, c.err)) << result.err;
     EXPECT_FALSE(contains(result.err, "login refused")) << result.err;
   }
+  // On a terminal, a note tells what the command waits for.
+  CliRun waiting;
+  waiting.args = {"--server", silent.address(), "--timeout", "3", "db", "status"};
+  waiting.terminal = true;
+  CliResult noted = runCli(waiting);
+  EXPECT_EQ(noted.exitCode, 37);
+  EXPECT_TRUE(contains(noted.err, "waiting for " + silent.address() + "...")) << noted.err;
 }
 
 // Each problem of an input file is named before anything is stored (33).

@@ -133,13 +133,25 @@ TEST_F(OperationsTest, RefusedStartsTheAdministratorsPasswordAndTheVersion) {
     current = c.password;
   }
 
+  // The store's owner ends a user's sessions, root's too, beside the running server.
+  ServiceClient held(server);
+  ASSERT_TRUE(Succeeds(held.login("root", current)));
+  for (const char* said : {"ended the sessions of", "no live session of"}) {
+    result = runServerProgram({"--data", store(), "--end-sessions", "root"});
+    EXPECT_EQ(result.out, std::string("talixdb-server: ") + said + " root in " + store() + "\n") << result.err;
+  }
+  EXPECT_TRUE(held.sessionId().empty());
+
   ProgramResult version = runServerProgram({"--version"});
   EXPECT_EQ(version.exitCode, 0);
   EXPECT_EQ(version.out, "talixdb-server " TALIXDB_VERSION "\n");
   ProgramResult wrong = runServerProgram({"--data=" + store(), "--log-level=loud"});
   EXPECT_EQ(wrong.exitCode, 2);
-  EXPECT_EQ(wrong.err.rfind("talixdb-server: --log-level needs error, warning, info or debug\nusage:", 0), 0u)
-      << wrong.err;
+  // The one line that matters and a hint, not the whole help.
+  EXPECT_EQ(wrong.err,
+            "talixdb-server: --log-level needs error, warning, info or debug\n"
+            "usage: talixdb-server (--data DIR | --store URI) [options]\n"
+            "Run \"talixdb-server --help\" for the options.\n");
 }
 
 TEST(SystemdUnit, RunsTheServerPrivatelyAsItsOwnUser) {

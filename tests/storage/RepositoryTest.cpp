@@ -418,7 +418,7 @@ TEST_F(SqliteStorageTest, StoreOfSchemaOneIsUpgradedAndANewerOneRefused) {
   {
     SqliteStorage storage(dir.path());
     StorageTransaction transaction(storage);
-    EXPECT_FALSE(storage.hasSessionSeenSince("root", 0));
+    EXPECT_FALSE(storage.latestSessionUse("root", 0).has_value());
     storage.addSession(StoredSession{"key", "root", 5});
     EXPECT_TRUE(storage.session("key").has_value());
   }

@@ -282,7 +282,7 @@ TEST(ServerOptions, DefaultsHelpProblemsAndWarnings) {
       {{"--data", "d", "--log-level", "loud"}, "--log-level needs error, warning, info or debug"},
       {{"--data", "d", "stray"}, "unexpected argument stray"},
       {{"--data", "d", "--backup-to", "b", "--set-admin-password"},
-       "--set-admin-password and --backup-to are separate commands"},
+       "--set-admin-password, --end-sessions and --backup-to are separate commands"},
       {{"--data", "d", "--tls-cert", "c.pem"}, "--tls-cert and --tls-key go together: give both or neither"},
       {{"--data", "d", "--metrics-from", "10.0.0.0/33"}, "--metrics-from: '10.0.0.0/33' has no prefix length from 0 to 32"},
       {{"--data", "d", "--metrics-from", "::1,monitor"}, "--metrics-from: 'monitor' is no IPv4 or IPv6 address"},

@@ -36,9 +36,9 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
 // Ctrl-C while the terminal holds the program's output (Ctrl-S ... Ctrl-Q):
 // its next write to the terminal waits, so what it announced cannot end
 // before the signal is there.
-bool interrupt(pid_t pid, int terminal) {
+bool interrupt(pid_t pid, int terminal, int signal) {
   const char stop = 0x13, start = 0x11;
-  if (write(terminal, &stop, 1) != 1 || kill(pid, SIGINT) != 0) return false;
+  if (write(terminal, &stop, 1) != 1 || kill(pid, signal) != 0) return false;
   usleep(200 * 1000);
   return write(terminal, &start, 1) == 1;
 }
@@ -58,7 +58,8 @@ bool drain(pid_t pid, int outFd, int errFd, const ProgramRun& run, ProgramResult
   while (open > 0) {
     if (!typed && result.err.find(run.typeAfter) != std::string::npos)
       typed = write(errFd, run.input.data(), run.input.size()) == static_cast<ssize_t>(run.input.size());
-    if (!interrupted && result.err.find(run.interruptAfter) != std::string::npos) interrupted = interrupt(pid, errFd);
+    if (!interrupted && result.err.find(run.interruptAfter) != std::string::npos)
+      interrupted = interrupt(pid, errFd, run.interruptSignal);
     auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) return false;
     if (poll(fds, 2, static_cast<int>(left.count())) < 0) return false;

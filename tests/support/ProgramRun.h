@@ -26,10 +26,12 @@ struct ProgramRun {
   // what the terminal shows, and `input` is typed once it shows `typeAfter`.
   bool terminal = false;
   std::string typeAfter;
-  // When not empty (with `terminal`): the program gets Ctrl-C (SIGINT) once
-  // standard error shows this text, while its output is held, so that what
-  // the text announced is still under way when the signal comes.
+  // When not empty (with `terminal`): the program gets Ctrl-C (SIGINT), or
+  // `interruptSignal`, once standard error shows this text, while its output
+  // is held, so that what the text announced is still under way when the
+  // signal comes.
   std::string interruptAfter;
+  int interruptSignal = 2;  // SIGINT
 };
 
 // For a child just forked from `parent`: killed (SIGKILL) when the thread that

@@ -38,7 +38,7 @@ own_help() { "$talixdb" "$@" --help | awk '/^Global options \(--server/ { exit }
 # ---- talixdb: every family and action, with its options --------------------
 "$talixdb" --help > "$scratch/program"
 families=$(names "Subcommands:" < "$scratch/program")
-globals=$(block "Global options (anywhere on the line; a value as \"--opt VALUE\" or \"--opt=VALUE\"):" \
+globals=$(block "Global options (anywhere on the line; a value as --opt VALUE or --opt=VALUE):" \
             < "$scratch/program" | options)
 [ -n "$families" ] && [ -n "$globals" ] || { echo "generate.sh: cannot read $talixdb --help" >&2; exit 1; }
 
@@ -46,6 +46,7 @@ include="$scratch/talixdb.h2m"
 echo "[SUBCOMMANDS]" > "$include"
 action_cases=""
 option_cases=""
+argument_cases=""
 all_options="$globals"
 for family in $families; do
   actions=$("$talixdb" "$family" --help | names "Actions:")
@@ -60,6 +61,10 @@ for family in $families; do
     { echo ".SS \"talixdb $f${a:+ $a}\""; echo ".nf"; echo "$help" | roff; echo ".fi"; } >> "$include"
     opts=$(echo "$help" | block "Options:" | options)
     option_cases+="    '$f/$a') echo '$(echo "$opts" | awk '$1 ~ /^--/ { print $1 }' | words)' ;;"$'\n'
+    # The arguments of the synopsis ("usage: talixdb report list MODELPATH SOLVER [SURFACE] [options]").
+    synopsis=$(echo "$help" | awk -v n="$(echo "talixdb $f${a:+ $a}" | wc -w)" '
+      /^usage:/ { for (i = n + 2; i <= NF; i++) if ($i != "[options]") { gsub(/[][]/, "", $i); printf "%s ", $i }; exit }')
+    argument_cases+="    '$f/$a') echo '${synopsis% }' ;;"$'\n'
     all_options+=$'\n'"$opts"
   done <<< "$commands"
 done
@@ -78,6 +83,63 @@ $action_cases  esac
 _talixdb_options() {
   case \$1 in
 $option_cases  esac
+}
+
+_talixdb_arguments() {
+  case \$1 in
+$argument_cases  esac
+}
+
+# The catalogue as paths (CATEGORY, CATEGORY/TYPE, .../MODEL, .../SOLVER), read
+# with the line's own global options, but only when no password must be asked
+# for: TALIXDB_PASSWORD, a password option on the line, or a login file.
+_talixdb_catalogue() {
+  local -a globals=()
+  local i word ask=1
+  for ((i = 1; i < \${#words[@]} - 1; i++)); do
+    word=\${words[i]}
+    case \$word in
+      --server|--user|--domain|--password|--password-file) globals+=("\$word" "\${words[i+1]}"); ((i++)) ;;
+      --server=*|--user=*|--domain=*|--password=*|--password-file=*) globals+=("\$word") ;;
+    esac
+    [[ \$word == --password* ]] && ask=0
+  done
+  [[ -n \$TALIXDB_PASSWORD || -f \${TALIXDB_LOGIN_FILE:-\${XDG_CONFIG_HOME:-\$HOME/.config}/talixdb/logins} ]] && ask=0
+  ((ask)) && return
+  "\${words[0]}" "\${globals[@]}" --timeout 3 browse </dev/null 2>/dev/null | awk '
+    /^      solver / { print c "/" t "/" m "/" substr(\$0, 14); next }
+    /^    [^ ]/ { m = substr(\$0, 5); print c "/" t "/" m; next }
+    /^  [^ ]/ { t = substr(\$0, 3); print c "/" t; next }
+    /^[^ ]/ { c = \$0; print c }'
+}
+
+# Remote names for the argument at \$2 (from 0) of a command whose synopsis is
+# \$1, given the arguments before it (\$3...).
+_talixdb_remote() {
+  local -a synopsis=(\$1)
+  local at=\$2
+  shift 2
+  # A path stands for the names it joins (MODELPATH SOLVER, CATEGORY TYPE MODEL).
+  if [[ \${synopsis[0]} == MODELPATH && \${synopsis[1]} == SOLVER && \$1 == */*/*/* ]]; then synopsis=(SOLVERPATH "\${synopsis[@]:2}");
+  elif [[ \${synopsis[0]} == CATEGORY && \${synopsis[1]} == TYPE && \$1 == */* ]]; then synopsis=(MODELPATH "\${synopsis[@]:3}"); fi
+  local kind=\${synopsis[at]} depth prefix=
+  case \$kind in
+    CATEGORY) depth=1 ;;
+    TYPE) depth=2 prefix=\$1/ ;;
+    MODEL) depth=3 prefix=\$1/\$2/ ;;
+    MODELPATH) depth='3|4' ;;
+    SOLVER) depth=4 prefix=\$1/ ;;
+    SOLVERPATH) depth=4 ;;
+    REMOTE) depth='1|2|3' ;;
+    *) return 1 ;;
+  esac
+  local path list=
+  while read -r path; do
+    [[ \$path == "\$prefix"* ]] || continue
+    local slashes=\${path//[^\/]/}
+    [[ \$((\${#slashes} + 1)) == @(\$depth) ]] && list+=" \${path#"\$prefix"}"
+  done < <(_talixdb_catalogue)
+  COMPREPLY=(\$(compgen -W "\$list" -- "\$cur"))
 }
 
 _talixdb() {
@@ -99,12 +161,14 @@ _talixdb() {
     return
   fi
   local family= action= i word
+  local -a given=()
   for ((i = 1; i < n - 1; i++)); do
     word=\${words[i]}
     if [[ \$word == -* ]]; then
       [[ \$takes_value == *" \$word "* ]] && ((i++))
     elif [[ -z \$family ]]; then family=\$word
     elif [[ -z \$action && -n \$(_talixdb_actions "\$family") ]]; then action=\$word
+    else given+=("\$word")
     fi
   done
   if [[ \$cur == -* ]]; then
@@ -114,12 +178,14 @@ _talixdb() {
   elif [[ -z \$action && -n \$(_talixdb_actions "\$family") ]]; then
     COMPREPLY=(\$(compgen -W "\$(_talixdb_actions "\$family")" -- "\$cur"))
   else
-    COMPREPLY=(\$(compgen -f -- "\$cur"))
+    _talixdb_remote "\$(_talixdb_arguments "\$family/\$action")" \${#given[@]} "\${given[@]}" ||
+      COMPREPLY=(\$(compgen -f -- "\$cur"))
   fi
 }
 complete -o filenames -F _talixdb talixdb
 SCRIPT
 
+printf '[SEE ALSO]\n.BR talixdb\\-server (1);\nthe README of TALIXDBAPI, which shows the formats of the JSON files and of the PCA\nmodes file.\n' >> "$include"
 "${HELP2MAN:-help2man}" --no-info --section 1 --name "command-line tool for a TALIXDBAPI model database" \
   --include "$include" --output "$out/man/talixdb.1" "$talixdb"
 
@@ -145,5 +211,7 @@ $server_value_cases
 complete -o filenames -F _talixdb_server talixdb-server
 SCRIPT
 
+printf '[SEE ALSO]\n.BR talixdb (1);\nthe README of TALIXDBAPI (accounts, TLS, PostgreSQL stores, running as a service).\n' \
+  > "$scratch/server.h2m"
 "${HELP2MAN:-help2man}" --no-info --section 1 --name "stand-in repository server for TALIXDBAPI" \
-  --output "$out/man/talixdb-server.1" "$server"
+  --include "$scratch/server.h2m" --output "$out/man/talixdb-server.1" "$server"

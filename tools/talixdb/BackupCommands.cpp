@@ -1,11 +1,14 @@
 // talixdb backup and restore: repository folder trees, with the properties
 // of every folder, to and from local directory trees.
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "CataloguePath.h"
 #include "Command.h"
 #include "ExitCodes.h"
 #include "LocalFiles.h"
+#include "admin/BackupPropertiesFile.h"
 
 namespace talixdb_cli {
 
@@ -44,9 +47,6 @@ Family restoreFamily() {
 }
 
 namespace {
-
-// Each folder of a backup keeps its properties in a file of this name.
-const char kPropertiesFile[] = "TALIX_BackedUp_Properties_EF64F6C7-2C4F-4559-9ADF-61B0C85169CF";
 
 // "1 folder", "2 folders".
 std::string counted(unsigned long long count, const char* noun) {
@@ -109,6 +109,41 @@ class TransferProgress final : public ConsoleLogger::ProgressListener {
   long m_files = 0;
 };
 
+// The library's refusals of these cases name other causes ("Invalid folder
+// format", "Error creating ..."), and hosts match on them: the tool looks first.
+
+// LOCAL must not exist, or be an empty directory.
+int checkBackupTarget(Context& context, const std::string& local) {
+  struct stat info {};
+  if (::stat(local.c_str(), &info) != 0) return exit_code::kSuccess;
+  if (!S_ISDIR(info.st_mode))
+    return context.fail(exit_code::kBadInput, local + " exists and is no directory: back up into a new directory");
+  if (countTree(local, "").folders > 1 || countTree(local, "").files > 0)
+    return context.fail(exit_code::kBadInput,
+                        local + " is not empty: back up into a new or empty directory (a backup never mixes "
+                                "with other files)");
+  return exit_code::kSuccess;
+}
+
+// The backup's top folder must sit as deep as REMOTE.
+int checkRestoreSource(Context& context, const std::string& remote, const std::string& local) {
+  const std::string file = local + "/" + VLT_121::backupPropertiesFileName();
+  std::string bytes, error;
+  VLT_121::BackupPropertiesFile properties;
+  if (!readLocalFile(file, bytes, error) || !VLT_121::parseBackupProperties(bytes, properties))
+    return context.fail(exit_code::kBadInput, local + " holds no backup made by talixdb backup (its " +
+                                                  VLT_121::backupPropertiesFileName() + " is missing or unreadable)");
+  const int depth = VLT_121::slashDepth(remote);
+  if (properties.depth == depth) return exit_code::kSuccess;
+  std::string example = remote;
+  while (VLT_121::slashDepth(example) > properties.depth) example.erase(example.rfind('/'));
+  while (VLT_121::slashDepth(example) < properties.depth) example += "/NAME";
+  return context.fail(exit_code::kBadInput,
+                      "the backup in " + local + " is of a folder at depth " + std::to_string(properties.depth) +
+                          " (counting \"/\"), and " + remote + " lies at depth " + std::to_string(depth) +
+                          ": restore it to a folder as deep, such as " + example);
+}
+
 std::string summary(const TreeCount& count) {
   return counted(static_cast<unsigned long long>(count.folders), "folder") + ", " +
          counted(static_cast<unsigned long long>(count.files), "file") + ", " + counted(count.bytes, "byte");
@@ -126,6 +161,7 @@ int backup(Context& context, const ParsedArgs& args) {
   const std::string& local = args.positionals[1];
   bool quiet = false;
   if (int read = readQuiet(context, args, quiet)) return read;
+  if (int target = checkBackupTarget(context, local)) return target;
   if (int loggedIn = context.session.login()) return loggedIn;
   int result = VLT_121::ResultCode::kSuccess;
   {
@@ -137,7 +173,7 @@ int backup(Context& context, const ParsedArgs& args) {
     return context.failWithResult(result, "the backup of " + remote + " into " + local + " failed");
   if (!quiet)
     std::printf("backed up %s into %s: %s\n", remote.c_str(), local.c_str(),
-                summary(countTree(local, kPropertiesFile)).c_str());
+                summary(countTree(local, VLT_121::backupPropertiesFileName())).c_str());
   return exit_code::kSuccess;
 }
 
@@ -147,7 +183,8 @@ int restore(Context& context, const ParsedArgs& args) {
   bool quiet = false;
   if (int read = readQuiet(context, args, quiet)) return read;
   if (!isDirectory(local)) return context.fail(exit_code::kBadInput, local + " is not a directory");
-  const TreeCount count = countTree(local, kPropertiesFile);
+  if (int source = checkRestoreSource(context, remote, local)) return source;
+  const TreeCount count = countTree(local, VLT_121::backupPropertiesFileName());
   if (int loggedIn = context.session.login()) return loggedIn;
   int result = VLT_121::ResultCode::kSuccess;
   {

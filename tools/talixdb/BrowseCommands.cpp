@@ -35,8 +35,8 @@ const Filter kFilters[] = {
 
 std::vector<OptionSpec> browseOptions() {
   std::vector<OptionSpec> options = {
-      {"models", 0, "", "print one line per model (CATEGORY/TYPE/MODEL), and per empty category or type"},
-      {"solvers", 0, "", "print one line per solver (CATEGORY/TYPE/MODEL/SOLVER), and per model without one"},
+      {"models", 0, "", "print one line per model: CATEGORY/TYPE/MODEL"},
+      {"solvers", 0, "", "print one line per solver: CATEGORY/TYPE/MODEL/SOLVER"},
       {"instances", 0, "", "show each solver's instances in the tree"},
       kJsonOption,
   };
@@ -57,7 +57,10 @@ Family browseFamily() {
                   "  {\"categories\": [{\"name\": NAME, \"types\": [{\"name\": NAME, \"models\": [{\"name\": NAME,\n"
                   "    \"solvers\": [{\"name\": NAME, \"instances\": [FOLDER, ...]}]}]}]}]}\n"
                   "(\"instances\" only with --instances); with --models or --solvers it is\n"
-                  "  {\"paths\": [PATH, ...]}.\n"}}};
+                  "  {\"paths\": [PATH, ...]}\n"
+                  "with model paths only, or solver paths only. Every command takes the paths printed:\n"
+                  "CATEGORY/TYPE/MODEL where MODELPATH or CATEGORY TYPE MODEL is asked for,\n"
+                  "CATEGORY/TYPE/MODEL/SOLVER where MODELPATH SOLVER or SOLVERPATH is.\n"}}};
 }
 
 namespace {
@@ -182,8 +185,13 @@ int browse(Context& context, const ParsedArgs& args) {
       db.downloadModelLeafNames();
     else
       db.downloadSolverLeafNames();
-    const NameList paths = sortedNames(db, &VLT_121::CVLTDatabase::getNrDownloadedLeafNames,
-                                       &VLT_121::CVLTDatabase::getDownloadedLeafName);
+    // The library's leaves also end at empty categories, types and (for
+    // solvers) models: those paths name nothing of the kind asked for.
+    const std::size_t slashes = args.has("models") ? 2 : 3;
+    NameList paths;
+    for (const std::string& leaf : sortedNames(db, &VLT_121::CVLTDatabase::getNrDownloadedLeafNames,
+                                               &VLT_121::CVLTDatabase::getDownloadedLeafName))
+      if (static_cast<std::size_t>(std::count(leaf.begin(), leaf.end(), '/')) == slashes) paths.push_back(leaf);
     if (json) {
       printJson({{"paths", paths}});
     } else {

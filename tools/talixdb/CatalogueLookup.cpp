@@ -29,10 +29,25 @@ int findModel(Context& context, const ModelPath& path, ModelPtr& model) {
 
 int requireSolver(Context& context, const ModelPath& path, const std::string& solver, int solverMissing) {
   ModelPtr model;
-  if (int found = findModel(context, path, model)) return found;
+  const VLT_121::CVLTModel* found = nullptr;
+  return findSolver(context, path, solver, model, found, solverMissing);
+}
+
+int findSolver(Context& context, const ModelPath& path, const std::string& solver, ModelPtr& model,
+               const VLT_121::CVLTModel*& found, int solverMissing) {
+  if (int present = findModel(context, path, model)) return present;
   for (int i = 0; i < model->getNrSolvers(); ++i)
-    if (solver == model->getSolvers()[i].getName()) return exit_code::kSuccess;
+    if (solver == model->getSolvers()[i].getName()) {
+      found = &model->getSolvers()[i];
+      return exit_code::kSuccess;
+    }
   return context.fail(solverMissing, "no solver " + solver + " in model " + path.shown());
+}
+
+std::vector<std::string> declaredSurfaces(const VLT_121::CVLTModel& solver) {
+  std::vector<std::string> names;
+  for (int i = 0; i < solver.getNrSurfaces(); ++i) names.emplace_back(solver.getSurfaceName(i));
+  return names;
 }
 
 }  // namespace talixdb_cli

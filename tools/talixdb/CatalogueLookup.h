@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "CataloguePath.h"
 #include "Command.h"
@@ -23,5 +24,10 @@ int findModel(Context& context, const ModelPath& path, ModelPtr& model);
 // is missing, `solverMissing` when the solver is.
 int requireSolver(Context& context, const ModelPath& path, const std::string& solver,
                   int solverMissing = exit_code::kRefused);
+// The same, keeping the model and pointing `found` at its solver.
+int findSolver(Context& context, const ModelPath& path, const std::string& solver, ModelPtr& model,
+               const VLT_121::CVLTModel*& found, int solverMissing = exit_code::kRefused);
+// The surfaces a solver declares, in order.
+std::vector<std::string> declaredSurfaces(const VLT_121::CVLTModel& solver);
 
 }  // namespace talixdb_cli

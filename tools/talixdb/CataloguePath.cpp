@@ -53,10 +53,26 @@ bool parseModelPath(const std::string& text, ModelPath& path) {
 
 bool parseSolverPath(const std::string& text, ModelPath& model, std::string& solver) {
   std::vector<std::string> names;
-  if (!catalogueNames(text, names) || names.size() != 5 || names[3] != "Solvers") return false;
+  if (!catalogueNames(text, names)) return false;
+  if (names.size() == 5 && names[3] == "Solvers") names.erase(names.begin() + 3);
+  if (names.size() != 4) return false;
   model = ModelPath{names[0], names[1], names[2]};
-  solver = names[4];
+  solver = names[3];
   return true;
+}
+
+void expandCataloguePaths(const std::string& synopsis, std::vector<std::string>& arguments) {
+  if (arguments.empty()) return;
+  ModelPath model;
+  std::string solver;
+  if (synopsis.compare(0, 16, "MODELPATH SOLVER") == 0 && parseSolverPath(arguments[0], model, solver)) {
+    arguments[0] = model.shown();
+    arguments.insert(arguments.begin() + 1, solver);
+  } else if (synopsis.compare(0, 19, "CATEGORY TYPE MODEL") == 0 && arguments[0].find('/') != std::string::npos &&
+             parseModelPath(arguments[0], model)) {
+    arguments[0] = model.category;
+    arguments.insert(arguments.begin() + 1, {model.type, model.model});
+  }
 }
 
 std::string repositoryPath(const std::string& text) {

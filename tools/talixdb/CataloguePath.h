@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace talixdb_cli {
 
@@ -22,8 +23,16 @@ struct ModelPath {
 // Reads "CATEGORY/TYPE/MODEL" or "/Repository/talixdb/CATEGORY/TYPE/MODEL".
 // False when the text has another shape (or an empty part).
 bool parseModelPath(const std::string& text, ModelPath& path);
-// Reads "CATEGORY/TYPE/MODEL/Solvers/SOLVER", also below "/Repository/talixdb/".
+// Reads a solver's path: "CATEGORY/TYPE/MODEL/SOLVER" (as browse --solvers
+// prints it) or "CATEGORY/TYPE/MODEL/Solvers/SOLVER" (its repository path),
+// also below "/Repository/talixdb/".
 bool parseSolverPath(const std::string& text, ModelPath& model, std::string& solver);
+
+// One form of path for every command: where a command takes "MODELPATH
+// SOLVER" (by its synopsis), a solver's path may stand for both; where it
+// takes "CATEGORY TYPE MODEL", a model's path may stand for the three. The
+// arguments are rewritten into the long form; others are left alone.
+void expandCataloguePaths(const std::string& synopsis, std::vector<std::string>& arguments);
 
 // A repository path: kept when it starts with "/", else taken below the
 // database root. Trailing slashes go ("/" alone stays).

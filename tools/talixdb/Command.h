@@ -18,6 +18,7 @@ struct Context {
   const GlobalOptions& options;
   ConsoleLogger& logger;
   Session& session;
+  Supervisor& supervisor;
 
   VLT_121::CVLTDatabase& db() { return session.db(); }
   // Reports `message` as an error and returns `code`.
@@ -59,6 +60,7 @@ Family browseFamily();
 Family backupFamily();
 Family restoreFamily();
 Family usersFamily();
+Family sessionFamily();
 Family serversFamily();
 Family precomputedFamily();
 

@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "Supervisor.h"
+
 namespace talixdb_cli {
 
 namespace {
@@ -63,7 +65,8 @@ void ConsoleLogger::error(const std::string& text) { write(text); }
 void ConsoleLogger::warning(const std::string& text) { write("warning: " + text); }
 
 void ConsoleLogger::progress(const std::string& text) {
-  if (!m_showProgress || text.empty() || m_muted) return;
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  if (!m_showProgress || text.empty() || muted()) return;
   if (m_statusLine)
     showStatus(text);
   else
@@ -71,18 +74,32 @@ void ConsoleLogger::progress(const std::string& text) {
 }
 
 void ConsoleLogger::status(const std::string& text) {
-  if (m_statusLine && !m_quiet && !m_muted) showStatus(text);
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  if (m_statusLine && !m_quiet && !muted()) showStatus(text);
 }
 
 void ConsoleLogger::finalError(const std::string& text) {
-  m_muted = false;
-  write(text);
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
   m_muted = true;
+  print(text);
 }
 
+bool ConsoleLogger::muted() const { return m_muted || Supervisor::stopRequested(); }
+
 void ConsoleLogger::write(const std::string& text) {
-  if (text.empty() || m_muted) return;
-  clearStatus();
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  if (!muted()) print(text);
+}
+
+std::string ConsoleLogger::lastLine() const {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  return m_lastLine;
+}
+
+void ConsoleLogger::print(const std::string& text) {
+  if (text.empty()) return;
+  m_lastLine = text;
+  removeStatus();
   std::fprintf(stderr, "talixdb: %s\n", text.c_str());
   std::fflush(stderr);
 }
@@ -96,6 +113,11 @@ void ConsoleLogger::showStatus(const std::string& text) {
 }
 
 void ConsoleLogger::clearStatus() {
+  std::lock_guard<std::recursive_mutex> lock(m_mutex);
+  removeStatus();
+}
+
+void ConsoleLogger::removeStatus() {
   if (!m_statusShown) return;
   std::fputs("\r\033[K", stderr);
   std::fflush(stderr);

@@ -5,6 +5,7 @@
 // message overwrites and that goes away when the operation ends.
 #pragma once
 
+#include <mutex>
 #include <string>
 
 #include "talixdbapi/TalixLogger.h"
@@ -51,6 +52,11 @@ class ConsoleLogger final : public TALIX::ILogger {
   // the failures it caused are told by one line.
   void mute() { m_muted = true; }
   void finalError(const std::string& text);
+  // Whether messages are dropped (mute(), or a stop of the command).
+  bool muted() const;
+  // The text of the last line written (without "talixdb: "), so that what
+  // the library logged already is not said twice.
+  std::string lastLine() const;
 
   // Shows progress while alive, whatever --verbose says (long operations);
   // clears the status line when it ends.
@@ -83,7 +89,12 @@ class ConsoleLogger final : public TALIX::ILogger {
 
  private:
   void write(const std::string& text);
+  void print(const std::string& text);
   void showStatus(const std::string& text);
+  void removeStatus();
+
+  // The supervisor's thread shows notes too.
+  mutable std::recursive_mutex m_mutex;
 
   bool m_verbose;
   bool m_showProgress;
@@ -93,6 +104,7 @@ class ConsoleLogger final : public TALIX::ILogger {
   std::string m_statusText;
   bool m_quiet = false;
   bool m_muted = false;
+  std::string m_lastLine;
   ProgressListener* m_listener = nullptr;
 };
 

@@ -19,7 +19,7 @@ const std::vector<Family>& allFamilies() {
   static const std::vector<Family> families = {
       databaseFamily(), categoryFamily(), typeFamily(),    modelFamily(),   solverFamily(),
       reportFamily(),   instanceFamily(), browseFamily(),  backupFamily(),  restoreFamily(),
-      usersFamily(),    serversFamily(),  precomputedFamily(),
+      usersFamily(),    sessionFamily(),  serversFamily(),  precomputedFamily(),
   };
   return families;
 }

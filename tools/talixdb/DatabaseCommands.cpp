@@ -30,8 +30,10 @@ Family databaseFamily() {
           {"status", "", "Show the server, the login and whether the database exists", 0, 0, {kJsonOption},
            showStatus,
            "Exits 0 when the database exists, 1 when it does not.\n"
-           "With --json: {\"server\": ADDRESS, \"user\": NAME, \"domain\": NAME, \"database\":\n"
-           "\"/Repository/talixdb\", \"exists\": true or false}.\n"},
+           "USER is the account logged in: for a pool login (--user cfduser...), the free account\n"
+           "of the pool that was taken.\n"
+           "With --json: {\"server\": ADDRESS, \"user\": NAME, \"pool\": true when a pool login took\n"
+           "NAME, \"domain\": NAME, \"database\": \"/Repository/talixdb\", \"exists\": true or false}.\n"},
       }};
 }
 
@@ -67,8 +69,8 @@ int createDatabase(Context& context, const ParsedArgs&) {
   }
   // The administrator stays logged in unless the login itself was refused.
   if (!context.db().isLoggedIn())
-    return context.session.loginFailed("login refused for administrator " + Session::administratorName() +
-                                       " (set VLT_ADMIN_USER / VLT_ADMIN_PASSWORD, or give --user / --password)");
+    return context.session.loginFailed("administrator " + Session::administratorName(),
+                                       "set VLT_ADMIN_USER / VLT_ADMIN_PASSWORD, or give --user / --password");
   if (context.db().isTalixDatabaseInstantiated())
     return context.fail(exit_code::kRefused, "the database " + std::string(kDatabaseRoot) + " exists already");
   return context.fail(exit_code::kRefused, "the database " + std::string(kDatabaseRoot) + " was not made");
@@ -77,16 +79,23 @@ int createDatabase(Context& context, const ParsedArgs&) {
 int showStatus(Context& context, const ParsedArgs& args) {
   if (int loggedIn = context.session.login()) return loggedIn;
   bool present = context.db().isTalixDatabaseInstantiated();
+  // A pool login works as whichever free account the library took.
+  const std::string account = context.session.account();
+  const bool pool = account != context.options.user;
   if (args.has("json")) {
     printJson({{"server", context.session.address()},
-               {"user", context.options.user},
+               {"user", account},
+               {"pool", pool},
                {"domain", context.options.domain},
                {"database", std::string(kDatabaseRoot)},
                {"exists", present}});
     return present ? exit_code::kSuccess : exit_code::kRefused;
   }
   std::printf("server:   %s\n", context.session.address().c_str());
-  std::printf("user:     %s (domain %s)\n", context.options.user.c_str(), context.options.domain.c_str());
+  std::printf("user:     %s (domain %s)\n", account.c_str(), context.options.domain.c_str());
+  if (pool)
+    std::printf("          a free account of the pool, taken for %s (pool logins ignore the password)\n",
+                context.options.user.c_str());
   std::printf("database: %s %s\n", kDatabaseRoot, present ? "exists" : "does not exist");
   return present ? exit_code::kSuccess : exit_code::kRefused;
 }

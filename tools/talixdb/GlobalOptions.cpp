@@ -31,7 +31,8 @@ const std::vector<OptionSpec>& globalOptionSpecs() {
   static const std::vector<OptionSpec> specs = {
       {"server", 0, "ADDRESS", "", false, true},      {"user", 0, "NAME", "", false, true},
       {"password", 0, "TEXT", "", false, true},       {"password-file", 0, "FILE", "", false, true},
-      {"domain", 0, "NAME", "", false, true},         {"verbose", 'v', "", "", false, true},
+      {"domain", 0, "NAME", "", false, true},         {"timeout", 0, "SECONDS", "", false, true},
+      {"verbose", 'v', "", "", false, true},
       {"help", 'h', "", "", false, true},             {"version", 0, "", "", false, true},
   };
   return specs;
@@ -54,6 +55,10 @@ int readGlobalOptions(const ParsedArgs& parsed, GlobalOptions& options, std::str
       error = std::string("--") + name + " needs a " + name + " name";
       return exit_code::kUsage;
     }
+  if (parsed.has("timeout") && (!parseInteger(parsed.value("timeout"), options.timeout) || options.timeout <= 0)) {
+    error = "--timeout needs a whole number of seconds above 0, not \"" + parsed.value("timeout") + "\"";
+    return exit_code::kUsage;
+  }
   options.userGiven = parsed.has("user");
   options.user = parsed.value("user", environmentOr("TALIXDB_USER", "root"));
   options.domain = parsed.value("domain", environmentOr("TALIXDB_DOMAIN", "Default"));

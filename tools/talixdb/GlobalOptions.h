@@ -23,6 +23,8 @@ struct GlobalOptions {
   // administrator operations.
   bool userGiven = false;
   bool passwordGiven = false;
+  // --timeout: seconds the whole command may take (0: no limit).
+  int timeout = 0;
   bool verbose = false;
   bool help = false;
   bool version = false;

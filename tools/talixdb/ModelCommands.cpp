@@ -31,14 +31,18 @@ Family modelFamily() {
            {kCategoryOption,
             kTypeOption,
             {"dir", 0, "LOCALDIR", "where the solvers' files are (default: the folder of FILE.json)"},
-            {"no-solvers", 0, "", "store the model only, not its solvers"}},
+            {"no-solvers", 0, "", "store the model only, not its solvers"},
+            {"replace", 0, "", "replace a stored model of that name, with its solvers, reports and instances"}},
            uploadModel,
            "FILE.json holds {\"category\", \"type\", \"name\", \"description\", \"ports\": [{\"name\",\n"
            "\"description\", \"type\", \"direction\"}], \"parameters\": [{\"name\", \"description\", \"type\",\n"
            "\"mode\", \"dimensionality\", \"defaultValue\", \"lowerBound\", \"upperBound\", \"options\": [...],\n"
            "\"restrictedToList\"}], \"species\": [...], \"solvers\": [...]}; a solver adds \"command\",\n"
            "\"sortedModelComponents\", \"surfaces\": [{\"name\", \"nodePositions\", \"gridConnectivity\"}],\n"
-           "\"nodePositions\" and \"gridConnectivity\". \"model download\" writes the same shape.\n"},
+           "\"nodePositions\" and \"gridConnectivity\". \"model download\" writes the same shape.\n"
+           "All or nothing: when a part cannot be stored, or the command is stopped, what it stored\n"
+           "(the model, and the category and type when it made them) is removed again.\n"
+           "examples/pump-model.json is a model to start from.\n"},
           {"download", "CATEGORY TYPE MODEL", "Write a stored model with its solvers as JSON", 3, 3,
            {{"output", 'o', "FILE.json", "write to FILE.json instead of standard output"}}, downloadModel, ""},
           {"check-compat", "FILE.json", "Check that every part of a model and of its solvers is in the catalogue", 1,
@@ -51,6 +55,55 @@ Family modelFamily() {
 }
 
 namespace {
+
+// Reports on the console, also once a stop has muted the usual messages.
+void tell(Context& context, const std::string& text) {
+  if (Supervisor::stopRequested())
+    context.logger.finalError(text);
+  else
+    context.logger.error(text);
+}
+
+// Whether the listing just filled holds `wanted`.
+bool isListed(VLT_121::CVLTDatabase& db, int (VLT_121::CVLTDatabase::*count)(),
+              const char* (VLT_121::CVLTDatabase::*name)(int), const std::string& wanted) {
+  for (int i = 0; i < (db.*count)(); ++i)
+    if (wanted == (db.*name)(i)) return true;
+  return false;
+}
+
+// Removes what a failed or stopped upload stored: the model, and the type
+// and category folders it made on the way, each only when a fresh snapshot
+// shows it empty (they may have gained other models meanwhile).
+void undoUpload(Context& context, const ModelPath& path, bool madeCategory, bool madeType) {
+  const std::string leftOver = "model " + path.shown() +
+                               " may be stored in part: remove it with: talixdb model delete " + path.category +
+                               " " + path.type + " " + path.model;
+  if (Supervisor::stopRequested() && context.session.resumeAfterStop() != exit_code::kSuccess)
+    return tell(context, leftOver);
+  using Db = VLT_121::CVLTDatabase;
+  Db& db = context.db();
+  ConsoleLogger::OutcomesAsProgress quiet(context.logger);
+  if (!db.deleteItem(path.full().c_str())) return tell(context, leftOver);
+  std::string removed = "model " + path.shown();
+  const std::string category = std::string(kDatabaseRoot) + "/" + path.category;
+  if (madeType) {
+    db.takeVLTSnapshot(nullptr);
+    db.downloadTypeNames(path.category.c_str());
+    if (isListed(db, &Db::getNrDownloadedTypeNames, &Db::getDownloadedTypeName, path.type) &&
+        !db.downloadModelNames(path.category.c_str(), path.type.c_str()) &&
+        db.deleteItem((category + "/" + path.type).c_str()))
+      removed += ", type " + path.category + "/" + path.type;
+  }
+  if (madeCategory) {
+    db.takeVLTSnapshot(nullptr);
+    db.downloadCategoryNames();
+    if (isListed(db, &Db::getNrDownloadedCategoryNames, &Db::getDownloadedCategoryName, path.category) &&
+        !db.downloadTypeNames(path.category.c_str()) && db.deleteItem(category.c_str()))
+      removed += ", category " + path.category;
+  }
+  tell(context, "removed what this upload stored: " + removed);
+}
 
 int uploadModel(Context& context, const ParsedArgs& args) {
   const std::string& file = args.positionals[0];
@@ -66,22 +119,45 @@ int uploadModel(Context& context, const ParsedArgs& args) {
   const ModelPath path{entry.category, entry.type, entry.name};
   if (int loggedIn = context.session.login()) return loggedIn;
   if (int present = requireDatabase(context)) return present;
+  VLT_121::CVLTDatabase& db = context.db();
+  if (args.has("replace")) {
+    ModelPtr stored(db.downloadModel(path.category.c_str(), path.type.c_str(), path.model.c_str()));
+    ConsoleLogger::OutcomesAsProgress quiet(context.logger);
+    if (stored && !db.deleteItem(path.full().c_str()))
+      return context.fail(exit_code::kRefused, "the stored model " + path.shown() + " was not deleted");
+    if (stored) std::printf("deleted the stored model %s (--replace)\n", path.shown().c_str());
+  }
+  const bool madeCategory = !db.checkCategory(path.category.c_str());
+  const bool madeType = madeCategory || !db.checkType(path.type.c_str(), path.category.c_str());
+  // Stopped before anything was stored: nothing to undo.
+  if (Supervisor::stopRequested()) return exit_code::kInterrupted;
 
   VLT_121::CVLTModel model;
   fillModelObject(entry, localDir, model);
-  int result = context.db().uploadModel(path.category.c_str(), path.type.c_str(), &model);
-  if (result != VLT_121::ResultCode::kSuccess)
-    return context.failWithResult(result, "cannot upload model " + path.shown());
-  std::printf("uploaded model %s\n", path.shown().c_str());
+  int result = db.uploadModel(path.category.c_str(), path.type.c_str(), &model);
+  if (result == VLT_121::ResultCode::kModelExists)
+    return context.fail(result, "model " + path.shown() +
+                                    " exists already: give --replace to replace it (its solvers, reports and "
+                                    "instances go with it)");
+  if (result != VLT_121::ResultCode::kSuccess) {
+    context.failWithResult(result, "cannot upload model " + path.shown());
+    undoUpload(context, path, madeCategory, madeType);
+    return result;
+  }
   for (int i = 0; i < model.getNrSolvers(); ++i) {
     VLT_121::CVLTModel& solver = model.getSolvers()[i];
     context.logger.progress("importing solver " + std::string(solver.getName()));
-    result = context.db().importSolver(path.category.c_str(), path.type.c_str(), path.model.c_str(), &solver);
-    if (result != VLT_121::ResultCode::kSuccess)
-      return context.failWithResult(result, "model " + path.shown() + " is stored, but its solver " +
-                                                solver.getName() + " was not imported");
-    std::printf("imported solver %s\n", solver.getName());
+    result = db.importSolver(path.category.c_str(), path.type.c_str(), path.model.c_str(), &solver);
+    if (result != VLT_121::ResultCode::kSuccess || Supervisor::stopRequested()) {
+      context.failWithResult(result, "cannot import solver " + std::string(solver.getName()) + " of model " +
+                                         path.shown());
+      undoUpload(context, path, madeCategory, madeType);
+      return result != VLT_121::ResultCode::kSuccess ? result : exit_code::kInterrupted;
+    }
   }
+  std::printf("uploaded model %s", path.shown().c_str());
+  if (model.getNrSolvers() > 0) std::printf(" with %d solver(s)", model.getNrSolvers());
+  std::printf("\n");
   return exit_code::kSuccess;
 }
 
@@ -122,7 +198,8 @@ int downloadModel(Context& context, const ParsedArgs& args) {
   if (context.session.transfers().interrupted()) return exit_code::kInterrupted;
   const std::string output = args.value("output", "-");
   std::string error;
-  if (!writeLocalFile(output, modelToJson(entry), error)) return context.fail(VLT_121::ResultCode::kLocalNotMade, error);
+  if (!writeLocalFile(output, modelToJson(entry), error))
+    return context.fail(VLT_121::ResultCode::kLocalNotMade, error);
   if (output != "-") std::printf("wrote model %s to %s\n", path.shown().c_str(), output.c_str());
   return exit_code::kSuccess;
 }

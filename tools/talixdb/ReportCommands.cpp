@@ -1,5 +1,7 @@
 // talixdb report: surface reports of a solver and the PCA modes built from
 // them.
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +11,8 @@
 #include "ExitCodes.h"
 #include "JsonOutput.h"
 #include "LocalFiles.h"
+#include "ReportListing.h"
+#include "results/PcaModesFile.h"
 
 namespace talixdb_cli {
 
@@ -20,6 +24,12 @@ int showModes(Context& context, const ParsedArgs& args);
 int showModeValues(Context& context, const ParsedArgs& args);
 int showAmplitudes(Context& context, const ParsedArgs& args);
 int clearModes(Context& context, const ParsedArgs& args);
+int listReports(Context& context, const ParsedArgs& args);
+
+const char kModesFormat[] =
+    "The PCA modes file (the README's \"PCA modes file\"): line 1 holds the mode count M; then one\n"
+    "line per mode: its component count N, its singular value (the mode's weight) and its N\n"
+    "components, separated by TABs.\n";
 
 }  // namespace
 
@@ -29,24 +39,45 @@ Family reportFamily() {
       "Store surface reports and read values, PCA modes and modal amplitudes",
       {
           {"upload", "MODELPATH SOLVER SURFACE NUMBER FILE...",
-           "Store report files numbered from NUMBER on, updating the surface's PCA modes", 5, -1, {}, uploadReports,
+           "Store report files numbered from NUMBER on, updating the surface's PCA modes", 5, -1,
+           {{"replace", 0, "", "replace reports of these numbers that are stored already"}}, uploadReports,
            "A surface report starts with the 14 bytes \"TALIX_Report_2\", a zero byte and 25 more bytes;\n"
            "then the value count and one value per line. A file without that header is stored but\n"
-           "does not take part in the PCA modes.\n"},
+           "does not take part in the PCA modes. SURFACE must be one the solver declares. A report\n"
+           "number that is taken is refused, before anything is stored, unless --replace is\n"
+           "given; the modes keep what a replaced report added to them.\n"},
+          {"list", "MODELPATH SOLVER [SURFACE]", "List the surfaces of a solver with their reports and PCA modes", 2, 3,
+           {kJsonOption}, listReports,
+           "Shows each surface the solver declares or holds reports of: the report numbers with\n"
+           "their sizes in bytes, and the number of PCA modes. Every report is read once to list\n"
+           "them.\n"
+           "With --json: {\"surfaces\": [{\"name\": NAME, \"declared\": BOOL, \"modes\": M,\n"
+           "\"reports\": [{\"number\": N, \"bytes\": SIZE}]}]}.\n"},
           {"values", "MODELPATH SOLVER SURFACE NUMBER", "Print the values of a stored report, one per line", 4, 4,
            {kJsonOption}, showValues, "With --json: {\"number\": NUMBER, \"values\": [X, ...]}.\n"},
-          {"modes", "MODELPATH SOLVER SURFACE", "Print the number of PCA modes and/or the PCA modes file", 3, 3,
-           {{"count", 0, "", "print the number of modes (the default)"},
+          {"modes", "MODELPATH SOLVER SURFACE", "Print the PCA modes: each mode's singular value and share", 3, 3,
+           {{"count", 0, "", "print the number of modes only"},
             {"text", 0, "", "print the PCA modes file"},
             {"output", 'o', "FILE", "write the PCA modes file to FILE"},
             kJsonOption},
            showModes,
-           "With --json: {\"count\": N}, with \"text\": the PCA modes file as well when --text is given.\n"},
+           std::string("Without options: one line per mode with its singular value, its share of the sum of\n"
+                       "the singular values and its share of their squares (the energy it holds).\n"
+                       "With --json: {\"count\": M, \"components\": N, \"modes\": [{\"index\": I,\n"
+                       "\"singularValue\": S, \"share\": S/SUM, \"energy\": S^2/SUM2}]}, and \"text\": the file\n"
+                       "with --text.\n") +
+               kModesFormat},
           {"mode-values", "MODELPATH SOLVER SURFACE INDEX", "Print the components of PCA mode INDEX (from 0)", 4, 4,
            {kJsonOption}, showModeValues, "With --json: {\"index\": INDEX, \"values\": [X, ...]}.\n"},
-          {"amplitudes", "MODELPATH SOLVER SURFACE NUMBER", "Print a stored report's amplitude on each PCA mode", 4,
-           4, {kJsonOption}, showAmplitudes,
-           "With --json: {\"number\": NUMBER, \"amplitudes\": [X, ...]}, one amplitude per mode.\n"},
+          {"amplitudes", "MODELPATH SOLVER SURFACE [NUMBER]", "Print a stored report's amplitude on each PCA mode",
+           3, 4,
+           {{"all", 0, "", "every report of the surface: a table of reports and modes"},
+            {"csv", 0, "", "with --all: comma-separated values, a header line first"},
+            kJsonOption},
+           showAmplitudes,
+           "With --json: {\"number\": NUMBER, \"amplitudes\": [X, ...]}, one amplitude per mode; with\n"
+           "--all: {\"modes\": M, \"reports\": [{\"number\": N, \"amplitudes\": [X, ...]}]}. Reports\n"
+           "without amplitudes (not surface reports, or of another length) are left out.\n"},
           {"clear-modes", "MODELPATH SOLVER", "Remove the PCA modes of every surface of a solver", 2, 2, {},
            clearModes, "The reports stay; the next stored report of a surface starts its modes afresh.\n"},
       }};
@@ -86,6 +117,24 @@ std::string describe(const SurfaceArgs& surface) {
   return "surface " + surface.surface + " of solver " + surface.solver + " in " + surface.model.shown();
 }
 
+std::string joined(const std::vector<std::string>& names) {
+  std::string text;
+  for (const std::string& name : names) text += (text.empty() ? "" : ", ") + name;
+  return text;
+}
+
+// Reports of a surface the solver does not declare are stored by the library
+// as well, in a surface of their own that nothing reads: a typo.
+int requireDeclaredSurface(Context& context, const SurfaceArgs& surface, const VLT_121::CVLTModel& solver) {
+  const std::vector<std::string> surfaces = declaredSurfaces(solver);
+  for (const std::string& name : surfaces)
+    if (name == surface.surface) return exit_code::kSuccess;
+  return context.fail(exit_code::kRefused, "solver " + surface.solver + " in " + surface.model.shown() +
+                                               " declares no surface " + surface.surface +
+                                               (surfaces.empty() ? std::string(": it declares none")
+                                                                 : ": its surfaces are " + joined(surfaces)));
+}
+
 // Stores the files as reports first, first + 1, ...; stops at the first failure.
 int storeReports(Context& context, const SurfaceArgs& surface, int first, const std::vector<std::string>& files) {
   const std::string modelPath = surface.model.full();
@@ -118,10 +167,24 @@ int uploadReports(Context& context, const ParsedArgs& args) {
     if (file != "-" && isDirectory(file)) return context.fail(exit_code::kBadInput, file + " is a directory");
   if (int loggedIn = context.session.login()) return loggedIn;
   // Reports stored below a missing solver would make plain folders on the way.
-  if (int found = requireSolver(context, surface.model, surface.solver)) return found;
-
+  ModelPtr model;
+  const VLT_121::CVLTModel* solver = nullptr;
+  if (int found = findSolver(context, surface.model, surface.solver, model, solver)) return found;
+  if (int declared = requireDeclaredSurface(context, surface, *solver)) return declared;
   const std::string modelPath = surface.model.full();
   const std::size_t total = files.size();
+  if (!args.has("replace")) {
+    std::string taken;
+    for (std::size_t i = 0; i < total; ++i) {
+      const int number = first + static_cast<int>(i);
+      if (context.db().isSurfaceUploaded(modelPath.c_str(), surface.solver.c_str(), number, surface.surface.c_str()))
+        taken += (taken.empty() ? "" : ", ") + std::to_string(number);
+    }
+    if (!taken.empty())
+      return context.fail(exit_code::kRefused, "report(s) " + taken + " of " + describe(surface) +
+                                                   " are stored already: give --replace to replace them, or other "
+                                                   "numbers (\"talixdb report list\" shows those taken)");
+  }
   int stored = withProgress(context.logger, [&] { return storeReports(context, surface, first, files); });
   if (stored != exit_code::kSuccess) return stored;
   int modes = context.db().getNrPcaModes(modelPath.c_str(), surface.solver.c_str(), surface.surface.c_str());
@@ -150,11 +213,40 @@ int showValues(Context& context, const ParsedArgs& args) {
   return exit_code::kSuccess;
 }
 
+// One line per mode: index, singular value, its share of their sum and of
+// the sum of their squares.
+void printModeTable(const VLT_121::CPcaModes& modes) {
+  double sum = 0, squares = 0;
+  for (double weight : modes.m_vecWeights) sum += std::fabs(weight), squares += weight * weight;
+  std::printf("%d PCA mode(s) of %d component(s)\n", modes.nrModes(), modes.m_iNrComponents);
+  std::printf("mode  singular value          share    energy\n");
+  for (int i = 0; i < modes.nrModes(); ++i) {
+    const double weight = modes.m_vecWeights[static_cast<std::size_t>(i)];
+    std::printf("%-4d  %-22.15g  %6.2f%%  %6.2f%%\n", i, weight, sum > 0 ? 100 * std::fabs(weight) / sum : 0.0,
+                squares > 0 ? 100 * weight * weight / squares : 0.0);
+  }
+}
+
+nlohmann::json modeList(const VLT_121::CPcaModes& modes) {
+  double sum = 0, squares = 0;
+  for (double weight : modes.m_vecWeights) sum += std::fabs(weight), squares += weight * weight;
+  nlohmann::json list = nlohmann::json::array();
+  for (int i = 0; i < modes.nrModes(); ++i) {
+    const double weight = modes.m_vecWeights[static_cast<std::size_t>(i)];
+    list.push_back({{"index", i},
+                    {"singularValue", weight},
+                    {"share", sum > 0 ? std::fabs(weight) / sum : 0.0},
+                    {"energy", squares > 0 ? weight * weight / squares : 0.0}});
+  }
+  return list;
+}
+
 int showModes(Context& context, const ParsedArgs& args) {
   SurfaceArgs surface;
   if (int read = readSurfaceArgs(context, args, surface)) return read;
   const bool text = args.has("text");
-  const bool count = args.has("count") || (!text && !args.has("output"));
+  const bool countOnly = args.has("count");
+  const bool table = !countOnly && !text && !args.has("output");
   if (int loggedIn = context.session.login()) return loggedIn;
   const std::string modelPath = surface.model.full();
   RegisteredBuffer<char> modes(context.db());
@@ -163,13 +255,18 @@ int showModes(Context& context, const ParsedArgs& args) {
   if (modes.get() == nullptr) return context.fail(exit_code::kRefused, "no PCA modes for " + describe(surface));
   const std::string content(modes.get(), static_cast<std::size_t>(size));
   const int nrModes = context.db().getNrPcaModes(modelPath.c_str(), surface.solver.c_str(), surface.surface.c_str());
+  VLT_121::CPcaModes parsed;
+  const bool readable = VLT_121::parsePcaModes(content, parsed);
+  if ((table || args.has("json")) && !readable)
+    return context.fail(exit_code::kRefused, "the PCA modes file of " + describe(surface) + " cannot be read");
   std::string error;
   if (args.has("json")) {
-    nlohmann::json document = {{"count", nrModes}};
+    nlohmann::json document = {{"count", nrModes}, {"components", parsed.m_iNrComponents}, {"modes", modeList(parsed)}};
     if (text) document["text"] = content;
     printJson(document);
   } else {
-    if (count) std::printf("%d\n", nrModes);
+    if (countOnly) std::printf("%d\n", nrModes);
+    if (table) printModeTable(parsed);
     if (text && !writeLocalFile("-", content, error)) return context.fail(VLT_121::ResultCode::kLocalNotMade, error);
   }
   if (args.has("output") && !writeLocalFile(args.value("output"), content, error))
@@ -204,22 +301,111 @@ int showModeValues(Context& context, const ParsedArgs& args) {
   return exit_code::kSuccess;
 }
 
+// The amplitudes of one report; empty when it has none.
+std::vector<double> amplitudesOf(Context& context, const SurfaceArgs& surface, int number) {
+  const std::string modelPath = surface.model.full();
+  RegisteredBuffer<double> amplitudes(context.db());
+  const int count = context.db().getModalAmplitudes(modelPath.c_str(), surface.solver.c_str(),
+                                                    surface.surface.c_str(), number, amplitudes.slot());
+  if (amplitudes.get() == nullptr) return {};
+  return std::vector<double>(amplitudes.get(), amplitudes.get() + (count > 0 ? count : 0));
+}
+
+// Every report of the surface against every mode.
+int showAllAmplitudes(Context& context, const ParsedArgs& args, const SurfaceArgs& surface) {
+  std::map<std::string, SurfaceReports> stored;
+  if (int read = readStoredReports(context, surface.model.full() + "/Solvers/" + surface.solver, stored)) return read;
+  const SurfaceReports& reports = stored[surface.surface];
+  if (!reports.hasModes) return context.fail(exit_code::kRefused, "no PCA modes for " + describe(surface));
+  const int modes = VLT_121::readPcaModeCount(reports.modes);
+  std::vector<std::pair<int, std::vector<double>>> rows;
+  for (const StoredReport& report : reports.reports) {
+    std::vector<double> amplitudes = amplitudesOf(context, surface, report.number);
+    if (!amplitudes.empty()) rows.emplace_back(report.number, std::move(amplitudes));
+  }
+  if (args.has("json")) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const auto& [number, amplitudes] : rows) list.push_back({{"number", number}, {"amplitudes", amplitudes}});
+    printJson({{"modes", modes}, {"reports", list}});
+    return exit_code::kSuccess;
+  }
+  const bool csv = args.has("csv");
+  std::printf(csv ? "report" : "    report");
+  for (int i = 0; i < modes; ++i) {
+    const std::string heading = "mode " + std::to_string(i);
+    std::printf(csv ? ",%s" : "  %22s", heading.c_str());
+  }
+  std::printf("\n");
+  for (const auto& [number, amplitudes] : rows) {
+    std::printf(csv ? "%d" : "%10d", number);
+    for (double value : amplitudes) std::printf(csv ? ",%.15g" : "  %22.15g", value);
+    std::printf("\n");
+  }
+  return exit_code::kSuccess;
+}
+
 int showAmplitudes(Context& context, const ParsedArgs& args) {
   SurfaceArgs surface;
   int number = 0;
   if (int read = readSurfaceArgs(context, args, surface)) return read;
-  if (int read = readNumber(context, "NUMBER", args.positionals[3], number)) return read;
+  const bool all = args.has("all");
+  if (all == (args.positionals.size() > 3))
+    return context.fail(exit_code::kUsage, "give NUMBER or --all, not both or neither");
+  if (args.has("csv") && (!all || args.has("json")))
+    return context.fail(exit_code::kUsage, "--csv goes with --all, and not with --json");
+  if (!all) {
+    if (int read = readNumber(context, "NUMBER", args.positionals[3], number)) return read;
+  }
   if (int loggedIn = context.session.login()) return loggedIn;
-  const std::string modelPath = surface.model.full();
-  RegisteredBuffer<double> amplitudes(context.db());
-  int count = context.db().getModalAmplitudes(modelPath.c_str(), surface.solver.c_str(), surface.surface.c_str(),
-                                              number, amplitudes.slot());
-  if (amplitudes.get() == nullptr)
+  if (all) return showAllAmplitudes(context, args, surface);
+  const std::vector<double> amplitudes = amplitudesOf(context, surface, number);
+  if (amplitudes.empty())
     return context.fail(exit_code::kRefused, "no amplitudes for report " + std::to_string(number) + " of " +
                                                  describe(surface) +
                                                  ": the report is missing or not a surface report, or there are no "
                                                  "PCA modes");
-  printNumbers(args, {{"number", number}}, "amplitudes", amplitudes.get(), count);
+  printNumbers(args, {{"number", number}}, "amplitudes", amplitudes.data(), static_cast<int>(amplitudes.size()));
+  return exit_code::kSuccess;
+}
+
+int listReports(Context& context, const ParsedArgs& args) {
+  SurfaceArgs surface;
+  if (int read = readSurfaceArgs(context, args, surface)) return read;
+  if (int loggedIn = context.session.login()) return loggedIn;
+  ModelPtr model;
+  const VLT_121::CVLTModel* solver = nullptr;
+  if (int found = findSolver(context, surface.model, surface.solver, model, solver)) return found;
+  std::map<std::string, SurfaceReports> stored;
+  if (int read = readStoredReports(context, surface.model.full() + "/Solvers/" + surface.solver, stored)) return read;
+  // Declared surfaces first, in their order; then any others that hold reports.
+  std::vector<std::pair<std::string, bool>> names;
+  for (const std::string& name : declaredSurfaces(*solver)) names.emplace_back(name, true);
+  for (const auto& entry : stored)
+    if (std::find(names.begin(), names.end(), std::make_pair(entry.first, true)) == names.end())
+      names.emplace_back(entry.first, false);
+  if (!surface.surface.empty()) {
+    names.erase(
+        std::remove_if(names.begin(), names.end(), [&](const auto& name) { return name.first != surface.surface; }),
+        names.end());
+    if (names.empty()) return requireDeclaredSurface(context, surface, *solver);
+  }
+  nlohmann::json list = nlohmann::json::array();
+  for (const auto& [name, declared] : names) {
+    const SurfaceReports& entry = stored[name];
+    const int modes = entry.hasModes ? VLT_121::readPcaModeCount(entry.modes) : 0;
+    if (args.has("json")) {
+      nlohmann::json reports = nlohmann::json::array();
+      for (const StoredReport& report : entry.reports)
+        reports.push_back({{"number", report.number}, {"bytes", report.bytes}});
+      list.push_back({{"name", name}, {"declared", declared}, {"modes", modes}, {"reports", reports}});
+      continue;
+    }
+    std::printf("surface %s%s: %zu report(s), %d PCA mode(s)\n", name.c_str(), declared ? "" : " (not declared)",
+                entry.reports.size(), modes);
+    for (const StoredReport& report : entry.reports)
+      std::printf("  report %-10d %llu bytes\n", report.number, report.bytes);
+  }
+  if (args.has("json")) printJson({{"surfaces", list}});
   return exit_code::kSuccess;
 }
 

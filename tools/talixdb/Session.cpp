@@ -1,9 +1,10 @@
 #include "Session.h"
 
-#include <chrono>
 #include <cstdlib>
+#include <string>
 
 #include "ExitCodes.h"
+#include "LoginFile.h"
 #include "PasswordPrompt.h"
 #include "ServerAddress.h"
 
@@ -15,8 +16,28 @@ const char kDefaultAdministrator[] = "root";
 const char kDefaultAdministratorPassword[] = "kelp482";
 const char kAdministratorDomain[] = "Default";
 const char kPoolUserPrefix[] = "cfduser";
-// Longest wait of the check whether a server answers at all.
-constexpr int kAnswerCheckSeconds = 5;
+// How long connecting and logging in may take without --timeout.
+constexpr int kConnectSeconds = 15;
+// The words the library's failure texts begin with (VLTDatabase.h), and the
+// status of each kind; texts that are no failure of the connection are not here.
+struct FailureKind {
+  const char* start;
+  int status;
+};
+const FailureKind kFailureKinds[] = {
+    {"cannot resolve the host name", exit_code::kNameNotResolved},
+    {"connection refused by", exit_code::kConnectionRefused},
+    {"no connection to", exit_code::kTimedOut},
+    {"no answer from", exit_code::kTimedOut},
+    {"cannot connect to https://", exit_code::kTlsFailed},
+    {"cannot set up TLS", exit_code::kTlsFailed},
+    {"cannot read the trusted certificates", exit_code::kTlsFailed},
+    {"not a repository server at", exit_code::kNotRepository},
+    {"cannot reach", exit_code::kUnreachable},
+    {"the connection to", exit_code::kUnreachable},
+};
+const char kClosedWithoutAnswer[] = " closed the connection without answering";
+const char kLiveSession[] = " has a live session elsewhere";
 
 std::string environmentOr(const char* name, const char* fallback) {
   const char* value = std::getenv(name);
@@ -25,47 +46,35 @@ std::string environmentOr(const char* name, const char* fallback) {
 
 bool isPoolUser(const std::string& user) { return user.compare(0, sizeof kPoolUserPrefix - 1, kPoolUserPrefix) == 0; }
 
-// Sets an environment variable for its lifetime.
-class EnvironmentSetting {
- public:
-  EnvironmentSetting(const char* name, const std::string& value) : m_name(name) {
-    const char* before = std::getenv(name);
-    m_had = before != nullptr;
-    if (m_had) m_before = before;
-    ::setenv(name, value.c_str(), 1);
+// --timeout bounds each of the library's limits too, so that no single
+// request outlasts the command.
+void limitLibraryTimes(int seconds) {
+  if (seconds <= 0) return;
+  for (const char* name : {"TALIXDB_CALL_TIMEOUT", "TALIXDB_CONNECT_TIMEOUT", "TALIXDB_IO_TIMEOUT"}) {
+    const char* current = std::getenv(name);
+    const int value = current != nullptr ? std::atoi(current) : 0;
+    if (value <= 0 || value > seconds) ::setenv(name, std::to_string(seconds).c_str(), 1);
   }
-  ~EnvironmentSetting() {
-    if (m_had)
-      ::setenv(m_name, m_before.c_str(), 1);
-    else
-      ::unsetenv(m_name);
-  }
-  EnvironmentSetting(const EnvironmentSetting&) = delete;
-  EnvironmentSetting& operator=(const EnvironmentSetting&) = delete;
-
- private:
-  const char* m_name;
-  std::string m_before;
-  bool m_had = false;
-};
-
-// The user's I/O time-out when it is shorter than the check's own.
-int answerCheckSeconds() {
-  const char* text = std::getenv("TALIXDB_IO_TIMEOUT");
-  int seconds = text != nullptr ? std::atoi(text) : 0;
-  return seconds > 0 && seconds < kAnswerCheckSeconds ? seconds : kAnswerCheckSeconds;
 }
 
 }  // namespace
 
-Session::Session(const GlobalOptions& options, ConsoleLogger& logger)
-    : m_options(options), m_logger(logger), m_transfers(logger) {
+int connectionFailureStatus(const std::string& text) {
+  for (const FailureKind& kind : kFailureKinds)
+    if (text.compare(0, std::char_traits<char>::length(kind.start), kind.start) == 0) return kind.status;
+  if (text.find(kClosedWithoutAnswer) != std::string::npos) return exit_code::kUnreachable;
+  return 0;
+}
+
+Session::Session(const GlobalOptions& options, ConsoleLogger& logger, Supervisor& supervisor)
+    : m_options(options), m_logger(logger), m_supervisor(supervisor), m_transfers(logger) {
   m_db.setLoggingObject(&m_logger);
   m_db.setTransferProgress(&m_transfers);
 }
 
 Session::~Session() {
   if (m_db.isLoggedIn()) m_db.logout();
+  m_supervisor.sessionEnded();
   m_db.close();
 }
 
@@ -75,13 +84,29 @@ int Session::open() {
   if (m_address.empty()) {
     if (int found = addressFromEnvironment()) return found;
   }
+  limitLibraryTimes(m_options.timeout);
+  m_supervisor.connecting(m_address, connectSeconds());
   m_logger.progress("connecting to " + m_address);
   if (!m_db.open(m_address.c_str())) {
-    m_logger.error("cannot reach the server at " + m_address);
-    return exit_code::kUnreachable;
+    m_supervisor.connected();
+    return connectionFailed();
   }
   m_opened = true;
   return exit_code::kSuccess;
+}
+
+int Session::connectSeconds() const { return m_options.timeout > 0 ? m_options.timeout : kConnectSeconds; }
+
+int Session::connectionFailed() {
+  const std::string text = m_db.getLastErrorText();
+  if (text.empty()) {
+    m_logger.error("cannot reach the server at " + m_address);
+    return exit_code::kUnreachable;
+  }
+  // The library logs a failed TLS set-up or handshake itself.
+  if (m_logger.lastLine() != text) m_logger.error(text);
+  const int status = connectionFailureStatus(text);
+  return status != 0 ? status : exit_code::kUnreachable;
 }
 
 // MODELDATABASE_HOME holds an address in one of the forms --server takes, or
@@ -112,30 +137,45 @@ int Session::openAsAdministrator() {
   if (m_options.userGiven) ::setenv("VLT_ADMIN_USER", m_options.user.c_str(), 1);
   if (m_options.passwordGiven) ::setenv("VLT_ADMIN_PASSWORD", m_options.password.c_str(), 1);
   if (int opened = open()) return opened;
-  if (std::getenv("VLT_ADMIN_PASSWORD") == nullptr && canPrompt()) {
-    std::string password;
-    if (!promptForPassword("talixdb: password for administrator " + administratorName() + ": ", password)) {
-      m_logger.error("no password was read");
-      return exit_code::kUsage;
+  // The library logs in later, inside its operations.
+  m_supervisor.connected();
+  if (std::getenv("VLT_ADMIN_PASSWORD") == nullptr) {
+    std::string password, warning;
+    if (savedPassword(m_address, administratorName(), password, warning)) {
+      ::setenv("VLT_ADMIN_PASSWORD", password.c_str(), 1);
+    } else if (canPrompt()) {
+      if (!warning.empty()) m_logger.warning(warning);
+      if (!promptForPassword("talixdb: password for administrator " + administratorName() + ": ", password)) {
+        m_logger.error("no password was read");
+        return exit_code::kUsage;
+      }
+      ::setenv("VLT_ADMIN_PASSWORD", password.c_str(), 1);
     }
-    ::setenv("VLT_ADMIN_PASSWORD", password.c_str(), 1);
   }
   return exit_code::kSuccess;
 }
 
-// --password or --password-file; TALIXDB_PASSWORD; VLT_ADMIN_PASSWORD for the
-// administrator; a prompt on a terminal; else VLT_ADMIN_PASSWORD or the
-// built-in default.
+// --password or --password-file; TALIXDB_PASSWORD; a saved login;
+// VLT_ADMIN_PASSWORD for the administrator; a prompt on a terminal; else
+// VLT_ADMIN_PASSWORD or the built-in default.
 int Session::userPassword(std::string& password) {
   const char* administratorPassword = std::getenv("VLT_ADMIN_PASSWORD");
+  std::string warning;
   if (m_options.passwordGiven) {
     password = m_options.password;
   } else if (const char* fromEnvironment = std::getenv("TALIXDB_PASSWORD")) {
     password = fromEnvironment;
+  } else if (savedPassword(m_address, m_options.user, password, warning)) {
+    // Saved in the login file.
   } else if (administratorPassword != nullptr && m_options.user == administratorName()) {
     password = administratorPassword;
   } else if (canPrompt() && !isPoolUser(m_options.user)) {
-    if (!promptForPassword("talixdb: password for " + m_options.user + ": ", password)) {
+    if (!warning.empty()) m_logger.warning(warning);
+    // The time spent typing is no time the server took.
+    m_supervisor.connected();
+    const bool read = promptForPassword("talixdb: password for " + m_options.user + ": ", password);
+    m_supervisor.connecting(m_address, connectSeconds());
+    if (!read) {
       m_logger.error("no password was read");
       return exit_code::kUsage;
     }
@@ -145,23 +185,40 @@ int Session::userPassword(std::string& password) {
   return exit_code::kSuccess;
 }
 
+bool Session::logIn(const char* user, const char* password, const char* domain, int poolSize) {
+  const bool done = m_db.login(user, password, domain, poolSize);
+  m_supervisor.connected();
+  if (done) m_supervisor.sessionStarted(m_db);
+  return done;
+}
+
 int Session::login() {
   if (int opened = open()) return opened;
   if (m_db.isLoggedIn()) return exit_code::kSuccess;
-  std::string password;
-  if (int known = userPassword(password)) return known;
+  if (int known = userPassword(m_password)) return known;
   // A pool user name ("cfduser...") asks the library to pick a free account
   // of the pool; it counts the pool as administrator first.
   int poolSize = isPoolUser(m_options.user) ? 1 : 0;
-  if (!m_db.login(m_options.user.c_str(), password.c_str(), m_options.domain.c_str(), poolSize))
-    return loginFailed("login refused for user " + m_options.user + " in domain " + m_options.domain +
-                       " (wrong password, or the user has a live session elsewhere)");
+  if (!logIn(m_options.user.c_str(), m_password.c_str(), m_options.domain.c_str(), poolSize))
+    return loginFailed("user " + m_options.user + " in domain " + m_options.domain);
   return exit_code::kSuccess;
+}
+
+int Session::resumeAfterStop() {
+  if (!m_supervisor.sessionEndedByStop() || m_options.user.empty()) return exit_code::kSuccess;
+  m_db.logout();
+  const int poolSize = isPoolUser(m_options.user) ? 1 : 0;
+  if (m_db.login(m_options.user.c_str(), m_password.c_str(), m_options.domain.c_str(), poolSize))
+    return exit_code::kSuccess;
+  return exit_code::kLoginRefused;
 }
 
 int Session::checkAdministrator() {
   int loggedIn = loginAsAdministrator();
-  if (loggedIn == exit_code::kSuccess) m_db.logout();
+  if (loggedIn == exit_code::kSuccess) {
+    m_db.logout();
+    m_supervisor.sessionEnded();
+  }
   return loggedIn;
 }
 
@@ -170,42 +227,33 @@ int Session::loginAsAdministrator() {
   if (m_db.isLoggedIn()) m_db.logout();
   std::string user = administratorName();
   std::string password = environmentOr("VLT_ADMIN_PASSWORD", kDefaultAdministratorPassword);
-  if (!m_db.login(user.c_str(), password.c_str(), kAdministratorDomain, 0))
-    return loginFailed("login refused for administrator " + user +
-                       " (wrong password, or the administrator has a live session elsewhere)");
+  if (!logIn(user.c_str(), password.c_str(), kAdministratorDomain, 0))
+    return loginFailed("administrator " + user,
+                       "set VLT_ADMIN_USER / VLT_ADMIN_PASSWORD, or give --user / --password");
   return exit_code::kSuccess;
 }
 
-int Session::loginFailed(const std::string& refusal) {
-  switch (answerCheck()) {
-    case Answer::kAnswers:
-      m_logger.error(refusal);
-      return exit_code::kLoginRefused;
-    case Answer::kSilent:
-      m_logger.error("time-out while logging in: the server at " + m_address +
-                     " accepts connections but does not answer (TALIXDB_IO_TIMEOUT sets the seconds to wait)");
-      break;
-    case Answer::kUnreachable:
-      m_logger.error("cannot reach the server at " + m_address + " any more");
-      break;
+int Session::loginFailed(const std::string& who, const std::string& hint) {
+  const std::string text = m_db.getLastErrorText();
+  if (int status = connectionFailureStatus(text)) {
+    m_logger.error(text);
+    return status;
   }
-  return exit_code::kUnreachable;
-}
-
-// The library reports a login that timed out as it reports a refused one. A
-// server that answers refuses the placeholder login of a fresh connection at
-// once; one that does not answer keeps that connection waiting until a short
-// time-out.
-Session::Answer Session::answerCheck() {
-  const int seconds = answerCheckSeconds();
-  EnvironmentSetting connectTimeout("TALIXDB_CONNECT_TIMEOUT", std::to_string(seconds));
-  EnvironmentSetting ioTimeout("TALIXDB_IO_TIMEOUT", std::to_string(seconds));
-  VLT_121::CVLTDatabase probe;
-  const auto start = std::chrono::steady_clock::now();
-  const bool reached = probe.open(m_address.c_str());
-  const std::chrono::duration<double> waited = std::chrono::steady_clock::now() - start;
-  if (!reached) return Answer::kUnreachable;
-  return waited.count() * 2 < seconds ? Answer::kAnswers : Answer::kSilent;
+  std::string message = "login refused for " + who;
+  if (!text.empty()) message += ": " + text;
+  const std::string::size_type live = text.find(kLiveSession);
+  if (live != std::string::npos) {
+    const std::string user = text.substr(0, live);
+    if (user == administratorName())
+      message += "; its owner can end it now on the server's machine with: talixdb-server (--data DIR | --store URI) "
+                 "--end-sessions " + user;
+    else
+      message += "; the administrator can end it now with: talixdb session end " + user;
+  } else if (!hint.empty()) {
+    message += " (" + hint + ")";
+  }
+  m_logger.error(message);
+  return exit_code::kLoginRefused;
 }
 
 VLT_121::CVLTDatabase& Session::db() { return m_db; }

@@ -29,8 +29,9 @@ Family solverFamily() {
            "options of its \"file-system\" parameter name the files below LOCALDIR that are stored.\n"},
           {"download", "SOLVERPATH DIR", "Copy a stored solver's file tree into a local directory", 2, 2, {},
            downloadSolver,
-           "SOLVERPATH is CATEGORY/TYPE/MODEL/Solvers/SOLVER or its full repository path; any other\n"
-           "path exits 1. A solver without stored files exits 0 and makes no directory.\n"},
+           "SOLVERPATH is CATEGORY/TYPE/MODEL/SOLVER (as \"browse --solvers\" prints it),\n"
+           "CATEGORY/TYPE/MODEL/Solvers/SOLVER, or either below /Repository/talixdb; any other path\n"
+           "exits 1. A solver without stored files exits 0 and makes no directory.\n"},
       }};
 }
 
@@ -64,8 +65,9 @@ int downloadSolver(Context& context, const ParsedArgs& args) {
   // Any other folder would be "downloaded" as a solver without files.
   if (!parseSolverPath(args.positionals[0], model, solver))
     return context.fail(exit_code::kRefused, "\"" + args.positionals[0] +
-                                                 "\" is no solver: SOLVERPATH is CATEGORY/TYPE/MODEL/Solvers/SOLVER "
-                                                 "or " + kDatabaseRoot + "/CATEGORY/TYPE/MODEL/Solvers/SOLVER");
+                                                 "\" is no solver: SOLVERPATH is CATEGORY/TYPE/MODEL/SOLVER, "
+                                                 "CATEGORY/TYPE/MODEL/Solvers/SOLVER or either below " +
+                                                 kDatabaseRoot);
   const std::string solverPath = model.full() + "/Solvers/" + solver;
   const std::string& directory = args.positionals[1];
   if (int loggedIn = context.session.login()) return loggedIn;

@@ -1,7 +1,8 @@
 #include "TransferBar.h"
 
-#include <atomic>
 #include <cstdio>
+
+#include "Supervisor.h"
 
 namespace talixdb_cli {
 
@@ -10,20 +11,6 @@ namespace {
 // Files below this size move without a bar: short commands stay quiet.
 constexpr long long kLargeFile = 4LL << 20;
 constexpr double kMiB = 1 << 20;
-
-// Shared with the signal handler, so lock-free atomics only.
-std::atomic<bool> g_inTransfer{false};
-std::atomic<bool> g_interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free, "the signal handler needs a lock-free flag");
-
-extern "C" void onInterrupt(int signal) {
-  if (g_inTransfer.load()) {
-    g_interrupted.store(true);
-    return;
-  }
-  // The action is the default again (SA_RESETHAND): the program ends as usual.
-  ::raise(signal);
-}
 
 std::string mebibytes(long long bytes) {
   char text[32];
@@ -35,8 +22,8 @@ std::string mebibytes(long long bytes) {
 
 bool TransferBar::onTransfer(long long done, long long expected) {
   const bool finished = done >= expected;
-  g_inTransfer.store(!finished);
-  if (g_interrupted.load()) {
+  Supervisor::setTransferring(!finished);
+  if (Supervisor::stopRequested()) {
     if (!m_stopped) {
       m_stopped = true;
       m_logger.clearStatus();
@@ -69,7 +56,7 @@ bool TransferBar::onTransfer(long long done, long long expected) {
   return true;
 }
 
-bool TransferBar::interrupted() const { return g_interrupted.load(); }
+bool TransferBar::interrupted() const { return m_stopped; }
 
 std::string TransferBar::interruptedMessage() {
   // The library drops the file in transfer on both sides; an operation that
@@ -77,21 +64,6 @@ std::string TransferBar::interruptedMessage() {
   // them), so no more is claimed.
   return "interrupted: the transfer in progress was stopped and left no partial file; what was done before it "
          "stays";
-}
-
-InterruptCatcher::InterruptCatcher() {
-  if (::sigaction(SIGINT, nullptr, &m_previous) != 0 || m_previous.sa_handler == SIG_IGN) return;
-  struct sigaction action {};
-  action.sa_handler = onInterrupt;
-  sigemptyset(&action.sa_mask);
-  // Once caught, Ctrl-C is back at its default: a second one ends a
-  // transfer that does not come to a stop.
-  action.sa_flags = SA_RESETHAND | SA_RESTART;
-  m_installed = ::sigaction(SIGINT, &action, nullptr) == 0;
-}
-
-InterruptCatcher::~InterruptCatcher() {
-  if (m_installed) ::sigaction(SIGINT, &m_previous, nullptr);
 }
 
 }  // namespace talixdb_cli

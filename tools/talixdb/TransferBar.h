@@ -3,8 +3,6 @@
 // a partial file anywhere.
 #pragma once
 
-#include <signal.h>
-
 #include <string>
 
 #include "ConsoleLogger.h"
@@ -14,15 +12,15 @@ namespace talixdb_cli {
 
 // The receiver the session attaches to its handle: shows the bytes of files
 // of 4 MiB or more on the status line (so only on a terminal, and not with
-// --quiet or --verbose) and stops every transfer once Ctrl-C was pressed
-// during one.
+// --quiet or --verbose) and stops every transfer once the command is stopped
+// (Supervisor.h).
 class TransferBar final : public VLT_121::ITransferProgress {
  public:
   explicit TransferBar(ConsoleLogger& logger) : m_logger(logger) {}
 
   bool onTransfer(long long done, long long expected) override;
 
-  // Whether Ctrl-C was pressed while a file moved.
+  // Whether a stop of the command stopped a transfer.
   bool interrupted() const;
   // The one line that tells what an interruption left behind.
   static std::string interruptedMessage();
@@ -33,22 +31,6 @@ class TransferBar final : public VLT_121::ITransferProgress {
   int m_percentShown = -1;  // of the file in transfer
   std::string m_statusBefore;  // the status line the bar stands in for
   bool m_stopped = false;
-};
-
-// While alive, Ctrl-C during a file transfer asks the transfer to stop (the
-// program then ends with exit_code::kInterrupted); anywhere else, or a second
-// time, Ctrl-C ends the program at once as it always did. A program started
-// with Ctrl-C ignored keeps ignoring it.
-class InterruptCatcher {
- public:
-  InterruptCatcher();
-  ~InterruptCatcher();
-  InterruptCatcher(const InterruptCatcher&) = delete;
-  InterruptCatcher& operator=(const InterruptCatcher&) = delete;
-
- private:
-  struct sigaction m_previous {};
-  bool m_installed = false;
 };
 
 }  // namespace talixdb_cli

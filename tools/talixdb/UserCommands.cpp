@@ -1,5 +1,5 @@
-// talixdb users: the pool of computational (CFD) user accounts, managed as
-// administrator.
+// talixdb users and session: the pool of computational (CFD) user accounts
+// and the sessions of users, managed as administrator.
 #include <cstdio>
 
 #include "CatalogueLookup.h"
@@ -15,6 +15,7 @@ int createUsers(Context& context, const ParsedArgs& args);
 int countUsers(Context& context, const ParsedArgs& args);
 int disconnectUsers(Context& context, const ParsedArgs& args);
 int deleteUsers(Context& context, const ParsedArgs& args);
+int endSession(Context& context, const ParsedArgs& args);
 
 }  // namespace
 
@@ -23,18 +24,61 @@ Family usersFamily() {
       "users",
       "Manage the pool of computational users (cfduser_000, ...), as administrator",
       {
-          {"create", "N", "Create the database together with N pool users (cfduser_000, cfduser_001, ...)", 1, 1, {}, createUsers,
+          {"create", "N", "Create the database together with N pool users (cfduser_000, cfduser_001, ...)", 1, 1,
+           {}, createUsers,
            "Pool users are created only together with a new database: on a server where\n"
            "/Repository/talixdb exists, nothing is done and the exit status is 1. Each user's\n"
            "password is its name.\n"},
           {"count", "", "Print the number of pool users", 0, 0, {kJsonOption}, countUsers,
            "With --json: {\"count\": N}.\n"},
-          {"disconnect", "", "End the sessions of all pool users", 0, 0, {}, disconnectUsers, ""},
+          {"disconnect", "", "End the sessions of all pool users", 0, 0, {}, disconnectUsers,
+           "Also ends what the library's way (logging each in and out) leaves: the sessions\n"
+           "each pool user has elsewhere.\n"},
           {"delete", "", "Delete all pool users", 0, 0, {}, deleteUsers, ""},
       }};
 }
 
+Family sessionFamily() {
+  return Family{
+      "session",
+      "End the sessions of a user, as administrator",
+      {
+          {"end", "USER", "End every session of USER at once, as administrator", 1, 1, {}, endSession,
+           "A user may log in only while no session of theirs lives, and a session lives on for\n"
+           "the server's --session-timeout (default 30 minutes) after its last use: a host that\n"
+           "died keeps its user out until then. This ends the user's sessions now; the server\n"
+           "does it for the administrator's deletion of /System/Users/USER/Sessions. Exits 0 also\n"
+           "when USER had no live session.\n"},
+      }};
+}
+
 namespace {
+
+// Ends the sessions of `user` through the server's administrator path; with
+// the administrator logged in. 0 (`ended` tells whether one lived), or the
+// failure with a message.
+int endSessionsOf(Context& context, const std::string& user, bool& ended) {
+  const std::string path = "/System/Users/" + user + "/Sessions";
+  ConsoleLogger::OutcomesAsProgress quiet(context.logger);
+  ended = context.db().deleteItem(path.c_str());
+  const std::string why = context.db().getLastErrorText();
+  if (ended || why.empty()) return exit_code::kSuccess;
+  const int status = connectionFailureStatus(why);
+  return context.fail(status != 0 ? status : exit_code::kRefused, "cannot end the sessions of " + user + ": " + why);
+}
+
+int endSession(Context& context, const ParsedArgs& args) {
+  const std::string& user = args.positionals[0];
+  if (!isPlainName(user)) return context.fail(exit_code::kUsage, "USER must be one name without \"/\"");
+  if (int loggedIn = context.session.loginAsAdministrator()) return loggedIn;
+  bool ended = false;
+  if (int failed = endSessionsOf(context, user, ended)) return failed;
+  if (ended)
+    std::printf("ended the sessions of %s\n", user.c_str());
+  else
+    std::printf("%s had no live session\n", user.c_str());
+  return exit_code::kSuccess;
+}
 
 int createUsers(Context& context, const ParsedArgs& args) {
   int count = 0;
@@ -68,7 +112,17 @@ int countUsers(Context& context, const ParsedArgs& args) {
 
 int disconnectUsers(Context& context, const ParsedArgs&) {
   if (int checked = context.session.checkAdministrator()) return checked;
+  const int count = context.db().getNrCFDUsers();
   withProgress(context.logger, [&] { context.db().disconnectAllTalixUsers(); });
+  // The library logs each account in and out, which ends only the session it
+  // made itself; those the accounts have elsewhere are ended here.
+  if (int loggedIn = context.session.loginAsAdministrator()) return loggedIn;
+  for (int k = 0; k < count; ++k) {
+    char name[32];
+    std::snprintf(name, sizeof name, "cfduser_%03d", k);
+    bool ended = false;
+    if (int failed = endSessionsOf(context, name, ended)) return failed;
+  }
   std::printf("disconnected the pool users\n");
   return exit_code::kSuccess;
 }

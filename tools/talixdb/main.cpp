@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "CataloguePath.h"
 #include "Command.h"
 #include "ExitCodes.h"
 #include "Help.h"
@@ -133,6 +134,7 @@ int run(const std::vector<std::string>& args) {
   const std::string shortTitle = title.substr(std::string("talixdb ").size());
   if (options.help) return printHelp(commandHelp(*family, *command));
 
+  expandCataloguePaths(command->arguments, parsed.positionals);
   int given = static_cast<int>(parsed.positionals.size());
   if (given < command->minPositionals)
     return usageError(shortTitle + " needs " + command->arguments, title);
@@ -147,14 +149,15 @@ int run(const std::vector<std::string>& args) {
   }
 
   ConsoleLogger logger(options.verbose);
-  Session session(options, logger);
-  Context context{options, logger, session};
-  InterruptCatcher interrupts;
+  Supervisor supervisor(logger);
+  supervisor.setDeadline(options.timeout);
+  Session session(options, logger, supervisor);
+  Context context{options, logger, session, supervisor};
   const int result = command->handler(context, parsed);
-  if (!session.transfers().interrupted()) return result;
-  logger.clearStatus();
-  logger.finalError(TransferBar::interruptedMessage());
-  return exit_code::kInterrupted;
+  if (!Supervisor::stopRequested()) return result;
+  logger.finalError(session.transfers().interrupted() ? TransferBar::interruptedMessage()
+                                                      : supervisor.stopMessage());
+  return supervisor.exitStatus();
 }
 
 }  // namespace

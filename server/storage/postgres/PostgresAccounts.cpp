@@ -74,9 +74,11 @@ void PostgresStorage::removeSessionsSeenBefore(std::int64_t cutoff) {
   m_db->run("DELETE FROM sessions WHERE last_seen < $1", {cutoff});
 }
 
-bool PostgresStorage::hasSessionSeenSince(const std::string& user, std::int64_t cutoff) {
-  return m_db->run("SELECT 1 FROM sessions WHERE user_name = $1 AND last_seen >= $2 LIMIT 1", {user, cutoff}).rows() >
-         0;
+std::optional<std::int64_t> PostgresStorage::latestSessionUse(const std::string& user, std::int64_t cutoff) {
+  PgResult result =
+      m_db->run("SELECT max(last_seen) FROM sessions WHERE user_name = $1 AND last_seen >= $2", {user, cutoff});
+  if (result.rows() == 0 || result.isNull(0, 0)) return std::nullopt;
+  return result.integer(0, 0);
 }
 
 StoreFigures PostgresStorage::figures(std::int64_t cutoff) {

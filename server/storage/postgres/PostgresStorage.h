@@ -86,7 +86,7 @@ class PostgresStorage : public Storage {
   bool removeSession(const std::string& key) override;
   void removeSessionsOf(const std::string& user) override;
   void removeSessionsSeenBefore(std::int64_t cutoff) override;
-  bool hasSessionSeenSince(const std::string& user, std::int64_t cutoff) override;
+  std::optional<std::int64_t> latestSessionUse(const std::string& user, std::int64_t cutoff) override;
   StoreFigures figures(std::int64_t cutoff) override;
 
  private:

@@ -107,10 +107,11 @@ void SqliteStorage::removeSessionsSeenBefore(std::int64_t cutoff) {
   statement.run();
 }
 
-bool SqliteStorage::hasSessionSeenSince(const std::string& user, std::int64_t cutoff) {
-  auto statement = m_db->prepare("SELECT 1 FROM sessions WHERE user = ?1 AND last_seen >= ?2 LIMIT 1");
+std::optional<std::int64_t> SqliteStorage::latestSessionUse(const std::string& user, std::int64_t cutoff) {
+  auto statement = m_db->prepare("SELECT max(last_seen) FROM sessions WHERE user = ?1 AND last_seen >= ?2");
   statement.bind(1, user).bind(2, cutoff);
-  return statement.step();
+  if (!statement.step() || statement.isNull(0)) return std::nullopt;
+  return statement.integer(0);
 }
 
 StoreFigures SqliteStorage::figures(std::int64_t cutoff) {
