@@ -1,4 +1,7 @@
 // The session operations; none of them needs a session to be called.
+#include <cctype>
+#include <sstream>
+
 #include "base/ClientText.h"
 #include "operations/ServiceCall.h"
 #include "operations/WireModel.h"
@@ -9,7 +12,22 @@ namespace {
 
 // Logs in through the context's throttle: refused at once while the user or
 // the address must wait, and a wrong password counted (and its delay logged).
-std::string throttledLogin(ServiceContext& context, const std::string& user, const std::string& password);
+std::string throttledLogin(ServiceContext& context, const std::string& user, const std::string& password,
+                           SessionKind kind);
+
+// A login whose locale (a language tag, "en-x-view") carries the private-use
+// subtag "view" asks for a reading session; other servers read such a tag as
+// its language alone. Subtags compare without regard to case.
+SessionKind requestedKind(const std::string& locale) {
+  std::istringstream tags(locale);
+  bool privateUse = false;
+  for (std::string tag; std::getline(tags, tag, '-');) {
+    for (char& c : tag) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (privateUse && tag == "view") return SessionKind::Reading;
+    privateUse = privateUse || tag == "x";
+  }
+  return SessionKind::Full;
+}
 
 // The placeholder login the client library sends from `open` to see whether
 // the server answers; refused like any wrong password, but no attack.
@@ -30,8 +48,9 @@ int __ns1__login(struct soap* soap, ns1__LoginRequestStruct* request, ns1__Login
     context.probe = isReachabilityProbe(*request);
     context.refusalLevel = context.probe ? LogLevel::Debug : LogLevel::Warning;
     context.caller.user = request->username;
+    const SessionKind kind = requestedKind(request->locale);
     context.newSession = context.probe ? context.repository().login(context.caller, request->username, request->password)
-                                       : throttledLogin(context, request->username, request->password);
+                                       : throttledLogin(context, request->username, request->password, kind);
     response->activeUri = kRepositoryPath;
     response->xferAction = 0;
     response->ftpUser = nullptr;
@@ -77,16 +96,17 @@ int __ns1__invalidate(struct soap* soap, std::string sessionId, bool** response)
 
 namespace {
 
-std::string throttledLogin(ServiceContext& context, const std::string& user, const std::string& password) {
+std::string throttledLogin(ServiceContext& context, const std::string& user, const std::string& password,
+                           SessionKind kind) {
   LoginThrottle* throttle = context.loginThrottle();
-  if (throttle == nullptr) return context.repository().login(context.caller, user, password);
+  if (throttle == nullptr) return context.repository().login(context.caller, user, password, kind);
   if (std::int64_t seconds = throttle->wait(user, context.client)) {
     context.refusalLevel = LogLevel::Info;  // the failures that began the delay were warnings
     metrics().loginDelays.add();
     throw Refusal("too many failed logins for " + echo(user) + ": try again in " + std::to_string(seconds) + " s");
   }
   try {
-    std::string session = context.repository().login(context.caller, user, password);
+    std::string session = context.repository().login(context.caller, user, password, kind);
     throttle->succeeded(user, context.client);
     return session;
   } catch (const Refusal&) {

@@ -112,7 +112,7 @@ class Storage {
   virtual void removeSessionsOf(const std::string& user) = 0;
   // Removes sessions last seen before `cutoff`.
   virtual void removeSessionsSeenBefore(std::int64_t cutoff) = 0;
-  // True when `user` has a session seen at or after `cutoff`.
+  // True when `user` has a full session (not a reading one) seen at or after `cutoff`.
   virtual bool hasSessionSeenSince(const std::string& user, std::int64_t cutoff) = 0;
 
   // ---- figures: sessions seen at or after `cutoff`, objects and content bytes
