@@ -96,6 +96,14 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   bool login(const char* user, const char* password, const char* domain, int nCfdUsers);
   // Ends the server session if logged in. Always true.
   bool logout();
+  // An addition beside the fixed interface: logs in with a reading session,
+  // which may read all that `user` may and changes nothing (every changing
+  // operation fails as refused). It does not count as the user's login: the
+  // user may log in with login() meanwhile, and several reading sessions may
+  // live at once. True when logged in afterwards; an existing login stays.
+  // The password is not kept. Ends like any session: logout, or idle expiry
+  // on the server. A server without reading sessions gives an ordinary one.
+  bool loginToRead(const char* user, const char* password, const char* domain);
   // Always false; does nothing.
   bool registerTALIXDatabaseServer(const char* name, bool flag);
   // Frees a buffer or array this handle handed out. False (and nothing freed)
@@ -274,6 +282,15 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   bool downloadInstanceNames(const char* category, const char* type, const char* model, const char* solver);
   int getNrDownloadedInstanceNames();
   const char* getDownloadedInstanceName(int index);
+  // An addition beside the fixed interface: lists the report numbers that
+  // `surfaceName` of the solver has, ascending, read from the server (not
+  // from the snapshot). True when there is at least one; false also when the
+  // solver has no reports or cannot be read. The list stays until this
+  // listing runs again.
+  bool downloadReportNumbers(const char* modelPath, const char* solverName, const char* surfaceName);
+  int getNrDownloadedReportNumbers();
+  // The number at `index`, or -1 for an index outside 0..count-1.
+  int getDownloadedReportNumber(int index);
   bool downloadModelLeafNames();
   bool downloadSolverLeafNames();
   int getNrDownloadedLeafNames();
