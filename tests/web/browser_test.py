@@ -18,7 +18,8 @@ import urllib.request
 
 try:
     from selenium import webdriver
-    from selenium.common.exceptions import NoAlertPresentException
+    from selenium.common.exceptions import (NoAlertPresentException, NoSuchElementException,
+                                            StaleElementReferenceException)
     from selenium.webdriver.chrome.service import Service
     from selenium.webdriver.common.by import By
     from selenium.webdriver.support.select import Select
@@ -33,10 +34,10 @@ SERVER, DEMO = sys.argv[1:3]
 ADMIN_PASSWORD = "kelp482"
 MODEL = ("Equipment", "Pumps", "CentrifugalPump")
 # Names the server accepts that a page must not take for markup.
-HOSTILE_CATEGORY = "<b>Bold</b> & \"quoted\""
+HOSTILE_CATEGORY = "<b>Bold & \"quoted\""
 HOSTILE_TYPE = "type 'single' <i>"
-HOSTILE_MODEL = "<script>alert(\"model\")</script>"
-HOSTILE_TEXT = "first line\n\t<img src=x id=injected>\r\nthird line"
+HOSTILE_MODEL = "<script>alert(\"model\")"  # names hold no "/"
+HOSTILE_TEXT = "first line\n\t<img src=x id=injected></p><script>alert(1)</script>\r\nthird line"
 
 
 def _die_with_parent(parent=os.getpid()):
@@ -89,7 +90,7 @@ class WebView(unittest.TestCase):
                               "</ns1:locale></ns1:LoginRequestElement>" % ADMIN_PASSWORD)
         soap_call(cls.port, "createUser", "<ns1:CreateUserRequestElement><ns1:username>nobody</ns1:username>"
                   "<ns1:password>nobody-pw</ns1:password></ns1:CreateUserRequestElement>", cookie)
-        soap_call(cls.port, "logout", "", cookie)
+        soap_call(cls.port, "logout", "<ns1:LogoutRequestElement>0</ns1:LogoutRequestElement>", cookie)
         with talixdb.connect(address, user="root", password=ADMIN_PASSWORD) as db:
             db.upload_model(talixdb.Model(HOSTILE_MODEL, HOSTILE_CATEGORY, HOSTILE_TYPE, description=HOSTILE_TEXT,
                                           species=[HOSTILE_MODEL]))
@@ -121,10 +122,12 @@ class WebView(unittest.TestCase):
     # ---- helpers ---------------------------------------------------------------------
 
     def wait(self, condition, seconds=20):
-        return WebDriverWait(self.browser, seconds).until(lambda _: condition())
+        # A page being drawn replaces what a condition may have found a moment before.
+        return WebDriverWait(self.browser, seconds, ignored_exceptions=(
+            NoSuchElementException, StaleElementReferenceException)).until(lambda _: condition())
 
     def heading(self):
-        return self.browser.find_element(By.CSS_SELECTOR, "main h1").text
+        return self.browser.execute_script("const h = document.querySelector('main h1'); return h && h.textContent;")
 
     def log_in(self, user, password):
         self.browser.get(self.url)
