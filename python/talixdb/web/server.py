@@ -10,7 +10,9 @@ import io
 import json
 import os
 import ssl
+import sys
 import threading
+import traceback
 import urllib.parse
 
 import talixdb
@@ -58,6 +60,11 @@ class WebServer(http.server.ThreadingHTTPServer):
             self.socket = tls_context.wrap_socket(self.socket, server_side=True, do_handshake_on_connect=False)
         self._stop = threading.Event()
         threading.Thread(target=self._sweep, name="talixdb-web-sweep", daemon=True).start()
+
+    def handle_error(self, request, client_address):
+        # A client that went away, or spoke no TLS to a TLS view, is no fault of the view.
+        if not isinstance(sys.exc_info()[1], (ConnectionError, ssl.SSLError, TimeoutError)):
+            super().handle_error(request, client_address)
 
     def _sweep(self):
         while not self._stop.wait(30):
@@ -112,6 +119,12 @@ class Handler(http.server.BaseHTTPRequestHandler):
             self._json(502, {"error": str(error)})
         except (ValueError, TypeError) as error:
             self._json(400, {"error": "bad request: %s" % error})
+        except (ConnectionError, ssl.SSLError):
+            self.close_connection = True  # the client went, or its TLS failed
+        except Exception:
+            # A fault of the view itself: said in the log, not to the client.
+            traceback.print_exc(file=sys.stderr)
+            self._json(500, {"error": "the view failed; its log says why"})
 
     def _get(self, url):
         if url.path in _STATIC_FILES:
