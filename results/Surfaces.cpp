@@ -65,7 +65,8 @@ bool CVLTDatabase::isSurfaceUploaded(const char* modelPath, const char* solverNa
 bool CVLTDatabase::downloadReportNumbers(const char* modelPath, const char* solverName, const char* surfaceName) try {
   std::vector<int> numbers;
   if (m_pRepository != nullptr && surfaceName != nullptr) {
-    for (const CRepositoryClient::Child& folder : m_pRepository->findChildren(resultpaths::reportsFolder(modelPath, solverName))) {
+    const std::string reports = resultpaths::reportsFolder(modelPath, solverName);
+    for (const CRepositoryClient::Child& folder : m_pRepository->findChildren(reports)) {
       std::optional<int> number = reportNumberOfFolder(folder.name);
       const auto& names = folder.childNames;
       if (number && std::find(names.begin(), names.end(), surfaceName) != names.end()) numbers.push_back(*number);

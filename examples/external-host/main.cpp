@@ -82,7 +82,8 @@ std::string bladeNodePositions() {
   char line[96];
   for (int j = 0; j < kBladeNodes; ++j) {
     double t = 2.0 * 3.14159265358979 * j / kBladeNodes;
-    std::snprintf(line, sizeof line, "%.6f %.6f 0\n", 0.5 + 0.5 * std::cos(t), 0.12 * std::sin(t) * (1.2 + std::cos(t)));
+    const double x = 0.5 + 0.5 * std::cos(t), y = 0.12 * std::sin(t) * (1.2 + std::cos(t));
+    std::snprintf(line, sizeof line, "%.6f %.6f 0\n", x, y);
     text += line;
   }
   return text;

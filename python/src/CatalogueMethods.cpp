@@ -68,7 +68,8 @@ void bindCatalogue(HandleClass& handle) {
            })
       .def("login_to_read",
            [](Handle& h, S user, S password, S domain) {
-             return h.run([&](CVLTDatabase& db) { return db.loginToRead(user.c_str(), password.c_str(), domain.c_str()); });
+             return h.run(
+                 [&](CVLTDatabase& db) { return db.loginToRead(user.c_str(), password.c_str(), domain.c_str()); });
            })
       .def("logout", [](Handle& h) { return h.run([](CVLTDatabase& db) { return db.logout(); }); })
       .def("failure_text", &Handle::failureText)

@@ -82,7 +82,8 @@ void bindResults(HandleClass& handle) {
              return h.run([&](CVLTDatabase& db) {
                db.downloadReportNumbers(modelPath.c_str(), solver.c_str(), surface.c_str());
                std::vector<int> numbers;
-               for (int i = 0; i < db.getNrDownloadedReportNumbers(); ++i) numbers.push_back(db.getDownloadedReportNumber(i));
+               for (int i = 0; i < db.getNrDownloadedReportNumbers(); ++i)
+                 numbers.push_back(db.getDownloadedReportNumber(i));
                return numbers;
              });
            })

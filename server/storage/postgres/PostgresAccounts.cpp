@@ -76,8 +76,9 @@ void PostgresStorage::removeSessionsSeenBefore(std::int64_t cutoff) {
 }
 
 bool PostgresStorage::hasSessionSeenSince(const std::string& user, std::int64_t cutoff) {
-  return m_db->run("SELECT 1 FROM sessions WHERE user_name = $1 AND last_seen >= $2 AND NOT reading LIMIT 1", {user, cutoff}).rows() >
-         0;
+  return m_db->run("SELECT 1 FROM sessions WHERE user_name = $1 AND last_seen >= $2 AND NOT reading LIMIT 1",
+                   {user, cutoff})
+             .rows() > 0;
 }
 
 StoreFigures PostgresStorage::figures(std::int64_t cutoff) {
