@@ -4,6 +4,8 @@ import argparse
 import signal
 import sys
 
+import talixdb
+
 from .server import Settings, WebServer, tls_context
 
 
@@ -36,6 +38,13 @@ def main(argv=None):
     if not host or not port.isdigit():
         parser.error("--listen takes HOST:PORT")
     host = host.strip("[]")
+
+    try:  # a wrong address is told at once; a server that is down may come up later
+        talixdb.connect(options.server).close()
+    except ValueError as error:
+        parser.error(str(error))
+    except talixdb.Error as error:
+        print("talixdb.web: %s; serving all the same" % error, file=sys.stderr)
 
     settings = Settings(options.server, tls=tls, idle_seconds=options.idle_minutes * 60,
                         catalogue_age=options.catalogue_seconds, domain=options.domain)
