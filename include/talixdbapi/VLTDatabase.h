@@ -289,7 +289,8 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   // listing runs again.
   bool downloadReportNumbers(const char* modelPath, const char* solverName, const char* surfaceName);
   int getNrDownloadedReportNumbers();
-  // The number at `index`, or -1 for an index outside 0..count-1.
+  // The number at `index`, or -1 for an index outside 0..count-1 (a report
+  // may be numbered -1 too: the count tells them apart).
   int getDownloadedReportNumber(int index);
   bool downloadModelLeafNames();
   bool downloadSolverLeafNames();
