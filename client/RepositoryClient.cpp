@@ -62,6 +62,21 @@ CRepositoryObject* CRepositoryClient::findByPath(std::string path) {
   return nullptr;
 }
 
+std::vector<CRepositoryClient::Child> CRepositoryClient::findChildren(const std::string& path) {
+  std::vector<Child> children;
+  if (m_pBinding == nullptr || m_pBinding->soap == nullptr) return children;
+  struct soap* soap = m_pBinding->soap;
+  ns2__SoapModelObjectArray* found = soap_new_ns2__SoapModelObjectArray(soap);
+  if (found == nullptr) return children;
+  if (m_pBinding->findChildrenOfPath(path, *found) == SOAP_OK) {
+    for (const ns2__SoapModelObject* object : found->item)
+      if (object != nullptr) children.push_back(Child{object->name, object->childNames});
+  }
+  for (ns2__SoapModelObject* object : found->item) destroyModelObject(soap, object);
+  soap_delete(soap, found);
+  return children;
+}
+
 std::string CRepositoryClient::createFolder(std::string parentPath, std::string name) {
   std::unique_ptr<CRepositoryObject> parent(findByPath(parentPath));
   if (!parent) return std::string();

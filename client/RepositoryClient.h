@@ -25,6 +25,14 @@ class CRepositoryClient {
   // with a result or with a fault ("no such object"); false when the call
   // failed on the way (no connection, a time-out, a dropped connection).
   bool lastCallAnswered() const;
+  // A child as findChildren lists it: its name and its own children's names.
+  struct Child {
+    std::string name;
+    std::vector<std::string> childNames;
+  };
+  // The children of the object at `path` that the caller may read, in one
+  // request; empty when there are none or the object cannot be read.
+  std::vector<Child> findChildren(const std::string& path);
   // Path of the new folder, or "" (also when the parent is missing).
   std::string createFolder(std::string parentPath, std::string name);
   // True when the server deleted the object (and everything below it).

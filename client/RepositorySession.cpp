@@ -16,6 +16,8 @@ namespace VLT_121 {
 namespace {
 
 const char kLocale[] = "en";
+// "en" with the private-use subtag that asks the server for a reading session.
+const char kReadingLocale[] = "en-x-view";
 const char kPoolPrefix[] = "cfduser";
 constexpr size_t kPoolPrefixLength = 7;
 
@@ -62,6 +64,7 @@ CRepositorySession::CRepositorySession(QuillonBinding* binding) : m_pBinding(bin
 void CRepositorySession::adopt(const CRepositorySession& other) {
   m_strUser = other.m_strUser;
   m_strDomain = other.m_strDomain;
+  m_bReading = other.m_bReading;
 }
 
 bool CRepositorySession::probe() {
@@ -121,12 +124,13 @@ talixdb::SessionTimes CRepositorySession::askSessionTimes(const std::string& use
   return talixdb::parseSessionTimes(header);
 }
 
-bool CRepositorySession::sendLogin(const char* user, const char* password, const char* domain) {
+bool CRepositorySession::sendLogin(const char* user, const char* password, const char* domain,
+                                   const char* locale) {
   ns1__LoginRequestStruct request;
   request.username = orEmpty(user);
   request.password = orEmpty(password);
   request.domain = orEmpty(domain);
-  request.locale = kLocale;
+  request.locale = locale;
   ns1__LoginResponseElement response;
   return m_pBinding->login(&request, response) == SOAP_OK;
 }
@@ -175,12 +179,13 @@ bool CRepositorySession::login(const char* user, const char* password, const cha
     }
   }
 
-  if (!sendLogin(userName.c_str(), userPassword.c_str(), workspace.c_str())) return false;
+  if (!sendLogin(userName.c_str(), userPassword.c_str(), workspace.c_str(), kLocale)) return false;
   std::string session = sessionId();
   bool confirmed = isUserLoggedIn(userName, workspace, session);
   if (confirmed) {
     m_strUser = userName;
     m_strDomain = workspace;
+    m_bReading = false;
   } else {
     m_pBinding->noteFailure("the server did not confirm the login of " + userName);
   }
@@ -200,10 +205,20 @@ std::string CRepositorySession::liveSessionText(const std::string& user, const s
   return text;
 }
 
+bool CRepositorySession::loginToRead(const char* user, const char* password, const char* domain) {
+  if (m_pBinding == nullptr) return false;
+  if (!sendLogin(user, password, domain, kReadingLocale) || sessionId().empty()) return false;
+  m_strUser = orEmpty(user);
+  m_strDomain = orEmpty(domain);
+  m_bReading = true;
+  return true;
+}
+
 bool CRepositorySession::logout() {
   if (m_pBinding == nullptr) return true;
   bool answer = false;
   if (m_pBinding->logout(0, answer) != SOAP_OK) return true;
+  if (m_bReading) return sessionId().empty();
   return !isUserLoggedIn(m_strUser, m_strDomain, "");
 }
 

@@ -21,7 +21,13 @@ class CRepositorySession {
   // Logs in (see the handle's login); true when the server confirms it.
   bool login(const char* user, const char* password, const char* domain, int firstCfdUser,
              int lastCfdUser, bool asAdministrator);
-  // Ends the session; true unless the server still reports the user.
+  // Logs in with a reading session: the locale "en-x-view" asks the server
+  // for one (it may read all that the user may, and changes nothing; it does
+  // not count as the user's login, so no check for one comes first). True
+  // when the server confirms the session.
+  bool loginToRead(const char* user, const char* password, const char* domain);
+  // Ends the session; true unless the server still reports it (for a full
+  // session: the user logged in).
   bool logout();
 
   bool addPermission(const char* path, const char* permission, const char* member);
@@ -43,7 +49,7 @@ class CRepositorySession {
   std::string sessionId();
   bool isUserLoggedIn(const std::string& user, const std::string& workspace,
                       const std::string& sessionId);
-  bool sendLogin(const char* user, const char* password, const char* domain);
+  bool sendLogin(const char* user, const char* password, const char* domain, const char* locale);
   // Why `user` may not log in while a session of it lives elsewhere, with
   // that session's times when the server tells them for the password.
   std::string liveSessionText(const std::string& user, const std::string& password, const std::string& workspace);
@@ -55,6 +61,7 @@ class CRepositorySession {
 
   std::string m_strUser;
   std::string m_strDomain;
+  bool m_bReading = false;  // the last login asked for a reading session
   QuillonBinding* m_pBinding;
 };
 

@@ -55,6 +55,8 @@ class CBrowseState {
   std::vector<std::string> m_vecInstanceNames;
   // Shared by the model-leaf and the solver-leaf listing.
   std::vector<std::string> m_vecLeafNames;
+  // A surface's report numbers, read from the server (downloadReportNumbers).
+  std::vector<int> m_vecReportNumbers;
 };
 
 }  // namespace VLT_121

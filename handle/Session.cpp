@@ -53,6 +53,20 @@ bool CVLTDatabase::loginPrivate(const char* user, const char* password, const ch
   return m_bIsLoggedIn;
 }
 
+bool CVLTDatabase::loginToRead(const char* user, const char* password, const char* domain) try {
+  logMessage(TALIX::LogTypeSession, "Logging into VLT to read.");
+  if (m_bIsLoggedIn && m_bIsOpen) return true;
+  freeText(m_szUser);
+  freeText(m_szPassword);
+  freeText(m_szDomain);
+  m_bIsLoggedIn = false;
+  if (!m_bIsOpen || m_pSession == nullptr) return false;
+  m_szUser = copyText(user != nullptr ? user : "");
+  m_szDomain = copyText(domain != nullptr ? domain : "");
+  m_bIsLoggedIn = m_pSession->loginToRead(m_szUser, password, m_szDomain);
+  return m_bIsLoggedIn;
+} catch (...) { return false; }
+
 bool CVLTDatabase::logout() try {
   if (m_bIsLoggedIn) {
     if (m_pSession != nullptr) m_pSession->logout();

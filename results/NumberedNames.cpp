@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 
 #include "results/TextScan.h"
 
@@ -25,6 +26,22 @@ std::string reportFolderName(int reportNumber) {
   if (digits.size() < width) name.append(width - digits.size(), '0');
   name += digits;
   return name;
+}
+
+std::optional<int> reportNumberOfFolder(std::string_view name) {
+  const bool negative = !name.empty() && name.front() == '-';
+  std::string_view digits = name.substr(negative ? 1 : 0);
+  if (digits.empty() || digits.size() > 10) return std::nullopt;
+  long long value = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    value = value * 10 + (c - '0');
+  }
+  if (negative) value = -value;
+  if (value < std::numeric_limits<int>::min() || value > std::numeric_limits<int>::max()) return std::nullopt;
+  const int number = static_cast<int>(value);
+  if (reportFolderName(number) != name) return std::nullopt;
+  return number;
 }
 
 std::string numberedEntryName(int number, long long secondsSince1970) {

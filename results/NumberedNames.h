@@ -4,6 +4,7 @@
 // number is chosen among existing entries.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,9 @@ namespace VLT_121 {
 
 // "%09d": 7 gives "000000007", -1 gives "-00000001", 10 digits stay whole.
 std::string reportFolderName(int reportNumber);
+// The report number whose folder name `name` is (the inverse of
+// reportFolderName), or nothing for any other name ("PcaModes", "7").
+std::optional<int> reportNumberOfFolder(std::string_view name);
 
 // "%09d-" of `number` followed by the time in seconds since 1970 as a 64-bit
 // decimal, so names stay right past 2038.

@@ -21,13 +21,17 @@ std::string gridFile(const char* modelPath, const char* solverName, const char* 
   return layout::child(layout::child(solverFolder(modelPath, solverName), layout::kGrid), name);
 }
 
+std::string reportsFolder(const char* modelPath, const char* solverName) {
+  return layout::child(solverFolder(modelPath, solverName), layout::kReports);
+}
+
 std::string surfaceReport(const char* modelPath, const char* solverName, int reportNumber, const char* surfaceName) {
-  std::string reports = layout::child(solverFolder(modelPath, solverName), layout::kReports);
+  std::string reports = reportsFolder(modelPath, solverName);
   return layout::child(layout::child(reports, reportFolderName(reportNumber)), text(surfaceName));
 }
 
 std::string pcaModesFolder(const char* modelPath, const char* solverName) {
-  return layout::child(layout::child(solverFolder(modelPath, solverName), layout::kReports), layout::kPcaModes);
+  return layout::child(reportsFolder(modelPath, solverName), layout::kPcaModes);
 }
 
 std::string pcaModesFile(const char* modelPath, const char* solverName, const char* surfaceName) {

@@ -11,6 +11,8 @@ namespace resultpaths {
 std::string solverFolder(const char* modelPath, const char* solverName);
 // ".../Grid/<base>_<surface>.txt", or ".../Grid/<base>.txt" for a null surface.
 std::string gridFile(const char* modelPath, const char* solverName, const char* base, const char* surfaceName);
+// ".../Reports", the folder of the numbered report folders (and of PcaModes).
+std::string reportsFolder(const char* modelPath, const char* solverName);
 // ".../Reports/<%09d of reportNumber>/<surface>".
 std::string surfaceReport(const char* modelPath, const char* solverName, int reportNumber, const char* surfaceName);
 // ".../Reports/PcaModes" and ".../Reports/PcaModes/<surface>".

@@ -2,11 +2,14 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "client/RepositoryClient.h"
 #include "handle/MemoryRegistry.h"
+#include "handle/BrowseState.h"
+#include "results/NumberedNames.h"
 #include "results/ReportFormat.h"
 #include "results/ResultFiles.h"
 #include "results/ResultPaths.h"
@@ -57,6 +60,32 @@ bool CVLTDatabase::isSurfaceUploaded(const char* modelPath, const char* solverNa
                                      const char* surfaceName) try {
   return checkModelObject(resultpaths::surfaceReport(modelPath, solverName, reportNumber, surfaceName).c_str());
 } catch (...) { return false; }
+
+// The numbered folders below "Reports" that hold a file of the surface's name.
+bool CVLTDatabase::downloadReportNumbers(const char* modelPath, const char* solverName, const char* surfaceName) try {
+  std::vector<int> numbers;
+  if (m_pRepository != nullptr && surfaceName != nullptr) {
+    const std::string reports = resultpaths::reportsFolder(modelPath, solverName);
+    for (const CRepositoryClient::Child& folder : m_pRepository->findChildren(reports)) {
+      std::optional<int> number = reportNumberOfFolder(folder.name);
+      const auto& names = folder.childNames;
+      if (number && std::find(names.begin(), names.end(), surfaceName) != names.end()) numbers.push_back(*number);
+    }
+  }
+  std::sort(numbers.begin(), numbers.end());
+  m_pBrowseState->m_vecReportNumbers.swap(numbers);
+  return !m_pBrowseState->m_vecReportNumbers.empty();
+} catch (...) {
+  m_pBrowseState->m_vecReportNumbers.clear();
+  return false;
+}
+
+int CVLTDatabase::getNrDownloadedReportNumbers() { return static_cast<int>(m_pBrowseState->m_vecReportNumbers.size()); }
+
+int CVLTDatabase::getDownloadedReportNumber(int index) {
+  const std::vector<int>& numbers = m_pBrowseState->m_vecReportNumbers;
+  return index >= 0 && static_cast<size_t>(index) < numbers.size() ? numbers[static_cast<size_t>(index)] : -1;
+}
 
 long CVLTDatabase::downloadSurface(const char* modelPath, const char* solverName, int reportNumber,
                                    const char* surfaceName, char*& data) try {

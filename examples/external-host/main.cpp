@@ -73,6 +73,21 @@ void fillParameter(CVLTParameter& p, const char* name, const char* type, const c
 }
 
 const char* const kSpecies[] = {"water", "air", "nitrogen"};
+// The blade's reports have one value per node of its grid.
+constexpr int kBladeNodes = 200;
+
+// The blade's node positions, "x y z" per line: a thin profile in the plane z = 0.
+std::string bladeNodePositions() {
+  std::string text;
+  char line[96];
+  for (int j = 0; j < kBladeNodes; ++j) {
+    double t = 2.0 * 3.14159265358979 * j / kBladeNodes;
+    const double x = 0.5 + 0.5 * std::cos(t), y = 0.12 * std::sin(t) * (1.2 + std::cos(t));
+    std::snprintf(line, sizeof line, "%.6f %.6f 0\n", x, y);
+    text += line;
+  }
+  return text;
+}
 
 // A model (or a solver of it) with two ports, two bounded parameters and
 // three species. The arrays made with newArray are adopted by the setters:
@@ -116,7 +131,7 @@ void buildSolver(CVLTModel& solver, const std::string& localDir) {
   for (int i = 0; i < 3; ++i) solver.setSortedModelComponent(i, kSpecies[2 - i]);
   solver.addSurface("blade");
   solver.addSurface("casing");
-  solver.setNodePositions(0, "0 0 0\n1 0 0\n0 1 0\n");
+  solver.setNodePositions(0, bladeNodePositions().c_str());
   solver.setGridConnectivity(0, "0 1 2\n");
   solver.setNodePositions(1, "0 0 1\n1 0 1\n0 1 1\n");
   solver.setGridConnectivity(1, "2 1 0\n");
@@ -209,14 +224,14 @@ int main(int argc, char** argv) {
   char* grid = nullptr;
   long gridSize = 0;
   db.downloadSurfaceNodePositions(modelPath.c_str(), "FlowSolver", grid, gridSize, "blade");
-  check(grid != nullptr && std::string(grid) == "0 0 0\n1 0 0\n0 1 0\n", "node positions of surface blade read back");
+  check(grid != nullptr && std::string(grid) == bladeNodePositions(), "node positions of surface blade read back");
   db.releaseMemory(grid);
   const std::string solverCopy = work + "/solver-copy";
   checkCode(db.downloadSolver((modelPath + "/Solvers/FlowSolver").c_str(), solverCopy.c_str()),
             "solver files downloaded into " + solverCopy);
 
   step("Surface reports and their PCA modes");
-  const int nodes = 200;
+  const int nodes = kBladeNodes;
   const int reports = 12;
   for (int r = 1; r <= reports; ++r) {
     const std::string bytes = report(simulatedSurface(r, nodes));

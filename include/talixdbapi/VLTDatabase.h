@@ -128,6 +128,14 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   //   password for ...", "not logged in", ...) or the library's.
   // The log messages are not changed by any of this.
   const char* getLastErrorText();
+  // An addition beside the fixed interface: logs in with a reading session,
+  // which may read all that `user` may and changes nothing (every changing
+  // operation fails as refused). It does not count as the user's login: the
+  // user may log in with login() meanwhile, and several reading sessions may
+  // live at once. True when logged in afterwards; an existing login stays.
+  // The password is not kept. Ends like any session: logout, or idle expiry
+  // on the server. A server without reading sessions gives an ordinary one.
+  bool loginToRead(const char* user, const char* password, const char* domain);
   // Always false; does nothing.
   bool registerTALIXDatabaseServer(const char* name, bool flag);
   // Frees a buffer or array this handle handed out. False (and nothing freed)
@@ -306,6 +314,16 @@ class TALIXDBAPI_EXPORT CVLTDatabase {
   bool downloadInstanceNames(const char* category, const char* type, const char* model, const char* solver);
   int getNrDownloadedInstanceNames();
   const char* getDownloadedInstanceName(int index);
+  // An addition beside the fixed interface: lists the report numbers that
+  // `surfaceName` of the solver has, ascending, read from the server (not
+  // from the snapshot). True when there is at least one; false also when the
+  // solver has no reports or cannot be read. The list stays until this
+  // listing runs again.
+  bool downloadReportNumbers(const char* modelPath, const char* solverName, const char* surfaceName);
+  int getNrDownloadedReportNumbers();
+  // The number at `index`, or -1 for an index outside 0..count-1 (a report
+  // may be numbered -1 too: the count tells them apart).
+  int getDownloadedReportNumber(int index);
   bool downloadModelLeafNames();
   bool downloadSolverLeafNames();
   int getNrDownloadedLeafNames();

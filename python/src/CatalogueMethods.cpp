@@ -66,6 +66,11 @@ void bindCatalogue(HandleClass& handle) {
              return h.run(
                  [&](CVLTDatabase& db) { return db.login(user.c_str(), password.c_str(), domain.c_str(), pool); });
            })
+      .def("login_to_read",
+           [](Handle& h, S user, S password, S domain) {
+             return h.run(
+                 [&](CVLTDatabase& db) { return db.loginToRead(user.c_str(), password.c_str(), domain.c_str()); });
+           })
       .def("logout", [](Handle& h) { return h.run([](CVLTDatabase& db) { return db.logout(); }); })
       .def("failure_text", &Handle::failureText)
       .def("set_progress", &Handle::setProgressCallback)

@@ -14,6 +14,7 @@
 
 #include "Bindings.h"
 #include "ReportText.h"
+#include "results/PcaModesFile.h"
 
 namespace talixdb_python {
 
@@ -76,6 +77,16 @@ py::object arrayOfRows(Rows&& rows) {
 
 void bindResults(HandleClass& handle) {
   handle
+      .def("report_numbers",
+           [](Handle& h, S modelPath, S solver, S surface) {
+             return h.run([&](CVLTDatabase& db) {
+               db.downloadReportNumbers(modelPath.c_str(), solver.c_str(), surface.c_str());
+               std::vector<int> numbers;
+               for (int i = 0; i < db.getNrDownloadedReportNumbers(); ++i)
+                 numbers.push_back(db.getDownloadedReportNumber(i));
+               return numbers;
+             });
+           })
       .def("is_surface_uploaded",
            [](Handle& h, S modelPath, S solver, int report, S surface) {
              return h.run([&](CVLTDatabase& db) {
@@ -155,6 +166,18 @@ void bindResults(HandleClass& handle) {
                    return lent;
                  },
                  [&](Lent<char> lent) { return h.copyBytes(lent.data, lent.size); });
+           })
+      .def("pca_weights",
+           // The weights (singular values) of the modes, in file order; [] without modes.
+           [](Handle& h, S modelPath, S solver, S surface) {
+             return h.run([&](CVLTDatabase& db) {
+               Lent<char> lent;
+               db.downloadPcaModes(modelPath.c_str(), solver.c_str(), surface.c_str(), lent.data, lent.size);
+               VLT_121::CPcaModes modes;
+               if (lent.data != nullptr) VLT_121::parsePcaModes(std::string_view(lent.data, lent.size), modes);
+               db.releaseMemory(lent.data);
+               return modes.m_vecWeights;
+             });
            })
       .def("pca_mode_count",
            [](Handle& h, S modelPath, S solver, S surface) {

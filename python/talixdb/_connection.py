@@ -31,7 +31,7 @@ _FILTERS = {
 }
 
 
-def connect(address=None, user=None, password=None, domain=_DEFAULT_DOMAIN, *, pool=False,
+def connect(address=None, user=None, password=None, domain=_DEFAULT_DOMAIN, *, pool=False, read_only=False,
             check_same_thread=True):
     """Opens a connection to the repository server at `address` and logs in.
 
@@ -39,7 +39,11 @@ def connect(address=None, user=None, password=None, domain=_DEFAULT_DOMAIN, *, p
     (TLS, verified against the system's certificates or TALIXDB_CA_FILE), or the
     endpoint URL; None takes MODELDATABASE_HOME. Without `user` the connection
     is opened but not logged in. `pool`: `user` names the pool ("cfduser"), and
-    the library picks a free pool account. The connection belongs to the
+    the library picks a free pool account. `read_only`: the login is a
+    reading session, which reads all that the user may and changes nothing
+    (the server refuses every change); it does not count as the user's login,
+    so the user may log in elsewhere meanwhile, and the password is not kept.
+    The connection belongs to the
     thread that opens it (`check_same_thread=False` lets it move between
     threads, still one call at a time).
 
@@ -47,10 +51,14 @@ def connect(address=None, user=None, password=None, domain=_DEFAULT_DOMAIN, *, p
     also when the block ends with an exception or Ctrl-C.
     Raises ConnectionFailed, Timeout or LoginRefused.
     """
+    if read_only and pool:
+        raise ValueError("a read-only connection names its user: pool accounts are for full logins")
     connection = Connection(_address(address), check_same_thread)
     try:
         connection._open()
-        if user is not None:
+        if user is not None and read_only:
+            connection._login_to_read(user, password or "", domain)
+        elif user is not None:
             connection._login(user, password or "", domain, pool)
     except BaseException:
         connection.close()
@@ -70,6 +78,12 @@ def _address(address):
         raise ValueError("%r is not a server address (HOST:PORT, http://HOST:PORT, https://HOST:PORT or the "
                          "endpoint URL)" % (address,))
     return found
+
+
+def _instance_numbers(names):
+    # Instance folders are named NUMBER-UPLOADTIME ("%09d-%ld").
+    numbers = (name.split("-", 1)[0] for name in names)
+    return sorted(int(number) for number in numbers if number.isdigit())
 
 
 class _Progress:
@@ -106,6 +120,7 @@ class Connection:
         self._h = _talixdb.Handle(check_same_thread)
         self._address = address
         self._login_args = None
+        self._read_only = False
         self._closed = False
 
     # ---- connection and session -------------------------------------------
@@ -119,6 +134,11 @@ class Connection:
     def user(self):
         """The user logged in as, or None."""
         return self._login_args[0] if self._login_args else None
+
+    @property
+    def read_only(self):
+        """Whether the login is a reading session (connect(read_only=True))."""
+        return self._read_only
 
     @property
     def closed(self):
@@ -180,6 +200,18 @@ class Connection:
             raise failure(self._h, what, started=started, kind=ConnectionFailed)
         raise failure(self._h, what, started=started, kind=LoginRefused)
 
+    def _login_to_read(self, user, password, domain):
+        started = time.monotonic()
+        if self._h.login_to_read(user, password, domain):
+            self._login_args = (user, None, domain, False)  # the password is not kept
+            self._read_only = True
+            return
+        if not _talixdb.Handle(False).open(self._address):
+            raise failure(self._h, "cannot reach the server at %s to log in" % (self._address or "MODELDATABASE_HOME"),
+                          started=started, kind=ConnectionFailed)
+        raise failure(self._h, "login to read refused for user %s in domain %s" % (user, domain), started=started,
+                      kind=LoginRefused)
+
     # ---- catalogue -----------------------------------------------------------
 
     def database_exists(self):
@@ -218,9 +250,24 @@ class Connection:
         """The instance numbers of a solver."""
         ref = model_ref(model)
         self._snapshot()
-        # Instance folders are named NUMBER-UPLOADTIME ("%09d-%ld").
-        numbers = (name.split("-", 1)[0] for name in self._h.instance_names(*ref, solver_name(solver)))
-        return sorted(int(number) for number in numbers if number.isdigit())
+        return _instance_numbers(self._h.instance_names(*ref, solver_name(solver)))
+
+    def catalogue(self):
+        """The names of the whole catalogue from one look at it, as nested dicts
+        in the server's order: {category: {type: {model: {solver: [instance
+        numbers]}}}}."""
+        h = self._live()
+        self._snapshot()
+        tree = {}
+        for category in h.category_names():
+            types = tree.setdefault(category, {})
+            for type in h.type_names(category):
+                models = types.setdefault(type, {})
+                for model in h.model_names(category, type):
+                    solvers = models.setdefault(model, {})
+                    for solver in h.solver_names(category, type, model):
+                        solvers[solver] = _instance_numbers(h.instance_names(category, type, model, solver))
+        return tree
 
     def browse(self, **filters):
         """The models that match every filter given, as ModelRefs. Each filter
@@ -394,6 +441,12 @@ class Connection:
             raise failure(self._h, "no PCA mode %d of surface %s" % (index, surface), kind=NotFound)
         return rows[0]
 
+    def singular_values(self, model, solver, surface):
+        """The weights of the surface's PCA modes (their singular values) in mode
+        order, as the modes file holds them (not sorted); empty without modes."""
+        weights = self._live().pca_weights(model_ref(model).path, solver_name(solver), surface)
+        return np.asarray(weights, dtype=np.float64)
+
     def modes_text(self, model, solver, surface):
         """The PCA modes file of a surface as text, or None when it has none."""
         text = self._live().download_pca_modes(model_ref(model).path, solver_name(solver), surface)
@@ -431,6 +484,11 @@ class Connection:
             raise failure(self._h, "no %s of surface %s of solver %s in %s" % (what, surface, solver_name(solver),
                                                                                ref), started=started, kind=NotFound)
         return values
+
+    def report_numbers(self, model, solver, surface):
+        """The numbers of the reports the surface has, ascending (read from the
+        server each time; [] also when the solver cannot be read)."""
+        return self._live().report_numbers(model_ref(model).path, solver_name(solver), surface)
 
     def node_positions(self, model, solver, surface=None):
         """The node positions file of a surface (None: the solver's own grid) as
@@ -545,6 +603,8 @@ class Connection:
         tried first (PermissionDenied when refused), and this connection's
         user is logged in again afterwards."""
         h = self._live()
+        if self._read_only:
+            raise PermissionDenied("cannot %s: the connection is read-only" % what)
         h.logout()
         try:
             user = os.environ.get(*_ADMINISTRATOR)

@@ -1,4 +1,7 @@
 // The session operations; none of them needs a session to be called.
+#include <cctype>
+#include <sstream>
+
 #include "base/ClientText.h"
 #include "operations/ServiceCall.h"
 #include "operations/WireModel.h"
@@ -13,6 +16,20 @@ namespace {
 // (a Refusal from `check`) counted, its delay logged.
 template <class Check>
 auto throttled(ServiceContext& context, const std::string& user, Check check) -> decltype(check());
+
+// A login whose locale (a language tag, "en-x-view") carries the private-use
+// subtag "view" asks for a reading session; other servers read such a tag as
+// its language alone. Subtags compare without regard to case.
+SessionKind requestedKind(const std::string& locale) {
+  std::istringstream tags(locale);
+  bool privateUse = false;
+  for (std::string tag; std::getline(tags, tag, '-');) {
+    for (char& c : tag) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (privateUse && tag == "view") return SessionKind::Reading;
+    privateUse = privateUse || tag == "x";
+  }
+  return SessionKind::Full;
+}
 
 // The placeholder login the client library sends from `open` to see whether
 // the server answers; refused like any wrong password, but no attack.
@@ -33,7 +50,8 @@ int __ns1__login(struct soap* soap, ns1__LoginRequestStruct* request, ns1__Login
     context.probe = isReachabilityProbe(*request);
     context.refusalLevel = context.probe ? LogLevel::Debug : LogLevel::Warning;
     context.caller.user = request->username;
-    auto login = [&] { return context.repository().login(context.caller, request->username, request->password); };
+    const SessionKind kind = requestedKind(request->locale);
+    auto login = [&] { return context.repository().login(context.caller, request->username, request->password, kind); };
     context.newSession = context.probe ? login() : throttled(context, request->username, login);
     response->activeUri = kRepositoryPath;
     response->xferAction = 0;

@@ -91,9 +91,11 @@ void pauseBeforeRetry(int attempt) {
 
 // ---- helpers shared by the operations -------------------------------------
 
-StoredUser Repository::enter(Caller& caller) {
+StoredUser Repository::enter(Caller& caller, Use use) {
   std::optional<StoredSession> session = liveSession(caller.session);
   if (!session) throw Refusal("not logged in");
+  if (use == Use::Changing && session->kind == SessionKind::Reading)
+    throw Refusal("read-only session: a session logged in to read changes nothing");
   std::optional<StoredUser> user = m_storage.user(session->user);
   if (!user) throw Refusal("not logged in");
   refresh(*session);

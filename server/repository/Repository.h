@@ -122,11 +122,13 @@ class Repository {
 
   // ---- sessions (no session needed)
   // Checks the credentials, ends the caller's previous session and starts a
-  // new one; returns its id (also stored in the caller). An unknown user
-  // costs the same password check as a known one, so that the time of a
-  // refusal does not tell whether the user exists.
-  std::string login(Caller& caller, const std::string& user, const std::string& password);
-  // True while `user` has at least one live session.
+  // new one of `kind`; returns its id (also stored in the caller). An unknown
+  // user costs the same password check as a known one, so that the time of a
+  // refusal does not tell whether the user exists. A reading session may do
+  // all that only reads; every operation that changes something refuses it.
+  std::string login(Caller& caller, const std::string& user, const std::string& password,
+                    SessionKind kind = SessionKind::Full);
+  // True while `user` has at least one live full session (reading ones do not count).
   bool isLoggedIn(const std::string& user);
   // The use of `user`'s latest live session, told only to `asker` with its
   // right `password` when `asker` is `user` or the administrator; none when
@@ -140,8 +142,8 @@ class Repository {
   std::string sessionId(Caller& caller);
   // The user of a live session, else "".
   std::string authenticate(const std::string& sessionId);
-  // Ends `sessionId` when the caller owns it or is the administrator;
-  // true when a session was ended.
+  // Ends `sessionId` when the caller owns it or is the administrator (a
+  // reading session ends only itself); true when a session was ended.
   bool invalidate(Caller& caller, const std::string& sessionId);
   // Only checks (and refreshes) the caller's session.
   void requireSession(Caller& caller);
@@ -219,7 +221,11 @@ class Repository {
   // True for a path strictly below "/System/Users".
   static bool isBelowUsers(const std::string& path);
 
-  StoredUser enter(Caller& caller);
+  // What an operation does with the caller's session.
+  enum class Use { Reading, Changing };
+  // The caller's user, once its session is found live (and refreshed);
+  // refuses a missing session, and a reading session for a change.
+  StoredUser enter(Caller& caller, Use use = Use::Reading);
   // Ends every session of `user` when `requester` is the administrator
   // (remove of "/System/Users/NAME/Sessions"); true when one was live.
   bool endSessionsOf(const StoredUser& requester, const std::string& user);

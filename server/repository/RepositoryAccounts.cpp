@@ -22,7 +22,7 @@ bool isGroup(const std::string& name) { return name == kAdministratorsGroup || n
 std::string Repository::createUser(Caller& caller, const std::string& name, const std::string& password) {
   std::string hash;  // made once, when the rules allow the user
   return transact([&] {
-    StoredUser user = enter(caller);
+    StoredUser user = enter(caller, Use::Changing);
     if (!user.isAdmin) throw Refusal("permission denied: only the administrator creates users");
     requireValidName(name, "user");
     // A user named like a group would hold what was granted to the group.
@@ -51,7 +51,7 @@ std::vector<std::string> Repository::groups(Caller& caller, const std::string& n
 bool Repository::addPermission(Caller& caller, const std::string& path, const std::string& permission,
                                const std::string& member) {
   return transact([&] {
-    StoredUser user = enter(caller);
+    StoredUser user = enter(caller, Use::Changing);
     StoredObject object = resolve(path);
     Access access = parsePermission(permission);
     if (member.empty()) throw Refusal("no member named");
@@ -66,7 +66,7 @@ bool Repository::addPermission(Caller& caller, const std::string& path, const st
 bool Repository::removePermission(Caller& caller, const std::string& path, const std::string& permission,
                                   const std::string& member) {
   return transact([&] {
-    StoredUser user = enter(caller);
+    StoredUser user = enter(caller, Use::Changing);
     StoredObject object = resolve(path);
     Access access = parsePermission(permission);
     requireAccess(user, object, Access::FullControl, path);

@@ -10,7 +10,7 @@ namespace talixdb::server {
 std::vector<std::string> Repository::store(Caller& caller, const std::string& parentPath,
                                            const std::vector<IncomingFile>& files) {
   return transact([&] {
-    StoredUser user = enter(caller);
+    StoredUser user = enter(caller, Use::Changing);
     StoredObject parent = resolve(parentPath);
     requireContainer(parent, parentPath);
     requireAccess(user, parent, Access::Write, parentPath);
@@ -72,7 +72,7 @@ std::vector<StoredVersion> Repository::changeLogs(Caller& caller, const std::str
 
 bool Repository::checkout(Caller& caller, const std::string& path, bool recursive) {
   return transact([&] {
-    StoredUser user = enter(caller);
+    StoredUser user = enter(caller, Use::Changing);
     StoredObject object = resolve(path);
     requireAccess(user, object, Access::Write, path);
     forSubtree(object, recursive, [this](const StoredObject& each) { m_storage.setCheckedOut(each.id, true); });
@@ -82,7 +82,7 @@ bool Repository::checkout(Caller& caller, const std::string& path, bool recursiv
 
 bool Repository::checkin(Caller& caller, const std::string& path, const std::string& comment, bool recursive) {
   return transact([&] {
-    StoredUser user = enter(caller);
+    StoredUser user = enter(caller, Use::Changing);
     StoredObject object = resolve(path);
     requireAccess(user, object, Access::Write, path);
     requireValidText(comment, "check-in comment");
@@ -113,7 +113,7 @@ bool Repository::isCheckinEnabled(Caller& caller, const std::string& path) {
 bool Repository::setCheckinPolicy(Caller& caller, const std::string& path, const std::string& policy,
                                   bool recursive) {
   return transact([&] {
-    StoredUser user = enter(caller);
+    StoredUser user = enter(caller, Use::Changing);
     StoredObject object = resolve(path);
     requireAccess(user, object, Access::Write, path);
     requireValidText(policy, "check-in policy");

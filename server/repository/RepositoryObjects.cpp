@@ -42,7 +42,7 @@ std::vector<ObjectView> Repository::query(Caller& caller, const std::string& tex
 
 std::string Repository::create(Caller& caller, const NewObject& object) {
   return transact([&] {
-    StoredUser user = enter(caller);
+    StoredUser user = enter(caller, Use::Changing);
     requireValidName(object.name, "object");
     requireValidText(object.typeName, "type name");
     requireValidProperties(object.values);
@@ -62,7 +62,7 @@ std::string Repository::create(Caller& caller, const NewObject& object) {
 
 bool Repository::remove(Caller& caller, const std::string& path) {
   return transact([&] {
-    StoredUser user = enter(caller);
+    StoredUser user = enter(caller, Use::Changing);
     std::string canonical = canonicalPath(path);
     std::optional<StoredObject> object = lookup(path);
     if (!object && isBelowUsers(canonical)) {
@@ -93,7 +93,7 @@ bool Repository::remove(Caller& caller, const std::string& path) {
 ObjectView Repository::update(Caller& caller, const std::string& path, const std::optional<PropertyList>& values,
                               const std::optional<PropertyList>& declarations) {
   return transact([&] {
-    StoredUser user = enter(caller);
+    StoredUser user = enter(caller, Use::Changing);
     StoredObject object = resolve(path);
     requireAccess(user, object, Access::Write, path);
     if (values) requireValidProperties(*values);
@@ -106,7 +106,7 @@ ObjectView Repository::update(Caller& caller, const std::string& path, const std
 
 std::string Repository::move(Caller& caller, const std::string& source, const std::string& destination) {
   return transact([&] {
-    StoredUser user = enter(caller);
+    StoredUser user = enter(caller, Use::Changing);
     StoredObject object = resolve(source);
     std::string from = canonicalPath(source);
     if (isFixedPath(from) || m_storage.userOfObject(object.id)) throw Refusal("cannot be moved: " + echoPath(from));

@@ -9,7 +9,8 @@
 
 namespace talixdb::server {
 
-std::string Repository::login(Caller& caller, const std::string& user, const std::string& password) {
+std::string Repository::login(Caller& caller, const std::string& user, const std::string& password,
+                              SessionKind kind) {
   const std::string id = randomToken();
   std::string name = transact([&] {
     std::optional<StoredUser> account = m_storage.user(user);
@@ -18,7 +19,7 @@ std::string Repository::login(Caller& caller, const std::string& user, const std
     if (!account || !matches) throw Refusal("wrong user name or password for " + echo(user));
     m_storage.removeSessionsSeenBefore(liveSince());
     if (!caller.session.empty()) m_storage.removeSession(sessionKey(caller.session));
-    m_storage.addSession(StoredSession{sessionKey(id), account->name, m_clock()});
+    m_storage.addSession(StoredSession{sessionKey(id), account->name, m_clock(), kind});
     return account->name;
   });
   caller.session = id;
@@ -96,7 +97,9 @@ bool Repository::invalidate(Caller& caller, const std::string& sessionId) {
     if (own && target) {
       caller.user = own->user;
       std::optional<StoredUser> user = m_storage.user(own->user);
-      if (own->user == target->user || (user && user->isAdmin)) ended = m_storage.removeSession(target->key);
+      bool allowed = own->kind == SessionKind::Reading ? own->key == target->key
+                                                       : own->user == target->user || (user && user->isAdmin);
+      if (allowed) ended = m_storage.removeSession(target->key);
     }
     return ended;
   });

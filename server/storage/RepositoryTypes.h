@@ -57,12 +57,18 @@ struct StoredUser {
   bool isAdmin = false;
 };
 
+// What a session may do: a full session all that its user may, a reading
+// session (a viewer's) only read; the one-session-per-user check of the
+// client library (isLoggedIn) does not count reading sessions.
+enum class SessionKind { Full = 0, Reading = 1 };
+
 // A login session as stored: under a hash of its id (see sessionKey), so
 // that reading the store gives no live session.
 struct StoredSession {
   std::string key;
   std::string user;
   std::int64_t lastSeen = 0;  // seconds since 1970-01-01 UTC
+  SessionKind kind = SessionKind::Full;
 };
 
 // What a store holds, for operators' figures.

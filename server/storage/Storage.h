@@ -112,8 +112,8 @@ class Storage {
   virtual void removeSessionsOf(const std::string& user) = 0;
   // Removes sessions last seen before `cutoff`.
   virtual void removeSessionsSeenBefore(std::int64_t cutoff) = 0;
-  // The last use of the latest session of `user` seen at or after `cutoff`,
-  // or none.
+  // The last use of the latest full session (not a reading one) of `user`
+  // seen at or after `cutoff`, or none.
   virtual std::optional<std::int64_t> latestSessionUse(const std::string& user, std::int64_t cutoff) = 0;
 
   // ---- figures: sessions seen at or after `cutoff`, objects and content bytes

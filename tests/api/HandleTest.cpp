@@ -120,6 +120,27 @@ TEST(HandleSession, LastErrorTextSaysWhyOpenOrLoginFailed) {
   EXPECT_STREQ(other.getLastErrorText(), "");
 }
 
+// A reading session (as the web view holds) reads, changes nothing, does not
+// lock its user out of a login, and ends at logout; several may live at once.
+TEST_F(Handle, AReadingSessionReadsChangesNothingAndLocksNobodyOut) {
+  const std::string name = testName();
+  CVLTDatabase viewer, second, full;
+  ASSERT_TRUE(viewer.open(address().c_str()) && second.open(address().c_str()) && full.open(address().c_str()));
+  EXPECT_FALSE(second.loginToRead("root", "wrong password", "Default") || second.isLoggedIn());
+  ASSERT_TRUE(viewer.loginToRead("root", kAdminPassword, "Default"));
+  ASSERT_TRUE(second.loginToRead("root", kAdminPassword, "Default"));
+  ASSERT_TRUE(full.login("root", kAdminPassword, "Default", 0));
+  EXPECT_EQ(0, full.addCategory(name.c_str()));
+  EXPECT_TRUE(viewer.checkCategory(name.c_str()));
+  EXPECT_EQ(2, viewer.addCategory((name + "2").c_str()));
+  EXPECT_FALSE(full.checkCategory((name + "2").c_str()));
+  CVLTDatabase copy(viewer);  // the same server session
+  EXPECT_TRUE(viewer.logout() && !viewer.isLoggedIn());
+  EXPECT_FALSE(copy.checkCategory(name.c_str()));
+  EXPECT_TRUE(second.checkCategory(name.c_str()));
+  EXPECT_TRUE(second.logout() && full.logout());
+}
+
 // Copies talk on proxies of their own in the same session, and outlive
 // their source; copies of a handle never or no longer open are closed ones.
 TEST_F(Handle, CopiesAreIndependentHandlesOnTheSameSession) {

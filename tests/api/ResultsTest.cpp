@@ -164,6 +164,15 @@ class Reports : public RootSession {
     return m_db.isSurfaceUploaded(model(), solver().c_str(), report, surface);
   }
   int modeCount(const char* surface) { return m_db.getNrPcaModes(model(), solver().c_str(), surface); }
+  // The listed report numbers of a surface; the listing's answer agrees.
+  std::vector<int> reportNumbers(const char* surface) {
+    const bool listed = m_db.downloadReportNumbers(model(), solver().c_str(), surface);
+    std::vector<int> numbers;
+    for (int i = 0; i < m_db.getNrDownloadedReportNumbers(); ++i) numbers.push_back(m_db.getDownloadedReportNumber(i));
+    EXPECT_EQ(listed, !numbers.empty());
+    EXPECT_EQ(m_db.getDownloadedReportNumber(static_cast<int>(numbers.size())), -1);
+    return numbers;
+  }
   // The modes file of a surface ("" when there is none).
   std::string modes(const char* surface) {
     char* data = nullptr;
@@ -296,6 +305,12 @@ TEST_F(Reports, EveryReportUpdatesTheStoredModesUntilTheyAreCleared) {
   for (int index : {-1, 2, 100}) EXPECT_EQ(modeValues("wall", index), kNone) << index;
 
   ASSERT_EQ(storeValues("roof", 1, "2\n3\n4\n"), 0);
+  ASSERT_EQ(storeValues("roof", 12, "2\n3\n4\n"), 0);
+  // Listed in order from the "Reports" folder: not its modes folder, nor the
+  // reports of another surface.
+  EXPECT_EQ(reportNumbers("wall"), (std::vector<int>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(reportNumbers("roof"), (std::vector<int>{1, 12}));
+  EXPECT_EQ(reportNumbers("door"), std::vector<int>{});
   EXPECT_EQ(m_db.clearPcaModes(model(), solver().c_str()), 0);
   EXPECT_EQ(modeCount("wall") + modeCount("roof"), 0);
   EXPECT_TRUE(uploaded("wall", 5) && uploaded("roof", 1));

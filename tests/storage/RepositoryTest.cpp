@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -313,6 +314,46 @@ TEST_P(RepositoryTest, SessionsExpireWhenIdleAndEndByLoginLogoutOrInvalidation) 
   EXPECT_TRUE(repository->invalidate(tom, tom.session));
 }
 
+// A reading session reads; every change refuses it, and it ends only itself.
+// The library's one-login-per-user check (isLoggedIn) does not count it.
+TEST_P(RepositoryTest, AReadingSessionReadsChangesNothingAndLocksNobodyOut) {
+  repository->create(admin, folder("/Repository", "a"));
+  storeFile("/Repository/a", "f", "bytes");
+  Caller reader, other;
+  repository->login(reader, "root", "admin-pw", SessionKind::Reading);
+  repository->login(other, "root", "admin-pw", SessionKind::Reading);
+  EXPECT_EQ(children("/Repository/a"), Names{"f"});
+  EXPECT_EQ(repository->find(reader, "/Repository/a").childNames, Names{"f"});
+  EXPECT_EQ(repository->versionNames(reader, "/Repository/a/f").size(), 1u);
+  repository->logout(admin);
+  EXPECT_FALSE(repository->isLoggedIn("root"));
+  const std::function<void()> changes[] = {
+      [&] { repository->create(reader, folder("/Repository", "b")); },
+      [&] { repository->remove(reader, "/Repository/a"); },
+      [&] { repository->update(reader, "/Repository/a", PropertyList{}, std::nullopt); },
+      [&] { repository->move(reader, "/Repository/a", "/Repository/c"); },
+      [&] { repository->store(reader, "/Repository/a", {}); },
+      [&] { repository->checkout(reader, "/Repository/a/f", false); },
+      [&] { repository->checkin(reader, "/Repository/a/f", "", false); },
+      [&] { repository->setCheckinPolicy(reader, "/Repository/a", "none", false); },
+      [&] { repository->createUser(reader, "eve", "pw"); },
+      [&] { repository->addPermission(reader, "/Repository/a", "read", "root"); },
+      [&] { repository->removePermission(reader, "/Repository/a", "read", "root"); },
+  };
+  for (const auto& change : changes) {
+    try {
+      change();
+      ADD_FAILURE() << "a reading session changed something";
+    } catch (const Refusal& refusal) {
+      EXPECT_NE(std::string(refusal.what()).find("read-only session"), std::string::npos) << refusal.what();
+    }
+  }
+  EXPECT_FALSE(repository->invalidate(reader, other.session));
+  EXPECT_TRUE(repository->invalidate(reader, reader.session));
+  repository->logout(other);
+  EXPECT_EQ(repository->authenticate(other.session), "");
+}
+
 TEST_P(RepositoryTest, AnUnstoredUseStillKeepsTheSessionForTheTimeout) {
   const std::int64_t interval = sessionRefreshInterval(kTimeout);
   ASSERT_GT(interval, 1);
@@ -401,8 +442,8 @@ TEST_F(SqliteStorageTest, ContentFilesFollowTheTransactions) {
   EXPECT_EQ(contentFiles(), 0u);
 }
 
-// Schema 1 kept session ids in the clear: upgrading drops those sessions. A
-// store of a newer schema is refused.
+// Schema 1 kept session ids in the clear: upgrading drops those sessions;
+// schema 3 adds reading sessions. A store of a newer schema is refused.
 TEST_F(SqliteStorageTest, StoreOfSchemaOneIsUpgradedAndANewerOneRefused) {
   { SqliteStorage storage(dir.path()); }
   auto run = [this](const char* sql) {
@@ -419,8 +460,9 @@ TEST_F(SqliteStorageTest, StoreOfSchemaOneIsUpgradedAndANewerOneRefused) {
     SqliteStorage storage(dir.path());
     StorageTransaction transaction(storage);
     EXPECT_FALSE(storage.latestSessionUse("root", 0).has_value());
-    storage.addSession(StoredSession{"key", "root", 5});
-    EXPECT_TRUE(storage.session("key").has_value());
+    storage.addSession(StoredSession{"key", "root", 5, SessionKind::Reading});
+    EXPECT_EQ(storage.session("key")->kind, SessionKind::Reading);
+    EXPECT_FALSE(storage.latestSessionUse("root", 0).has_value());
   }
   run("PRAGMA user_version = 99");
   EXPECT_THROW(SqliteStorage storage(dir.path()), StorageFailure);
@@ -466,8 +508,8 @@ TEST(PrivateFiles, DirectoriesMadeAboveTheStoreAreNeverOpenForWriting) {
   EXPECT_EQ(std::filesystem::status(dir.path() + "/a/b/store").permissions(), std::filesystem::perms(0700));
 }
 
-// The sweep of staged contents; a store's description without its password, and
-// a store of a newer schema refused.
+// The sweep of staged contents; a store's description without its password, a
+// store of schema 1 upgraded and one of a newer schema refused.
 TEST(PostgresStorage, SweepKeepsLiveStagingAndRemovesWhatALostConnectionStaged) {
   const std::string uri = PostgresCluster::shared().createDatabase();
   PostgresStore store(uri, StoreUse::Serve);
@@ -516,6 +558,17 @@ TEST(PostgresStorage, SweepKeepsLiveStagingAndRemovesWhatALostConnectionStaged) 
     ObjectId id = storage.addObject(storage.rootId(), "f", "File", true);
     staged->finish();
     EXPECT_THROW(storage.addVersion(id, *staged, "root", 1), StorageFailure);
+  }
+  // A store of schema 1 is upgraded: its sessions are full ones.
+  database.run("ALTER TABLE sessions DROP COLUMN reading");
+  database.run("UPDATE talixdb_schema SET version = 1");
+  database.run("INSERT INTO sessions VALUES('old', 'root', 5)");
+  {
+    PostgresStore upgraded(uri, StoreUse::Administer);
+    PostgresStorage upgradedStorage(uri);
+    StorageTransaction transaction(upgradedStorage);
+    EXPECT_EQ(upgradedStorage.session("old")->kind, SessionKind::Full);
+    EXPECT_EQ(database.run("SELECT version FROM talixdb_schema"), "2");
   }
   database.run("UPDATE talixdb_schema SET version = 99");
   try {

@@ -48,14 +48,15 @@ void PostgresStorage::removeAccessOf(const std::string& member) {
 }
 
 void PostgresStorage::addSession(const StoredSession& session) {
-  m_db->run("INSERT INTO sessions(key, user_name, last_seen) VALUES($1, $2, $3)",
-            {session.key, session.user, session.lastSeen});
+  m_db->run("INSERT INTO sessions(key, user_name, last_seen, reading) VALUES($1, $2, $3, $4)",
+            {session.key, session.user, session.lastSeen, session.kind == SessionKind::Reading});
 }
 
 std::optional<StoredSession> PostgresStorage::session(const std::string& key) {
-  PgResult row = m_db->run("SELECT key, user_name, last_seen FROM sessions WHERE key = $1", {key});
+  PgResult row = m_db->run("SELECT key, user_name, last_seen, reading FROM sessions WHERE key = $1", {key});
   if (row.rows() == 0) return std::nullopt;
-  return StoredSession{row.text(0, 0), row.text(0, 1), row.integer(0, 2)};
+  return StoredSession{row.text(0, 0), row.text(0, 1), row.integer(0, 2),
+                       row.boolean(0, 3) ? SessionKind::Reading : SessionKind::Full};
 }
 
 void PostgresStorage::touchSession(const std::string& key, std::int64_t now) {
@@ -75,8 +76,8 @@ void PostgresStorage::removeSessionsSeenBefore(std::int64_t cutoff) {
 }
 
 std::optional<std::int64_t> PostgresStorage::latestSessionUse(const std::string& user, std::int64_t cutoff) {
-  PgResult result =
-      m_db->run("SELECT max(last_seen) FROM sessions WHERE user_name = $1 AND last_seen >= $2", {user, cutoff});
+  PgResult result = m_db->run(
+      "SELECT max(last_seen) FROM sessions WHERE user_name = $1 AND last_seen >= $2 AND NOT reading", {user, cutoff});
   if (result.rows() == 0 || result.isNull(0, 0)) return std::nullopt;
   return result.integer(0, 0);
 }

@@ -17,8 +17,6 @@ constexpr auto kSweepInterval = std::chrono::minutes(10);
 constexpr const char* kLockSchema = "SELECT pg_advisory_lock(-1)";
 constexpr const char* kUnlockSchema = "SELECT pg_advisory_unlock(-1)";
 
-constexpr int kSchemaVersion = 1;
-
 // The schema of version 1. Positions order the children of a folder by when
 // they were made or moved in; a sequence hands them out without two
 // transactions ever reading the same maximum.
@@ -94,7 +92,19 @@ CREATE TABLE sessions(
 CREATE INDEX sessions_by_user ON sessions(user_name);
 )sql";
 
-// Creates the schema when the database has none; returns its version.
+// kUpgrades[i] brings a store of version i + 1 to version i + 2.
+constexpr const char* kUpgrades[] = {
+    // 2: a session is full or reading (SessionKind); the ones before were full.
+    R"sql(
+ALTER TABLE sessions ADD COLUMN reading boolean NOT NULL DEFAULT false;
+UPDATE talixdb_schema SET version = 2;
+)sql",
+};
+
+constexpr int kSchemaVersion = 1 + static_cast<int>(sizeof kUpgrades / sizeof kUpgrades[0]);
+
+// Creates the schema when the database has none and upgrades an older one;
+// returns its version (a newer one is left as it is).
 int ensureSchema(PgConnection& db);
 
 }  // namespace
@@ -151,19 +161,24 @@ void PostgresStore::sweepPeriodically() {
 
 namespace {
 
-int ensureSchema(PgConnection& db) {
-  if (!db.run("SELECT to_regclass('talixdb_schema') IS NOT NULL", {}).boolean(0, 0)) {
-    db.execute("BEGIN");
-    try {
-      db.execute(kFirstSchema);
-      db.execute("COMMIT");
-    } catch (...) {
-      if (!db.isLost()) db.execute("ROLLBACK");
-      throw;
-    }
+// Runs `sql` as one transaction.
+void executeAlone(PgConnection& db, const char* sql) {
+  db.execute("BEGIN");
+  try {
+    db.execute(sql);
+    db.execute("COMMIT");
+  } catch (...) {
+    if (!db.isLost()) db.execute("ROLLBACK");
+    throw;
   }
+}
+
+int ensureSchema(PgConnection& db) {
+  if (!db.run("SELECT to_regclass('talixdb_schema') IS NOT NULL", {}).boolean(0, 0)) executeAlone(db, kFirstSchema);
   PgResult row = db.run("SELECT max(version) FROM talixdb_schema", {});
-  return row.rows() > 0 && !row.isNull(0, 0) ? static_cast<int>(row.integer(0, 0)) : 0;
+  int version = row.rows() > 0 && !row.isNull(0, 0) ? static_cast<int>(row.integer(0, 0)) : 0;
+  for (; version >= 1 && version < kSchemaVersion; ++version) executeAlone(db, kUpgrades[version - 1]);
+  return version;
 }
 
 }  // namespace

@@ -66,19 +66,21 @@ void SqliteStorage::removeAccessOf(const std::string& member) {
 }
 
 void SqliteStorage::addSession(const StoredSession& session) {
-  auto statement = m_db->prepare("INSERT INTO sessions(key, user, last_seen) VALUES(?1, ?2, ?3)");
+  auto statement = m_db->prepare("INSERT INTO sessions(key, user, last_seen, reading) VALUES(?1, ?2, ?3, ?4)");
   statement.bind(1, session.key).bind(2, session.user).bind(3, session.lastSeen);
+  statement.bind(4, static_cast<std::int64_t>(session.kind == SessionKind::Reading));
   statement.run();
 }
 
 std::optional<StoredSession> SqliteStorage::session(const std::string& key) {
-  auto statement = m_db->prepare("SELECT key, user, last_seen FROM sessions WHERE key = ?1");
+  auto statement = m_db->prepare("SELECT key, user, last_seen, reading FROM sessions WHERE key = ?1");
   statement.bind(1, key);
   if (!statement.step()) return std::nullopt;
   StoredSession session;
   session.key = statement.text(0);
   session.user = statement.text(1);
   session.lastSeen = statement.integer(2);
+  session.kind = statement.integer(3) != 0 ? SessionKind::Reading : SessionKind::Full;
   return session;
 }
 
@@ -108,7 +110,8 @@ void SqliteStorage::removeSessionsSeenBefore(std::int64_t cutoff) {
 }
 
 std::optional<std::int64_t> SqliteStorage::latestSessionUse(const std::string& user, std::int64_t cutoff) {
-  auto statement = m_db->prepare("SELECT max(last_seen) FROM sessions WHERE user = ?1 AND last_seen >= ?2");
+  auto statement =
+      m_db->prepare("SELECT max(last_seen) FROM sessions WHERE user = ?1 AND last_seen >= ?2 AND reading = 0");
   statement.bind(1, user).bind(2, cutoff);
   if (!statement.step() || statement.isNull(0)) return std::nullopt;
   return statement.integer(0);

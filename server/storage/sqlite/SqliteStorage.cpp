@@ -84,6 +84,11 @@ CREATE TABLE sessions(
 CREATE INDEX sessions_by_user ON sessions(user);
 PRAGMA user_version = 2;
 )sql",
+    // 3: a session is full or reading (SessionKind); the ones before were full.
+    R"sql(
+ALTER TABLE sessions ADD COLUMN reading INTEGER NOT NULL DEFAULT 0;
+PRAGMA user_version = 3;
+)sql",
 };
 
 constexpr const char* kBusyTimeout = "PRAGMA busy_timeout = 30000";
