@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/CliTestSupport.h"
+#include "support/CannedServer.h"
 
 namespace talixdb_test {
 namespace {
@@ -70,6 +71,8 @@ TEST_F(TransferCli, SignalsStopATransferKeepNothingPartialAndEndTheSession) {
                 .exitCode,
             0);
   const std::string fetched = path("fetched");
+  // The download passes a relay that keeps it from ending before the signal.
+  RelayServer slow(server().port(), {}, 16 << 20);
   const std::vector<std::string> upload = {"report", "upload", kModel, "FlowSolver", "blade", "99",
                                            path("huge/case.cfg")};
   const struct {
@@ -78,7 +81,9 @@ TEST_F(TransferCli, SignalsStopATransferKeepNothingPartialAndEndTheSession) {
     int signal;
   } cases[] = {
       {"upload", upload, SIGTERM},
-      {"download", {"solver", "download", std::string(kModel) + "/Solvers/HugeSolver", fetched}, SIGINT},
+      {"download",
+       {"--server", slow.address(), "solver", "download", std::string(kModel) + "/Solvers/HugeSolver", fetched},
+       SIGINT},
       {"upload", upload, SIGHUP},
   };
   for (const auto& c : cases) {

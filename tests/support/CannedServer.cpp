@@ -144,8 +144,8 @@ std::vector<std::string> CannedServer::requests() {
   return m_requests;
 }
 
-RelayServer::RelayServer(int upstreamPort, std::vector<std::string> dropMarkers)
-    : m_upstreamPort(upstreamPort), m_dropMarkers(std::move(dropMarkers)) {
+RelayServer::RelayServer(int upstreamPort, std::vector<std::string> dropMarkers, std::size_t replyRate)
+    : m_upstreamPort(upstreamPort), m_dropMarkers(std::move(dropMarkers)), m_replyRate(replyRate) {
   m_listenFd = listenOnLoopback(m_port);
   m_thread = std::thread([this] { serve(); });
 }
@@ -177,8 +177,10 @@ void RelayServer::relay(int client, const std::string& request) {
   if (sendAll(upstream, request.data(), request.size())) {
     // The server closes the connection after its reply.
     char buffer[65536];
-    for (ssize_t got; (got = recv(upstream, buffer, sizeof buffer, 0)) > 0;)
+    for (ssize_t got; (got = recv(upstream, buffer, sizeof buffer, 0)) > 0;) {
       if (!sendAll(client, buffer, static_cast<size_t>(got))) break;
+      if (m_replyRate > 0) std::this_thread::sleep_for(std::chrono::microseconds(got * 1000000 / m_replyRate));
+    }
   }
   close(upstream);
 }

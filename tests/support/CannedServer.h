@@ -47,10 +47,11 @@ class CannedServer {
 
 // Passes each request to the server on 127.0.0.1:`upstreamPort` and its reply
 // back, one connection at a time, except that a request holding every text of
-// `dropMarkers` is dropped: its connection is closed without an answer.
+// `dropMarkers` is dropped: its connection is closed without an answer. With
+// `replyRate`, replies pass at about that many bytes a second.
 class RelayServer {
  public:
-  RelayServer(int upstreamPort, std::vector<std::string> dropMarkers);
+  RelayServer(int upstreamPort, std::vector<std::string> dropMarkers, std::size_t replyRate = 0);
   ~RelayServer();
   RelayServer(const RelayServer&) = delete;
   RelayServer& operator=(const RelayServer&) = delete;
@@ -65,6 +66,7 @@ class RelayServer {
   int m_port = 0;
   int m_upstreamPort;
   std::vector<std::string> m_dropMarkers;
+  std::size_t m_replyRate;
   std::atomic<bool> m_stop{false};
   std::atomic<int> m_dropped{0};
   std::thread m_thread;
