@@ -55,6 +55,7 @@ void ServiceContext::beginRequest(const std::string& peer, int servedBefore, boo
   bodiless = false;
   keptAlive = false;
   caller = Caller{};
+  m_repository.resetContention();
   newSession.clear();
   operation.clear();
   outcome.clear();
@@ -97,6 +98,8 @@ void ServiceContext::logRequest(struct soap* soap) {
   record.operation = echo(operation.empty() ? operationOfAction(soap->action) : operation);
   record.user = echo(caller.user);
   record.duration = std::chrono::steady_clock::now() - started;
+  record.retries = m_repository.contention().retries;
+  record.alone = m_repository.contention().alone;
   logLine(lineLevel, requestText(record));
 }
 

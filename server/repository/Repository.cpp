@@ -21,6 +21,11 @@ const char* accessName(Access access);
 
 }  // namespace
 
+ContentionTotals& contentionTotals() {
+  static ContentionTotals totals;
+  return totals;
+}
+
 std::int64_t systemClock() { return static_cast<std::int64_t>(std::time(nullptr)); }
 
 std::int64_t sessionRefreshInterval(std::int64_t sessionTimeoutSeconds) {

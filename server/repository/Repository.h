@@ -21,6 +21,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "repository/Contention.h"
 #include "repository/PasswordHash.h"
 #include "storage/RepositoryTypes.h"
 #include "storage/Storage.h"
@@ -173,6 +174,10 @@ class Repository {
   bool hasPermission(Caller& caller, const std::string& path, const std::string& permission,
                      const std::string& member);
 
+  // The reruns since the last resetContention() (each request starts anew).
+  const Contention& contention() const { return m_contention; }
+  void resetContention() { m_contention = Contention{}; }
+
  private:
   // Runs `body` as one transaction and commits it; on a StorageConflict it
   // is rolled back and run again after a short random pause, alone once it
@@ -221,6 +226,7 @@ class Repository {
   std::int64_t m_sessionTimeout;
   Clock m_clock;
   PasswordCheck m_checkPassword;
+  Contention m_contention;
 };
 
 constexpr int kOptimisticAttempts = 2;
@@ -231,9 +237,16 @@ void pauseBeforeRetry(int attempt);
 template <class Body>
 auto Repository::run(Body& body, StorageTransaction::Kind kind) -> decltype(body()) {
   using Kind = StorageTransaction::Kind;
+  ContentionTotals& totals = contentionTotals();
   for (int attempt = 1;; ++attempt) {
+    const bool alone = attempt > kOptimisticAttempts;
+    ++totals.transactions;
+    if (alone) {
+      ++m_contention.alone;
+      ++totals.alone;
+    }
     try {
-      StorageTransaction transaction(m_storage, attempt > kOptimisticAttempts ? Kind::Alone : kind);
+      StorageTransaction transaction(m_storage, alone ? Kind::Alone : kind);
       if constexpr (std::is_void_v<decltype(body())>) {
         body();
         transaction.commit();
@@ -250,6 +263,8 @@ auto Repository::run(Body& body, StorageTransaction::Kind kind) -> decltype(body
       continue;
     } catch (const StorageConflict&) {
       if (attempt >= kTransactionAttempts) throw;
+      ++m_contention.retries;
+      ++totals.retries;
     }
     pauseBeforeRetry(attempt);
   }

@@ -199,6 +199,12 @@ TEST(ServerLog, LinesCarryTimeLevelAndTheRequestFieldsWithTheOutcomeLast) {
   EXPECT_EQ(requestText(record), "request 10.1.2.3 findByPath root 1.500ms fault: no such object: /a b");
   RequestRecord anonymous{"", "", "D\xc3\xbcse 1", microseconds(7), "ok"};
   EXPECT_EQ(requestText(anonymous), "request - - D\xc3\xbcse_1 0.007ms ok");
+  // Transactions that lost to concurrent ones and ran again.
+  RequestRecord retried{"h", "createFolder", "ann", microseconds(7), "ok", 1, 0};
+  EXPECT_EQ(requestText(retried), "request h createFolder ann 0.007ms ok (1 retry)");
+  retried.retries = 3;
+  retried.alone = 1;
+  EXPECT_EQ(requestText(retried), "request h createFolder ann 0.007ms ok (3 retries, 1 alone)");
 }
 
 // (A SHA-512 crypt hash: storage/RepositoryTest.)

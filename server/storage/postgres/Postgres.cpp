@@ -1,5 +1,6 @@
 #include "storage/postgres/Postgres.h"
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -9,6 +10,8 @@
 namespace talixdb::server {
 
 namespace {
+
+std::atomic<std::uint64_t> g_roundTrips{0};
 
 // SQLSTATEs after which the same transaction run again may succeed: a
 // serialization failure, a deadlock, and a unique key another transaction
@@ -112,7 +115,10 @@ std::string PgConnection::describe() const {
          field(PQport(m_connection)) + " as user " + field(PQuser(m_connection));
 }
 
+std::uint64_t postgresRoundTrips() { return g_roundTrips.load(); }
+
 PgResult PgConnection::check(PGresult* raw, const char* what) {
+  ++g_roundTrips;
   PgResult result(raw);
   ExecStatusType status = PQresultStatus(raw);
   if (raw != nullptr && (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK)) return result;

@@ -100,6 +100,10 @@ class PgConnection {
   std::map<const char*, std::string> m_prepared;  // statement text -> its name on this connection
 };
 
+// Round trips to the database of every connection in this process so far
+// (each statement, or group of statements sent together, and its answer).
+std::uint64_t postgresRoundTrips();
+
 // The host, port, database and user a connection URI names ("default" for
 // the ones it leaves to libpq), never its password; "" when libpq cannot
 // parse it.
