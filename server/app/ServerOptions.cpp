@@ -23,6 +23,7 @@ enum OptionId {
   kMaxThreads,
   kMaxTransfers,
   kMaxConnections,
+  kMaxDbConnections,
   kIdleTimeout,
   kRequestTimeout,
   kMinRate,
@@ -49,6 +50,7 @@ const option kOptions[] = {
     {"max-threads", required_argument, nullptr, kMaxThreads},
     {"max-transfers", required_argument, nullptr, kMaxTransfers},
     {"max-connections", required_argument, nullptr, kMaxConnections},
+    {"max-db-connections", required_argument, nullptr, kMaxDbConnections},
     {"idle-timeout", required_argument, nullptr, kIdleTimeout},
     {"request-timeout", required_argument, nullptr, kRequestTimeout},
     {"min-rate", required_argument, nullptr, kMinRate},
@@ -124,7 +126,7 @@ std::string serverUsage() {
          "                      [--session-timeout SECONDS] [--threads N] [--max-upload BYTES]\n"
          "                      [--max-threads N] [--max-transfers N] [--max-connections N]\n"
          "                      [--idle-timeout SECONDS] [--request-timeout SECONDS] [--min-rate BYTES]\n"
-         "                      [--keep-alive-requests N] [--stop-timeout SECONDS]\n"
+         "                      [--keep-alive-requests N] [--stop-timeout SECONDS] [--max-db-connections N]\n"
          "                      [--log-level LEVEL] [--quiet] [--tls-cert FILE --tls-key FILE]\n"
          "       talixdb-server (--data DIR | --store URI) --set-admin-password\n"
          "       talixdb-server --data DIR --backup-to NEWDIR\n"
@@ -139,6 +141,8 @@ std::string serverUsage() {
          "                             (postgresql://USER@HOST:PORT/DATABASE); the password may\n"
          "                             come from PGPASSWORD or ~/.pgpass. Any number of servers\n"
          "                             may serve one database\n"
+         "  --max-db-connections N     PostgreSQL connections this server opens at most; requests\n"
+         "                             wait for one while all are in use (default 24, at least 2)\n"
          "  --host ADDRESS             address to listen on (default 127.0.0.1)\n"
          "  --port N                   TCP port; 0 picks a free one (default 8080)\n"
          "  --session-timeout SECONDS  idle time after which a login session ends (default 1800)\n"
@@ -226,6 +230,8 @@ std::string apply(int id, const std::string& value, ServerOptions& options) {
       return count(value, "--max-transfers", 1, 1024, options.maxTransfers);
     case kMaxConnections:
       return count(value, "--max-connections", 1, 1000000, options.maxConnections);
+    case kMaxDbConnections:
+      return count(value, "--max-db-connections", 2, 10000, options.maxDbConnections);
     case kIdleTimeout:
       return count(value, "--idle-timeout", 1, 3600, options.idleTimeout);
     case kRequestTimeout:

@@ -30,6 +30,7 @@ struct ServerOptions {
   int maxThreads = 64;      // --max-threads: workers at most (never fewer than threads)
   int maxTransfers = 16;    // --max-transfers: uploadFiles and downloadFiles at once
   int maxConnections = 1000;  // --max-connections: open connections at most
+  int maxDbConnections = 24;  // --max-db-connections: PostgreSQL connections at most
   int idleTimeout = 5;      // --idle-timeout: seconds a connection may wait without a request
   int requestTimeout = 5;   // --request-timeout: seconds for a request's head and XML part
   std::uint64_t minRate = 128 * 1024;  // --min-rate: bytes per second granted to attachments and replies

@@ -202,23 +202,49 @@ class Repository {
   // True for a path strictly below "/System/Users".
   static bool isBelowUsers(const std::string& path);
 
+  // The caller and the objects along the path a request names, read at
+  // once (see Storage::arrive); `child`, when not empty, is looked up below
+  // the path too. Refuses with "not logged in" as enter() does.
+  struct Found {
+    StoredUser user;
+    std::string path;    // as the request named it
+    ObjectsAlong along;  // from the root, as far as the names lead
+    std::size_t depth = 0;  // names in `path`
+    bool exists() const { return along.objects.size() > depth; }
+    const StoredObject& object() const { return along.objects[depth]; }
+    // The object below it named `child`, when it exists.
+    std::optional<StoredObject> child() const {
+      if (along.objects.size() <= depth + 1) return std::nullopt;
+      return along.objects[depth + 1];
+    }
+    // The canonical path of the object at `index` along the path.
+    std::string pathAt(std::size_t index) const;
+  };
+  Found enterAt(Caller& caller, const std::string& path, const std::string& child = std::string());
   StoredUser enter(Caller& caller);
+  // The user of a live session, refreshing it, or Refusal("not logged in").
+  StoredUser admit(Caller& caller, const std::optional<StoredSession>& session,
+                   const std::optional<StoredUser>& user);
   // Stores now as the session's last use unless the stored one is recent.
   void refresh(const StoredSession& session);
   // The stored session of a session id ("" has none), live or not.
   std::optional<StoredSession> storedSession(const std::string& sessionId);
   // The same while it is live.
   std::optional<StoredSession> liveSession(const std::string& sessionId);
-  std::optional<StoredObject> lookup(const std::string& path);
-  StoredObject resolve(const std::string& path);
+  // The object the path names, or Refusal("no such object").
+  const StoredObject& resolve(const Found& found);
   std::string pathOf(const StoredObject& object);
   Access accessOf(const std::string& member, const StoredObject& object);
+  // The user's access to the object at `index` along a found path.
+  Access accessOf(const StoredUser& user, const Found& found, std::size_t index);
   Access accessOf(const StoredUser& user, const StoredObject& object);
-  void requireAccess(const StoredUser& user, const StoredObject& object, Access needed,
-                     const std::string& path);
+  void requireAccess(const StoredUser& user, Access granted, Access needed, const std::string& path);
   void requireContainer(const StoredObject& object, const std::string& path);
-  ObjectView view(const StoredUser& user, const StoredObject& object, const std::string& path);
-  StoredObject resolveFile(const StoredUser& user, const std::string& path, Access needed);
+  // The object a found path leads to, as its user sees it.
+  ObjectView view(const StoredUser& user, const Found& found);
+  ObjectView view(const StoredObject& object, const std::string& path, const std::string& parentPath,
+                  ObjectDetails details, Access access, bool deletable);
+  const StoredObject& resolveFile(const StoredUser& user, const Found& found, Access needed);
   void forSubtree(const StoredObject& object, bool recursive, const std::function<void(const StoredObject&)>& action);
   std::int64_t liveSince();
 

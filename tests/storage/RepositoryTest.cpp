@@ -9,13 +9,16 @@
 #include <sqlite3.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include "repository/Repository.h"
+#include "repository/RepositoryPath.h"
 #include "storage/StorageTransaction.h"
 #include "storage/postgres/PostgresStorage.h"
 #include "storage/postgres/PostgresStore.h"
@@ -421,6 +424,61 @@ TEST_F(SqliteStorageTest, StoreOfSchemaOneIsUpgradedAndANewerOneRefused) {
   }
   run("PRAGMA user_version = 99");
   EXPECT_THROW(SqliteStorage storage(dir.path()), StorageFailure);
+}
+
+// Every small call reaches the database at most four times, however deep its
+// path: a user's call, with the user's access granted at the top.
+TEST(PostgresStorage, SmallCallsTakeAtMostFourRoundTripsAtAnyDepth) {
+  PostgresStore store(PostgresCluster::shared().createDatabase(), StoreUse::Serve);
+  std::unique_ptr<Storage> storage = store.connect();
+  Repository repository(*storage, 600);
+  repository.bootstrap("admin-pw");
+  Caller admin, ann;
+  repository.login(admin, "root", "admin-pw");
+  repository.createUser(admin, "ann", "ann-pw");
+  repository.addPermission(admin, "/Repository", "write", "ann");
+  std::string deep = "/Repository";
+  for (int depth = 2; depth < 7; ++depth) deep = repository.create(admin, folder(deep, "d" + std::to_string(depth)));
+  const std::string bytes(1000, 'b');
+  std::unique_ptr<StagedContent> staged;  // given up after the reply (and the count)
+  auto upload = [&](const std::string& parent) {
+    staged = repository.stageContent();
+    staged->write(bytes.data(), bytes.size());
+    repository.store(ann, parent, {{"f", "File", 1000, {}, staged.get()}});
+  };
+  auto download = [&](const std::string& path) {
+    Download got = repository.fetch(ann, path);
+    std::string back(2000, '\0');
+    EXPECT_EQ(got.content->read(back.data(), back.size()), 1000);
+  };
+  struct Call {
+    const char* name;
+    std::function<void(const std::string& parent)> run;
+  };
+  const Call calls[] = {
+      {"login", [&](const std::string&) { repository.login(ann, "ann", "ann-pw"); }},
+      {"create", [&](const std::string& parent) { repository.create(ann, folder(parent, "n")); }},
+      {"find", [&](const std::string& parent) { repository.find(ann, parent + "/n"); }},
+      {"children", [&](const std::string& parent) { repository.children(ann, parent); }},
+      {"upload", upload},
+      {"upload again", upload},
+      {"download", [&](const std::string& parent) { download(parent + "/f"); }},
+      {"delete", [&](const std::string& parent) { repository.remove(ann, parent + "/n"); }},
+  };
+  // The first round prepares each statement on the connection.
+  const std::string warmUp = repository.create(admin, folder("/Repository", "w"));
+  for (const std::string& parent : {warmUp, std::string("/Repository"), deep}) {
+    for (const Call& call : calls) {
+      const std::uint64_t before = postgresRoundTrips();
+      call.run(parent);
+      const std::uint64_t trips = postgresRoundTrips() - before;
+      staged.reset();
+      if (parent == warmUp) continue;
+      EXPECT_LE(trips, 4u) << call.name << " below " << parent;
+      std::printf("%-14s depth %zu: %llu round trips\n", call.name, splitPath(parent).size() + 1,
+                  static_cast<unsigned long long>(trips));
+    }
+  }
 }
 
 // The sweep of staged contents; a store's description without its password, and

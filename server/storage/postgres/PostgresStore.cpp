@@ -17,7 +17,7 @@ constexpr auto kSweepInterval = std::chrono::minutes(10);
 constexpr const char* kLockSchema = "SELECT pg_advisory_lock(-1)";
 constexpr const char* kUnlockSchema = "SELECT pg_advisory_unlock(-1)";
 
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
 
 // The schema of version 1. Positions order the children of a folder by when
 // they were made or moved in; a sequence hands them out without two
@@ -94,32 +94,58 @@ CREATE TABLE sessions(
 CREATE INDEX sessions_by_user ON sessions(user_name);
 )sql";
 
-// Creates the schema when the database has none; returns its version.
+// Version 2: the file's row counts its versions, and no foreign key is
+// checked when objects, properties and versions are added (their
+// transactions see to it; see PostgresStorage): a key check reads the
+// parent's index page, so that requests adding objects near each other
+// would conflict. A function fails a transaction whose rows read before it
+// began have changed since.
+constexpr const char* kSecondSchema = R"sql(
+DO $$DECLARE c record; BEGIN
+  FOR c IN SELECT conrelid::regclass AS relation, conname FROM pg_constraint
+      WHERE contype = 'f' AND conrelid IN ('objects'::regclass, 'properties'::regclass,
+                                           'property_items'::regclass, 'versions'::regclass) LOOP
+    EXECUTE format('ALTER TABLE %s DROP CONSTRAINT %I', c.relation, c.conname);
+  END LOOP;
+END$$;
+ALTER TABLE objects ADD COLUMN last_version integer NOT NULL DEFAULT 0;
+UPDATE objects SET last_version = counted.last
+  FROM (SELECT object, max(number) AS last FROM versions GROUP BY object) AS counted
+  WHERE counted.object = objects.id;
+CREATE FUNCTION talixdb_changed() RETURNS boolean LANGUAGE plpgsql AS $$BEGIN
+  RAISE EXCEPTION 'rows read before the transaction changed since' USING ERRCODE = 'serialization_failure';
+END$$;
+UPDATE talixdb_schema SET version = 2;
+)sql";
+
+// Creates the schema when the database has none and upgrades an older one;
+// returns its version.
 int ensureSchema(PgConnection& db);
 
 }  // namespace
 
-PostgresStore::PostgresStore(std::string uri, StoreUse use) : m_uri(std::move(uri)) {
-  if (describePostgresUri(m_uri).empty())
+PostgresStore::PostgresStore(std::string uri, StoreUse use, int maxConnections) {
+  if (describePostgresUri(uri).empty())
     throw StorageFailure("the store is not a valid PostgreSQL connection URI (postgresql://...)");
-  m_maintenance = std::make_unique<PgConnection>(m_uri);
-  m_description = m_maintenance->describe() + " (PostgreSQL)";
-  m_maintenance->execute(kLockSchema);
+  m_pool = std::make_shared<PgPool>(std::move(uri), maxConnections);
+  std::shared_ptr<PgConnection> db = m_pool->lease();
+  m_description = db->describe() + " (PostgreSQL)";
+  db->execute(kLockSchema);
   try {
-    int version = ensureSchema(*m_maintenance);
+    int version = ensureSchema(*db);
     if (version > kSchemaVersion)
       throw StorageFailure("the store was written by a newer server (schema " + std::to_string(version) + ")");
   } catch (...) {
     try {
-      m_maintenance->execute(kUnlockSchema);
+      db->execute(kUnlockSchema);
     } catch (...) {
       // A lost connection has released the lock.
     }
     throw;
   }
-  m_maintenance->execute(kUnlockSchema);
+  db->execute(kUnlockSchema);
   if (use != StoreUse::Serve) return;
-  if (int removed = sweepStagedContents(*m_maintenance))
+  if (int removed = sweepStagedContents(*db))
     logLine(LogLevel::Info, "removed " + std::to_string(removed) + " interrupted uploads");
   m_sweeper = std::thread(&PostgresStore::sweepPeriodically, this);
 }
@@ -133,7 +159,7 @@ PostgresStore::~PostgresStore() {
   if (m_sweeper.joinable()) m_sweeper.join();
 }
 
-std::unique_ptr<Storage> PostgresStore::connect() { return std::make_unique<PostgresStorage>(m_uri); }
+std::unique_ptr<Storage> PostgresStore::connect() { return std::make_unique<PostgresStorage>(m_pool); }
 
 std::string PostgresStore::description() const { return m_description; }
 
@@ -141,7 +167,7 @@ void PostgresStore::sweepPeriodically() {
   std::unique_lock<std::mutex> lock(m_mutex);
   while (!m_wake.wait_for(lock, kSweepInterval, [this] { return m_stopping; })) {
     try {
-      if (int removed = sweepStagedContents(*m_maintenance))
+      if (int removed = sweepStagedContents(*m_pool->lease()))
         logLine(LogLevel::Info, "removed " + std::to_string(removed) + " interrupted uploads");
     } catch (const std::exception& error) {
       logLine(LogLevel::Warning, std::string("cannot remove interrupted uploads now: ") + error.what());
@@ -152,18 +178,22 @@ void PostgresStore::sweepPeriodically() {
 namespace {
 
 int ensureSchema(PgConnection& db) {
-  if (!db.run("SELECT to_regclass('talixdb_schema') IS NOT NULL", {}).boolean(0, 0)) {
-    db.execute("BEGIN");
-    try {
-      db.execute(kFirstSchema);
-      db.execute("COMMIT");
-    } catch (...) {
-      if (!db.isLost()) db.execute("ROLLBACK");
-      throw;
-    }
+  auto version = [&db] {
+    PgResult row = db.run("SELECT max(version) FROM talixdb_schema", {});
+    return row.rows() > 0 && !row.isNull(0, 0) ? static_cast<int>(row.integer(0, 0)) : 0;
+  };
+  const bool made = db.run("SELECT to_regclass('talixdb_schema') IS NOT NULL", {}).boolean(0, 0);
+  if (made && version() >= kSchemaVersion) return version();
+  db.execute("BEGIN");
+  try {
+    if (!made) db.execute(kFirstSchema);
+    if (version() == 1) db.execute(kSecondSchema);
+    db.execute("COMMIT");
+  } catch (...) {
+    if (!db.isLost()) db.execute("ROLLBACK");
+    throw;
   }
-  PgResult row = db.run("SELECT max(version) FROM talixdb_schema", {});
-  return row.rows() > 0 && !row.isNull(0, 0) ? static_cast<int>(row.integer(0, 0)) : 0;
+  return version();
 }
 
 }  // namespace
