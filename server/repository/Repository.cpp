@@ -64,7 +64,10 @@ bool Repository::hasAdministrator() {
 
 bool Repository::isUsable() {
   try {
-    return read([&] { return m_storage.object(m_storage.rootId()).has_value(); });
+    return read([&] {
+      m_storage.limitWaits(kUsableWithin);
+      return m_storage.object(m_storage.rootId()).has_value();
+    });
   } catch (...) {
     return false;
   }

@@ -99,7 +99,9 @@ class Repository {
   bool bootstrap(const std::string& adminPassword);
   // True once the administrator exists (after the first start).
   bool hasAdministrator();
-  // True when the store answers: a transaction that reads the root commits.
+  // True when the store answers: a transaction that reads the root
+  // commits, waiting at most kUsableWithin milliseconds for locks.
+  static constexpr int kUsableWithin = 2000;
   bool isUsable();
   // Gives the existing user `name` a new password and ends its sessions;
   // refuses an unknown user and an empty password.

@@ -2,8 +2,10 @@
 // serve one repository: a session is valid on both, a name taken through both
 // at once is made once, a server killed during an upload leaves the file absent
 // or whole while the other serves on, a lost database connection fails only the
-// request in flight. Eight clients lose nothing and see a consistent tree, on
-// SQLite and on two servers on PostgreSQL.
+// request in flight, and every path opens again a connection ended while idle.
+// While the database ends connections during commits, every fault tells the
+// truth. Eight clients lose nothing and see a consistent tree, on SQLite and
+// on two servers on PostgreSQL.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -11,8 +13,10 @@
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <random>
 #include <thread>
 
+#include "RawHttp.h"
 #include "ServiceClient.h"
 #include "support/PostgresCluster.h"
 
@@ -33,6 +37,12 @@ class TwoServers : public ::testing::Test {
     for (int attempt = 0; attempt < 2000 && (answer = database->run(sql)) != expected; ++attempt)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return answer;
+  }
+
+  // Ends every connection of the servers.
+  void endConnections() {
+    database->run("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                  "WHERE application_name = 'talixdb-server'");
   }
 
   std::unique_ptr<TestServer> first, second;
@@ -130,6 +140,75 @@ TEST_F(TwoServers, ASessionIsValidOnBothAndALostDatabaseConnectionFailsOnlyTheRe
   client.retarget(*first);
   EXPECT_EQ(client.sessionId(), "");
   EXPECT_FALSE(observer.isLoggedIn("root"));
+}
+
+TEST_F(TwoServers, EveryPathOpensAgainAConnectionTheDatabaseEndedWhileIdle) {
+  ServiceClient client(*first);
+  ASSERT_TRUE(Succeeds(client.loginAsAdmin()));
+  const std::string large = patterned((2 << 20) + 5);  // read through a connection of its own
+  ASSERT_TRUE(Succeeds(client.upload("/Repository", "large.bin", large)));
+  const std::string health = "GET /health HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+  for (int round = 0; round < 3; ++round) {
+    endConnections();
+    EXPECT_TRUE(Succeeds(client.upload("/Repository", "small" + std::to_string(round), "bytes")));
+    endConnections();
+    std::string back;
+    EXPECT_TRUE(Succeeds(client.download("/Repository/large.bin", back)) && back == large);
+    endConnections();
+    EXPECT_NE(exchange(first->port(), health).find("200 OK"), std::string::npos);
+  }
+  // The database's last word reaches the log as a line of its own.
+  EXPECT_NE(first->log().find(" warning database connection: FATAL:  terminating connection due to administrator "
+                              "command"),
+            std::string::npos);
+}
+
+// Creates and deletes while the database ends the servers' connections every
+// few milliseconds: one that succeeded happened, one that failed did not,
+// unless its fault says the outcome is unknown.
+TEST_F(TwoServers, FaultsTellTheTruthWhileConnectionsEndDuringCommits) {
+  ServiceClient client(*first);
+  ASSERT_TRUE(Succeeds(client.loginAsAdmin()));
+  std::atomic<bool> stop{false};
+  std::thread ender([&] {
+    PostgresSession own(first->storeUri());
+    std::minstd_rand random(24);
+    while (!stop) {
+      own.run("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity WHERE application_name = 'talixdb-server'");
+      std::this_thread::sleep_for(std::chrono::milliseconds(1 + random() % 15));
+    }
+  });
+  struct Outcome {
+    std::string name;
+    CallResult created, removed;
+  };
+  std::vector<Outcome> outcomes;
+  for (int i = 0; i < 150; ++i) {
+    Outcome outcome{"t" + std::to_string(i), {}, {-1, ""}};
+    outcome.created = client.createFolder("/Repository", outcome.name);
+    if (i % 2 == 1 && outcome.created.ok()) {
+      bool answer = false;
+      outcome.removed = client.result(client.binding().deleteModelObject("/Repository/" + outcome.name, answer));
+    }
+    outcomes.push_back(outcome);
+  }
+  stop = true;
+  ender.join();
+  int failed = 0, unknown = 0;
+  for (const Outcome& outcome : outcomes) {
+    const bool exists = database->run("SELECT count(*) FROM objects WHERE name = '" + outcome.name + "'") == "1";
+    for (const CallResult* call : {&outcome.created, &outcome.removed}) {
+      failed += call->code > 0 ? 1 : 0;
+      unknown += contains(call->fault, "outcome unknown") ? 1 : 0;
+    }
+    if (contains(outcome.created.fault, "outcome unknown") || contains(outcome.removed.fault, "outcome unknown"))
+      continue;
+    const bool removed = outcome.removed.ok();
+    EXPECT_EQ(exists, outcome.created.ok() && !removed) << outcome.name << ": " << outcome.created.fault << " / "
+                                                        << outcome.removed.fault;
+  }
+  EXPECT_GT(failed, 0);  // connections did end during calls
+  EXPECT_LT(unknown, 3);
 }
 
 constexpr int kClients = 8, kCallsPerClient = 200;

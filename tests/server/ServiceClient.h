@@ -60,9 +60,10 @@ class ServiceClient {
                     long long declaredSize = -1);
   CallResult download(const std::string& path, std::string& bytes);
   CallResult createUser(const std::string& name, const std::string& password);
+  // The outcome of a call made through binding() that returned `code`.
+  CallResult result(int code);
 
  private:
-  CallResult result(int code);
   std::string m_endpoint;
   QuillonBinding m_binding;
 };

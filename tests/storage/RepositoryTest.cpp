@@ -481,6 +481,36 @@ TEST(PostgresStorage, SmallCallsTakeAtMostFourRoundTripsAtAnyDepth) {
   }
 }
 
+// A download of several chunks reads on through a new connection when its
+// own ends between two chunks.
+TEST(PostgresStorage, ChunkReadsGoOnAfterTheirConnectionEnds) {
+  const std::string uri = PostgresCluster::shared().createDatabase();
+  PostgresStore store(uri, StoreUse::Serve);
+  std::unique_ptr<Storage> storage = store.connect();
+  Repository repository(*storage, 600);
+  repository.bootstrap("admin-pw");
+  Caller admin;
+  repository.login(admin, "root", "admin-pw");
+  std::string bytes(3 * kChunkSize + 7, 'x');
+  for (std::size_t i = 0; i < bytes.size(); i += 4096) bytes[i] = static_cast<char>('a' + i / kChunkSize);
+  auto staged = repository.stageContent();
+  ASSERT_TRUE(staged->write(bytes.data(), bytes.size()));
+  repository.store(admin, "/Repository", {{"f", "File", static_cast<long long>(bytes.size()), {}, staged.get()}});
+  staged.reset();
+  Download download = repository.fetch(admin, "/Repository/f");
+  std::string back(bytes.size(), '\0');
+  ASSERT_EQ(download.content->read(back.data(), kChunkSize), static_cast<long>(kChunkSize));
+  PostgresSession(uri).run("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                           "WHERE application_name = 'talixdb-server'");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  for (std::size_t at = kChunkSize; at < bytes.size();) {
+    const long count = download.content->read(&back[at], bytes.size() - at);
+    ASSERT_GT(count, 0);
+    at += static_cast<std::size_t>(count);
+  }
+  EXPECT_TRUE(back == bytes);
+}
+
 // The sweep of staged contents; a store's description without its password, and
 // a store of a newer schema refused.
 TEST(PostgresStorage, SweepKeepsLiveStagingAndRemovesWhatALostConnectionStaged) {
@@ -523,6 +553,10 @@ TEST(PostgresStorage, SweepKeepsLiveStagingAndRemovesWhatALostConnectionStaged) 
   EXPECT_EQ(database.run("SELECT count(*) FROM staging"), "0");
   EXPECT_EQ(database.run("SELECT count(*) FROM chunks"), "0");
   EXPECT_EQ(locks().text(0, 0), "0");  // the sweep holds no lock of what it removed
+  // Its connection ended while idle: the next round opens it again.
+  database.run("SELECT pg_terminate_backend(" + keep + ")");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(sweepStagedContents(sweeper), 0);
   // The connection opens again; the upload it lost fails rather than landing half.
   {
     StorageTransaction transaction(storage);

@@ -83,16 +83,17 @@ PgConnection::PgConnection(const std::string& uri) : m_uri(uri) { connect(); }
 PgConnection::~PgConnection() { PQfinish(m_connection); }
 
 void PgConnection::connect() {
-  // The keep-alives first: what the URI names comes later and wins.
-  const char* keywords[] = {"keepalives",       "keepalives_idle", "keepalives_interval", "keepalives_count",
-                            "dbname",           "fallback_application_name", nullptr};
-  const char* values[] = {"1", "30", "10", "3", m_uri.c_str(), "talixdb-server", nullptr};
+  // The defaults first: what the URI names comes later and wins.
+  const char* keywords[] = {"connect_timeout", "keepalives", "keepalives_idle", "keepalives_interval",
+                            "keepalives_count", "dbname", "fallback_application_name", nullptr};
+  const char* values[] = {"10", "1", "30", "10", "3", m_uri.c_str(), "talixdb-server", nullptr};
   PGconn* connection = PQconnectdbParams(keywords, values, 1);
   if (connection == nullptr) throw StorageFailure("cannot connect to the database: out of memory");
   if (PQstatus(connection) != CONNECTION_OK) {
     std::string message = trimmed(PQerrorMessage(connection));
     PQfinish(connection);
     if (message.find("too many clients") != std::string::npos ||
+        message.find("too many connections") != std::string::npos ||
         message.find("remaining connection slots") != std::string::npos)
       throw StorageFailure("the database refuses more connections (" + message +
                            "): lower --max-db-connections of its servers or raise its max_connections");

@@ -8,10 +8,10 @@
 // Every connection reads with index scans where an index serves (a
 // sequential scan makes a SERIALIZABLE transaction conflict with every write
 // to the table), and, unless the database, its role or the URI set their
-// own, has a statement time-out of 60 s and a lock time-out of 10 s; TCP
-// keep-alives are on (probes after 30 s idle, every 10 s, 3 lost ones end
-// the connection) unless the URI sets them. Notices of the database go to
-// the server's log.
+// own, has a statement time-out of 60 s and a lock time-out of 10 s; unless
+// the URI sets them, connecting gives up after 10 s and TCP keep-alives are
+// on (probes after 30 s idle, every 10 s, 3 lost ones end the connection).
+// Notices of the database go to the server's log.
 #pragma once
 
 #include <libpq-fe.h>

@@ -172,8 +172,7 @@ class ChunkSource : public ContentSource {
     try {
       if (m_offset == m_chunkBytes) {
         if (m_delivered >= m_size) return 0;
-        m_chunk.emplace(m_db->run("SELECT data FROM chunks WHERE content = $1 AND number = $2",
-                                  {m_content, m_number}, true));
+        m_chunk.emplace(readChunk());
         if (m_chunk->rows() != 1) return -1;
         ++m_number;
         m_chunkBytes = m_chunk->size(0, 0);
@@ -192,6 +191,19 @@ class ChunkSource : public ContentSource {
   std::uint64_t size() const override { return m_size; }
 
  private:
+  PgResult readChunk() {
+    const char* sql = "SELECT data FROM chunks WHERE content = $1 AND number = $2";
+    try {
+      return m_db->run(sql, {m_content, m_number}, true);
+    } catch (const ConnectionLost&) {
+      // The connection went between two chunks. A content never changes:
+      // read on through a new one, unless the file was deleted meanwhile.
+      m_db->reopenIfLost();
+      m_db->execute("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+      return m_db->run(sql, {m_content, m_number}, true);
+    }
+  }
+
   std::shared_ptr<PgConnection> m_db;
   std::int64_t m_content;
   std::uint64_t m_size;
@@ -270,10 +282,17 @@ std::unique_ptr<ContentSource> PostgresStorage::openContent(ObjectId id, int ver
   // A later request may delete the file while it is read: the reader's
   // transaction keeps seeing it, as this one does.
   std::string snapshot = query("SELECT pg_export_snapshot()", {}).text(0, 0);
-  std::shared_ptr<PgConnection> reader = m_readers->take();
-  reader->execute("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
-  reader->execute(("SET TRANSACTION SNAPSHOT " + reader->literal(snapshot)).c_str());
-  return std::make_unique<ChunkSource>(std::move(reader), content, size);
+  for (int attempt = 1;; ++attempt) {
+    std::shared_ptr<PgConnection> reader = m_readers->take();
+    try {
+      reader->execute("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+      reader->execute(("SET TRANSACTION SNAPSHOT " + reader->literal(snapshot)).c_str());
+      return std::make_unique<ChunkSource>(std::move(reader), content, size);
+    } catch (const ConnectionLost&) {
+      // Ended while idle in the pool (and not seen so yet): another one.
+      if (attempt > 1) throw;
+    }
+  }
 }
 
 int sweepStagedContents(PgConnection& db) {
