@@ -34,10 +34,13 @@ std::string trimmed(const char* text) {
   return message;
 }
 
-// Read with index scans; time-outs only where the database, the role and
-// the URI left them unset (0).
+// Read with index scans, plan each prepared statement once (its plan does
+// not depend on the values), read committed outside transactions; time-outs
+// only where the database, the role and the URI left them unset (0).
 constexpr const char* kDefaults =
     "SELECT set_config('enable_seqscan', 'off', false), "
+    "set_config('plan_cache_mode', 'force_generic_plan', false), "
+    "set_config('default_transaction_isolation', 'read committed', false), "
     "set_config('statement_timeout', CASE current_setting('statement_timeout') WHEN '0' THEN '60s' "
     "ELSE current_setting('statement_timeout') END, false), "
     "set_config('lock_timeout', CASE current_setting('lock_timeout') WHEN '0' THEN '10s' "

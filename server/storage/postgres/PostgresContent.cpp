@@ -86,24 +86,20 @@ class StagedChunks : public StagedContent {
 
   std::uint64_t size() const override { return m_size; }
 
-  // Sends the partial chunk and the content's listing as the next version
+  // Sends the partial chunk and the content's listing as version `number`
   // of `object`, in the open transaction (which fails when the content is
   // no longer staged: its version would have no content).
-  void adopt(ObjectId object, const std::string& creator, std::int64_t created) {
+  void adopt(ObjectId object, int number, const std::string& creator, std::int64_t created) {
     if (!m_finished || m_failed) throw StorageFailure("staged content is not ready");
     if (!ownsLock()) throw StorageFailure("the connection that received the content was lost");
     if (!m_tail.empty())
       m_db->send("INSERT INTO chunks(content, number, data) VALUES($1, $2, $3)",
                  {m_id, m_chunks, PgParam::bytes(m_tail.data(), m_tail.size())});
-    // The file's row counts its versions: reading the highest number would
-    // mark the versions' index pages as read, and concurrent uploads of
-    // other files would conflict with it.
     m_db->send(
-        "WITH adopted AS (DELETE FROM staging WHERE content = $2 RETURNING content), "
-        "counted AS (UPDATE objects SET last_version = last_version + 1 WHERE id = $1 RETURNING last_version) "
+        "WITH adopted AS (DELETE FROM staging WHERE content = $2 RETURNING content) "
         "INSERT INTO versions(object, number, content, size, creator, created) "
-        "SELECT $1, last_version, (SELECT content FROM adopted), $3, $4, $5 FROM counted",
-        {object, m_id, static_cast<std::int64_t>(m_size), creator, created});
+        "VALUES($1, $6, (SELECT content FROM adopted), $3, $4, $5)",
+        {object, m_id, static_cast<std::int64_t>(m_size), creator, created, number});
   }
 
   PgConnection* connection() const { return m_db.get(); }
@@ -231,8 +227,22 @@ void PostgresStorage::addVersion(ObjectId id, StagedContent& staged, const std::
   auto* chunks = dynamic_cast<StagedChunks*>(&staged);
   if (chunks == nullptr || chunks->connection() != m_db.get())
     throw StorageFailure("staged content is not from this connection");
+  // The next number: 1 for a file this transaction made, else one more
+  // than the highest the request read as committed. A version committed
+  // since takes the same number, and the conflict on it runs this again;
+  // reading the highest number in the transaction would mark the versions'
+  // index pages as read, and uploads of other files would conflict with it.
+  int number = 1;
+  if (m_added.count(id) == 0) {
+    auto known = m_lastVersions.find(id);
+    number = 1 + (known != m_lastVersions.end()
+                      ? known->second
+                      : static_cast<int>(query("SELECT COALESCE(MAX(number), 0) FROM versions WHERE object = $1", {id})
+                                             .integer(0, 0)));
+  }
+  m_lastVersions[id] = number;
   open();
-  chunks->adopt(id, creator, created);
+  chunks->adopt(id, number, creator, created);
   m_sentApart = true;
 }
 

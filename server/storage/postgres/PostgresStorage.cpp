@@ -22,7 +22,8 @@ namespace {
   "ORDER BY a.object, a.level, a.member), ''))"
 
 // The objects from the root along the names $1, each with its tuple version
-// and one row per access entry on it, and the digest of those entries.
+// and one row per access entry on it, the digest of those entries, and a
+// file's highest version number.
 constexpr const char* kAlong =
     "WITH RECURSIVE names(name, depth) AS (SELECT * FROM unnest($1::text[]) WITH ORDINALITY), "
     "chain(depth, id, parent, name, type_name, is_file, checked_out, checkin_policy, version) AS ("
@@ -33,7 +34,8 @@ constexpr const char* kAlong =
     "JOIN names ON names.depth = chain.depth + 1 JOIN objects o ON o.parent = chain.id AND o.name = names.name) "
     "SELECT chain.id, COALESCE(chain.parent, 0), chain.name, chain.type_name, chain.is_file, chain.checked_out, "
     "chain.checkin_policy, chain.version, e.member, e.level, "
-    "(SELECT " ACCESS_DIGEST " FROM access a WHERE a.object IN (SELECT id FROM chain)) "
+    "(SELECT " ACCESS_DIGEST " FROM access a WHERE a.object IN (SELECT id FROM chain)), "
+    "CASE WHEN chain.is_file THEN (SELECT COALESCE(MAX(number), 0) FROM versions WHERE object = chain.id) END "
     "FROM chain LEFT JOIN access e ON e.object = chain.id ORDER BY chain.depth, e.member, e.level";
 
 // Fails the transaction as a conflict unless it sees the row versions $2
@@ -272,6 +274,7 @@ void PostgresStorage::release() {
   m_transactionId = PgResult();
   m_checks.clear();
   m_added.clear();
+  m_lastVersions.clear();
   m_touch.reset();
   m_expireBefore.reset();
   // Back to the pool, unless staged contents still hold it.
@@ -336,6 +339,7 @@ ObjectsAlong PostgresStorage::along(const std::string& member, const PgResult& r
       check.versions.push_back(version);
       check.ids.push_back(std::to_string(id));
       check.accessDigest = rows.text(row, 10);
+      if (!rows.isNull(row, 11)) m_lastVersions[id] = static_cast<int>(rows.integer(row, 11));
     }
     if (!rows.isNull(row, 8) && rows.text(row, 8) == member) {
       auto level = static_cast<Access>(rows.integer(row, 9));

@@ -43,6 +43,7 @@
 // its staged contents hold.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -177,6 +178,7 @@ class PostgresStorage : public Storage {
   PgResult m_transactionId;
   std::vector<Check> m_checks;
   std::set<ObjectId> m_added;  // objects this transaction made (no properties to replace)
+  std::map<ObjectId, int> m_lastVersions;  // files' highest version numbers, as read
   std::optional<std::pair<std::string, std::int64_t>> m_touch;  // after the commit
   std::optional<std::int64_t> m_expireBefore;                   // after the commit
 };

@@ -94,12 +94,11 @@ CREATE TABLE sessions(
 CREATE INDEX sessions_by_user ON sessions(user_name);
 )sql";
 
-// Version 2: the file's row counts its versions, and no foreign key is
-// checked when objects, properties and versions are added (their
-// transactions see to it; see PostgresStorage): a key check reads the
-// parent's index page, so that requests adding objects near each other
-// would conflict. A function fails a transaction whose rows read before it
-// began have changed since.
+// Version 2: no foreign key is checked when objects, properties and
+// versions are added (their transactions see to it; see PostgresStorage): a
+// key check reads the parent's index page, so that requests adding objects
+// near each other would conflict. A function fails a transaction whose rows
+// read before it began have changed since.
 constexpr const char* kSecondSchema = R"sql(
 DO $$DECLARE c record; BEGIN
   FOR c IN SELECT conrelid::regclass AS relation, conname FROM pg_constraint
@@ -108,10 +107,6 @@ DO $$DECLARE c record; BEGIN
     EXECUTE format('ALTER TABLE %s DROP CONSTRAINT %I', c.relation, c.conname);
   END LOOP;
 END$$;
-ALTER TABLE objects ADD COLUMN last_version integer NOT NULL DEFAULT 0;
-UPDATE objects SET last_version = counted.last
-  FROM (SELECT object, max(number) AS last FROM versions GROUP BY object) AS counted
-  WHERE counted.object = objects.id;
 CREATE FUNCTION talixdb_changed() RETURNS boolean LANGUAGE plpgsql AS $$BEGIN
   RAISE EXCEPTION 'rows read before the transaction changed since' USING ERRCODE = 'serialization_failure';
 END$$;
