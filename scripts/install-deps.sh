@@ -7,10 +7,11 @@ set -euo pipefail
 # description's test, with a SOAP toolkit of another kind; openssl: the TLS
 # tests make their certificates with it; ca-certificates: the system's trusted
 # certificates, which https endpoints are verified against; libpq-dev: the
-# server's PostgreSQL store; postgresql: the throw-away clusters the tests run it on.
+# server's PostgreSQL store; postgresql: the throw-away clusters the tests run it on;
+# haproxy, socat and curl: the balancer example and its rolling restart, tested.
 packages=(cmake ninja-build g++ pkg-config gsoap libgsoap-dev libssl-dev zlib1g-dev libsqlite3-dev
           libgtest-dev googletest liblapack-dev nlohmann-json3-dev systemd help2man python3-zeep python3-lxml
-          openssl ca-certificates libpq-dev postgresql)
+          openssl ca-certificates libpq-dev postgresql haproxy socat curl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -31,6 +31,10 @@ std::string patterned(std::size_t size, unsigned seed = 0);
 class ServiceClient {
  public:
   explicit ServiceClient(const TestServer& server) { retarget(server); }
+  // A client of the service at `endpoint` (a balancer in front of servers).
+  explicit ServiceClient(const std::string& endpoint) : m_endpoint(endpoint) {
+    m_binding.endpoint = m_endpoint.c_str();
+  }
   ServiceClient(const ServiceClient&) = delete;
   ServiceClient& operator=(const ServiceClient&) = delete;
 
