@@ -204,9 +204,7 @@ class Repository {
   // True for a path strictly below "/System/Users".
   static bool isBelowUsers(const std::string& path);
 
-  // The caller and the objects along the path a request names, read at
-  // once (see Storage::arrive); `child`, when not empty, is looked up below
-  // the path too. Refuses with "not logged in" as enter() does.
+  // The caller and the objects along the path a request names.
   struct Found {
     StoredUser user;
     std::string path;    // as the request named it
@@ -222,6 +220,9 @@ class Repository {
     // The canonical path of the object at `index` along the path.
     std::string pathAt(std::size_t index) const;
   };
+  // Reads the caller and the objects along `path` at once (see
+  // Storage::arrive); `child`, when not empty, is looked up below the path
+  // too. Refuses with "not logged in" as enter() does.
   Found enterAt(Caller& caller, const std::string& path, const std::string& child = std::string());
   StoredUser enter(Caller& caller);
   // The user of a live session, refreshing it, or Refusal("not logged in").
