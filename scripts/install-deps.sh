@@ -13,12 +13,14 @@ set -euo pipefail
 # python3-setuptools: its `pip install ./python` check (matplotlib, for the
 # README's example only, is not needed: python3-matplotlib); libjs-chart.js: the
 # web view's charts; chromium, chromium-driver and python3-selenium: its tests
-# in a real browser.
+# in a real browser; haproxy, socat and curl: the balancer example and its rolling
+# restart, tested.
 packages=(cmake ninja-build g++ pkg-config gsoap libgsoap-dev libssl-dev zlib1g-dev libsqlite3-dev
           libgtest-dev googletest liblapack-dev nlohmann-json3-dev systemd help2man python3-zeep python3-lxml
           openssl ca-certificates libpq-dev postgresql
           python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-venv python3-pip
-          python3-setuptools libjs-chart.js chromium chromium-driver python3-selenium)
+          python3-setuptools libjs-chart.js chromium chromium-driver python3-selenium
+          haproxy socat curl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

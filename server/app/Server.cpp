@@ -32,6 +32,7 @@
 #include "net/WaitingRoom.h"
 #include "net/WorkerPool.h"
 #include "operations/ServiceCall.h"
+#include "storage/postgres/Postgres.h"
 
 namespace talixdb::server {
 
@@ -87,6 +88,8 @@ WaitingRoom::Settings roomSettings(const ServerOptions& options, const Limits& l
                                    HeldBytes& held);
 // The figures of the waiting room and the workers for GET /metrics.
 std::vector<Figure> connectionFigures(const WorkerPool& pool, const WaitingRoom& room);
+// The figures of a PostgreSQL store's connections for GET /metrics.
+std::vector<Figure> databaseFigures();
 
 }  // namespace
 
@@ -188,6 +191,7 @@ int runServer(const ServerOptions& options) {
     return 1;
   }
   metrics().addSource([&pool, &room] { return connectionFigures(pool, *room); });
+  if (!options.storeUri.empty()) metrics().addSource(databaseFigures);
   const std::string address = options.host + ":" + std::to_string(boundPort(master->master));
   // The first line on standard output is what scripts wait for.
   std::printf("talixdb-server listening on %s\n", address.c_str());
@@ -403,6 +407,12 @@ std::vector<Figure> connectionFigures(const WorkerPool& pool, const WaitingRoom&
       {"talixdb_workers", "Workers, by state.", "state=\"busy\"", static_cast<double>(load.busy)},
       {"talixdb_workers", "Workers, by state.", "state=\"idle\"", static_cast<double>(load.workers - load.busy)},
   };
+}
+
+std::vector<Figure> databaseFigures() {
+  return {{"talixdb_database_round_trips_total",
+           "Round trips to PostgreSQL: a statement, or statements sent together, and their answers.", "",
+           static_cast<double>(postgresRoundTrips()), true}};
 }
 
 }  // namespace

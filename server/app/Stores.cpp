@@ -6,7 +6,8 @@
 namespace talixdb::server {
 
 std::unique_ptr<Store> openConfiguredStore(const ServerOptions& options, StoreUse use) {
-  if (!options.storeUri.empty()) return std::make_unique<PostgresStore>(options.storeUri, use);
+  if (!options.storeUri.empty())
+    return std::make_unique<PostgresStore>(options.storeUri, use, static_cast<int>(options.limits.maxDbConnections));
   return std::make_unique<SqliteStore>(options.dataDirectory, use);
 }
 

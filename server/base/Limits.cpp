@@ -20,6 +20,7 @@ const std::vector<LimitOption>& limitOptions() {
       // At most 2^62: twice the limit, which a refused upload may still send, stays countable.
       {"--max-upload", &Limits::maxUpload, 0, 1ll << 62},
       {"--max-buffered", &Limits::maxBuffered, 2 * Limits::requestHeldBytes(), 1ll << 40},
+      {"--max-db-connections", &Limits::maxDbConnections, 2, 10000},
   };
   return options;
 }

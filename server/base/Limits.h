@@ -25,6 +25,7 @@ struct Limits {
   std::int64_t stopTimeout = 3;        // seconds requests in flight get at SIGTERM
   std::int64_t maxUpload = 1ll << 30;  // bytes of one uploaded file
   std::int64_t maxBuffered = 256ll << 20;  // bytes of requests and replies held in memory for connections
+  std::int64_t maxDbConnections = 24;  // PostgreSQL connections this server opens at most
 
   // ---- fixed
   // One socket operation waits at most this long, whatever the deadline says.

@@ -119,6 +119,8 @@ std::string Metrics::page(const std::vector<Figure>& more) const {
        static_cast<double>(bytesSent.value()), true},
       {"talixdb_replies_cut_total", "Replies cut short after they began: the client did not take them in time.",
        "", static_cast<double>(repliesCut.value()), true},
+      {"talixdb_transactions_total", "Transactions run for requests, reruns included.", "",
+       static_cast<double>(transactions.value()), true},
       {"talixdb_transaction_retries_total", "Transactions run again after losing to a concurrent one.", "",
        static_cast<double>(transactionRetries.value()), true},
       {"talixdb_transactions_alone_total", "Transactions run alone after losing to concurrent ones more than once.",

@@ -68,8 +68,10 @@ class Metrics {
   Counter bytesSent;           // of replies, headers included
   Gauge requestsInProgress;    // begun and not yet answered and ended
   Counter repliesCut;          // replies cut short after they began (the client did not take them)
-  Counter transactionRetries;  // transactions run again after losing to a concurrent one
-  Counter transactionsAlone;   // transactions run alone after losing more than once
+  // Of requests' transactions, added up from each request's share when it is counted.
+  Counter transactions;        // run, reruns included
+  Counter transactionRetries;  // run again after losing to a concurrent one
+  Counter transactionsAlone;   // run alone after losing more than once
   Counter loginDelays;         // logins refused at once while their delay lasted
 
   using Source = std::function<std::vector<Figure>()>;

@@ -64,8 +64,14 @@ std::string requestText(const RequestRecord& record) {
   char duration[32];
   std::snprintf(duration, sizeof duration, "%lld.%03lldms", static_cast<long long>(micros / 1000),
                 static_cast<long long>(micros % 1000));
-  return "request " + orDash(record.client) + " " + orDash(record.operation) + " " + orDash(record.user) + " " +
-         duration + " " + record.outcome;
+  std::string text = "request " + orDash(record.client) + " " + orDash(record.operation) + " " +
+                     orDash(record.user) + " " + duration + " " + record.outcome;
+  if (record.retries > 0) {
+    text += " (" + std::to_string(record.retries) + (record.retries == 1 ? " retry" : " retries");
+    if (record.alone > 0) text += ", " + std::to_string(record.alone) + " alone";
+    text += ")";
+  }
+  return text;
 }
 
 std::string formatLogLine(std::chrono::system_clock::time_point time, LogLevel level, const std::string& text) {

@@ -3,7 +3,9 @@
 // with the time in ISO 8601 (UTC, milliseconds). A served request is one line
 //   <time> <level> request <client> <operation> <user or -> <duration>ms <outcome>
 // whose outcome, the only field that may hold blanks, comes last (blanks in
-// the other fields become '_', an empty one is "-").
+// the other fields become '_', an empty one is "-"). A request whose
+// transactions lost to concurrent ones and ran again ends in
+// "(N retries)" or "(N retries, M alone)".
 // Lines below the chosen level are dropped; errors always pass.
 #pragma once
 
@@ -48,6 +50,8 @@ struct RequestRecord {
   std::string user;       // "" when unknown
   std::chrono::steady_clock::duration duration{};
   std::string outcome;    // "ok", "fault: ..." or "probe"
+  int retries = 0;        // transactions run again after a conflict
+  int alone = 0;          // runs that ran alone
 };
 
 // The text after the level of a request's line.

@@ -59,6 +59,7 @@ void ServiceContext::beginRequest(const std::string& peer, int servedBefore, boo
   bodiless = false;
   keptAlive = false;
   caller = Caller{};
+  m_repository.resetContention();
   newSession.clear();
   operation.clear();
   outcome.clear();
@@ -121,6 +122,8 @@ void ServiceContext::logRequest(struct soap* soap) {
   record.operation = echo(operation.empty() ? operationOfAction(soap->action) : operation);
   record.user = echo(caller.user);
   record.duration = std::chrono::steady_clock::now() - started;
+  record.retries = m_repository.contention().retries;
+  record.alone = m_repository.contention().alone;
   logLine(lineLevel, requestText(record));
 }
 
@@ -142,6 +145,10 @@ void ServiceContext::countRequest(LogLevel lineLevel, bool ok) {
   counted = true;
   countedBytes = bytesReceived;
   figures.bytesReceived.add(countedBytes);
+  const Contention& contention = m_repository.contention();
+  figures.transactions.add(static_cast<std::uint64_t>(contention.transactions));
+  figures.transactionRetries.add(static_cast<std::uint64_t>(contention.retries));
+  figures.transactionsAlone.add(static_cast<std::uint64_t>(contention.alone));
 }
 
 void ServiceContext::endRequest() {

@@ -11,6 +11,7 @@
 #include "base/ClientText.h"
 #include "repository/PasswordHash.h"
 #include "repository/RepositoryPath.h"
+#include "repository/SessionKey.h"
 #include "storage/StorageTransaction.h"
 
 namespace talixdb::server {
@@ -58,7 +59,10 @@ bool Repository::hasAdministrator() {
 
 bool Repository::isUsable() {
   try {
-    return read([&] { return m_storage.object(m_storage.rootId()).has_value(); });
+    return read([&] {
+      m_storage.limitWaits(kUsableWithin);
+      return m_storage.object(m_storage.rootId()).has_value();
+    });
   } catch (...) {
     return false;
   }
@@ -91,13 +95,25 @@ void pauseBeforeRetry(int attempt) {
 
 // ---- helpers shared by the operations -------------------------------------
 
-StoredUser Repository::enter(Caller& caller, Use use) {
-  std::optional<StoredSession> session = liveSession(caller.session);
-  if (!session) throw Refusal("not logged in");
+Repository::Found Repository::enterAt(Caller& caller, Use use, const std::string& path, const std::string& child) {
+  std::vector<std::string> names = splitPath(path);
+  Found found;
+  found.depth = names.size();
+  found.path = path;
+  if (!child.empty()) names.push_back(child);
+  Arrival arrival = m_storage.arrive(caller.session.empty() ? std::string() : sessionKey(caller.session), names);
+  found.user = admit(caller, use, arrival.session, arrival.user);
+  found.along = std::move(arrival.path);
+  return found;
+}
+
+StoredUser Repository::enter(Caller& caller, Use use) { return enterAt(caller, use, "/").user; }
+
+StoredUser Repository::admit(Caller& caller, Use use, const std::optional<StoredSession>& session,
+                             const std::optional<StoredUser>& user) {
+  if (!session || session->lastSeen < liveSince() || !user) throw Refusal("not logged in");
   if (use == Use::Changing && session->kind == SessionKind::Reading)
     throw Refusal("read-only session: a session logged in to read changes nothing");
-  std::optional<StoredUser> user = m_storage.user(session->user);
-  if (!user) throw Refusal("not logged in");
   refresh(*session);
   caller.user = user->name;
   return *user;
@@ -112,19 +128,15 @@ std::int64_t Repository::liveSince() {
   return m_clock() - m_sessionTimeout - sessionRefreshInterval(m_sessionTimeout);
 }
 
-std::optional<StoredObject> Repository::lookup(const std::string& path) {
-  std::optional<StoredObject> current = m_storage.object(m_storage.rootId());
-  for (const std::string& name : splitPath(path)) {
-    if (!current) break;
-    current = m_storage.child(current->id, name);
-  }
-  return current;
+std::string Repository::Found::pathAt(std::size_t index) const {
+  std::string result;
+  for (std::size_t step = 1; step <= index && step < along.objects.size(); ++step) result += "/" + along.objects[step].name;
+  return result.empty() ? "/" : result;
 }
 
-StoredObject Repository::resolve(const std::string& path) {
-  std::optional<StoredObject> object = lookup(path);
-  if (!object) throw Refusal("no such object: " + echoPath(canonicalPath(path)));
-  return *object;
+const StoredObject& Repository::resolve(const Found& found) {
+  if (!found.exists()) throw Refusal("no such object: " + echoPath(canonicalPath(found.path)));
+  return found.object();
 }
 
 std::string Repository::pathOf(const StoredObject& object) {
@@ -154,14 +166,21 @@ Access Repository::accessOf(const std::string& member, const StoredObject& objec
   }
 }
 
+Access Repository::accessOf(const StoredUser& user, const Found& found, std::size_t index) {
+  if (user.isAdmin) return Access::FullControl;
+  for (std::size_t step = std::min(index, found.along.ownAccess.size() - 1) + 1; step-- > 0;) {
+    if (found.along.ownAccess[step]) return *found.along.ownAccess[step];
+  }
+  return Access::None;
+}
+
 Access Repository::accessOf(const StoredUser& user, const StoredObject& object) {
   if (user.isAdmin) return Access::FullControl;
   return accessOf(user.name, object);
 }
 
-void Repository::requireAccess(const StoredUser& user, const StoredObject& object, Access needed,
-                               const std::string& path) {
-  if (accessOf(user, object) < needed)
+void Repository::requireAccess(const StoredUser& user, Access granted, Access needed, const std::string& path) {
+  if (granted < needed)
     throw Refusal("permission denied: " + echo(user.name) + " has no " + accessName(needed) + " access to " +
                   echoPath(canonicalPath(path)));
 }
@@ -183,24 +202,25 @@ void Repository::requireContainer(const StoredObject& object, const std::string&
     throw Refusal("users are made with createUser, not below " + echoPath(canonical));
 }
 
-ObjectView Repository::view(const StoredUser& user, const StoredObject& object, const std::string& path) {
+ObjectView Repository::view(const StoredUser& user, const Found& found) {
+  const StoredObject& object = found.object();
+  const std::string path = canonicalPath(found.path);
+  const bool deletable = object.parent != 0 && !isFixedPath(path) &&
+                         accessOf(user, found, found.depth - 1) >= Access::Write;
+  return view(object, path, object.parent != 0 ? found.pathAt(found.depth - 1) : std::string(),
+              std::move(m_storage.details({object.id}, std::string()).front()),
+              accessOf(user, found, found.depth), deletable);
+}
+
+ObjectView Repository::view(const StoredObject& object, const std::string& path, const std::string& parentPath,
+                            ObjectDetails details, Access access, bool deletable) {
   ObjectView result;
   result.object = object;
-  result.path = canonicalPath(path);
-  if (object.parent != 0) {
-    std::optional<StoredObject> parent = m_storage.object(object.parent);
-    if (parent) result.parentPath = pathOf(*parent);
-  }
-  for (const StoredObject& child : m_storage.children(object.id)) result.childNames.push_back(child.name);
-  result.values = m_storage.properties(object.id, PropertySet::Values);
-  result.declarations = m_storage.properties(object.id, PropertySet::Declarations);
-
-  Access access = accessOf(user, object);
-  bool deletable = false;
-  if (object.parent != 0 && !isFixedPath(result.path)) {
-    std::optional<StoredObject> parent = m_storage.object(object.parent);
-    deletable = parent && accessOf(user, *parent) >= Access::Write;
-  }
+  result.path = path;
+  result.parentPath = parentPath;
+  result.childNames = std::move(details.childNames);
+  result.values = std::move(details.values);
+  result.declarations = std::move(details.declarations);
   if (access >= Access::Read) result.allowedActions.push_back("read");
   if (access >= Access::Write) result.allowedActions.push_back("write");
   if (deletable) result.allowedActions.push_back("delete");

@@ -21,7 +21,7 @@
 #include <type_traits>
 #include <vector>
 
-#include "base/Metrics.h"
+#include "repository/Contention.h"
 #include "repository/PasswordHash.h"
 #include "storage/RepositoryTypes.h"
 #include "storage/Storage.h"
@@ -109,7 +109,9 @@ class Repository {
   bool bootstrap(const std::string& adminPassword);
   // True once the administrator exists (after the first start).
   bool hasAdministrator();
-  // True when the store answers: a transaction that reads the root commits.
+  // True when the store answers: a transaction that reads the root
+  // commits, waiting at most kUsableWithin milliseconds for locks.
+  static constexpr int kUsableWithin = 2000;
   bool isUsable();
   // What the store holds (live sessions, objects, content bytes), for operators.
   StoreFigures figures();
@@ -197,6 +199,10 @@ class Repository {
   bool hasPermission(Caller& caller, const std::string& path, const std::string& permission,
                      const std::string& member);
 
+  // The reruns since the last resetContention() (each request starts anew).
+  const Contention& contention() const { return m_contention; }
+  void resetContention() { m_contention = Contention{}; }
+
  private:
   // Runs `body` as one transaction and commits it; on a StorageConflict it
   // is rolled back and run again after a short random pause, alone once it
@@ -223,9 +229,32 @@ class Repository {
 
   // What an operation does with the caller's session.
   enum class Use { Reading, Changing };
-  // The caller's user, once its session is found live (and refreshed);
-  // refuses a missing session, and a reading session for a change.
+  // The caller and the objects along the path a request names.
+  struct Found {
+    StoredUser user;
+    std::string path;    // as the request named it
+    ObjectsAlong along;  // from the root, as far as the names lead
+    std::size_t depth = 0;  // names in `path`
+    bool exists() const { return along.objects.size() > depth; }
+    const StoredObject& object() const { return along.objects[depth]; }
+    // The object below it named `child`, when it exists.
+    std::optional<StoredObject> child() const {
+      if (along.objects.size() <= depth + 1) return std::nullopt;
+      return along.objects[depth + 1];
+    }
+    // The canonical path of the object at `index` along the path.
+    std::string pathAt(std::size_t index) const;
+  };
+  // Reads the caller and the objects along `path` at once (see
+  // Storage::arrive); `child`, when not empty, is looked up below the path
+  // too. Refuses as admit() does.
+  Found enterAt(Caller& caller, Use use, const std::string& path, const std::string& child = std::string());
+  // The caller's user alone.
   StoredUser enter(Caller& caller, Use use = Use::Reading);
+  // The user of a live session, refreshing it; refuses a missing session
+  // ("not logged in"), and a reading session for a change.
+  StoredUser admit(Caller& caller, Use use, const std::optional<StoredSession>& session,
+                   const std::optional<StoredUser>& user);
   // Ends every session of `user` when `requester` is the administrator
   // (remove of "/System/Users/NAME/Sessions"); true when one was live.
   bool endSessionsOf(const StoredUser& requester, const std::string& user);
@@ -237,16 +266,20 @@ class Repository {
   std::optional<StoredSession> storedSession(const std::string& sessionId);
   // The same while it is live.
   std::optional<StoredSession> liveSession(const std::string& sessionId);
-  std::optional<StoredObject> lookup(const std::string& path);
-  StoredObject resolve(const std::string& path);
+  // The object the path names, or Refusal("no such object").
+  const StoredObject& resolve(const Found& found);
   std::string pathOf(const StoredObject& object);
   Access accessOf(const std::string& member, const StoredObject& object);
+  // The user's access to the object at `index` along a found path.
+  Access accessOf(const StoredUser& user, const Found& found, std::size_t index);
   Access accessOf(const StoredUser& user, const StoredObject& object);
-  void requireAccess(const StoredUser& user, const StoredObject& object, Access needed,
-                     const std::string& path);
+  void requireAccess(const StoredUser& user, Access granted, Access needed, const std::string& path);
   void requireContainer(const StoredObject& object, const std::string& path);
-  ObjectView view(const StoredUser& user, const StoredObject& object, const std::string& path);
-  StoredObject resolveFile(const StoredUser& user, const std::string& path, Access needed);
+  // The object a found path leads to, as its user sees it.
+  ObjectView view(const StoredUser& user, const Found& found);
+  ObjectView view(const StoredObject& object, const std::string& path, const std::string& parentPath,
+                  ObjectDetails details, Access access, bool deletable);
+  const StoredObject& resolveFile(const StoredUser& user, const Found& found, Access needed);
   void forSubtree(const StoredObject& object, bool recursive, const std::function<void(const StoredObject&)>& action);
   std::int64_t liveSince();
 
@@ -254,6 +287,7 @@ class Repository {
   std::int64_t m_sessionTimeout;
   Clock m_clock;
   PasswordCheck m_checkPassword;
+  Contention m_contention;
 };
 
 constexpr int kOptimisticAttempts = 2;
@@ -265,9 +299,11 @@ template <class Body>
 auto Repository::run(Body& body, StorageTransaction::Kind kind) -> decltype(body()) {
   using Kind = StorageTransaction::Kind;
   for (int attempt = 1;; ++attempt) {
+    const bool alone = attempt > kOptimisticAttempts;
+    ++m_contention.transactions;
+    if (alone) ++m_contention.alone;
     try {
-      if (attempt > kOptimisticAttempts) metrics().transactionsAlone.add();
-      StorageTransaction transaction(m_storage, attempt > kOptimisticAttempts ? Kind::Alone : kind);
+      StorageTransaction transaction(m_storage, alone ? Kind::Alone : kind);
       if constexpr (std::is_void_v<decltype(body())>) {
         body();
         transaction.commit();
@@ -284,8 +320,8 @@ auto Repository::run(Body& body, StorageTransaction::Kind kind) -> decltype(body
       continue;
     } catch (const StorageConflict&) {
       if (attempt >= kTransactionAttempts) throw;
+      ++m_contention.retries;
     }
-    metrics().transactionRetries.add();
     pauseBeforeRetry(attempt);
   }
 }

@@ -22,14 +22,14 @@ bool isGroup(const std::string& name) { return name == kAdministratorsGroup || n
 std::string Repository::createUser(Caller& caller, const std::string& name, const std::string& password) {
   std::string hash;  // made once, when the rules allow the user
   return transact([&] {
-    StoredUser user = enter(caller, Use::Changing);
-    if (!user.isAdmin) throw Refusal("permission denied: only the administrator creates users");
+    Found found = enterAt(caller, Use::Changing, kUsersPath, name);
+    if (!found.user.isAdmin) throw Refusal("permission denied: only the administrator creates users");
     requireValidName(name, "user");
     // A user named like a group would hold what was granted to the group.
     if (isGroup(name)) throw Refusal("invalid user name: '" + name + "' (the name of a group)");
     if (m_storage.user(name)) throw Refusal("user exists already: " + echo(name));
-    StoredObject users = resolve(kUsersPath);
-    if (m_storage.child(users.id, name)) throw Refusal("user exists already: " + echo(name));
+    const StoredObject& users = resolve(found);
+    if (found.child()) throw Refusal("user exists already: " + echo(name));
     if (hash.empty()) hash = hashPassword(password);
     ObjectId object = m_storage.addObject(users.id, name, "User", false);
     m_storage.addUser(StoredUser{name, hash, false}, object);
@@ -51,11 +51,11 @@ std::vector<std::string> Repository::groups(Caller& caller, const std::string& n
 bool Repository::addPermission(Caller& caller, const std::string& path, const std::string& permission,
                                const std::string& member) {
   return transact([&] {
-    StoredUser user = enter(caller, Use::Changing);
-    StoredObject object = resolve(path);
+    Found found = enterAt(caller, Use::Changing, path);
+    const StoredObject& object = resolve(found);
     Access access = parsePermission(permission);
     if (member.empty()) throw Refusal("no member named");
-    requireAccess(user, object, Access::FullControl, path);
+    requireAccess(found.user, accessOf(found.user, found, found.depth), Access::FullControl, path);
     // An entry for a name that is no user would pass to a user made later under it.
     if (!isGroup(member) && !m_storage.user(member)) throw Refusal("no such user or group: " + echo(member));
     m_storage.addAccess(object.id, member, access);
@@ -66,10 +66,10 @@ bool Repository::addPermission(Caller& caller, const std::string& path, const st
 bool Repository::removePermission(Caller& caller, const std::string& path, const std::string& permission,
                                   const std::string& member) {
   return transact([&] {
-    StoredUser user = enter(caller, Use::Changing);
-    StoredObject object = resolve(path);
+    Found found = enterAt(caller, Use::Changing, path);
+    const StoredObject& object = resolve(found);
     Access access = parsePermission(permission);
-    requireAccess(user, object, Access::FullControl, path);
+    requireAccess(found.user, accessOf(found.user, found, found.depth), Access::FullControl, path);
     return m_storage.removeAccess(object.id, member, access);
   });
 }
@@ -77,12 +77,16 @@ bool Repository::removePermission(Caller& caller, const std::string& path, const
 bool Repository::hasPermission(Caller& caller, const std::string& path, const std::string& permission,
                                const std::string& member) {
   return read([&] {
-    StoredUser user = enter(caller);
-    StoredObject object = resolve(path);
+    Found found = enterAt(caller, Use::Reading, path);
+    resolve(found);
     Access wanted = parsePermission(permission);
-    requireAccess(user, object, Access::Read, path);
+    requireAccess(found.user, accessOf(found.user, found, found.depth), Access::Read, path);
     std::optional<StoredUser> account = m_storage.user(member);
-    return (account && account->isAdmin) || accessOf(member, object) >= wanted;
+    if (account && account->isAdmin) return true;
+    // The member's own entries along the same path.
+    Found theirs{StoredUser{member, std::string(), false}, path, m_storage.objectsAlong(splitPath(path), member),
+                 found.depth};
+    return theirs.exists() && accessOf(theirs.user, theirs, theirs.depth) >= wanted;
   });
 }
 

@@ -10,10 +10,12 @@ namespace talixdb::server {
 std::vector<std::string> Repository::store(Caller& caller, const std::string& parentPath,
                                            const std::vector<IncomingFile>& files) {
   return transact([&] {
-    StoredUser user = enter(caller, Use::Changing);
-    StoredObject parent = resolve(parentPath);
+    // The first file is looked up with its folder.
+    Found found = enterAt(caller, Use::Changing, parentPath, files.empty() ? std::string() : files.front().name);
+    const StoredUser& user = found.user;
+    const StoredObject& parent = resolve(found);
     requireContainer(parent, parentPath);
-    requireAccess(user, parent, Access::Write, parentPath);
+    requireAccess(user, accessOf(user, found, found.depth), Access::Write, parentPath);
     if (files.empty()) throw Refusal("no file to upload");
 
     std::vector<std::string> paths;
@@ -29,7 +31,9 @@ std::vector<std::string> Repository::store(Caller& caller, const std::string& pa
       if (!file.content->finish()) throw StorageFailure("cannot write the contents of " + echoPath(path));
 
       ObjectId id = 0;
-      if (std::optional<StoredObject> existing = m_storage.child(parent.id, file.name)) {
+      std::optional<StoredObject> existing =
+          &file == &files.front() && !file.name.empty() ? found.child() : m_storage.child(parent.id, file.name);
+      if (existing) {
         if (!existing->isFile) throw Refusal("not a file: " + echoPath(path));
         id = existing->id;
       } else {
@@ -45,8 +49,8 @@ std::vector<std::string> Repository::store(Caller& caller, const std::string& pa
 
 Download Repository::fetch(Caller& caller, const std::string& path) {
   return read([&] {
-    StoredUser user = enter(caller);
-    StoredObject file = resolveFile(user, path, Access::Read);
+    Found found = enterAt(caller, Use::Reading, path);
+    const StoredObject& file = resolveFile(found.user, found, Access::Read);
     std::vector<StoredVersion> versions = m_storage.versions(file.id);
     Download download;
     download.path = canonicalPath(path);
@@ -64,17 +68,16 @@ std::vector<std::string> Repository::versionNames(Caller& caller, const std::str
 
 std::vector<StoredVersion> Repository::changeLogs(Caller& caller, const std::string& path) {
   return read([&] {
-    StoredUser user = enter(caller);
-    StoredObject file = resolveFile(user, path, Access::Read);
-    return m_storage.versions(file.id);
+    Found found = enterAt(caller, Use::Reading, path);
+    return m_storage.versions(resolveFile(found.user, found, Access::Read).id);
   });
 }
 
 bool Repository::checkout(Caller& caller, const std::string& path, bool recursive) {
   return transact([&] {
-    StoredUser user = enter(caller, Use::Changing);
-    StoredObject object = resolve(path);
-    requireAccess(user, object, Access::Write, path);
+    Found found = enterAt(caller, Use::Changing, path);
+    const StoredObject& object = resolve(found);
+    requireAccess(found.user, accessOf(found.user, found, found.depth), Access::Write, path);
     forSubtree(object, recursive, [this](const StoredObject& each) { m_storage.setCheckedOut(each.id, true); });
     return true;
   });
@@ -82,9 +85,9 @@ bool Repository::checkout(Caller& caller, const std::string& path, bool recursiv
 
 bool Repository::checkin(Caller& caller, const std::string& path, const std::string& comment, bool recursive) {
   return transact([&] {
-    StoredUser user = enter(caller, Use::Changing);
-    StoredObject object = resolve(path);
-    requireAccess(user, object, Access::Write, path);
+    Found found = enterAt(caller, Use::Changing, path);
+    const StoredObject& object = resolve(found);
+    requireAccess(found.user, accessOf(found.user, found, found.depth), Access::Write, path);
     requireValidText(comment, "check-in comment");
     forSubtree(object, recursive, [this, &comment](const StoredObject& each) {
       m_storage.setCheckedOut(each.id, false);
@@ -98,9 +101,9 @@ bool Repository::checkin(Caller& caller, const std::string& path, const std::str
 
 bool Repository::isCheckedOut(Caller& caller, const std::string& path) {
   return read([&] {
-    StoredUser user = enter(caller);
-    StoredObject object = resolve(path);
-    requireAccess(user, object, Access::Read, path);
+    Found found = enterAt(caller, Use::Reading, path);
+    const StoredObject& object = resolve(found);
+    requireAccess(found.user, accessOf(found.user, found, found.depth), Access::Read, path);
     return object.checkedOut;
   });
 }
@@ -113,9 +116,9 @@ bool Repository::isCheckinEnabled(Caller& caller, const std::string& path) {
 bool Repository::setCheckinPolicy(Caller& caller, const std::string& path, const std::string& policy,
                                   bool recursive) {
   return transact([&] {
-    StoredUser user = enter(caller, Use::Changing);
-    StoredObject object = resolve(path);
-    requireAccess(user, object, Access::Write, path);
+    Found found = enterAt(caller, Use::Changing, path);
+    const StoredObject& object = resolve(found);
+    requireAccess(found.user, accessOf(found.user, found, found.depth), Access::Write, path);
     requireValidText(policy, "check-in policy");
     forSubtree(object, recursive,
                [this, &policy](const StoredObject& each) { m_storage.setCheckinPolicy(each.id, policy); });
@@ -123,10 +126,10 @@ bool Repository::setCheckinPolicy(Caller& caller, const std::string& path, const
   });
 }
 
-StoredObject Repository::resolveFile(const StoredUser& user, const std::string& path, Access needed) {
-  StoredObject object = resolve(path);
-  if (!object.isFile) throw Refusal("not a file: " + echoPath(canonicalPath(path)));
-  requireAccess(user, object, needed, path);
+const StoredObject& Repository::resolveFile(const StoredUser& user, const Found& found, Access needed) {
+  const StoredObject& object = resolve(found);
+  if (!object.isFile) throw Refusal("not a file: " + echoPath(canonicalPath(found.path)));
+  requireAccess(user, accessOf(user, found, found.depth), needed, found.path);
   return object;
 }
 

@@ -81,6 +81,28 @@ struct StoreFigures {
 // Access levels, each including the ones below it.
 enum class Access { None = 0, Read = 1, Write = 2, FullControl = 3 };
 
+// The objects from the root along some names, as far as they lead (the
+// root alone for none), and one member's own access on each.
+struct ObjectsAlong {
+  std::vector<StoredObject> objects;
+  std::vector<std::optional<Access>> ownAccess;  // one per object
+};
+
+// What a request that names a session and a path reads first.
+struct Arrival {
+  std::optional<StoredSession> session;
+  std::optional<StoredUser> user;  // the session's, when both exist
+  ObjectsAlong path;               // with the user's own access ("" without a user)
+};
+
+// What a reader sees of an object besides its record.
+struct ObjectDetails {
+  std::vector<std::string> childNames;  // in the order of Storage::children
+  PropertyList values;
+  PropertyList declarations;
+  std::optional<Access> ownAccess;  // of the member asked about
+};
+
 // A request the repository rules refuse; the text says what failed.
 class Refusal : public std::runtime_error {
  public:

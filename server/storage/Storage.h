@@ -4,6 +4,9 @@
 //
 // Every call except stageContent() runs inside a transaction opened with
 // begin(). Failures of the engine throw StorageFailure; the caller rolls back.
+// Besides the single reads, a few calls read at once what requests need
+// together (arrive, objectsAlong, details), so that an engine behind a
+// network asks for it in one go; their defaults use the single reads.
 #pragma once
 
 #include <cstdint>
@@ -56,6 +59,9 @@ class Storage {
   virtual void beginReading() { begin(); }
   virtual void commit() = 0;
   virtual void rollback() = 0;
+  // Waits of this transaction for locks (and its statements) end in a
+  // failure after `milliseconds`, for checks that must answer soon.
+  virtual void limitWaits(int milliseconds) { (void)milliseconds; }
 
   // ---- objects
   virtual ObjectId rootId() = 0;
@@ -63,6 +69,13 @@ class Storage {
   virtual std::optional<StoredObject> child(ObjectId parent, const std::string& name) = 0;
   // Children in the order they were created (or moved in).
   virtual std::vector<StoredObject> children(ObjectId parent) = 0;
+  // The objects from the root along `names` with `member`'s own access.
+  virtual ObjectsAlong objectsAlong(const std::vector<std::string>& names, const std::string& member);
+  // The session stored under `sessionKey`, its user, and the objects along
+  // `names` with that user's own access.
+  virtual Arrival arrive(const std::string& sessionKey, const std::vector<std::string>& names);
+  // Children's names, properties and `member`'s own access of each object.
+  virtual std::vector<ObjectDetails> details(const std::vector<ObjectId>& ids, const std::string& member);
   // Every object whose name contains `fragment`, the root excluded.
   virtual std::vector<StoredObject> objectsNamedLike(const std::string& fragment) = 0;
   virtual ObjectId addObject(ObjectId parent, const std::string& name, const std::string& typeName,
@@ -80,8 +93,8 @@ class Storage {
   // ---- file contents
   // A place for incoming bytes; may be called outside a transaction.
   virtual std::unique_ptr<StagedContent> stageContent() = 0;
-  // Adopts finished staged bytes as the next version of file `id`; returns its number.
-  virtual int addVersion(ObjectId id, StagedContent& staged, const std::string& creator,
+  // Adopts finished staged bytes as the next version of file `id`.
+  virtual void addVersion(ObjectId id, StagedContent& staged, const std::string& creator,
                          std::int64_t created) = 0;
   virtual std::vector<StoredVersion> versions(ObjectId id) = 0;
   virtual void setVersionComment(ObjectId id, int version, const std::string& comment) = 0;
@@ -105,6 +118,10 @@ class Storage {
   virtual void removeAccessOf(const std::string& member) = 0;
 
   // ---- sessions, found by their key (the rules above hash the ids)
+  // A session's last use, and the removal of sessions long unused, are
+  // bookkeeping no reader of the repository sees: an engine may store them
+  // apart from the transaction (and drop them when it rolls back), and
+  // read sessions as committed when the request began.
   virtual void addSession(const StoredSession& session) = 0;
   virtual std::optional<StoredSession> session(const std::string& key) = 0;
   virtual void touchSession(const std::string& key, std::int64_t now) = 0;

@@ -31,6 +31,10 @@ std::string patterned(std::size_t size, unsigned seed = 0);
 class ServiceClient {
  public:
   explicit ServiceClient(const TestServer& server) { retarget(server); }
+  // A client of the service at `endpoint` (a balancer in front of servers).
+  explicit ServiceClient(const std::string& endpoint) : m_endpoint(endpoint) {
+    m_binding.endpoint = m_endpoint.c_str();
+  }
   ServiceClient(const ServiceClient&) = delete;
   ServiceClient& operator=(const ServiceClient&) = delete;
 
@@ -60,9 +64,10 @@ class ServiceClient {
                     long long declaredSize = -1);
   CallResult download(const std::string& path, std::string& bytes);
   CallResult createUser(const std::string& name, const std::string& password);
+  // The outcome of a call made through binding() that returned `code`.
+  CallResult result(int code);
 
  private:
-  CallResult result(int code);
   std::string m_endpoint;
   QuillonBinding m_binding;
 };

@@ -164,6 +164,9 @@ TEST(ServiceTest, MetricsCountTheCallsAndAreShownToListedAddressesOnly) {
   };
   for (const auto& [series, by] : moved) EXPECT_EQ(value(after, series) - std::max(0.0, value(before, series)), by) << series;
   EXPECT_GT(value(after, "talixdb_received_bytes_total") - value(before, "talixdb_received_bytes_total"), 5000);
+  // Transactions of the upload, the lookup, the login and the first page, at least.
+  EXPECT_GE(value(after, "talixdb_transactions_total") - value(before, "talixdb_transactions_total"), 4);
+  EXPECT_EQ(value(after, "talixdb_database_round_trips_total"), -1);  // a PostgreSQL store's only
   EXPECT_EQ(value(after, "talixdb_sessions"), 1);
   EXPECT_GE(value(after, "talixdb_requests_in_progress"), 1);  // the page's own, and a call's still ending
   EXPECT_GE(value(after, "talixdb_workers{state=\"busy\"}"), 1);

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <fstream>
@@ -19,6 +20,7 @@
 
 #include "repository/LoginThrottle.h"
 #include "repository/Repository.h"
+#include "repository/RepositoryPath.h"
 #include "storage/StorageTransaction.h"
 #include "storage/postgres/PostgresStorage.h"
 #include "storage/postgres/PostgresStore.h"
@@ -508,8 +510,93 @@ TEST(PrivateFiles, DirectoriesMadeAboveTheStoreAreNeverOpenForWriting) {
   EXPECT_EQ(std::filesystem::status(dir.path() + "/a/b/store").permissions(), std::filesystem::perms(0700));
 }
 
-// The sweep of staged contents; a store's description without its password, a
-// store of schema 1 upgraded and one of a newer schema refused.
+// Every small call reaches the database at most four times, however deep its
+// path: a user's call, with the user's access granted at the top.
+TEST(PostgresStorage, SmallCallsTakeAtMostFourRoundTripsAtAnyDepth) {
+  PostgresStore store(PostgresCluster::shared().createDatabase(), StoreUse::Serve);
+  std::unique_ptr<Storage> storage = store.connect();
+  Repository repository(*storage, 600);
+  repository.bootstrap("admin-pw");
+  Caller admin, ann;
+  repository.login(admin, "root", "admin-pw");
+  repository.createUser(admin, "ann", "ann-pw");
+  repository.addPermission(admin, "/Repository", "write", "ann");
+  std::string deep = "/Repository";
+  for (int depth = 2; depth < 7; ++depth) deep = repository.create(admin, folder(deep, "d" + std::to_string(depth)));
+  const std::string bytes(1000, 'b');
+  std::unique_ptr<StagedContent> staged;  // given up after the reply (and the count)
+  auto upload = [&](const std::string& parent) {
+    staged = repository.stageContent();
+    staged->write(bytes.data(), bytes.size());
+    repository.store(ann, parent, {{"f", "File", 1000, {}, staged.get()}});
+  };
+  auto download = [&](const std::string& path) {
+    Download got = repository.fetch(ann, path);
+    std::string back(2000, '\0');
+    EXPECT_EQ(got.content->read(back.data(), back.size()), 1000);
+  };
+  struct Call {
+    const char* name;
+    std::function<void(const std::string& parent)> run;
+  };
+  const Call calls[] = {
+      {"login", [&](const std::string&) { repository.login(ann, "ann", "ann-pw"); }},
+      {"create", [&](const std::string& parent) { repository.create(ann, folder(parent, "n")); }},
+      {"find", [&](const std::string& parent) { repository.find(ann, parent + "/n"); }},
+      {"children", [&](const std::string& parent) { repository.children(ann, parent); }},
+      {"upload", upload},
+      {"upload again", upload},
+      {"download", [&](const std::string& parent) { download(parent + "/f"); }},
+      {"delete", [&](const std::string& parent) { repository.remove(ann, parent + "/n"); }},
+  };
+  // The first round prepares each statement on the connection.
+  const std::string warmUp = repository.create(admin, folder("/Repository", "w"));
+  for (const std::string& parent : {warmUp, std::string("/Repository"), deep}) {
+    for (const Call& call : calls) {
+      const std::uint64_t before = postgresRoundTrips();
+      call.run(parent);
+      const std::uint64_t trips = postgresRoundTrips() - before;
+      staged.reset();
+      if (parent == warmUp) continue;
+      EXPECT_LE(trips, 4u) << call.name << " below " << parent;
+      std::printf("%-14s depth %zu: %llu round trips\n", call.name, splitPath(parent).size() + 1,
+                  static_cast<unsigned long long>(trips));
+    }
+  }
+}
+
+// A download of several chunks reads on through a new connection when its
+// own ends between two chunks.
+TEST(PostgresStorage, ChunkReadsGoOnAfterTheirConnectionEnds) {
+  const std::string uri = PostgresCluster::shared().createDatabase();
+  PostgresStore store(uri, StoreUse::Serve);
+  std::unique_ptr<Storage> storage = store.connect();
+  Repository repository(*storage, 600);
+  repository.bootstrap("admin-pw");
+  Caller admin;
+  repository.login(admin, "root", "admin-pw");
+  std::string bytes(3 * kChunkSize + 7, 'x');
+  for (std::size_t i = 0; i < bytes.size(); i += 4096) bytes[i] = static_cast<char>('a' + i / kChunkSize);
+  auto staged = repository.stageContent();
+  ASSERT_TRUE(staged->write(bytes.data(), bytes.size()));
+  repository.store(admin, "/Repository", {{"f", "File", static_cast<long long>(bytes.size()), {}, staged.get()}});
+  staged.reset();
+  Download download = repository.fetch(admin, "/Repository/f");
+  std::string back(bytes.size(), '\0');
+  ASSERT_EQ(download.content->read(back.data(), kChunkSize), static_cast<long>(kChunkSize));
+  PostgresSession(uri).run("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
+                           "WHERE application_name = 'talixdb-server'");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  for (std::size_t at = kChunkSize; at < bytes.size();) {
+    const long count = download.content->read(&back[at], bytes.size() - at);
+    ASSERT_GT(count, 0);
+    at += static_cast<std::size_t>(count);
+  }
+  EXPECT_TRUE(back == bytes);
+}
+
+// The sweep of staged contents; a store's description without its password,
+// stores of schemas 1 and 2 upgraded and one of a newer schema refused.
 TEST(PostgresStorage, SweepKeepsLiveStagingAndRemovesWhatALostConnectionStaged) {
   const std::string uri = PostgresCluster::shared().createDatabase();
   PostgresStore store(uri, StoreUse::Serve);
@@ -552,6 +639,10 @@ TEST(PostgresStorage, SweepKeepsLiveStagingAndRemovesWhatALostConnectionStaged) 
   EXPECT_EQ(database.run("SELECT count(*) FROM staging"), "0");
   EXPECT_EQ(database.run("SELECT count(*) FROM chunks"), "0");
   EXPECT_EQ(locks().text(0, 0), "0");  // the sweep holds no lock of what it removed
+  // Its connection ended while idle: the next round opens it again.
+  database.run("SELECT pg_terminate_backend(" + keep + ")");
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  EXPECT_EQ(sweepStagedContents(sweeper), 0);
   // The connection opens again; the upload it lost fails rather than landing half.
   {
     StorageTransaction transaction(storage);
@@ -559,16 +650,22 @@ TEST(PostgresStorage, SweepKeepsLiveStagingAndRemovesWhatALostConnectionStaged) 
     staged->finish();
     EXPECT_THROW(storage.addVersion(id, *staged, "root", 1), StorageFailure);
   }
-  // A store of schema 1 is upgraded: its sessions are full ones.
-  database.run("ALTER TABLE sessions DROP COLUMN reading");
-  database.run("UPDATE talixdb_schema SET version = 1");
-  database.run("INSERT INTO sessions VALUES('old', 'root', 5)");
-  {
+  // Stores of schemas 1 and 2 are upgraded: the sessions of schema 1 are
+  // full ones, and schema 3 checks no foreign key but has its check function.
+  for (const std::string from : {"1", "2"}) {
+    database.run("DROP FUNCTION talixdb_changed()");
+    database.run("ALTER TABLE objects ADD FOREIGN KEY(parent) REFERENCES objects(id) ON DELETE CASCADE");
+    if (from == "1") database.run("ALTER TABLE sessions DROP COLUMN reading");
+    database.run("UPDATE talixdb_schema SET version = " + from);
+    database.run("INSERT INTO sessions(key, user_name, last_seen) VALUES('old" + from + "', 'root', 5)");
     PostgresStore upgraded(uri, StoreUse::Administer);
     PostgresStorage upgradedStorage(uri);
     StorageTransaction transaction(upgradedStorage);
-    EXPECT_EQ(upgradedStorage.session("old")->kind, SessionKind::Full);
-    EXPECT_EQ(database.run("SELECT version FROM talixdb_schema"), "2");
+    EXPECT_EQ(upgradedStorage.session("old" + from)->kind, SessionKind::Full);
+    EXPECT_EQ(database.run("SELECT version FROM talixdb_schema"), "3");
+    EXPECT_EQ(database.run("SELECT count(*) FROM pg_constraint WHERE contype = 'f' AND conrelid = 'objects'::regclass"),
+              "0");
+    EXPECT_EQ(database.run("SELECT to_regproc('talixdb_changed') IS NOT NULL"), "t");
   }
   database.run("UPDATE talixdb_schema SET version = 99");
   try {

@@ -287,6 +287,7 @@ TEST(ServerOptions, DefaultsHelpProblemsAndWarnings) {
       {{"--data", "d", "--metrics-from", "10.0.0.0/33"}, "--metrics-from: '10.0.0.0/33' has no prefix length from 0 to 32"},
       {{"--data", "d", "--metrics-from", "::1,monitor"}, "--metrics-from: 'monitor' is no IPv4 or IPv6 address"},
       {{"--data", "d", "--max-buffered", "1024"}, "--max-buffered needs a number from 4325376 to 1099511627776"},
+      {{"--store", "postgresql:///x", "--max-db-connections", "1"}, "--max-db-connections needs a number from 2 to 10000"},
       {{"--data", "d", "--proxy-protocol", "10.0.0.1,balancer"},
        "--proxy-protocol needs addresses or networks (ADDRESS/BITS), separated by commas: 'balancer' is no IPv4 or IPv6 address"},
   };
@@ -328,6 +329,12 @@ TEST(ServerLog, LinesCarryTimeLevelAndTheRequestFieldsWithTheOutcomeLast) {
   EXPECT_EQ(requestText(record), "request 10.1.2.3 findByPath root 1.500ms fault: no such object: /a b");
   RequestRecord anonymous{"", "", "D\xc3\xbcse 1", microseconds(7), "ok"};
   EXPECT_EQ(requestText(anonymous), "request - - D\xc3\xbcse_1 0.007ms ok");
+  // Transactions that lost to concurrent ones and ran again.
+  RequestRecord retried{"h", "createFolder", "ann", microseconds(7), "ok", 1, 0};
+  EXPECT_EQ(requestText(retried), "request h createFolder ann 0.007ms ok (1 retry)");
+  retried.retries = 3;
+  retried.alone = 1;
+  EXPECT_EQ(requestText(retried), "request h createFolder ann 0.007ms ok (3 retries, 1 alone)");
 }
 
 // (A SHA-512 crypt hash: storage/RepositoryTest.)

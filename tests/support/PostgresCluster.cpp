@@ -136,6 +136,8 @@ PostgresSession::PostgresSession(const std::string& uri) {
     PQfinish(m_connection);
     throw std::runtime_error("cannot connect to " + uri + ": " + message);
   }
+  // Warnings such as ending a server process that has just gone are no failures.
+  PQsetNoticeProcessor(m_connection, [](void*, const char*) {}, nullptr);
 }
 
 PostgresSession::~PostgresSession() { PQfinish(m_connection); }

@@ -10,12 +10,27 @@ namespace talixdb::server {
 
 namespace {
 
+int sweepOnce(PgConnection& db);
+
 // Removes a staged content unless a version adopted it; answers 1 when it
 // removed one, else 0.
 constexpr const char* kDiscardStaged =
     "WITH gone AS (DELETE FROM staging WHERE content = $1 RETURNING content), "
     "gone_chunks AS (DELETE FROM chunks WHERE content IN (SELECT content FROM gone)) "
     "SELECT count(*) FROM gone";
+
+// The same, and gives up its lock (a sweep that takes it meanwhile only
+// discards the same), in one round trip.
+constexpr const char* kDiscardAndUnlock =
+    "WITH gone AS (DELETE FROM staging WHERE content = $1 RETURNING content), "
+    "gone_chunks AS (DELETE FROM chunks WHERE content IN (SELECT content FROM gone)) "
+    "SELECT pg_advisory_unlock($1::bigint)";
+
+// A new content id, locked before it is listed (so that a sweep never takes
+// it for a leftover), in one statement.
+constexpr const char* kStage =
+    "INSERT INTO staging(content) SELECT id FROM (SELECT nextval('content_ids') AS id) AS next "
+    "WHERE pg_advisory_lock(id) IS NOT NULL RETURNING content";
 
 // Incoming bytes under a new content id. Whole chunks are written as they
 // fill, each committed on its own; the last, partial one stays here until a
@@ -25,12 +40,19 @@ constexpr const char* kDiscardStaged =
 class StagedChunks : public StagedContent {
  public:
   explicit StagedChunks(std::shared_ptr<PgConnection> db) : m_db(std::move(db)) {
-    m_db->reopenIfLost();
-    // Locked before it is listed, so that a sweep never takes it for a leftover.
-    PgResult row = m_db->run("SELECT id, pg_advisory_lock(id) FROM (SELECT nextval('content_ids') AS id) AS next", {});
-    m_id = row.integer(0, 0);
+    // A connection the database ended while idle is opened again, and one
+    // lost before it answered runs this again: a content listed without
+    // its lock is the sweep's.
+    for (int attempt = 1;; ++attempt) {
+      try {
+        m_db->reopenIfLost();
+        m_id = m_db->run(kStage, {}).integer(0, 0);
+        break;
+      } catch (const ConnectionLost& lost) {
+        if (attempt > 1 || lost.answered()) throw;
+      }
+    }
     m_generation = m_db->generation();
-    m_db->run("INSERT INTO staging(content) VALUES($1)", {m_id});
     m_tail.reserve(kChunkSize);
   }
 
@@ -38,8 +60,7 @@ class StagedChunks : public StagedContent {
     // Once the connection was lost, its lock is gone and the sweep removes the rest.
     if (!ownsLock() || m_db->inTransaction()) return;
     try {
-      m_db->run(kDiscardStaged, {m_id});
-      m_db->run("SELECT pg_advisory_unlock($1::bigint)", {m_id});
+      m_db->run(kDiscardAndUnlock, {m_id});
     } catch (...) {
       // Left for the sweep.
     }
@@ -65,22 +86,20 @@ class StagedChunks : public StagedContent {
 
   std::uint64_t size() const override { return m_size; }
 
-  // Writes the partial chunk and lists the content as the next version of
-  // `object`, in the open transaction; returns the version's number.
-  int adopt(ObjectId object, const std::string& creator, std::int64_t created) {
+  // Sends the partial chunk and the content's listing as version `number`
+  // of `object`, in the open transaction (which fails when the content is
+  // no longer staged: its version would have no content).
+  void adopt(ObjectId object, int number, const std::string& creator, std::int64_t created) {
     if (!m_finished || m_failed) throw StorageFailure("staged content is not ready");
     if (!ownsLock()) throw StorageFailure("the connection that received the content was lost");
     if (!m_tail.empty())
-      m_db->run("INSERT INTO chunks(content, number, data) VALUES($1, $2, $3)",
-                {m_id, m_chunks, PgParam::bytes(m_tail.data(), m_tail.size())});
-    PgResult row = m_db->run(
+      m_db->send("INSERT INTO chunks(content, number, data) VALUES($1, $2, $3)",
+                 {m_id, m_chunks, PgParam::bytes(m_tail.data(), m_tail.size())});
+    m_db->send(
         "WITH adopted AS (DELETE FROM staging WHERE content = $2 RETURNING content) "
         "INSERT INTO versions(object, number, content, size, creator, created) "
-        "SELECT $1, (SELECT COALESCE(MAX(number), 0) + 1 FROM versions WHERE object = $1), content, $3, $4, $5 "
-        "FROM adopted RETURNING number",
-        {object, m_id, static_cast<std::int64_t>(m_size), creator, created});
-    if (row.rows() == 0) throw StorageFailure("staged content " + std::to_string(m_id) + " is gone");
-    return static_cast<int>(row.integer(0, 0));
+        "VALUES($1, $6, (SELECT content FROM adopted), $3, $4, $5)",
+        {object, m_id, static_cast<std::int64_t>(m_size), creator, created, number});
   }
 
   PgConnection* connection() const { return m_db.get(); }
@@ -135,15 +154,13 @@ class BytesSource : public ContentSource {
 // connection of its own whose transaction sees what the opening one saw.
 class ChunkSource : public ContentSource {
  public:
-  ChunkSource(std::shared_ptr<PostgresReaders> readers, std::unique_ptr<PgConnection> db, std::int64_t content,
-              std::uint64_t size)
-      : m_readers(std::move(readers)), m_db(std::move(db)), m_content(content), m_size(size) {}
+  ChunkSource(std::shared_ptr<PgConnection> db, std::int64_t content, std::uint64_t size)
+      : m_db(std::move(db)), m_content(content), m_size(size) {}
   ~ChunkSource() override {
     try {
       m_db->execute("ROLLBACK");
-      m_readers->giveBack(std::move(m_db));
     } catch (...) {
-      // The connection is dropped instead.
+      // The pool drops the connection instead.
     }
   }
 
@@ -151,8 +168,7 @@ class ChunkSource : public ContentSource {
     try {
       if (m_offset == m_chunkBytes) {
         if (m_delivered >= m_size) return 0;
-        m_chunk.emplace(m_db->run("SELECT data FROM chunks WHERE content = $1 AND number = $2",
-                                  {m_content, m_number}, true));
+        m_chunk.emplace(readChunk());
         if (m_chunk->rows() != 1) return -1;
         ++m_number;
         m_chunkBytes = m_chunk->size(0, 0);
@@ -171,8 +187,20 @@ class ChunkSource : public ContentSource {
   std::uint64_t size() const override { return m_size; }
 
  private:
-  std::shared_ptr<PostgresReaders> m_readers;
-  std::unique_ptr<PgConnection> m_db;
+  PgResult readChunk() {
+    const char* sql = "SELECT data FROM chunks WHERE content = $1 AND number = $2";
+    try {
+      return m_db->run(sql, {m_content, m_number}, true);
+    } catch (const ConnectionLost&) {
+      // The connection went between two chunks. A content never changes:
+      // read on through a new one, unless the file was deleted meanwhile.
+      m_db->reopenIfLost();
+      m_db->execute("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+      return m_db->run(sql, {m_content, m_number}, true);
+    }
+  }
+
+  std::shared_ptr<PgConnection> m_db;
   std::int64_t m_content;
   std::uint64_t m_size;
   std::optional<PgResult> m_chunk;
@@ -184,19 +212,43 @@ class ChunkSource : public ContentSource {
 
 }  // namespace
 
-std::unique_ptr<StagedContent> PostgresStorage::stageContent() { return std::make_unique<StagedChunks>(m_db); }
+std::unique_ptr<StagedContent> PostgresStorage::stageContent() {
+  // The contents a worker stages share a connection, which its next
+  // transaction uses too (it holds their locks).
+  std::shared_ptr<PgConnection> db = m_staging.lock();
+  if (!db) db = m_db ? m_db : m_pool->lease();
+  m_staging = db;
+  return std::make_unique<StagedChunks>(std::move(db));
+}
 
-int PostgresStorage::addVersion(ObjectId id, StagedContent& staged, const std::string& creator,
-                                std::int64_t created) {
+void PostgresStorage::addVersion(ObjectId id, StagedContent& staged, const std::string& creator,
+                                 std::int64_t created) {
+  if (m_reading) throw WriteNeeded("a new version in a reading transaction");
   auto* chunks = dynamic_cast<StagedChunks*>(&staged);
   if (chunks == nullptr || chunks->connection() != m_db.get())
     throw StorageFailure("staged content is not from this connection");
-  return chunks->adopt(id, creator, created);
+  // The next number: 1 for a file this transaction made, else one more
+  // than the highest the request read as committed. A version committed
+  // since takes the same number, and the conflict on it runs this again;
+  // reading the highest number in the transaction would mark the versions'
+  // index pages as read, and uploads of other files would conflict with it.
+  int number = 1;
+  if (m_added.count(id) == 0) {
+    auto known = m_lastVersions.find(id);
+    number = 1 + (known != m_lastVersions.end()
+                      ? known->second
+                      : static_cast<int>(query("SELECT COALESCE(MAX(number), 0) FROM versions WHERE object = $1", {id})
+                                             .integer(0, 0)));
+  }
+  m_lastVersions[id] = number;
+  open();
+  chunks->adopt(id, number, creator, created);
+  m_sentApart = true;
 }
 
 std::vector<StoredVersion> PostgresStorage::versions(ObjectId id) {
-  PgResult rows = m_db->run(
-      "SELECT number, size, creator, created, comment FROM versions WHERE object = $1 ORDER BY number", {id});
+  PgResult rows =
+      query("SELECT number, size, creator, created, comment FROM versions WHERE object = $1 ORDER BY number", {id});
   std::vector<StoredVersion> list;
   for (int row = 0; row < rows.rows(); ++row) {
     StoredVersion version;
@@ -211,44 +263,63 @@ std::vector<StoredVersion> PostgresStorage::versions(ObjectId id) {
 }
 
 void PostgresStorage::setVersionComment(ObjectId id, int version, const std::string& comment) {
-  m_db->run("UPDATE versions SET comment = $3 WHERE object = $1 AND number = $2", {id, version, comment});
+  write("UPDATE versions SET comment = $3 WHERE object = $1 AND number = $2", {id, version, comment});
 }
 
 std::unique_ptr<ContentSource> PostgresStorage::openContent(ObjectId id, int version) {
-  PgResult row = m_db->run("SELECT content, size FROM versions WHERE object = $1 AND number = $2", {id, version});
+  // The first chunk comes along: for most contents, it is all.
+  PgResult row = query(
+      "SELECT v.content, v.size, c.data FROM versions v "
+      "LEFT JOIN chunks c ON c.content = v.content AND c.number = 0 WHERE v.object = $1 AND v.number = $2",
+      {id, version}, true);
   if (row.rows() == 0) return nullptr;
-  const std::int64_t content = row.integer(0, 0);
-  const auto size = static_cast<std::uint64_t>(row.integer(0, 1));
+  auto bigint = [&row](int column) {  // in binary: 8 bytes, most significant first
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < 8 && i < row.size(0, column); ++i)
+      value = value << 8 | static_cast<unsigned char>(row.data(0, column)[i]);
+    return value;
+  };
+  const auto content = static_cast<std::int64_t>(bigint(0));
+  const std::uint64_t size = bigint(1);
   if (size <= kChunkSize) {
     std::string bytes;
     if (size > 0) {
-      PgResult chunk = m_db->run("SELECT data FROM chunks WHERE content = $1 AND number = 0", {content}, true);
-      if (chunk.rows() != 1) throw StorageFailure("the content of version " + std::to_string(version) + " is missing");
-      bytes.assign(chunk.data(0, 0), chunk.size(0, 0));
+      if (row.isNull(0, 2)) throw StorageFailure("the content of version " + std::to_string(version) + " is missing");
+      bytes.assign(row.data(0, 2), row.size(0, 2));
     }
     return std::make_unique<BytesSource>(std::move(bytes));
   }
   // A later request may delete the file while it is read: the reader's
   // transaction keeps seeing it, as this one does.
-  std::string snapshot = m_db->run("SELECT pg_export_snapshot()", {}).text(0, 0);
-  std::unique_ptr<PgConnection> reader = m_readers->take();
-  reader->execute("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
-  reader->execute(("SET TRANSACTION SNAPSHOT " + reader->literal(snapshot)).c_str());
-  return std::make_unique<ChunkSource>(m_readers, std::move(reader), content, size);
-}
-
-std::unique_ptr<PgConnection> PostgresReaders::take() {
-  std::unique_ptr<PgConnection> connection = std::move(m_idle);
-  if (connection) connection->reopenIfLost();
-  return connection ? std::move(connection) : std::make_unique<PgConnection>(m_uri);
-}
-
-void PostgresReaders::giveBack(std::unique_ptr<PgConnection> connection) {
-  if (!connection->isLost()) m_idle = std::move(connection);
+  std::string snapshot = query("SELECT pg_export_snapshot()", {}).text(0, 0);
+  for (int attempt = 1;; ++attempt) {
+    std::shared_ptr<PgConnection> reader = m_readers->take();
+    try {
+      reader->execute("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+      reader->execute(("SET TRANSACTION SNAPSHOT " + reader->literal(snapshot)).c_str());
+      return std::make_unique<ChunkSource>(std::move(reader), content, size);
+    } catch (const ConnectionLost&) {
+      // Ended while idle in the pool (and not seen so yet): another one.
+      if (attempt > 1) throw;
+    }
+  }
 }
 
 int sweepStagedContents(PgConnection& db) {
-  db.reopenIfLost();
+  // A connection lost meanwhile has let go of its locks: run again.
+  for (int attempt = 1;; ++attempt) {
+    try {
+      db.reopenIfLost();
+      return sweepOnce(db);
+    } catch (const ConnectionLost&) {
+      if (attempt > 1) throw;
+    }
+  }
+}
+
+namespace {
+
+int sweepOnce(PgConnection& db) {
   PgResult staged = db.run("SELECT content FROM staging", {});
   int removed = 0;
   for (int row = 0; row < staged.rows(); ++row) {
@@ -265,5 +336,7 @@ int sweepStagedContents(PgConnection& db) {
   }
   return removed;
 }
+
+}  // namespace
 
 }  // namespace talixdb::server

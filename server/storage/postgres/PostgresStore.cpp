@@ -99,37 +99,57 @@ constexpr const char* kUpgrades[] = {
 ALTER TABLE sessions ADD COLUMN reading boolean NOT NULL DEFAULT false;
 UPDATE talixdb_schema SET version = 2;
 )sql",
+    // 3: no foreign key is checked when objects, properties and versions are
+    // added (their transactions see to it; see PostgresStorage): a key check
+    // reads the parent's index page, so that requests adding objects near
+    // each other would conflict. A function fails a transaction whose rows
+    // read before it began have changed since.
+    R"sql(
+DO $$DECLARE c record; BEGIN
+  FOR c IN SELECT conrelid::regclass AS relation, conname FROM pg_constraint
+      WHERE contype = 'f' AND conrelid IN ('objects'::regclass, 'properties'::regclass,
+                                           'property_items'::regclass, 'versions'::regclass) LOOP
+    EXECUTE format('ALTER TABLE %s DROP CONSTRAINT %I', c.relation, c.conname);
+  END LOOP;
+END$$;
+CREATE FUNCTION talixdb_changed() RETURNS boolean LANGUAGE plpgsql AS $$BEGIN
+  RAISE EXCEPTION 'rows read before the transaction changed since' USING ERRCODE = 'serialization_failure';
+END$$;
+UPDATE talixdb_schema SET version = 3;
+)sql",
 };
 
 constexpr int kSchemaVersion = 1 + static_cast<int>(sizeof kUpgrades / sizeof kUpgrades[0]);
 
-// Creates the schema when the database has none and upgrades an older one;
-// returns its version (a newer one is left as it is).
+// Creates the schema when the database has none and upgrades an older one,
+// a version at a time, each in its own transaction; returns its version (a
+// newer one is left as it is).
 int ensureSchema(PgConnection& db);
 
 }  // namespace
 
-PostgresStore::PostgresStore(std::string uri, StoreUse use) : m_uri(std::move(uri)) {
-  if (describePostgresUri(m_uri).empty())
+PostgresStore::PostgresStore(std::string uri, StoreUse use, int maxConnections) {
+  if (describePostgresUri(uri).empty())
     throw StorageFailure("the store is not a valid PostgreSQL connection URI (postgresql://...)");
-  m_maintenance = std::make_unique<PgConnection>(m_uri);
-  m_description = m_maintenance->describe() + " (PostgreSQL)";
-  m_maintenance->execute(kLockSchema);
+  m_pool = std::make_shared<PgPool>(std::move(uri), maxConnections);
+  std::shared_ptr<PgConnection> db = m_pool->lease();
+  m_description = db->describe() + " (PostgreSQL)";
+  db->execute(kLockSchema);
   try {
-    int version = ensureSchema(*m_maintenance);
+    int version = ensureSchema(*db);
     if (version > kSchemaVersion)
       throw StorageFailure("the store was written by a newer server (schema " + std::to_string(version) + ")");
   } catch (...) {
     try {
-      m_maintenance->execute(kUnlockSchema);
+      db->execute(kUnlockSchema);
     } catch (...) {
       // A lost connection has released the lock.
     }
     throw;
   }
-  m_maintenance->execute(kUnlockSchema);
+  db->execute(kUnlockSchema);
   if (use != StoreUse::Serve) return;
-  if (int removed = sweepStagedContents(*m_maintenance))
+  if (int removed = sweepStagedContents(*db))
     logLine(LogLevel::Info, "removed " + std::to_string(removed) + " interrupted uploads");
   m_sweeper = std::thread(&PostgresStore::sweepPeriodically, this);
 }
@@ -143,7 +163,7 @@ PostgresStore::~PostgresStore() {
   if (m_sweeper.joinable()) m_sweeper.join();
 }
 
-std::unique_ptr<Storage> PostgresStore::connect() { return std::make_unique<PostgresStorage>(m_uri); }
+std::unique_ptr<Storage> PostgresStore::connect() { return std::make_unique<PostgresStorage>(m_pool); }
 
 std::string PostgresStore::description() const { return m_description; }
 
@@ -151,7 +171,7 @@ void PostgresStore::sweepPeriodically() {
   std::unique_lock<std::mutex> lock(m_mutex);
   while (!m_wake.wait_for(lock, kSweepInterval, [this] { return m_stopping; })) {
     try {
-      if (int removed = sweepStagedContents(*m_maintenance))
+      if (int removed = sweepStagedContents(*m_pool->lease()))
         logLine(LogLevel::Info, "removed " + std::to_string(removed) + " interrupted uploads");
     } catch (const std::exception& error) {
       logLine(LogLevel::Warning, std::string("cannot remove interrupted uploads now: ") + error.what());

@@ -10,18 +10,20 @@
 #include <thread>
 
 #include "storage/Storage.h"
-#include "storage/postgres/Postgres.h"
+#include "storage/postgres/PostgresPool.h"
 
 namespace talixdb::server {
 
 class PostgresStore : public Store {
  public:
   // Connects to the database `uri` names, creates the schema on first use
-  // (one process at a time, under an advisory lock) and refuses a schema
-  // newer than this server's. To serve (`use` Serve) it also removes staged
-  // contents whose server or connection is gone, now and every
-  // kSweepInterval while it lives. Throws StorageFailure.
-  PostgresStore(std::string uri, StoreUse use);
+  // and brings an older one up to date (one process at a time, under an
+  // advisory lock), and refuses a schema newer than this server's. To serve
+  // (`use` Serve) it also removes staged contents whose server or connection
+  // is gone, now and every kSweepInterval while it lives. At most
+  // `maxConnections` connections are open at once (0: no limit). Throws
+  // StorageFailure.
+  PostgresStore(std::string uri, StoreUse use, int maxConnections = 0);
   ~PostgresStore() override;
 
   std::unique_ptr<Storage> connect() override;
@@ -30,9 +32,8 @@ class PostgresStore : public Store {
  private:
   void sweepPeriodically();
 
-  std::string m_uri;
+  std::shared_ptr<PgPool> m_pool;
   std::string m_description;
-  std::unique_ptr<PgConnection> m_maintenance;  // schema and sweeps; stages nothing
   std::mutex m_mutex;
   std::condition_variable m_wake;
   bool m_stopping = false;

@@ -154,8 +154,8 @@ void SqliteStorage::replaceProperties(ObjectId id, PropertySet set, const Proper
 
 std::unique_ptr<StagedContent> SqliteStorage::stageContent() { return m_files.stage(); }
 
-int SqliteStorage::addVersion(ObjectId id, StagedContent& staged, const std::string& creator,
-                              std::int64_t created) {
+void SqliteStorage::addVersion(ObjectId id, StagedContent& staged, const std::string& creator,
+                               std::int64_t created) {
   // Placing the staged bytes cannot be undone for a second run: ask first.
   if (m_db->queryOnly()) throw WriteNeeded("a new version in a reading transaction");
   int number = 1;
@@ -171,7 +171,6 @@ int SqliteStorage::addVersion(ObjectId id, StagedContent& staged, const std::str
   insert.bind(1, id).bind(2, static_cast<std::int64_t>(number)).bind(3, blob);
   insert.bind(4, static_cast<std::int64_t>(staged.size())).bind(5, creator).bind(6, created);
   insert.run();
-  return number;
 }
 
 std::vector<StoredVersion> SqliteStorage::versions(ObjectId id) {

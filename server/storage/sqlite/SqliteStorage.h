@@ -62,8 +62,8 @@ class SqliteStorage : public Storage {
   void replaceProperties(ObjectId id, PropertySet set, const PropertyList& list) override;
 
   std::unique_ptr<StagedContent> stageContent() override;
-  int addVersion(ObjectId id, StagedContent& staged, const std::string& creator,
-                 std::int64_t created) override;
+  void addVersion(ObjectId id, StagedContent& staged, const std::string& creator,
+                  std::int64_t created) override;
   std::vector<StoredVersion> versions(ObjectId id) override;
   void setVersionComment(ObjectId id, int version, const std::string& comment) override;
   std::unique_ptr<ContentSource> openContent(ObjectId id, int version) override;
