@@ -2,8 +2,9 @@
 // properties, file contents, users, permissions and sessions. The rules never
 // see SQL; another engine could sit behind the same interface.
 //
-// Every call except stageContent() runs inside a transaction opened with
-// begin(). Failures of the engine throw StorageFailure; the caller rolls back.
+// Every call except stageContent(), openContent() and contentSpace() runs
+// inside a transaction opened with begin(). Failures of the engine throw
+// StorageFailure; the caller rolls back.
 #pragma once
 
 #include <cstdint>
@@ -28,8 +29,8 @@ class StagedContent {
   virtual std::uint64_t size() const = 0;
 };
 
-// The bytes of one stored version, readable after the transaction that
-// opened them has ended (even when a later request deletes the file).
+// The bytes of one stored version as they were when it was opened (even
+// when a later request deletes the file meanwhile).
 class ContentSource {
  public:
   virtual ~ContentSource() = default;
@@ -85,8 +86,14 @@ class Storage {
                          std::int64_t created) = 0;
   virtual std::vector<StoredVersion> versions(ObjectId id) = 0;
   virtual void setVersionComment(ObjectId id, int version, const std::string& comment) = 0;
-  // Opens a stored version; null when there is no such version.
+  // Opens a stored version, outside a transaction; null when there is no
+  // such version. The source may read through this connection: nothing else
+  // uses it until the source is destroyed.
   virtual std::unique_ptr<ContentSource> openContent(ObjectId id, int version) = 0;
+  // Bytes the store can still take for new contents, when the engine can
+  // tell (a database on another host cannot); may be called outside a
+  // transaction.
+  virtual std::optional<std::uint64_t> contentSpace() { return std::nullopt; }
 
   // ---- users (each also appears as an object, linked by `object`)
   virtual std::optional<StoredUser> user(const std::string& name) = 0;

@@ -159,14 +159,20 @@ TEST_P(RepositoryTest, FilesGetVersionsAllOrNothingUploadsAndCheckins) {
   EXPECT_EQ(logs[1].created, logs[0].created + 10);
   EXPECT_EQ(logs[1].creator, "root");
   EXPECT_TRUE(repository->find(admin, "/Repository/f").object.isFile);
-  // Content fetched stays readable after the file is deleted, and goes when it is closed.
+  // Content opened stays readable after another connection deletes the
+  // file, and goes when it is closed.
   Download download = repository->fetch(admin, "/Repository/f");
-  EXPECT_TRUE(repository->remove(admin, "/Repository/f"));
+  EXPECT_EQ(download.size, big.size());
+  std::unique_ptr<ContentSource> content = repository->openDownload(download);
+  std::unique_ptr<Storage> otherStorage = store->connect();
+  Repository other(*otherStorage, kTimeout, [this] { return now; });
+  EXPECT_TRUE(other.remove(admin, "/Repository/f"));
   std::string back(big.size() + 1, '\0');
   long got = 0;
-  for (long n; (n = download.content->read(&back[got], back.size() - got)) > 0;) got += n;
+  for (long n; (n = content->read(&back[got], back.size() - got)) > 0;) got += n;
   EXPECT_TRUE(back.substr(0, got) == big) << got;
-  download.content.reset();
+  content.reset();
+  EXPECT_THROW(repository->openDownload(download), Refusal);  // gone once closed
   EXPECT_EQ(uri.empty() ? "0" : PostgresSession(uri).run("SELECT count(*) FROM chunks"), "0");  // none left
 
   // A size mismatch in any file stores none of them.

@@ -131,21 +131,14 @@ class BytesSource : public ContentSource {
   std::size_t m_offset = 0;
 };
 
-// A content of several chunks, read one chunk at a time through a
-// connection of its own whose transaction sees what the opening one saw.
+// A content of several chunks, read one chunk at a time in a read-only
+// transaction of the storage's own connection, which keeps seeing it as it
+// was when opened; the transaction ends with the source.
 class ChunkSource : public ContentSource {
  public:
-  ChunkSource(std::shared_ptr<PostgresReaders> readers, std::unique_ptr<PgConnection> db, std::int64_t content,
-              std::uint64_t size)
-      : m_readers(std::move(readers)), m_db(std::move(db)), m_content(content), m_size(size) {}
-  ~ChunkSource() override {
-    try {
-      m_db->execute("ROLLBACK");
-      m_readers->giveBack(std::move(m_db));
-    } catch (...) {
-      // The connection is dropped instead.
-    }
-  }
+  ChunkSource(std::shared_ptr<PgConnection> db, std::int64_t content, std::uint64_t size)
+      : m_db(std::move(db)), m_content(content), m_size(size) {}
+  ~ChunkSource() override { endReading(*m_db); }
 
   long read(char* data, std::size_t size) override {
     try {
@@ -170,9 +163,17 @@ class ChunkSource : public ContentSource {
   }
   std::uint64_t size() const override { return m_size; }
 
+  // Ends the reading transaction; a connection lost meanwhile has none.
+  static void endReading(PgConnection& db) noexcept {
+    try {
+      if (!db.isLost() && db.inTransaction()) db.execute("ROLLBACK");
+    } catch (...) {
+      // The next transaction finds the connection lost and opens it again.
+    }
+  }
+
  private:
-  std::shared_ptr<PostgresReaders> m_readers;
-  std::unique_ptr<PgConnection> m_db;
+  std::shared_ptr<PgConnection> m_db;
   std::int64_t m_content;
   std::uint64_t m_size;
   std::optional<PgResult> m_chunk;
@@ -215,36 +216,29 @@ void PostgresStorage::setVersionComment(ObjectId id, int version, const std::str
 }
 
 std::unique_ptr<ContentSource> PostgresStorage::openContent(ObjectId id, int version) {
-  PgResult row = m_db->run("SELECT content, size FROM versions WHERE object = $1 AND number = $2", {id, version});
-  if (row.rows() == 0) return nullptr;
-  const std::int64_t content = row.integer(0, 0);
-  const auto size = static_cast<std::uint64_t>(row.integer(0, 1));
-  if (size <= kChunkSize) {
+  m_db->reopenIfLost();
+  m_db->execute("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+  try {
+    PgResult row = m_db->run("SELECT content, size FROM versions WHERE object = $1 AND number = $2", {id, version});
+    if (row.rows() == 0) {
+      ChunkSource::endReading(*m_db);
+      return nullptr;
+    }
+    const std::int64_t content = row.integer(0, 0);
+    const auto size = static_cast<std::uint64_t>(row.integer(0, 1));
+    if (size > kChunkSize) return std::make_unique<ChunkSource>(m_db, content, size);
     std::string bytes;
     if (size > 0) {
       PgResult chunk = m_db->run("SELECT data FROM chunks WHERE content = $1 AND number = 0", {content}, true);
       if (chunk.rows() != 1) throw StorageFailure("the content of version " + std::to_string(version) + " is missing");
       bytes.assign(chunk.data(0, 0), chunk.size(0, 0));
     }
+    ChunkSource::endReading(*m_db);
     return std::make_unique<BytesSource>(std::move(bytes));
+  } catch (...) {
+    ChunkSource::endReading(*m_db);
+    throw;
   }
-  // A later request may delete the file while it is read: the reader's
-  // transaction keeps seeing it, as this one does.
-  std::string snapshot = m_db->run("SELECT pg_export_snapshot()", {}).text(0, 0);
-  std::unique_ptr<PgConnection> reader = m_readers->take();
-  reader->execute("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
-  reader->execute(("SET TRANSACTION SNAPSHOT " + reader->literal(snapshot)).c_str());
-  return std::make_unique<ChunkSource>(m_readers, std::move(reader), content, size);
-}
-
-std::unique_ptr<PgConnection> PostgresReaders::take() {
-  std::unique_ptr<PgConnection> connection = std::move(m_idle);
-  if (connection) connection->reopenIfLost();
-  return connection ? std::move(connection) : std::make_unique<PgConnection>(m_uri);
-}
-
-void PostgresReaders::giveBack(std::unique_ptr<PgConnection> connection) {
-  if (!connection->isLost()) m_idle = std::move(connection);
 }
 
 int sweepStagedContents(PgConnection& db) {

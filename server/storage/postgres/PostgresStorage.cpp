@@ -16,7 +16,7 @@ std::optional<StoredObject> firstObject(const PgResult& rows);
 }  // namespace
 
 PostgresStorage::PostgresStorage(const std::string& uri)
-    : m_db(std::make_shared<PgConnection>(uri)), m_readers(std::make_shared<PostgresReaders>(uri)) {}
+    : m_db(std::make_shared<PgConnection>(uri)) {}
 
 PostgresStorage::~PostgresStorage() {
   try {

@@ -13,7 +13,9 @@
 // row in the request's transaction; until then no reader finds them. While
 // the connection that stages them is open it holds an advisory lock on
 // their id; a sweep removes staged contents whose lock is free (their server
-// or its connection is gone).
+// or its connection is gone). A download reads its chunks through the
+// storage's own connection, in a read-only transaction of its own that lasts
+// as long as the content is open (openContent).
 //
 // A lost connection fails the statement in flight with StorageFailure and is
 // opened again by the next transaction (or the next staging).
@@ -29,8 +31,6 @@ namespace talixdb::server {
 
 // Bytes of one stored chunk.
 constexpr std::size_t kChunkSize = 1 << 20;
-
-class PostgresReaders;
 
 class PostgresStorage : public Storage {
  public:
@@ -91,7 +91,6 @@ class PostgresStorage : public Storage {
  private:
   // Shared with the contents it stages, which may outlive this object.
   std::shared_ptr<PgConnection> m_db;
-  std::shared_ptr<PostgresReaders> m_readers;  // connections for downloads of several chunks
   // Takes the lock with `lock` and opens a transaction with `begin`.
   void open(const char* lock, bool alone, const char* begin);
   // Ends it with `sql`, which gives the lock back after; gives it back
@@ -105,21 +104,5 @@ class PostgresStorage : public Storage {
 // Removes staged contents whose connection is gone (see above), using
 // `db`, which must stage nothing itself. Returns how many it removed.
 int sweepStagedContents(PgConnection& db);
-
-// The connections a storage object reads contents of several chunks
-// through, each in a read-only transaction on the snapshot of the
-// transaction that opened the content.
-class PostgresReaders {
- public:
-  explicit PostgresReaders(std::string uri) : m_uri(std::move(uri)) {}
-  // An idle connection, or a new one.
-  std::unique_ptr<PgConnection> take();
-  // Keeps `connection` for the next reader (one at most).
-  void giveBack(std::unique_ptr<PgConnection> connection);
-
- private:
-  std::string m_uri;
-  std::unique_ptr<PgConnection> m_idle;
-};
 
 }  // namespace talixdb::server

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -131,6 +132,13 @@ std::unique_ptr<ContentSource> ContentFiles::open(const std::string& blob) const
     throw StorageFailure("cannot read " + path);
   }
   return std::make_unique<FileSource>(fd, static_cast<std::uint64_t>(info.st_size));
+}
+
+std::uint64_t ContentFiles::freeSpace() const {
+  struct statvfs info {};
+  if (::statvfs(m_directory.c_str(), &info) != 0)
+    throw StorageFailure("cannot tell the free space of " + m_directory + ": " + std::strerror(errno));
+  return static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
 }
 
 void ContentFiles::remove(const std::string& blob) const {
