@@ -162,7 +162,9 @@ std::string serverUsage() {
          "                             TLS connections are not kept alive)\n"
          "  --stop-timeout SECONDS     at SIGTERM or SIGINT, requests in flight get this long to\n"
          "                             finish before their connections are cut (default 3)\n"
-         "  --max-upload BYTES         largest file accepted (default 1073741824)\n"
+         "  --max-upload BYTES         largest file accepted, at most 1099511627776 (1 TiB; default\n"
+         "                             68719476736, 64 GiB); an upload the store has no room for\n"
+         "                             is refused before its bytes are stored\n"
          "  --log-level LEVEL          error, warning, info or debug (default info)\n"
          "  --quiet                    the same as --log-level warning\n"
          "  --tls-cert FILE            serve HTTPS only (TLS 1.2 or later) with the certificate in\n"
@@ -216,8 +218,8 @@ std::string apply(int id, const std::string& value, ServerOptions& options) {
       options.threads = static_cast<int>(number);
       return std::string();
     case kMaxUpload:
-      if (!parseNumber(value, 0, std::numeric_limits<std::uint64_t>::max() / 4, number))
-        return "--max-upload needs a number of bytes";
+      if (!parseNumber(value, 0, kMaxUploadCeiling, number))
+        return "--max-upload needs a number of bytes from 0 to " + std::to_string(kMaxUploadCeiling);
       options.maxUpload = number;
       return std::string();
     case kMaxThreads:

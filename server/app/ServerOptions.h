@@ -18,6 +18,11 @@ enum class ServerCommand {
   Version,           // --version
 };
 
+// The largest --max-upload (1 TiB). Files travel as chunked DIME records and
+// are counted in 64-bit sizes throughout: the bound is one of sense, not
+// one the format sets.
+constexpr std::uint64_t kMaxUploadCeiling = std::uint64_t(1) << 40;
+
 struct ServerOptions {
   ServerCommand command = ServerCommand::Serve;
   std::string dataDirectory;  // --data: a SQLite store
@@ -35,7 +40,7 @@ struct ServerOptions {
   std::uint64_t minRate = 128 * 1024;  // --min-rate: bytes per second granted to attachments and replies
   int keepAliveRequests = 100;  // --keep-alive-requests: requests per connection (1: no keep-alive)
   int stopTimeout = 3;      // --stop-timeout: seconds requests in flight get at SIGTERM
-  std::uint64_t maxUpload = 1ull << 30;  // bytes
+  std::uint64_t maxUpload = 64ull << 30;  // bytes, at most kMaxUploadCeiling
   LogLevel logLevel = LogLevel::Info;
   std::string tlsCertificate;  // --tls-cert: serve HTTPS only, with this certificate
   std::string tlsKey;          // --tls-key: and its private key

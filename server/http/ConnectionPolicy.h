@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstdint>
 
+#include "http/TransferPlaces.h"
+
 namespace talixdb::server {
 
 struct ConnectionPolicy {
@@ -17,13 +19,13 @@ struct ConnectionPolicy {
   std::chrono::seconds stallTimeout{60};  // one socket operation at most
   int keepAliveRequests = 100;         // requests per connection (1: no keep-alive)
   int maxTransfers = 16;               // uploadFiles and downloadFiles at once
-  std::atomic<int> transfers{0};
+  TransferPlaces transfers;            // held by the requests served
   std::atomic<bool> stopping{false};  // replies say "Connection: close"
 };
 
 // An absolute time limit for receiving or sending one message: a fixed
-// allowance from its start, plus one second per `rate` bytes that its
-// attachments or reply declare or move.
+// allowance from its start, plus one second per `rate` bytes its attachments
+// or its reply have actually moved (never what they declare).
 class Deadline {
  public:
   using Clock = std::chrono::steady_clock;

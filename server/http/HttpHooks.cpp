@@ -97,11 +97,16 @@ int parseHeaders(struct soap* soap) {
   if (result != SOAP_OK) return result;
   // Answered by serveRequest: a reply sent from here would not stop the runtime.
   if (soap->status == SOAP_POST && !isServicePath(soap->path)) return soap->error = 404;
-  if (isTransferAction(soap->action) && !context.takeTransferPlace())
-    return refuseRequest(soap,
-                         "the server is busy: " + std::to_string(context.policy()->maxTransfers) +
-                             " transfers are in progress; try again later",
-                         kServerFaultCode);
+  // A transfer is admitted before any byte of its body is read.
+  if (isTransferAction(soap->action)) {
+    try {
+      const char* code = kClientFaultCode;
+      std::string refusal = context.admitTransfer(code);
+      if (!refusal.empty()) return refuseRequest(soap, refusal, code);
+    } catch (...) {
+      return soap->error = SOAP_EOM;
+    }
+  }
   if (soap->zlib_in != SOAP_ZLIB_NONE) return refuseRequest(soap, "compressed requests are not accepted");
   if ((soap->imode | soap->mode) & (SOAP_ENC_MIME | SOAP_ENC_MTOM))
     return refuseRequest(soap, "MIME attachments are not accepted: files travel as DIME attachments");
@@ -165,8 +170,9 @@ int postHeader(struct soap* soap, const char* key, const char* value) {
 }
 
 // The reply (or fault) is about to go out: its log line goes first. The
-// request's deadline ends; the reply's begins, with time for the bytes it
-// declares.
+// request's deadline ends; the reply's begins, and grows only as its bytes
+// are taken (see send), so that a slow reader cannot hold it for the time
+// the bytes it declares would take.
 int respond(struct soap* soap, int status, ULONG64 count) {
   ServiceContext& context = ServiceContext::of(soap);
   try {
@@ -179,7 +185,7 @@ int respond(struct soap* soap, int status, ULONG64 count) {
   if (const ConnectionPolicy* policy = context.policy()) {
     context.sendDeadline.start(std::chrono::steady_clock::now(), policy->requestTimeout);
     context.bytesSent = 0;
-    context.sendDeadline.grant(count, policy->minRate);
+    context.replyLength = count;
   }
   return context.respond(soap, status, count);
 }
@@ -219,6 +225,7 @@ int send(struct soap* soap, const char* data, std::size_t size) {
   if (!deadline.running()) deadline.start(std::chrono::steady_clock::now(), policy->requestTimeout);
   while (size > 0) {
     const std::size_t piece = std::min(size, kSendPiece);
+    if (context.replyLength > 0 && context.bytesSent + piece >= context.replyLength) context.giveBackTransferPlace();
     soap->send_timeout = deadline.socketTimeout(policy->stallTimeout);
     int error = soap->send_timeout == 0 ? SOAP_EOF : context.send(soap, data, piece);
     if (error != SOAP_OK) {

@@ -46,7 +46,7 @@ std::string dimeRecord(int flags, int typeFormat, const std::string& type, const
 
 // The start of an uploadFiles request for one file: the HTTP header (for
 // `attachmentBytes` more after this start) and the envelope record.
-std::string uploadStart(const std::string& cookie, const std::string& folder, std::size_t declaredSize,
+std::string uploadStart(const std::string& cookie, const std::string& folder, long long declaredSize,
                         std::size_t attachmentBytes) {
   std::string xml = soapEnvelope("<ns2:UploadFilesRequestElement><parent>" + folder +
                                  "</parent><uploadFiles><name>big.bin</name><size>" + std::to_string(declaredSize) +
@@ -258,26 +258,35 @@ TEST_F(InputTest, NamesAreStoredAsSentOrRefusedWithTheReason) {
 
 // The fault comes as soon as the DIME record (or the envelope, for a record
 // in chunks) declares more than the limit: the client has sent none of the
-// file's bytes yet and waits for the reply. A file in chunks declares no size
-// of its own: it is refused once its bytes pass the limit. A file of exactly the
-// limit's size is taken (that files arrive whole: the round trips elsewhere).
+// file's bytes yet and waits for the reply. A file in chunks whose envelope
+// declares no size is refused once its bytes pass the limit, one that
+// declares a size once its bytes pass that. A file of exactly the limit's
+// size is taken (that files arrive whole: the round trips elsewhere).
 TEST_F(InputTest, UploadOverTheLimitIsRefusedAsSoonAsItShows) {
   const std::size_t size = kUploadLimit + 1;
   const std::string media = "application/octet-stream";
   const std::string chunk(256 * 1024, 'c');
-  std::string chunked = uploadStart(cookie, folder, 1000, 8 * (12 + 4 + 24 + chunk.size())) +
-                        dimeRecord(1, 1, media, "id1", chunk, chunk.size());
-  for (int i = 0; i < 4; ++i) chunked += dimeRecord(1, 0, "", "", chunk, chunk.size());
-  const std::pair<const char*, std::string> cases[] = {
-      {"record", uploadStart(cookie, folder, size, 12 + 4 + 24 + size) + dimeRecord(2, 1, media, "id1", "", size)},
-      {"envelope", uploadStart(cookie, folder, size, 12 + 4 + 24 + size) + dimeRecord(1, 1, media, "id1", "", 4096)},
-      {"chunks", chunked},
+  auto chunked = [&](long long declared) {
+    std::string request = uploadStart(cookie, folder, declared, 8 * (12 + 4 + 24 + chunk.size())) +
+                          dimeRecord(1, 1, media, "id1", chunk, chunk.size());
+    for (int i = 0; i < 4; ++i) request += dimeRecord(1, 0, "", "", chunk, chunk.size());
+    return request;
   };
-  for (const auto& [what, request] : cases) {
+  const std::string tooLarge = "file too large: 'id1' exceeds the upload limit of 1048576 bytes";
+  const std::tuple<const char*, std::string, std::string> cases[] = {
+      {"record", uploadStart(cookie, folder, size, 12 + 4 + 24 + size) + dimeRecord(2, 1, media, "id1", "", size),
+       tooLarge},
+      {"envelope", uploadStart(cookie, folder, size, 12 + 4 + 24 + size) + dimeRecord(1, 1, media, "id1", "", 4096),
+       tooLarge},
+      {"chunks", chunked(-1), tooLarge},
+      {"chunks beyond the size declared", chunked(1000),
+       "size mismatch: attachment 1 holds more than the 1000 bytes declared for it"},
+  };
+  for (const auto& [what, request, fault] : cases) {
     auto began = std::chrono::steady_clock::now();
     std::string reply = exchange(server->port(), request, Ending::KeepOpen, std::chrono::seconds(5));
     EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(4)) << what;
-    EXPECT_EQ(faultString(reply), "file too large: 'id1' exceeds the upload limit of 1048576 bytes") << what;
+    EXPECT_EQ(faultString(reply), fault) << what;
     EXPECT_FALSE(admin->exists(folder + "/big.bin")) << what;
   }
   EXPECT_TRUE(Succeeds(admin->upload(folder, "limit.bin", std::string(kUploadLimit, 'e'))));
