@@ -186,7 +186,8 @@ std::string CRepositoryClient::download(const std::string& path, CDownloadSink& 
   {
     CDownloadStream stream(soap, sink, meter);
     m_iLastResult = m_pBinding->downloadFiles(&request, *response);
-    received = stream.received();
+    const CClientContext* context = CClientContext::of(soap);
+    received = stream.received() && context != nullptr && context->replyReadToItsEnd(soap);
   }
   // Exactly one item and its bytes as the first attachment, or nothing.
   std::string result;
