@@ -30,6 +30,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <string>
 
 #include "WireTypes.h"
 
@@ -51,6 +52,11 @@ class CClientContext {
   // Where the attachment of the reply being read goes; null: nowhere.
   void setIncoming(void* target) { m_incoming = target; }
   void* incoming() const { return m_incoming; }
+  // What a server answered while a request was still going out (a refusal
+  // of an upload it would not take), kept by the upload that stopped for
+  // it; take() empties it.
+  void keepEarlyReply(std::string reply) { m_earlyReply = std::move(reply); }
+  std::string takeEarlyReply() { return std::move(m_earlyReply); }
   // `bytes` of the attachment the call asked for have arrived: they extend
   // the exchange's deadline and do not count against kMaxReplyBytes.
   void creditAttachment(std::uint64_t bytes);
@@ -99,6 +105,7 @@ class CClientContext {
   bool m_bReplyRead = false;  // a receive came last: the next send opens an exchange
   bool m_bReplyEnded = false;  // the last reply was read to its end
   void* m_incoming = nullptr;
+  std::string m_earlyReply;
 };
 
 }  // namespace VLT_121

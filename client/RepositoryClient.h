@@ -25,6 +25,9 @@ class CRepositoryClient {
   // with a result or with a fault ("no such object"); false when the call
   // failed on the way (no connection, a time-out, a dropped connection).
   bool lastCallAnswered() const;
+  // Why the last upload or download failed, as the server said it (the file
+  // too large for its limit or its store, say); "" when it did not say.
+  const std::string& lastFailure() const { return m_strLastFailure; }
   // Path of the new folder, or "" (also when the parent is missing).
   std::string createFolder(std::string parentPath, std::string name);
   // True when the server deleted the object (and everything below it).
@@ -79,6 +82,7 @@ class CRepositoryClient {
   QuillonBinding* m_pBinding;
   ITransferProgress* m_pProgress = nullptr;
   int m_iLastResult = SOAP_OK;
+  std::string m_strLastFailure;
 };
 
 }  // namespace VLT_121

@@ -1,12 +1,14 @@
 #include "client/Transfers.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -24,6 +26,11 @@ namespace {
 
 // The host hears of a transfer at least this often.
 constexpr std::uint64_t kReportStep = std::uint64_t(1) << 20;
+// An upload looks for an early answer of the server every this many bytes.
+constexpr std::uint64_t kAnswerCheckStep = std::uint64_t(1) << 20;
+// An early answer is read for at most this long, and this much of it kept.
+constexpr int kEarlyReplyMillis = 1000;
+constexpr std::size_t kEarlyReplyBytes = 64 * 1024;
 // A download to disk starts the write-back of what it wrote every this many bytes.
 constexpr std::uint64_t kWriteBackStep = std::uint64_t(8) << 20;
 // A local file is read in pieces of this size and handed to the runtime in
@@ -267,6 +274,14 @@ void* CUploadStream::open(struct soap* soap, void* handle, const char*, const ch
 std::size_t CUploadStream::read(struct soap* soap, void* handle, char* buffer, std::size_t size) {
   auto* stream = static_cast<CUploadStream*>(handle);
   const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size, stream->m_left));
+  stream->m_sinceCheck += wanted;
+  if (stream->m_sinceCheck >= kAnswerCheckStep) {
+    stream->m_sinceCheck = 0;
+    if (stream->answeredEarly(soap)) {
+      soap->error = SOAP_EOF;
+      return 0;
+    }
+  }
   const std::size_t got = wanted > 0 ? stream->m_source.read(buffer, wanted) : 0;
   // The host hears of these bytes before they go: a stop at the last report
   // still keeps the request from completing.
@@ -282,6 +297,26 @@ std::size_t CUploadStream::read(struct soap* soap, void* handle, char* buffer, s
 }
 
 void CUploadStream::close(struct soap*, void*) {}
+
+bool CUploadStream::answeredEarly(struct soap* soap) {
+  if (!soap_valid_socket(soap->socket) || soap->ssl != nullptr) return false;
+  pollfd connection{soap->socket, POLLIN, 0};
+  if (::poll(&connection, 1, 0) <= 0) return false;
+  // The server answers and closes; what it sends within the time is kept.
+  std::string reply;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEarlyReplyMillis);
+  char piece[4096];
+  while (reply.size() < kEarlyReplyBytes) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    connection.revents = 0;
+    if (left.count() <= 0 || ::poll(&connection, 1, static_cast<int>(left.count())) <= 0) break;
+    const ssize_t got = ::recv(soap->socket, piece, sizeof piece, 0);
+    if (got <= 0) break;
+    reply.append(piece, static_cast<std::size_t>(got));
+  }
+  if (CClientContext* context = CClientContext::of(soap)) context->keepEarlyReply(std::move(reply));
+  return true;
+}
 
 CDownloadStream::CDownloadStream(struct soap* soap, CDownloadSink& sink, CTransferMeter& meter)
     : m_pSoap(soap), m_sink(sink), m_meter(meter) {

@@ -111,7 +111,9 @@ class CFileSink : public CDownloadSink {
 
 // While it exists, the attachment of the next request on `soap` is read from
 // the source in pieces as the request goes out, as one DIME record or, from
-// 2 GiB on, as chunks (DimeRecords.h).
+// 2 GiB on, as chunks (DimeRecords.h). A server that answers before the
+// request has gone out (it refuses the file) stops the sending; its answer
+// is kept for the caller (CClientContext::takeEarlyReply).
 class CUploadStream {
  public:
   CUploadStream(struct soap* soap, CUploadSource& source, CTransferMeter& meter);
@@ -126,12 +128,16 @@ class CUploadStream {
   static void close(struct soap* soap, void* handle);
 
  private:
+  // True when the server has answered already; its answer is then kept.
+  bool answeredEarly(struct soap* soap);
+
   struct soap* m_pSoap;
   CUploadSource& m_source;
   CTransferMeter& m_meter;
   std::uint64_t m_left;
   std::uint64_t m_records;      // DIME records the attachment travels as
   std::uint64_t m_opened = 0;   // of them begun
+  std::uint64_t m_sinceCheck = 0;  // bytes sent since the connection was last looked at
 };
 
 // While it exists, the first attachment of a reply read on `soap` goes to

@@ -82,6 +82,17 @@ void trickle(int fd, const std::atomic<bool>& stop) {
   }
 }
 
+// A reply that begins with `opening` and never ends: 1 MiB of text every
+// 20 ms, until the client closes its end or a minute has passed.
+void flood(int fd, const std::string& opening, const std::atomic<bool>& stop) {
+  const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\nContent-Length: 999999999999\r\n\r\n";
+  const std::string piece(1u << 20, 'a');
+  if (!sendAll(fd, head.data(), head.size()) || !sendAll(fd, opening.data(), opening.size())) return;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (!stop && std::chrono::steady_clock::now() < end && sendAll(fd, piece.data(), piece.size()))
+    if (readable(fd, 20)) return;  // the client closed its end
+}
+
 }  // namespace
 
 int connectTo(int port, int receiveBuffer) {
@@ -98,6 +109,35 @@ std::string soapEnvelope(const std::string& body) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/"
          "soap/envelope/\" xmlns:ns1=\"" TALIXDB_NS1_URI "\" xmlns:ns2=\"" TALIXDB_NS2_URI "\"><SOAP-ENV:Body>" +
          body + "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
+}
+
+std::string dimeRecord(int flags, int typeFormat, const std::string& type, const std::string& id,
+                       const std::string& data, std::size_t declaredSize) {
+  auto padded = [](std::string bytes) { return bytes.append((4 - bytes.size() % 4) % 4, '\0'); };
+  std::string header{static_cast<char>(0x08 | flags), static_cast<char>(typeFormat << 4), 0, 0,
+                     static_cast<char>(id.size() >> 8), static_cast<char>(id.size() & 0xff),
+                     static_cast<char>(type.size() >> 8), static_cast<char>(type.size() & 0xff)};
+  for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<char>((declaredSize >> shift) & 0xff));
+  return header + padded(id) + padded(type) + padded(data);
+}
+
+std::vector<DimeRecordView> dimeRecords(const std::string& message) {
+  std::vector<DimeRecordView> records;
+  const std::size_t head = message.find("\r\n\r\n");
+  std::size_t at = head == std::string::npos ? 0 : head + 4;
+  auto byte = [&](std::size_t i) { return static_cast<std::uint64_t>(static_cast<unsigned char>(message[at + i])); };
+  auto padded = [](std::uint64_t n) { return (n + 3) / 4 * 4; };
+  while (at + 12 <= message.size()) {
+    DimeRecordView record;
+    record.flags = static_cast<int>(byte(0) & 0x07);
+    record.typeFormat = static_cast<int>(byte(1) >> 4);
+    const std::uint64_t options = byte(2) << 8 | byte(3), id = byte(4) << 8 | byte(5), type = byte(6) << 8 | byte(7);
+    record.length = byte(8) << 24 | byte(9) << 16 | byte(10) << 8 | byte(11);
+    record.id = message.substr(at + 12 + padded(options), id);
+    records.push_back(record);
+    at += 12 + padded(options) + padded(id) + padded(type) + padded(record.length);
+  }
+  return records;
 }
 
 CannedServer::CannedServer(std::string body, Manner manner) : m_manner(manner), m_body(std::move(body)) {
@@ -127,6 +167,10 @@ void CannedServer::serve() {
     }
     if (m_manner == kTrickle) {
       trickle(fd, m_stop);
+    } else if (m_manner == kFlood) {
+      flood(fd, m_body, m_stop);
+    } else if (m_manner == kRaw) {
+      sendAll(fd, m_body.data(), m_body.size());
     } else {
       std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\nContent-Length: " +
                           std::to_string(m_body.size()) + "\r\nConnection: close\r\n\r\n" + m_body;

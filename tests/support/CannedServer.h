@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -19,8 +20,12 @@ class CannedServer {
     kSilent,   // accepts connections and never answers
     kTrickle,  // sends a reply head that never ends, one byte every 2 s, for
                // up to a minute or until the client goes
+    kRaw,      // sends the body as the whole reply, head and all
+    kFlood,    // sends a 200 reply that begins with the body and never ends,
+               // 1 MiB of text every 20 ms, for up to a minute or until the
+               // client goes
   };
-  // `body` is the SOAP envelope sent back in a 200 reply.
+  // `body` is the SOAP envelope sent back in a 200 reply (kRaw: the reply).
   explicit CannedServer(std::string body, Manner manner = kAnswer);
   ~CannedServer();
   CannedServer(const CannedServer&) = delete;
@@ -76,5 +81,21 @@ int connectTo(int port, int receiveBuffer = 0);
 
 // Envelope around a body, with the service's namespaces declared.
 std::string soapEnvelope(const std::string& body);
+
+// One DIME record: `flags` 4 begins the message, 2 ends it, 1 is continued
+// in the next record; type format 2 is a URI, 1 a media type, 0 unchanged.
+// The header declares `declaredSize` whatever `data` holds.
+std::string dimeRecord(int flags, int typeFormat, const std::string& type, const std::string& id,
+                       const std::string& data, std::size_t declaredSize);
+
+// One record of a DIME message as read back.
+struct DimeRecordView {
+  int flags = 0;       // as above
+  int typeFormat = 0;
+  std::string id;
+  std::uint64_t length = 0;
+};
+// The records of the DIME message `message` (after its HTTP head, if any).
+std::vector<DimeRecordView> dimeRecords(const std::string& message);
 
 }  // namespace talixdb_test
