@@ -39,13 +39,17 @@ std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
   return a > std::numeric_limits<std::uint64_t>::max() - b ? std::numeric_limits<std::uint64_t>::max() : a + b;
 }
 
+// How a fault names an attachment: by its DIME id, else by its place.
+std::string attachmentName(const char* id, std::size_t index) {
+  return id != nullptr && *id != '\0' ? "'" + echo(id) + "'" : "attachment " + std::to_string(index + 1);
+}
+
 // Refuses the request once an attachment is known to be larger than the
 // upload limit: by the size its DIME record or the envelope declares, or by
 // the bytes received so far of a chunked one. Nothing more of it is staged.
 int refuseOversize(struct soap* soap, const char* id, std::size_t index) {
-  std::string name = id != nullptr && *id != '\0' ? "'" + echo(id) + "'" : "attachment " + std::to_string(index + 1);
   return refuseRequest(soap,
-                       "file too large: " + name + " exceeds the upload limit of " +
+                       "file too large: " + attachmentName(id, index) + " exceeds the upload limit of " +
                            std::to_string(ServiceContext::of(soap).limits().maxUpload) + " bytes",
                        kRepositoryFaultCode);
 }
@@ -53,9 +57,8 @@ int refuseOversize(struct soap* soap, const char* id, std::size_t index) {
 // Refuses an attachment the store has no room for, by the size the envelope
 // declares, when the engine can tell its free space.
 int refuseNoRoom(struct soap* soap, const char* id, std::size_t index, std::uint64_t declared, std::uint64_t space) {
-  std::string name = id != nullptr && *id != '\0' ? "'" + echo(id) + "'" : "attachment " + std::to_string(index + 1);
   return refuseRequest(soap,
-                       "no room for " + name + ": it needs " + std::to_string(declared) +
+                       "no room for " + attachmentName(id, index) + ": it needs " + std::to_string(declared) +
                            " bytes and the store has " + std::to_string(space) + " bytes free",
                        kRepositoryFaultCode);
 }
@@ -81,7 +84,12 @@ void* startAttachment(struct soap* soap, ServiceContext& context, const char* id
     return nullptr;
   }
   if (declared > 0) {
-    const std::optional<std::uint64_t> space = context.repository().contentSpace();
+    std::optional<std::uint64_t> space;
+    try {
+      space = context.repository().contentSpace();
+    } catch (...) {
+      // Not known: the writes tell when the store is full.
+    }
     if (space && static_cast<std::uint64_t>(declared) > *space) {
       refuseNoRoom(soap, id, index, static_cast<std::uint64_t>(declared), *space);
       return nullptr;

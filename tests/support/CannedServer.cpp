@@ -121,25 +121,6 @@ std::string dimeRecord(int flags, int typeFormat, const std::string& type, const
   return header + padded(id) + padded(type) + padded(data);
 }
 
-std::vector<DimeRecordView> dimeRecords(const std::string& message) {
-  std::vector<DimeRecordView> records;
-  const std::size_t head = message.find("\r\n\r\n");
-  std::size_t at = head == std::string::npos ? 0 : head + 4;
-  auto byte = [&](std::size_t i) { return static_cast<std::uint64_t>(static_cast<unsigned char>(message[at + i])); };
-  auto padded = [](std::uint64_t n) { return (n + 3) / 4 * 4; };
-  while (at + 12 <= message.size()) {
-    DimeRecordView record;
-    record.flags = static_cast<int>(byte(0) & 0x07);
-    record.typeFormat = static_cast<int>(byte(1) >> 4);
-    const std::uint64_t options = byte(2) << 8 | byte(3), id = byte(4) << 8 | byte(5), type = byte(6) << 8 | byte(7);
-    record.length = byte(8) << 24 | byte(9) << 16 | byte(10) << 8 | byte(11);
-    record.id = message.substr(at + 12 + padded(options), id);
-    records.push_back(record);
-    at += 12 + padded(options) + padded(id) + padded(type) + padded(record.length);
-  }
-  return records;
-}
-
 CannedServer::CannedServer(std::string body, Manner manner) : m_manner(manner), m_body(std::move(body)) {
   m_listenFd = listenOnLoopback(m_port);
   m_thread = std::thread([this] { serve(); });

@@ -5,7 +5,6 @@
 #pragma once
 
 #include <atomic>
-#include <cstdint>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -88,14 +87,5 @@ std::string soapEnvelope(const std::string& body);
 std::string dimeRecord(int flags, int typeFormat, const std::string& type, const std::string& id,
                        const std::string& data, std::size_t declaredSize);
 
-// One record of a DIME message as read back.
-struct DimeRecordView {
-  int flags = 0;       // as above
-  int typeFormat = 0;
-  std::string id;
-  std::uint64_t length = 0;
-};
-// The records of the DIME message `message` (after its HTTP head, if any).
-std::vector<DimeRecordView> dimeRecords(const std::string& message);
 
 }  // namespace talixdb_test
