@@ -274,10 +274,16 @@ void* CUploadStream::open(struct soap* soap, void* handle, const char*, const ch
 std::size_t CUploadStream::read(struct soap* soap, void* handle, char* buffer, std::size_t size) {
   auto* stream = static_cast<CUploadStream*>(handle);
   const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size, stream->m_left));
+  // The runtime goes on to the next chunk after a failed one: an answer
+  // already read stays as it is.
+  if (stream->m_bAnswered) {
+    soap->error = SOAP_EOF;
+    return 0;
+  }
   stream->m_sinceCheck += wanted;
   if (stream->m_sinceCheck >= kAnswerCheckStep) {
     stream->m_sinceCheck = 0;
-    if (stream->answeredEarly(soap)) {
+    if ((stream->m_bAnswered = stream->answeredEarly(soap))) {
       soap->error = SOAP_EOF;
       return 0;
     }
@@ -298,11 +304,21 @@ std::size_t CUploadStream::read(struct soap* soap, void* handle, char* buffer, s
 
 void CUploadStream::close(struct soap*, void*) {}
 
-bool CUploadStream::answeredEarly(struct soap* soap) {
+bool CUploadStream::answeredEarly(struct soap* soap) noexcept {
   if (!soap_valid_socket(soap->socket) || soap->ssl != nullptr) return false;
   pollfd connection{soap->socket, POLLIN, 0};
   if (::poll(&connection, 1, 0) <= 0) return false;
-  // The server answers and closes; what it sends within the time is kept.
+  // The server answers and closes; what it sends within the time is kept
+  // (nothing when memory runs out: the upload stops all the same).
+  try {
+    keepEarlyReply(soap);
+  } catch (...) {
+  }
+  return true;
+}
+
+void CUploadStream::keepEarlyReply(struct soap* soap) {
+  pollfd connection{soap->socket, POLLIN, 0};
   std::string reply;
   const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEarlyReplyMillis);
   char piece[4096];
@@ -315,7 +331,6 @@ bool CUploadStream::answeredEarly(struct soap* soap) {
     reply.append(piece, static_cast<std::size_t>(got));
   }
   if (CClientContext* context = CClientContext::of(soap)) context->keepEarlyReply(std::move(reply));
-  return true;
 }
 
 CDownloadStream::CDownloadStream(struct soap* soap, CDownloadSink& sink, CTransferMeter& meter)

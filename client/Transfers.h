@@ -129,7 +129,8 @@ class CUploadStream {
 
  private:
   // True when the server has answered already; its answer is then kept.
-  bool answeredEarly(struct soap* soap);
+  bool answeredEarly(struct soap* soap) noexcept;
+  static void keepEarlyReply(struct soap* soap);
 
   struct soap* m_pSoap;
   CUploadSource& m_source;
@@ -138,6 +139,7 @@ class CUploadStream {
   std::uint64_t m_records;      // DIME records the attachment travels as
   std::uint64_t m_opened = 0;   // of them begun
   std::uint64_t m_sinceCheck = 0;  // bytes sent since the connection was last looked at
+  bool m_bAnswered = false;        // the server has answered before the request ended
 };
 
 // While it exists, the first attachment of a reply read on `soap` goes to
