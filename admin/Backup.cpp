@@ -143,7 +143,9 @@ int CVLTDatabase::backupTALIXFolder(const char* remotePath, const char* localFol
     } else {
       int result = downloadFile(remoteChild.c_str(), localChild.c_str());
       if (result != ResultCode::kSuccess) {
-        logMessage(TALIX::LogTypeError, ("Error downloading file " + remoteChild + " to " + localChild + ".\n").c_str());
+        const std::string& why = m_pRepository->lastFailure();
+        logMessage(TALIX::LogTypeError,
+                   ("Error downloading file " + remoteChild + " to " + localChild + ".\n" + (why.empty() ? "" : why + "\n")).c_str());
         return result;
       }
     }
@@ -234,7 +236,9 @@ int CVLTDatabase::restoreFolder(const std::string& remote, const std::string& lo
         return ResultCode::kRestoreFailed;
       }
       if (stored.empty()) {
-        logMessage(TALIX::LogTypeError, ("Error uploading File:\n" + localEntry + "\n").c_str());
+        const std::string& why = m_pRepository->lastFailure();
+        logMessage(TALIX::LogTypeError,
+                   ("Error uploading File:\n" + localEntry + "\n" + (why.empty() ? "" : why + "\n")).c_str());
         return ResultCode::kRestoreFailed;
       }
     }

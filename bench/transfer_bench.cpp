@@ -13,6 +13,11 @@
 // download to memory peaks at 1.2 times the file at most, a download to disk
 // and an upload from a local file take at most 16 MiB. The exit status is 1
 // when a goal is missed or a transfer fails.
+//
+// The server runs on the tests' engine (TALIXDB_TEST_ENGINE=postgresql for
+// PostgreSQL; TALIXDB_TEST_PG_DURABLE=1 makes its cluster sync as a real one
+// does). On PostgreSQL the bench also times the database alone writing the
+// same bytes as rows of 1 MiB in one statement: the most an upload can get.
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -32,6 +37,7 @@
 
 #include "client/RepositoryClient.h"
 #include "client/RepositorySession.h"
+#include "support/PostgresCluster.h"
 #include "support/TestServer.h"
 
 namespace {
@@ -60,6 +66,7 @@ bool runRound(VLT_121::CRepositoryClient& client, pid_t server, const std::strin
 void printTable(const Figures (&figures)[kOperations], size_t size);
 bool peaksTracked(pid_t server);
 bool checkGoals(const Figures (&figures)[kOperations], size_t size);
+double databaseWriteRate(const std::string& uri, size_t size);
 
 }  // namespace
 
@@ -87,6 +94,8 @@ int main(int argc, char** argv) {
       if (!runRound(client, server.pid(), local.path(), settings.bytes, round, figures)) return 1;
     }
     printTable(figures, settings.bytes);
+    if (talixdb_test::defaultEngine() == talixdb_test::Engine::Postgres)
+      std::printf("PostgreSQL alone, rows of 1 MiB: %.1f MB/s\n", databaseWriteRate(server.storeUri(), settings.bytes));
     return checkGoals(figures, settings.bytes) ? 0 : 1;
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "transfer_bench: %s\n", failure.what());
@@ -227,6 +236,7 @@ bool runRound(VLT_121::CRepositoryClient& client, pid_t server, const std::strin
       std::fprintf(stderr, "transfer_bench: upload of %s failed\n", path.c_str());
       return false;
     }
+    client.deleteObject(path.c_str());  // one version at a time on the disk
     std::ofstream out(localSource, std::ios::binary);
     out.write(source.get(), static_cast<std::streamsize>(size));
     if (!out.flush()) {
@@ -282,6 +292,21 @@ void printTable(const Figures (&figures)[kOperations], size_t size) {
                 figures[op].clientGrowthKiB / 1024.0, figures[op].serverPeakKiB / 1024.0,
                 figures[op].clientCpu / rounds, figures[op].serverCpu / rounds);
   }
+}
+
+// MB/s of the database writing `size` bytes as rows of 1 MiB (text of no
+// pattern it could compress, which chunks do not try anyway) in one
+// statement, in a table shaped as the store's chunks.
+double databaseWriteRate(const std::string& uri, size_t size) {
+  talixdb_test::PostgresSession db(uri);
+  db.run("CREATE TABLE bench_chunks(content bigint, number integer, data bytea NOT NULL, PRIMARY KEY(content, number))");
+  db.run("ALTER TABLE bench_chunks ALTER COLUMN data SET STORAGE EXTERNAL");
+  const auto start = Clock::now();
+  db.run("INSERT INTO bench_chunks SELECT 1, n, convert_to(repeat(md5(n::text), 32768), 'UTF8') "
+         "FROM generate_series(0, " + std::to_string(size / (1 << 20) - 1) + ") AS n");
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  db.run("DROP TABLE bench_chunks");
+  return size / seconds / 1e6;
 }
 
 bool checkGoal(const char* what, double figureMiB, double limitMiB) {

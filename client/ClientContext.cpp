@@ -3,6 +3,7 @@
 #include <poll.h>
 
 #include <cctype>
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <new>
@@ -79,6 +80,7 @@ CClientContext::CClientContext(struct soap* soap)
       m_pSend(soap->fsend),
       m_pReceive(soap->frecv),
       m_pFinishReply(soap->fpreparefinalrecv),
+      m_pParse(soap->fparse),
       m_start(Clock::now()) {}
 
 CClientContext* CClientContext::of(struct soap* soap) {
@@ -104,6 +106,11 @@ int CClientContext::create(struct soap* soap, struct soap_plugin* plugin, void*)
   soap->fopen = open;
   soap->fsend = send;
   soap->frecv = receive;
+  soap->fparse = parseHeader;
+  // The receive hook bounds replies itself (kMaxReplyBytes besides the
+  // attachment asked for); the runtime's own bound (2 GB by default) would
+  // cut a large download.
+  soap->recv_maxlength = 0;
   if (keepAliveFromEnvironment()) {
     soap_set_imode(soap, SOAP_IO_KEEPALIVE);
     soap_set_omode(soap, SOAP_IO_KEEPALIVE);
@@ -130,6 +137,9 @@ void CClientContext::destroy(struct soap*, struct soap_plugin* plugin) {
 void CClientContext::beginExchange() {
   m_start = Clock::now();
   m_moved = 0;
+  m_received = 0;
+  m_attachment = 0;
+  m_bodyStart = 0;
   m_bReplyRead = false;
   m_bReplyEnded = false;
 }
@@ -183,10 +193,39 @@ std::size_t CClientContext::receive(struct soap* soap, char* data, std::size_t s
     soap->errnum = 0;
     return 0;
   }
+  // The runtime reads a buffer ahead of what it hands to the attachment.
+  if (state->m_received - std::min(state->m_received, state->m_attachment) >= kMaxReplyBytes + SOAP_BUFLEN) {
+    soap->errnum = 0;
+    return 0;
+  }
   TimeoutScope limit(soap->recv_timeout, left);
   std::size_t got = state->m_pReceive(soap, data, size);
-  state->m_moved += got;
+  state->m_received += got;
   return got;
+}
+
+void CClientContext::creditAttachment(std::uint64_t bytes) {
+  m_moved += bytes;
+  m_attachment += bytes;
+}
+
+// Reads the reply's HTTP header (the runtime's own parser); the body begins
+// after it, with the bytes of the buffer not yet taken.
+int CClientContext::parseHeader(struct soap* soap) {
+  CClientContext* state = find(soap);
+  if (state == nullptr) return SOAP_PLUGIN_ERROR;
+  const int result = state->m_pParse(soap);
+  state->m_bodyStart = state->m_received - (soap->buflen - soap->bufidx);
+  return result;
+}
+
+std::uint64_t CClientContext::replyBodyLeft(const struct soap* soap) const {
+  const std::uint64_t taken = m_received - m_bodyStart - (soap->buflen - soap->bufidx);
+  return soap->length > taken ? soap->length - taken : 0;
+}
+
+bool CClientContext::replyReadToItsEnd(const struct soap* soap) const {
+  return soap->length == 0 || m_received - m_bodyStart >= soap->length;
 }
 
 // Asked by the runtime before it sends a request on the connection it has

@@ -1,10 +1,12 @@
 #include "client/LocalFile.h"
 
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <vector>
 
 namespace VLT_121 {
@@ -62,6 +64,27 @@ bool readRegularFile(const std::string& path, std::string& bytes) noexcept {
   ::close(fd);
   if (!ok) std::string().swap(bytes);
   return ok;
+}
+
+int createBeside(const std::string& target, std::string& temporaryPath) noexcept {
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  try {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      unsigned char random[8];
+      if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) return -1;
+      std::string path = target + ".part-";
+      for (unsigned char byte : random) path.push_back(kLetters[byte % (sizeof kLetters - 1)]);
+      int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        temporaryPath = std::move(path);
+        return fd;
+      }
+      if (errno != EEXIST) return -1;
+    }
+  } catch (...) {
+    // Out of memory for the name.
+  }
+  return -1;
 }
 
 }  // namespace localfile

@@ -38,6 +38,39 @@ std::string localFileName(const std::string& localPath) {
   return cut == std::string::npos ? localPath : localPath.substr(cut + 1);
 }
 
+// The text of a SOAP fault in the reply `reply` (headers and envelope), or "".
+std::string faultStringIn(const std::string& reply) {
+  const std::string open = "<faultstring>", close = "</faultstring>";
+  const std::size_t from = reply.find(open);
+  const std::size_t to = from == std::string::npos ? from : reply.find(close, from);
+  if (to == std::string::npos) return std::string();
+  const std::string escaped = reply.substr(from + open.size(), to - from - open.size());
+  static const std::pair<const char*, char> kEntities[] = {
+      {"&lt;", '<'}, {"&gt;", '>'}, {"&amp;", '&'}, {"&quot;", '"'}, {"&apos;", '\''}, {"&#39;", '\''}};
+  std::string text;
+  for (std::size_t i = 0; i < escaped.size();) {
+    bool replaced = false;
+    for (const auto& [entity, character] : kEntities) {
+      const std::size_t length = std::strlen(entity);
+      if (escaped.compare(i, length, entity) == 0) {
+        text.push_back(character);
+        i += length;
+        replaced = true;
+        break;
+      }
+    }
+    if (!replaced) text.push_back(escaped[i++]);
+  }
+  return text;
+}
+
+// The fault text of the runtime's last call, or "".
+std::string faultTextOf(struct soap* soap, int rc) {
+  if (rc != SOAP_FAULT && rc != SOAP_CLI_FAULT && rc != SOAP_SVR_FAULT) return std::string();
+  const char* text = soap_fault_string(soap);
+  return text != nullptr ? text : "";
+}
+
 }  // namespace
 
 CRepositoryClient::CRepositoryClient(QuillonBinding* binding) : m_pBinding(binding) {
@@ -172,6 +205,12 @@ std::string CRepositoryClient::upload(const std::string& path, CUploadSource& so
     if (soap_set_dime_attachment(soap, kEmpty, 0, kOctetStream, file.name.c_str(), 0, nullptr) == SOAP_OK)
       rc = m_pBinding->uploadFiles(&request, *response);
   }
+  m_strLastFailure = faultTextOf(soap, rc);
+  // A refusal that came while the file was still going out.
+  if (CClientContext* context = CClientContext::of(soap); context != nullptr && rc != SOAP_OK) {
+    const std::string early = context->takeEarlyReply();
+    if (!early.empty() && !(m_strLastFailure = faultStringIn(early)).empty()) rc = SOAP_FAULT;
+  }
   m_iLastResult = rc;
   soap_clr_dime(soap);
   releaseAttachments(soap);
@@ -209,8 +248,10 @@ std::string CRepositoryClient::download(const std::string& path, CDownloadSink& 
   {
     CDownloadStream stream(soap, sink, meter);
     m_iLastResult = m_pBinding->downloadFiles(&request, *response);
-    received = stream.received();
+    const CClientContext* context = CClientContext::of(soap);
+    received = stream.received() && context != nullptr && context->replyReadToItsEnd(soap);
   }
+  m_strLastFailure = faultTextOf(soap, m_iLastResult);
   // Exactly one item and its bytes as the first attachment, or nothing.
   std::string result;
   if (m_iLastResult == SOAP_OK && response->item.size() == 1 && received && sink.commit())

@@ -33,6 +33,9 @@ class CRepositoryClient {
   // The children of the object at `path` that the caller may read, in one
   // request; empty when there are none or the object cannot be read.
   std::vector<Child> findChildren(const std::string& path);
+  // Why the last upload or download failed, as the server said it (the file
+  // too large for its limit or its store, say); "" when it did not say.
+  const std::string& lastFailure() const { return m_strLastFailure; }
   // Path of the new folder, or "" (also when the parent is missing).
   std::string createFolder(std::string parentPath, std::string name);
   // True when the server deleted the object (and everything below it).
@@ -87,6 +90,7 @@ class CRepositoryClient {
   QuillonBinding* m_pBinding;
   ITransferProgress* m_pProgress = nullptr;
   int m_iLastResult = SOAP_OK;
+  std::string m_strLastFailure;
 };
 
 }  // namespace VLT_121

@@ -1,12 +1,14 @@
 #include "client/Transfers.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +16,7 @@
 #include <new>
 #include <vector>
 
+#include "DimeRecords.h"
 #include "client/ClientContext.h"
 #include "client/LocalFile.h"
 
@@ -23,6 +26,13 @@ namespace {
 
 // The host hears of a transfer at least this often.
 constexpr std::uint64_t kReportStep = std::uint64_t(1) << 20;
+// An upload looks for an early answer of the server every this many bytes.
+constexpr std::uint64_t kAnswerCheckStep = std::uint64_t(1) << 20;
+// An early answer is read for at most this long, and this much of it kept.
+constexpr int kEarlyReplyMillis = 1000;
+constexpr std::size_t kEarlyReplyBytes = 64 * 1024;
+// A download to disk starts the write-back of what it wrote every this many bytes.
+constexpr std::uint64_t kWriteBackStep = std::uint64_t(8) << 20;
 // A local file is read in pieces of this size and handed to the runtime in
 // the smaller pieces it asks for.
 constexpr std::size_t kFileChunk = std::size_t(1) << 18;
@@ -123,6 +133,13 @@ bool CTransferMeter::advance(std::uint64_t bytes) {
   return true;
 }
 
+bool CTransferMeter::finish() {
+  if (m_bStopped) return false;
+  if (m_expected == m_done && m_reported == m_done) return true;
+  m_expected = m_done;
+  return report();
+}
+
 bool CTransferMeter::report() {
   m_reported = m_done;
   if (m_pHost == nullptr) return true;
@@ -194,24 +211,27 @@ CFileSink::~CFileSink() {
 
 bool CFileSink::open(std::uint64_t) {
   if (m_fd >= 0) return false;
-  std::string pattern = m_strTarget + ".part-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  m_fd = ::mkstemp(name.data());
-  if (m_fd < 0) return false;
-  m_strTemporary = name.data();
-  return true;
+  m_fd = localfile::createBeside(m_strTarget, m_strTemporary);
+  return m_fd >= 0;
 }
 
 bool CFileSink::write(const char* data, std::size_t size) {
   if (m_fd < 0 || m_bFailed) return false;
   if (!writeAll(m_fd, data, size)) m_bFailed = true;
+  m_written += size;
+  // Write-back begins as the file fills, so that the sync before the rename
+  // finds little left to write and the page cache holds few dirty pages.
+  if (!m_bFailed && m_written - m_flushed >= kWriteBackStep) {
+    ::sync_file_range(m_fd, static_cast<off_t>(m_flushed), static_cast<off_t>(m_written - m_flushed),
+                      SYNC_FILE_RANGE_WRITE);
+    m_flushed = m_written;
+  }
   return !m_bFailed;
 }
 
 bool CFileSink::commit() {
   if (m_fd < 0 || m_bFailed) return false;
-  bool ok = ::fchmod(m_fd, 0644) == 0;
+  bool ok = ::fdatasync(m_fd) == 0;
   ok = ::close(m_fd) == 0 && ok;
   m_fd = -1;
   if (!ok || std::rename(m_strTemporary.c_str(), m_strTarget.c_str()) != 0) return false;
@@ -225,7 +245,8 @@ CUploadStream::CUploadStream(struct soap* soap, CUploadSource& source, CTransfer
     : m_pSoap(soap),
       m_source(source),
       m_meter(meter),
-      m_left(source.size()) {
+      m_left(source.size()),
+      m_records(talixdb::dimeChunks(source.size())) {
   // The runtime asks for pieces of a couple of KiB and gathers them in its
   // output buffer, which it sends in full packets.
   soap->fdimereadopen = open;
@@ -241,15 +262,32 @@ CUploadStream::~CUploadStream() {
 
 bool CUploadStream::attach(const char* type, const char* id) {
   soap_set_dime(m_pSoap);
-  return soap_set_dime_attachment(m_pSoap, reinterpret_cast<const char*>(this), static_cast<std::size_t>(m_left),
-                                  type, id, 0, nullptr) == SOAP_OK;
+  return talixdb::attachDimeFile(m_pSoap, this, m_left, type, id) == SOAP_OK;
 }
 
-void* CUploadStream::open(struct soap*, void* handle, const char*, const char*, const char*) { return handle; }
+void* CUploadStream::open(struct soap* soap, void* handle, const char*, const char*, const char*) {
+  auto* stream = static_cast<CUploadStream*>(handle);
+  talixdb::markDimeChunk(soap, stream->m_opened++, stream->m_records);
+  return handle;
+}
 
 std::size_t CUploadStream::read(struct soap* soap, void* handle, char* buffer, std::size_t size) {
   auto* stream = static_cast<CUploadStream*>(handle);
   const std::size_t wanted = static_cast<std::size_t>(std::min<std::uint64_t>(size, stream->m_left));
+  // The runtime goes on to the next chunk after a failed one: an answer
+  // already read stays as it is.
+  if (stream->m_bAnswered) {
+    soap->error = SOAP_EOF;
+    return 0;
+  }
+  stream->m_sinceCheck += wanted;
+  if (stream->m_sinceCheck >= kAnswerCheckStep) {
+    stream->m_sinceCheck = 0;
+    if ((stream->m_bAnswered = stream->answeredEarly(soap))) {
+      soap->error = SOAP_EOF;
+      return 0;
+    }
+  }
   const std::size_t got = wanted > 0 ? stream->m_source.read(buffer, wanted) : 0;
   // The host hears of these bytes before they go: a stop at the last report
   // still keeps the request from completing.
@@ -265,6 +303,35 @@ std::size_t CUploadStream::read(struct soap* soap, void* handle, char* buffer, s
 }
 
 void CUploadStream::close(struct soap*, void*) {}
+
+bool CUploadStream::answeredEarly(struct soap* soap) noexcept {
+  if (!soap_valid_socket(soap->socket) || soap->ssl != nullptr) return false;
+  pollfd connection{soap->socket, POLLIN, 0};
+  if (::poll(&connection, 1, 0) <= 0) return false;
+  // The server answers and closes; what it sends within the time is kept
+  // (nothing when memory runs out: the upload stops all the same).
+  try {
+    keepEarlyReply(soap);
+  } catch (...) {
+  }
+  return true;
+}
+
+void CUploadStream::keepEarlyReply(struct soap* soap) {
+  pollfd connection{soap->socket, POLLIN, 0};
+  std::string reply;
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(kEarlyReplyMillis);
+  char piece[4096];
+  while (reply.size() < kEarlyReplyBytes) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+    connection.revents = 0;
+    if (left.count() <= 0 || ::poll(&connection, 1, static_cast<int>(left.count())) <= 0) break;
+    const ssize_t got = ::recv(soap->socket, piece, sizeof piece, 0);
+    if (got <= 0) break;
+    reply.append(piece, static_cast<std::size_t>(got));
+  }
+  if (CClientContext* context = CClientContext::of(soap)) context->keepEarlyReply(std::move(reply));
+}
 
 CDownloadStream::CDownloadStream(struct soap* soap, CDownloadSink& sink, CTransferMeter& meter)
     : m_pSoap(soap), m_sink(sink), m_meter(meter) {
@@ -297,7 +364,12 @@ void* CDownloadStream::open(struct soap* soap, const char*, const char*, const c
     soap->error = SOAP_DIME_ERROR;
     return nullptr;
   }
-  if (++stream->m_records == 1 && !(stream->m_sink.open(soap->dime.size) && stream->m_meter.start(soap->dime.size))) {
+  // A chunked record's full length is known only at its end; the reply's
+  // length bounds it.
+  std::uint64_t announced = soap->dime.size;
+  if (talixdb::isChunkedDimeRecord(soap))
+    announced = std::max<std::uint64_t>(announced, context->replyBodyLeft(soap));
+  if (++stream->m_records == 1 && !(stream->m_sink.open(announced) && stream->m_meter.start(announced))) {
     stream->m_bFailed = true;
     soap->error = SOAP_EOF;
     return nullptr;
@@ -305,14 +377,22 @@ void* CDownloadStream::open(struct soap* soap, const char*, const char*, const c
   return stream;
 }
 
-int CDownloadStream::write(struct soap*, void* handle, const char* data, std::size_t size) {
+int CDownloadStream::write(struct soap* soap, void* handle, const char* data, std::size_t size) {
   auto* stream = static_cast<CDownloadStream*>(handle);
   if (stream->m_records != 1) return SOAP_OK;  // a further attachment is dropped
+  if (CClientContext* context = CClientContext::of(soap)) context->creditAttachment(size);
   if (stream->m_sink.write(data, size) && stream->m_meter.advance(size)) return SOAP_OK;
   stream->m_bFailed = true;
   return SOAP_EOF;
 }
 
-void CDownloadStream::close(struct soap*, void*) {}
+void CDownloadStream::close(struct soap* soap, void* handle) {
+  auto* stream = static_cast<CDownloadStream*>(handle);
+  if (stream->m_records != 1 || stream->m_bFailed || soap->error != SOAP_OK) return;
+  if (!stream->m_meter.finish()) {
+    stream->m_bFailed = true;
+    soap->error = SOAP_EOF;
+  }
+}
 
 }  // namespace VLT_121

@@ -23,6 +23,9 @@ class CTransferMeter {
   bool start(std::uint64_t expected);
   // `bytes` more have moved; false when the host stops it.
   bool advance(std::uint64_t bytes);
+  // The transfer is complete at what has moved (when `expected` was only a
+  // bound); false when the host stops it.
+  bool finish();
   bool stopped() const { return m_bStopped; }
 
  private:
@@ -62,7 +65,9 @@ class CDownloadSink {
   virtual bool commit() = 0;
 };
 
-// Into one buffer of the announced size (grown only if more bytes arrive).
+// Into one buffer of the announced size (grown only if more bytes arrive);
+// its pages are taken only as bytes arrive, so an announced size that is an
+// upper bound costs no memory beyond the bytes.
 class CMemorySink : public CDownloadSink {
  public:
   bool open(std::uint64_t announced) override;
@@ -82,7 +87,9 @@ class CMemorySink : public CDownloadSink {
   std::uint64_t m_prefaulted = 0;  // bytes of the buffer whose pages are ready
 };
 
-// Into a temporary file beside `localPath`, renamed into place by commit().
+// Into a temporary file beside `localPath`, made with the process's umask,
+// written back to disk as it fills and synced before commit() renames it into
+// place, so that a crash never leaves a short file under the final name.
 class CFileSink : public CDownloadSink {
  public:
   explicit CFileSink(std::string localPath) : m_strTarget(std::move(localPath)) {}
@@ -97,11 +104,16 @@ class CFileSink : public CDownloadSink {
   std::string m_strTarget;
   std::string m_strTemporary;
   int m_fd = -1;
+  std::uint64_t m_written = 0;
+  std::uint64_t m_flushed = 0;  // bytes whose write-back has begun
   bool m_bFailed = false;
 };
 
 // While it exists, the attachment of the next request on `soap` is read from
-// the source in pieces as the request goes out.
+// the source in pieces as the request goes out, as one DIME record or, from
+// 2 GiB on, as chunks (DimeRecords.h). A server that answers before the
+// request has gone out (it refuses the file) stops the sending; its answer
+// is kept for the caller (CClientContext::takeEarlyReply).
 class CUploadStream {
  public:
   CUploadStream(struct soap* soap, CUploadSource& source, CTransferMeter& meter);
@@ -116,14 +128,24 @@ class CUploadStream {
   static void close(struct soap* soap, void* handle);
 
  private:
+  // True when the server has answered already; its answer is then kept.
+  bool answeredEarly(struct soap* soap) noexcept;
+  static void keepEarlyReply(struct soap* soap);
+
   struct soap* m_pSoap;
   CUploadSource& m_source;
   CTransferMeter& m_meter;
   std::uint64_t m_left;
+  std::uint64_t m_records;      // DIME records the attachment travels as
+  std::uint64_t m_opened = 0;   // of them begun
+  std::uint64_t m_sinceCheck = 0;  // bytes sent since the connection was last looked at
+  bool m_bAnswered = false;        // the server has answered before the request ended
 };
 
 // While it exists, the first attachment of a reply read on `soap` goes to
-// `sink` as it arrives (later ones are read and dropped).
+// `sink` as it arrives (later ones are read and dropped); its bytes extend
+// the call's deadline (client/ClientContext.h). A chunked record announces
+// only its first chunk: the sink is told the bound the reply's length sets.
 class CDownloadStream {
  public:
   CDownloadStream(struct soap* soap, CDownloadSink& sink, CTransferMeter& meter);

@@ -17,8 +17,9 @@ const std::vector<LimitOption>& limitOptions() {
       {"--min-rate", &Limits::minRate, 1, 1ll << 40},
       {"--keep-alive-requests", &Limits::keepAliveRequests, 1, 1000000},
       {"--stop-timeout", &Limits::stopTimeout, 0, 3600},
-      // At most 2^62: twice the limit, which a refused upload may still send, stays countable.
-      {"--max-upload", &Limits::maxUpload, 0, 1ll << 62},
+      // Files travel as chunked DIME records counted in 64-bit sizes: 1 TiB is a
+      // bound of sense, not one the format sets.
+      {"--max-upload", &Limits::maxUpload, 0, 1ll << 40},
       {"--max-buffered", &Limits::maxBuffered, 2 * Limits::requestHeldBytes(), 1ll << 40},
       {"--max-db-connections", &Limits::maxDbConnections, 2, 10000},
   };

@@ -23,7 +23,7 @@ struct Limits {
   std::int64_t minRate = 128 * 1024;   // bytes per second a request, attachment or reply must move
   std::int64_t keepAliveRequests = 100;  // requests one connection serves (1: no keep-alive)
   std::int64_t stopTimeout = 3;        // seconds requests in flight get at SIGTERM
-  std::int64_t maxUpload = 1ll << 30;  // bytes of one uploaded file
+  std::int64_t maxUpload = 64ll << 30;  // bytes of one uploaded file
   std::int64_t maxBuffered = 256ll << 20;  // bytes of requests and replies held in memory for connections
   std::int64_t maxDbConnections = 24;  // PostgreSQL connections this server opens at most
 

@@ -8,6 +8,8 @@
 #include <chrono>
 #include <cstdint>
 
+#include "http/TransferPlaces.h"
+
 namespace talixdb::server {
 
 // The bytes of requests and replies held in memory for connections (read
@@ -41,14 +43,14 @@ struct ConnectionPolicy {
   int keepAliveRequests = 100;         // requests per connection (1: no keep-alive)
   int maxTransfers = 16;               // uploadFiles and downloadFiles at once
   std::uint64_t replyHeld = 16 << 20;  // bytes of one reply held for a client that does not read yet
-  std::atomic<int> transfers{0};
+  TransferPlaces transfers;            // held by the requests served
   HeldBytes* held = nullptr;  // the cap on held bytes; null: replies are never held
   std::atomic<bool> stopping{false};  // replies say "Connection: close"
 };
 
 // An absolute time limit for receiving or sending one message: a fixed
-// allowance from its start, plus one second per `rate` bytes that its
-// attachments or reply declare or move.
+// allowance from its start, plus one second per `rate` bytes its attachments
+// or its reply have actually moved (never what they declare).
 class Deadline {
  public:
   using Clock = std::chrono::steady_clock;

@@ -3,6 +3,7 @@
 #include <limits>
 #include <vector>
 
+#include "DimeRecords.h"
 #include "base/ClientText.h"
 #include "base/Guard.h"
 #include "base/Limits.h"
@@ -52,34 +53,61 @@ std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
   return a > std::numeric_limits<std::uint64_t>::max() - b ? std::numeric_limits<std::uint64_t>::max() : a + b;
 }
 
+// How a fault names an attachment: by its DIME id, else by its place.
+std::string attachmentName(const char* id, std::size_t index) {
+  return id != nullptr && *id != '\0' ? "'" + echo(id) + "'" : "attachment " + std::to_string(index + 1);
+}
+
 // Refuses the request once an attachment is known to be larger than the
 // upload limit: by the size its DIME record or the envelope declares, or by
 // the bytes received so far of a chunked one. Nothing more of it is staged.
 int refuseOversize(struct soap* soap, const char* id, std::size_t index) {
-  std::string name = id != nullptr && *id != '\0' ? "'" + echo(id) + "'" : "attachment " + std::to_string(index + 1);
   return refuseRequest(soap,
-                       "file too large: " + name + " exceeds the upload limit of " +
+                       "file too large: " + attachmentName(id, index) + " exceeds the upload limit of " +
                            std::to_string(ServiceContext::of(soap).limits().maxUpload) + " bytes",
                        kRepositoryFaultCode);
 }
 
+// Refuses an attachment the store has no room for, by the size the envelope
+// declares, when the engine can tell its free space.
+int refuseNoRoom(struct soap* soap, const char* id, std::size_t index, std::uint64_t declared, std::uint64_t space) {
+  return refuseRequest(soap,
+                       "no room for " + attachmentName(id, index) + ": it needs " + std::to_string(declared) +
+                           " bytes and the store has " + std::to_string(space) + " bytes free",
+                       kRepositoryFaultCode);
+}
+
+// The size the envelope declares for attachment `index`, or -1 when it
+// declares none.
+std::int64_t declaredSize(const ServiceContext& context, std::size_t index) {
+  return index < context.declaredSizes.size() ? context.declaredSizes[index] : -1;
+}
+
 // Stages a new attachment. Bytes after a refusal are still read and dropped
 // (up to twice the limit) so that the sender gets the fault rather than a
-// broken connection.
+// broken connection. Its time grows only with the bytes that arrive
+// (writeIncoming), never with a size it declares.
 void* startAttachment(struct soap* soap, ServiceContext& context, const char* id) {
   const std::uint64_t limit = context.limits().maxUpload;
   context.receiveLimit =
       std::max(context.receiveLimit, saturatingAdd(context.bytesReceived, saturatingAdd(2 * limit, 64 * 1024)));
-  // The bytes of an upload get time beyond the request's head and XML part.
-  if (const ConnectionPolicy* policy = context.policy(); policy != nullptr && context.transferPlace)
-    context.receiveDeadline.grant(context.attachmentBytes + std::min<std::uint64_t>(soap->dime.size, limit),
-                                  policy->minRate);
   const std::size_t index = context.attachments.size();
-  const bool declaredTooLarge = index < context.declaredSizes.size() && context.declaredSizes[index] > 0 &&
-                                static_cast<std::uint64_t>(context.declaredSizes[index]) > limit;
-  if (soap->dime.size > limit || declaredTooLarge) {
+  const std::int64_t declared = declaredSize(context, index);
+  if (soap->dime.size > limit || (declared > 0 && static_cast<std::uint64_t>(declared) > limit)) {
     refuseOversize(soap, id, index);
     return nullptr;
+  }
+  if (declared > 0) {
+    std::optional<std::uint64_t> space;
+    try {
+      space = context.repository().contentSpace();
+    } catch (...) {
+      // Not known: the writes tell when the store is full.
+    }
+    if (space && static_cast<std::uint64_t>(declared) > *space) {
+      refuseNoRoom(soap, id, index, static_cast<std::uint64_t>(declared), *space);
+      return nullptr;
+    }
   }
   auto attachment = std::make_unique<ReceivedAttachment>();
   attachment->id = id != nullptr ? id : "";
@@ -115,10 +143,16 @@ int writeIncoming(struct soap* soap, void* handle, const char* data, std::size_t
   context.attachmentBytes += size;
   if (const ConnectionPolicy* policy = context.policy(); policy != nullptr && context.transferPlace)
     context.receiveDeadline.grant(context.attachmentBytes, policy->minRate);
-  if (attachment->received > context.limits().maxUpload) {
+  const std::size_t index = context.attachments.size() - 1;
+  const std::int64_t declared = declaredSize(context, index);
+  const bool beyondDeclared = declared >= 0 && attachment->received > static_cast<std::uint64_t>(declared);
+  if (attachment->received > context.limits().maxUpload || beyondDeclared) {
     attachment->content.reset();
     try {
-      return refuseOversize(soap, attachment->id.c_str(), context.attachments.size() - 1);
+      if (!beyondDeclared) return refuseOversize(soap, attachment->id.c_str(), index);
+      return refuseRequest(soap, "size mismatch: attachment " + std::to_string(index + 1) + " holds more than the " +
+                                     std::to_string(declared) + " bytes declared for it",
+                           kRepositoryFaultCode);
     } catch (...) {
       return soap->error = SOAP_EOM;
     }
@@ -133,14 +167,16 @@ int writeIncoming(struct soap* soap, void* handle, const char* data, std::size_t
 
 void closeIncoming(struct soap*, void*) {}
 
-// Outgoing attachments are ContentSource objects owned by the context. The
+// Outgoing attachments are OutgoingFile objects owned by the context, each
+// sent as one DIME record or several chunks (DimeRecords.h). A file's bytes
+// are opened when its first record begins and closed after its last. The
 // runtime asks for pieces of a couple of KiB: they are served from a chunk
 // read ahead (one per worker thread, which sends one attachment at a time)
-// rather than each read from the stored file.
+// rather than each read from the store.
 constexpr std::size_t kReadAhead = std::size_t(1) << 18;
 
 struct OutgoingReader {
-  ContentSource* source = nullptr;
+  OutgoingFile* file = nullptr;
   std::vector<char> chunk;
   std::size_t offset = 0;
   std::size_t filled = 0;
@@ -148,23 +184,43 @@ struct OutgoingReader {
 
 thread_local OutgoingReader t_outgoing;
 
-void* openOutgoing(struct soap* soap, void* handle, const char*, const char*, const char*) {
+// The reply cannot go on: the connection is cut, the client sees a short
+// reply, and the log gets a second line saying why.
+void* failOutgoing(struct soap* soap, const std::string& why) noexcept {
+  ServiceContext& context = ServiceContext::of(soap);
   try {
-    t_outgoing.chunk.resize(kReadAhead);
+    if (context.cut.empty()) context.cut = why;
   } catch (...) {
-    soap->error = SOAP_EOM;
-    return nullptr;
+    context.cut = "late";
   }
-  t_outgoing.source = static_cast<ContentSource*>(handle);
-  t_outgoing.offset = 0;
-  t_outgoing.filled = 0;
+  soap->error = SOAP_EOF;
+  return nullptr;
+}
+
+void* openOutgoing(struct soap* soap, void* handle, const char*, const char*, const char*) {
+  auto* file = static_cast<OutgoingFile*>(handle);
+  const std::uint64_t index = file->opened++;
+  if (index == 0) {
+    try {
+      t_outgoing.chunk.resize(kReadAhead);
+      if (!file->source) file->source = ServiceContext::of(soap).repository().openDownload(file->download);
+    } catch (const std::exception& failure) {
+      return failOutgoing(soap, std::string("the contents could not be sent: ") + failure.what());
+    } catch (...) {
+      return failOutgoing(soap, "the contents could not be sent");
+    }
+    t_outgoing.file = file;
+    t_outgoing.offset = 0;
+    t_outgoing.filled = 0;
+  }
+  markDimeChunk(soap, index, file->records);
   return &t_outgoing;
 }
 
 std::size_t readOutgoing(struct soap*, void* handle, char* buffer, std::size_t size) {
   auto& reader = *static_cast<OutgoingReader*>(handle);
   if (reader.offset == reader.filled) {
-    long got = reader.source->read(reader.chunk.data(), reader.chunk.size());
+    long got = reader.file->source->read(reader.chunk.data(), reader.chunk.size());
     if (got <= 0) return 0;
     reader.offset = 0;
     reader.filled = static_cast<std::size_t>(got);
@@ -175,7 +231,12 @@ std::size_t readOutgoing(struct soap*, void* handle, char* buffer, std::size_t s
   return n;
 }
 
-void closeOutgoing(struct soap*, void*) {}
+// After a file's last record its source is closed (a descriptor, or a
+// reading transaction), so that the next file is opened alone.
+void closeOutgoing(struct soap*, void* handle) {
+  OutgoingFile* file = static_cast<OutgoingReader*>(handle)->file;
+  if (file != nullptr && file->opened >= file->records) file->source.reset();
+}
 
 }  // namespace
 

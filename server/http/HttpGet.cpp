@@ -125,7 +125,7 @@ int serveMetrics(struct soap* soap, ServiceContext& context) {
   std::vector<Figure> more;
   if (const ConnectionPolicy* policy = context.policy())
     more.push_back({"talixdb_transfers_in_progress", "Uploads and downloads holding a transfer place.", "",
-                    static_cast<double>(policy->transfers.load())});
+                    static_cast<double>(policy->transfers.taken())});
   bool usable = true;
   try {
     const StoreFigures store = context.repository().figures();

@@ -108,11 +108,17 @@ int parseHeaders(struct soap* soap) {
   if (result != SOAP_OK) return result;
   // Answered by serveRequest: a reply sent from here would not stop the runtime.
   if (soap->status == SOAP_POST && !isServicePath(soap->path)) return soap->error = 404;
-  if (isTransferAction(soap->action) && !context.takeTransferPlace())
-    return refuseRequest(soap,
-                         "the server is busy: " + std::to_string(context.policy()->maxTransfers) +
-                             " transfers are in progress; try again later",
-                         kServerFaultCode);
+  // A transfer is admitted before any byte of its body is read.
+  if (isTransferAction(soap->action)) {
+    try {
+      const char* code = kClientFaultCode;
+      const bool upload = std::strcmp(soap->action, TALIXDB_NS1_URI "uploadFiles") == 0;
+      std::string refusal = context.admitTransfer(upload, code);
+      if (!refusal.empty()) return refuseRequest(soap, refusal, code);
+    } catch (...) {
+      return soap->error = SOAP_EOM;
+    }
+  }
   if (soap->zlib_in != SOAP_ZLIB_NONE) return refuseRequest(soap, "compressed requests are not accepted");
   if ((soap->imode | soap->mode) & (SOAP_ENC_MIME | SOAP_ENC_MTOM))
     return refuseRequest(soap, "MIME attachments are not accepted: files travel as DIME attachments");
@@ -176,8 +182,9 @@ int postHeader(struct soap* soap, const char* key, const char* value) {
 }
 
 // The reply (or fault) is about to go out: its log line goes first. The
-// request's deadline ends; the reply's begins, with time for the bytes it
-// declares.
+// request's deadline ends; the reply's begins, and grows only as its bytes
+// are taken (see send), so that a slow reader cannot hold it for the time
+// the bytes it declares would take.
 int respond(struct soap* soap, int status, ULONG64 count) {
   ServiceContext& context = ServiceContext::of(soap);
   try {
@@ -190,7 +197,7 @@ int respond(struct soap* soap, int status, ULONG64 count) {
   if (const ConnectionPolicy* policy = context.policy()) {
     context.sendDeadline.start(std::chrono::steady_clock::now(), policy->requestTimeout);
     context.bytesSent = 0;
-    context.sendDeadline.grant(count, policy->minRate);
+    context.replyLength = count;
   }
   return context.respond(soap, status, count);
 }
@@ -242,6 +249,8 @@ int send(struct soap* soap, const char* data, std::size_t size) {
   // Bytes sent before a reply began (an interim "100 Continue").
   if (!deadline.running()) deadline.start(std::chrono::steady_clock::now(), policy->requestTimeout);
   while (size > 0) {
+    // The transfer place goes back just before the reply's last bytes go out.
+    if (context.replyLength > 0 && context.bytesSent + size >= context.replyLength) context.giveBackTransferPlace();
     if (!context.heldReply.empty()) {
       // What follows held bytes is held too, or waits until they are out.
       if (holdReply(context, data, size)) return SOAP_OK;

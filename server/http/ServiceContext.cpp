@@ -33,6 +33,9 @@ ServiceContext::~ServiceContext() {
 void ServiceContext::attach(struct soap* soap) {
   m_soap = soap;
   soap->user = this;
+  // The receive hook bounds every request (receiveLimit); the runtime's own
+  // bound (2 GB by default) would cut a large upload.
+  soap->recv_maxlength = 0;
   installHttpHooks(soap, *this);
   installMethodHooks(soap);
   installDimeHooks(soap);
@@ -49,6 +52,7 @@ void ServiceContext::beginRequest(const std::string& peer, int servedBefore, boo
   sendDeadline.stop();
   attachmentBytes = 0;
   bytesSent = 0;
+  replyLength = 0;
   cut.clear();
   cutLogged = false;
   served = servedBefore;
@@ -163,18 +167,31 @@ void ServiceContext::endRequest() {
   if (!heldReply.empty() && m_policy != nullptr && m_policy->held != nullptr) m_policy->held->give(heldReply.size());
   heldReply = std::string();
   input = std::string();
-  if (transferPlace) m_policy->transfers.fetch_sub(1);
+  giveBackTransferPlace();
+}
+
+void ServiceContext::giveBackTransferPlace() {
+  if (transferPlace) m_policy->transfers.giveBack(m_placeUser, m_placeAddress);
   transferPlace = false;
 }
 
-bool ServiceContext::takeTransferPlace() {
-  if (m_policy == nullptr || transferPlace) return true;
-  if (m_policy->transfers.fetch_add(1) >= m_policy->maxTransfers) {
-    m_policy->transfers.fetch_sub(1);
-    return false;
+std::string ServiceContext::admitTransfer(bool upload, const char*& code) {
+  code = kRepositoryFaultCode;
+  try {
+    m_repository.requireSession(caller, upload);
+  } catch (const Refusal& refusal) {
+    return refusal.what();
+  } catch (...) {
+    code = kServerFaultCode;
+    return "the session cannot be checked now; try again later";
   }
-  transferPlace = true;
-  return true;
+  if (m_policy == nullptr || transferPlace) return std::string();
+  code = kServerFaultCode;
+  m_placeUser = caller.user;
+  m_placeAddress = client;
+  std::string refusal = m_policy->transfers.take(m_policy->maxTransfers, m_placeUser, m_placeAddress);
+  transferPlace = refusal.empty();
+  return refusal;
 }
 
 namespace {

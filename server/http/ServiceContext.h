@@ -34,11 +34,12 @@ constexpr const char* kRepositoryFaultCode = "SOAP-ENV:Client.Repository";
 constexpr const char* kServerFaultCode = "SOAP-ENV:Server";
 
 struct ServiceLimits {
-  std::uint64_t maxUpload = 1ull << 30;  // bytes of one file
+  std::uint64_t maxUpload = 64ull << 30;  // bytes of one file
   std::uint64_t maxXml = 16ull << 20;    // bytes read of a request without attachments (also when dropped)
   std::int64_t sessionTimeout = 1800;    // seconds idle
   XmlLimits xml;                         // what the XML part may hold
   AddressList metricsFrom;               // clients that may read GET /metrics (none: not served)
+  std::size_t maxDownloadPaths = 4096;   // paths one downloadFiles request may name
 };
 
 // One DIME attachment of the request, streamed into the store as it arrives.
@@ -48,6 +49,16 @@ struct ReceivedAttachment {
   std::unique_ptr<StagedContent> content;  // null when discarded
   std::uint64_t received = 0;
   bool failed = false;  // the store could not take the bytes
+};
+
+// One file of a downloadFiles reply: found before the reply begins, its
+// bytes opened only when the runtime reaches its attachment and closed after
+// it, so that a reply holds one content open at a time.
+struct OutgoingFile {
+  Download download;
+  std::unique_ptr<ContentSource> source;  // while its attachment is written
+  std::uint64_t records = 1;              // DIME records it travels as (see DimeRecords.h)
+  std::uint64_t opened = 0;               // of them begun so far
 };
 
 class ServiceContext {
@@ -88,8 +99,15 @@ class ServiceContext {
   // it, logins are not slowed.
   void setLoginThrottle(LoginThrottle* throttle) { m_throttle = throttle; }
   LoginThrottle* loginThrottle() const { return m_throttle; }
-  // Takes one of the transfer places; false when all are taken.
-  bool takeTransferPlace();
+  // The head of an uploadFiles or downloadFiles request has been read: checks
+  // the session its cookie names and takes a transfer place for its user and
+  // address, before any of its bytes is staged (an upload needs a full
+  // session). "" when admitted; else why not, with the fault code in `code`.
+  std::string admitTransfer(bool upload, const char*& code);
+  // Gives back the request's transfer place, if it holds one: after its
+  // reply, or just before the reply's last bytes go out, so that a client
+  // whose next transfer follows at once never finds its own place still taken.
+  void giveBackTransferPlace();
   // Writes the request's log line, once per request: just before the reply
   // goes out (so that a client never sees a reply whose line is missing),
   // or after a request that got no reply.
@@ -115,7 +133,7 @@ class ServiceContext {
   std::vector<std::int64_t> declaredSizes;  // of each file an uploadFiles request names, in order
   std::string allowedMethods;      // for the Allow header of a 405 reply
   std::vector<std::unique_ptr<ReceivedAttachment>> attachments;
-  std::vector<std::unique_ptr<ContentSource>> downloads;
+  std::vector<std::unique_ptr<OutgoingFile>> downloads;
   bool logged = false;
   bool inProgress = false;         // counted among the requests in progress
   bool counted = false;            // its outcome is in the figures
@@ -125,6 +143,7 @@ class ServiceContext {
   Deadline sendDeadline;
   std::uint64_t attachmentBytes = 0;  // received in attachments
   std::uint64_t bytesSent = 0;
+  std::uint64_t replyLength = 0;     // as the reply's header says (0: unknown)
   std::string cut;              // why the request or its reply was cut short ("": it was not)
   bool cutLogged = false;
   int served = 0;               // requests served before this one on the connection
@@ -163,6 +182,8 @@ class ServiceContext {
   ConnectionPolicy* m_policy = nullptr;
   LoginThrottle* m_throttle = nullptr;
   Repository m_repository;
+  std::string m_placeUser;     // whose transfer place the request holds
+  std::string m_placeAddress;
 };
 
 }  // namespace talixdb::server

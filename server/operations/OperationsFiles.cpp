@@ -1,5 +1,6 @@
 // File uploads and downloads (contents travel as DIME attachments) and the
 // version history of files.
+#include "DimeRecords.h"
 #include "base/ClientText.h"
 #include "operations/ServiceCall.h"
 #include "operations/WireModel.h"
@@ -50,23 +51,33 @@ int __ns1__downloadFiles(struct soap* soap, ns1__DownloadFilesRequestStruct* req
                          ns2__DownloadFilesResponseStruct* response) {
   return serveOperation(soap, "downloadFiles", [&](ServiceContext& context) {
     if (request == nullptr || request->PathElement.empty()) throw Refusal("no path to download");
+    const std::size_t maxPaths = context.limits().maxDownloadPaths;
+    if (request->PathElement.size() > maxPaths)
+      throw Refusal("too many paths: " + std::to_string(request->PathElement.size()) + ", at most " +
+                    std::to_string(maxPaths) + " per downloadFiles request");
     // Every file is found before the first is attached, so that a refusal
-    // never leaves a half-built attachment list behind.
+    // never leaves a half-built attachment list behind; its bytes are opened
+    // only as the reply reaches them (see DimeStreams.cpp). The first one's
+    // open before the reply begins: a store that cannot give them then gets
+    // a fault instead of a reply cut short.
     std::vector<Download> downloads;
     for (const std::string& path : request->PathElement)
       downloads.push_back(context.repository().fetch(context.caller, path));
+    std::unique_ptr<ContentSource> first = context.repository().openDownload(downloads.front());
     soap_set_dime(soap);
     for (Download& download : downloads) {
-      ContentSource* source = download.content.get();
-      context.downloads.push_back(std::move(download.content));
-      int error = soap_set_dime_attachment(soap, reinterpret_cast<const char*>(source),
-                                           static_cast<std::size_t>(source->size()), kContentType,
-                                           download.path.c_str(), 0, nullptr);
-      if (error != SOAP_OK) {
+      auto file = std::make_unique<OutgoingFile>();
+      file->download = std::move(download);
+      file->source = std::move(first);
+      file->records = talixdb::dimeChunks(file->download.size);
+      OutgoingFile* handle = file.get();
+      context.downloads.push_back(std::move(file));
+      const std::string& path = handle->download.path;
+      if (talixdb::attachDimeFile(soap, handle, handle->download.size, kContentType, path.c_str()) != SOAP_OK) {
         soap_clr_dime(soap);
-        return failInternally(soap, "cannot attach " + download.path);
+        return failInternally(soap, "cannot attach " + path);
       }
-      response->item.push_back(download.path);
+      response->item.push_back(path);
     }
     return SOAP_OK;
   });

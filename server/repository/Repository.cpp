@@ -82,8 +82,8 @@ void Repository::setPassword(const std::string& name, const std::string& passwor
   });
 }
 
-void Repository::requireSession(Caller& caller) {
-  read([&] { enter(caller); });
+void Repository::requireSession(Caller& caller, bool toChange) {
+  read([&] { enter(caller, toChange ? Use::Changing : Use::Reading); });
 }
 
 void pauseBeforeRetry(int attempt) {

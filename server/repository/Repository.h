@@ -92,9 +92,14 @@ struct IncomingFile {
   StagedContent* content = nullptr;  // not owned
 };
 
+// The stored version a download names: found, and the caller's right to
+// read it checked, before the reply begins; its bytes are opened only as the
+// reply reaches them (openDownload).
 struct Download {
   std::string path;
-  std::unique_ptr<ContentSource> content;
+  ObjectId object = 0;
+  int version = 0;
+  std::uint64_t size = 0;
 };
 
 class Repository {
@@ -147,8 +152,9 @@ class Repository {
   // Ends `sessionId` when the caller owns it or is the administrator (a
   // reading session ends only itself); true when a session was ended.
   bool invalidate(Caller& caller, const std::string& sessionId);
-  // Only checks (and refreshes) the caller's session.
-  void requireSession(Caller& caller);
+  // Only checks (and refreshes) the caller's session; one that is to change
+  // something must be a full one.
+  void requireSession(Caller& caller, bool toChange = false);
 
   // ---- objects
   ObjectView find(Caller& caller, const std::string& path);
@@ -171,12 +177,19 @@ class Repository {
   // A place for the bytes of one incoming file, filled as they arrive and
   // adopted by store(); throws StorageFailure when the store cannot take it.
   std::unique_ptr<StagedContent> stageContent() { return m_storage.stageContent(); }
+  // Bytes the store can still take for new contents, when its engine can tell.
+  std::optional<std::uint64_t> contentSpace() { return m_storage.contentSpace(); }
   // Stores each file below `parentPath`, a new file or a new version of an
   // existing one; returns the stored files' paths.
   std::vector<std::string> store(Caller& caller, const std::string& parentPath,
                                  const std::vector<IncomingFile>& files);
   // The latest version of the file at `path`.
   Download fetch(Caller& caller, const std::string& path);
+  // Opens the bytes of a version fetch() found, outside any transaction (see
+  // Storage::openContent): they stay readable until the source is destroyed,
+  // also when a later request deletes the file. Throws Refusal when the
+  // version is gone meanwhile, StorageFailure when it cannot be read.
+  std::unique_ptr<ContentSource> openDownload(const Download& download);
   std::vector<std::string> versionNames(Caller& caller, const std::string& path);
   std::vector<StoredVersion> changeLogs(Caller& caller, const std::string& path);
 

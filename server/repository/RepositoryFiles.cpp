@@ -54,10 +54,21 @@ Download Repository::fetch(Caller& caller, const std::string& path) {
     std::vector<StoredVersion> versions = m_storage.versions(file.id);
     Download download;
     download.path = canonicalPath(path);
-    if (!versions.empty()) download.content = m_storage.openContent(file.id, versions.back().number);
-    if (!download.content) throw Refusal("no contents stored for " + echoPath(download.path));
+    if (versions.empty()) throw Refusal("no contents stored for " + echoPath(download.path));
+    download.object = file.id;
+    download.version = versions.back().number;
+    download.size = versions.back().size;
     return download;
   });
+}
+
+std::unique_ptr<ContentSource> Repository::openDownload(const Download& download) {
+  std::unique_ptr<ContentSource> source = m_storage.openContent(download.object, download.version);
+  if (!source) throw Refusal("the file " + echoPath(download.path) + " was deleted before its contents were sent");
+  if (source->size() != download.size)
+    throw StorageFailure("the contents of " + echoPath(download.path) + " hold " + std::to_string(source->size()) +
+                         " bytes instead of " + std::to_string(download.size));
+  return source;
 }
 
 std::vector<std::string> Repository::versionNames(Caller& caller, const std::string& path) {

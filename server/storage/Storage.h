@@ -2,11 +2,12 @@
 // properties, file contents, users, permissions and sessions. The rules never
 // see SQL; another engine could sit behind the same interface.
 //
-// Every call except stageContent() runs inside a transaction opened with
-// begin(). Failures of the engine throw StorageFailure; the caller rolls back.
-// Besides the single reads, a few calls read at once what requests need
-// together (arrive, objectsAlong, details), so that an engine behind a
-// network asks for it in one go; their defaults use the single reads.
+// Every call except stageContent(), openContent() and contentSpace() runs
+// inside a transaction opened with begin(). Failures of the engine throw
+// StorageFailure; the caller rolls back. Besides the single reads, a few
+// calls read at once what requests need together (arrive, objectsAlong,
+// details), so that an engine behind a network asks for it in one go; their
+// defaults use the single reads.
 #pragma once
 
 #include <cstdint>
@@ -31,8 +32,8 @@ class StagedContent {
   virtual std::uint64_t size() const = 0;
 };
 
-// The bytes of one stored version, readable after the transaction that
-// opened them has ended (even when a later request deletes the file).
+// The bytes of one stored version as they were when it was opened (even
+// when a later request deletes the file meanwhile).
 class ContentSource {
  public:
   virtual ~ContentSource() = default;
@@ -98,8 +99,14 @@ class Storage {
                          std::int64_t created) = 0;
   virtual std::vector<StoredVersion> versions(ObjectId id) = 0;
   virtual void setVersionComment(ObjectId id, int version, const std::string& comment) = 0;
-  // Opens a stored version; null when there is no such version.
+  // Opens a stored version, outside a transaction; null when there is no
+  // such version. The source may read through this connection: nothing else
+  // uses it until the source is destroyed.
   virtual std::unique_ptr<ContentSource> openContent(ObjectId id, int version) = 0;
+  // Bytes the store can still take for new contents, when the engine can
+  // tell (a database on another host cannot); may be called outside a
+  // transaction.
+  virtual std::optional<std::uint64_t> contentSpace() { return std::nullopt; }
 
   // ---- users (each also appears as an object, linked by `object`)
   virtual std::optional<StoredUser> user(const std::string& name) = 0;

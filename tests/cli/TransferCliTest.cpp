@@ -71,10 +71,10 @@ TEST_F(TransferCli, SignalsStopATransferKeepNothingPartialAndEndTheSession) {
                 .exitCode,
             0);
   const std::string fetched = path("fetched");
-  // The download passes a relay that keeps it from ending before the signal.
+  // Transfers pass a relay that keeps them from ending before the signal.
   RelayServer slow(server().port(), {}, 16 << 20);
-  const std::vector<std::string> upload = {"report", "upload", kModel, "FlowSolver", "blade", "99",
-                                           path("huge/case.cfg")};
+  const std::vector<std::string> upload = {"--server", slow.address(), "report", "upload", kModel, "FlowSolver",
+                                           "blade", "99", path("huge/case.cfg")};
   const struct {
     const char* what;
     std::vector<std::string> args;

@@ -123,7 +123,8 @@ TEST_F(Wire, AReplyWithoutTheResponseElementOrAFaultIsAnError) {
 }
 
 // An upload streamed from a local file or from memory writes exactly what the
-// runtime writes for the same attachment handed to it whole.
+// runtime writes for the same attachment handed to it whole: one DIME record
+// for the file, as peers have always received it.
 TEST_F(Wire, StreamedUploadsWriteTheBytesOfAnAttachmentHeldWhole) {
   const std::string bytes = testBytes(300000, 5);
   CannedServer server(soapEnvelope("<ns2:UploadFilesResponseElement><item>/f.bin</item></ns2:UploadFilesResponseElement>"));
@@ -149,6 +150,52 @@ TEST_F(Wire, StreamedUploadsWriteTheBytesOfAnAttachmentHeldWhole) {
   ASSERT_EQ(3u, requests.size());
   ASSERT_NE(std::string::npos, requests[0].find(bytes));
   EXPECT_TRUE(requests[0] == requests[1] && requests[0] == requests[2]);
+}
+
+// A reply whose records end before its Content-Length (as from a server that
+// wrote the length of a 4 GiB + 10 byte file modulo 2^32) is a failed
+// download that leaves nothing behind, never a short file; the same records
+// with their own length are read.
+TEST_F(Wire, ADownloadReplyShorterThanItsLengthIsAFailureNotAShortFile) {
+  const std::string envelope =
+      soapEnvelope("<ns2:DownloadFilesResponseElement><item>/f.bin</item></ns2:DownloadFilesResponseElement>");
+  const std::string dime = dimeRecord(4, 2, "http://schemas.xmlsoap.org/soap/envelope/", "", envelope, envelope.size()) +
+                           dimeRecord(2, 1, "application/octet-stream", "/f.bin", "0123456789", 10);
+  auto reply = [&](std::uint64_t length) {
+    return "HTTP/1.1 200 OK\r\nContent-Type: application/dime\r\nContent-Length: " + std::to_string(length) +
+           "\r\nConnection: close\r\n\r\n" + dime;
+  };
+  CannedServer truncated(reply(dime.size() + (std::uint64_t(4) << 30)) + std::string(65536, 'x'), CannedServer::kRaw);
+  CannedServer whole(reply(dime.size()), CannedServer::kRaw);
+  TempDir local;
+  for (CannedServer* server : {&truncated, &whole}) {
+    QuillonBinding binding;
+    pointAt(binding, *server);
+    VLT_121::CRepositoryClient client(&binding);
+    const bool expected = server == &whole;
+    EXPECT_EQ(expected, !client.downloadFileToDisk("/f.bin", local.path() + "/f.bin").empty());
+    EXPECT_EQ(expected ? Names{"f.bin"} : Names{}, localTree(local.path()));
+  }
+  EXPECT_EQ("0123456789", readLocalFile(local.path() + "/f.bin"));
+}
+
+// Only the attachment a download asked for extends a call's deadline, and a
+// reply holds at most 64 MiB besides it: a server that streams XML without
+// end (a name that never ends) is cut at TALIXDB_CALL_TIMEOUT, or without
+// one at that size.
+TEST_F(Wire, AServerCannotHoldACallWithAnEndlessReply) {
+  const std::string envelope = soapEnvelope("<ns2:ReadModelObjectElement><name>");
+  CannedServer server(envelope.substr(0, envelope.find("</name>")), CannedServer::kFlood);
+  for (const char* timeout : {"1", "0"}) {
+    setenv("TALIXDB_CALL_TIMEOUT", timeout, 1);
+    QuillonBinding binding;
+    pointAt(binding, server);
+    VLT_121::CRepositoryClient client(&binding);
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_EQ(nullptr, client.findByPath("/Repository"));
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5)) << timeout;
+  }
+  unsetenv("TALIXDB_CALL_TIMEOUT");
 }
 
 }  // namespace

@@ -8,6 +8,8 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <filesystem>
+#include <set>
 #include <thread>
 
 #include "RawHttp.h"
@@ -32,21 +34,9 @@ std::string faultString(const std::string& reply) {
   return reply.substr(begin + 13, end - begin - 13);
 }
 
-// One DIME record: `flags` 4 begins the message, 2 ends it, 1 is continued
-// in the next record; type format 2 is a URI, 1 a media type, 0 unchanged.
-std::string dimeRecord(int flags, int typeFormat, const std::string& type, const std::string& id,
-                       const std::string& data, std::size_t declaredSize) {
-  auto padded = [](std::string bytes) { return bytes.append((4 - bytes.size() % 4) % 4, '\0'); };
-  std::string header{static_cast<char>(0x08 | flags), static_cast<char>(typeFormat << 4), 0, 0,
-                     static_cast<char>(id.size() >> 8), static_cast<char>(id.size() & 0xff),
-                     static_cast<char>(type.size() >> 8), static_cast<char>(type.size() & 0xff)};
-  for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<char>((declaredSize >> shift) & 0xff));
-  return header + padded(id) + padded(type) + padded(data);
-}
-
 // The start of an uploadFiles request for one file: the HTTP header (for
 // `attachmentBytes` more after this start) and the envelope record.
-std::string uploadStart(const std::string& cookie, const std::string& folder, std::size_t declaredSize,
+std::string uploadStart(const std::string& cookie, const std::string& folder, long long declaredSize,
                         std::size_t attachmentBytes) {
   std::string xml = soapEnvelope("<ns2:UploadFilesRequestElement><parent>" + folder +
                                  "</parent><uploadFiles><name>big.bin</name><size>" + std::to_string(declaredSize) +
@@ -325,29 +315,94 @@ TEST_F(InputTest, TextsXmlCannotCarryAreRefusedWhereverTheyEnter) {
 
 // The fault comes as soon as the DIME record (or the envelope, for a record
 // in chunks) declares more than the limit: the client has sent none of the
-// file's bytes yet and waits for the reply. A file in chunks declares no size
-// of its own: it is refused once its bytes pass the limit. A file of exactly the
-// limit's size is taken (that files arrive whole: the round trips elsewhere).
+// file's bytes yet and waits for the reply. A file in chunks whose envelope
+// declares no size is refused once its bytes pass the limit, one that
+// declares a size once its bytes pass that. A file of exactly the limit's
+// size is taken (that files arrive whole: the round trips elsewhere).
 TEST_F(InputTest, UploadOverTheLimitIsRefusedAsSoonAsItShows) {
   const std::size_t size = kUploadLimit + 1;
   const std::string media = "application/octet-stream";
   const std::string chunk(256 * 1024, 'c');
-  std::string chunked = uploadStart(cookie, folder, 1000, 8 * (12 + 4 + 24 + chunk.size())) +
-                        dimeRecord(1, 1, media, "id1", chunk, chunk.size());
-  for (int i = 0; i < 4; ++i) chunked += dimeRecord(1, 0, "", "", chunk, chunk.size());
-  const std::pair<const char*, std::string> cases[] = {
-      {"record", uploadStart(cookie, folder, size, 12 + 4 + 24 + size) + dimeRecord(2, 1, media, "id1", "", size)},
-      {"envelope", uploadStart(cookie, folder, size, 12 + 4 + 24 + size) + dimeRecord(1, 1, media, "id1", "", 4096)},
-      {"chunks", chunked},
+  auto chunked = [&](long long declared) {
+    std::string request = uploadStart(cookie, folder, declared, 8 * (12 + 4 + 24 + chunk.size())) +
+                          dimeRecord(1, 1, media, "id1", chunk, chunk.size());
+    for (int i = 0; i < 4; ++i) request += dimeRecord(1, 0, "", "", chunk, chunk.size());
+    return request;
   };
-  for (const auto& [what, request] : cases) {
+  const std::string tooLarge = "file too large: 'id1' exceeds the upload limit of 1048576 bytes";
+  const std::tuple<const char*, std::string, std::string> cases[] = {
+      {"record", uploadStart(cookie, folder, size, 12 + 4 + 24 + size) + dimeRecord(2, 1, media, "id1", "", size),
+       tooLarge},
+      {"envelope", uploadStart(cookie, folder, size, 12 + 4 + 24 + size) + dimeRecord(1, 1, media, "id1", "", 4096),
+       tooLarge},
+      {"chunks", chunked(-1), tooLarge},
+      {"chunks beyond the size declared", chunked(1000),
+       "size mismatch: attachment 1 holds more than the 1000 bytes declared for it"},
+  };
+  for (const auto& [what, request, fault] : cases) {
     auto began = std::chrono::steady_clock::now();
     std::string reply = exchange(server->port(), request, Ending::KeepOpen, std::chrono::seconds(5));
     EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(4)) << what;
-    EXPECT_EQ(faultString(reply), "file too large: 'id1' exceeds the upload limit of 1048576 bytes") << what;
+    EXPECT_EQ(faultString(reply), fault) << what;
     EXPECT_FALSE(admin->exists(folder + "/big.bin")) << what;
   }
   EXPECT_TRUE(Succeeds(admin->upload(folder, "limit.bin", std::string(kUploadLimit, 'e'))));
+}
+
+// A transfer is admitted by the session its cookie names as soon as its head
+// has arrived: without a live one it gets its fault at once (an upload before
+// any byte of its body), and nothing is staged.
+TEST_F(InputTest, TransfersWithoutALiveSessionAreRefusedAtTheirHead) {
+  auto head = [](const std::string& request) { return request.substr(0, request.find("\r\n\r\n") + 4); };
+  const std::string download = soapPost(actionOf("downloadFiles"),
+                                        soapEnvelope("<ns1:DownloadFilesRequestElement><ns1:PathElement>/Repository"
+                                                     "</ns1:PathElement></ns1:DownloadFilesRequestElement>"),
+                                        "Cookie: TALIXSESSION=0123456789abcdef\r\n");
+  const std::pair<const char*, std::string> cases[] = {
+      {"upload without a cookie", head(uploadStart("", folder, 200 << 20, 200 << 20))},
+      {"download with a stale cookie", download},
+  };
+  auto contents = [] {
+    std::set<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(server->dataDir() + "/blobs")) names.insert(entry.path());
+    return names;
+  };
+  const std::set<std::string> before = contents();
+  for (const auto& [what, request] : cases) {
+    RawConnection connection(server->port());
+    connection.send(request);
+    EXPECT_EQ(faultString(connection.reply(std::chrono::milliseconds(1000))), "not logged in") << what;
+    EXPECT_EQ(before, contents()) << what;
+  }
+}
+
+// downloadFiles names at most 4096 paths (a catalogue's largest folder has a
+// few hundred files): more are refused before any file is looked up.
+TEST_F(InputTest, ADownloadNamesAtMost4096Paths) {
+  const std::string paths = repeated(4097, "<ns1:PathElement>/Repository/f", "</ns1:PathElement>");
+  const std::string request = soapPost(
+      actionOf("downloadFiles"),
+      soapEnvelope("<ns1:DownloadFilesRequestElement>" + paths + "</ns1:DownloadFilesRequestElement>"), cookie);
+  EXPECT_EQ(faultString(exchange(server->port(), request)), "too many paths: 4097, at most 4096 per downloadFiles request");
+}
+
+// An upload larger than the store's free space is refused by the size its
+// envelope declares, before any of its bytes is stored.
+TEST(InputSpace, AnUploadTheStoreHasNoRoomForIsRefusedBeforeItsBytes) {
+  const std::uint64_t ceiling = std::uint64_t(1) << 40;
+  TestServer server({"--max-upload", std::to_string(ceiling)});
+  ServiceClient admin(server);
+  ASSERT_TRUE(Succeeds(admin.loginAsAdmin()));
+  const std::uint64_t needed = std::filesystem::space(server.dataDir()).available + (1 << 20);
+  ASSERT_LE(needed, ceiling) << "the test needs a store with less than 1 TiB free";
+  const std::string request =
+      uploadStart("Cookie: TALIXSESSION=" + admin.sessionId() + "\r\n", "/Repository", static_cast<long long>(needed),
+                  12 + 4 + 24 + needed) +
+      dimeRecord(2, 1, "application/octet-stream", "id1", "", needed);
+  const std::string fault = faultString(exchange(server.port(), request, Ending::KeepOpen, std::chrono::seconds(5)));
+  EXPECT_EQ(fault.rfind("no room for 'id1': it needs " + std::to_string(needed) + " bytes and the store has ", 0), 0u)
+      << fault;
+  EXPECT_FALSE(admin.exists("/Repository/big.bin"));
 }
 
 }  // namespace

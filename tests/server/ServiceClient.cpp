@@ -118,4 +118,16 @@ CallResult ServiceClient::createUser(const std::string& name, const std::string&
   return outcome;
 }
 
+CallResult ServiceClient::addPermission(const std::string& path, const std::string& permission,
+                                        const std::string& member) {
+  ns2__PermissionRequest request;
+  request.path = path;
+  request.permission = permission;
+  request.member = member;
+  bool added = false;
+  CallResult outcome = result(m_binding.addPermission(&request, added));
+  if (outcome.ok() && !added) outcome.code = -100;
+  return outcome;
+}
+
 }  // namespace talixdb_test

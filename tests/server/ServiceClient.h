@@ -64,6 +64,7 @@ class ServiceClient {
                     long long declaredSize = -1);
   CallResult download(const std::string& path, std::string& bytes);
   CallResult createUser(const std::string& name, const std::string& password);
+  CallResult addPermission(const std::string& path, const std::string& permission, const std::string& member);
   // The outcome of a call made through binding() that returned `code`.
   CallResult result(int code);
 

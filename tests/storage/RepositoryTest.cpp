@@ -165,14 +165,20 @@ TEST_P(RepositoryTest, FilesGetVersionsAllOrNothingUploadsAndCheckins) {
   EXPECT_EQ(logs[1].created, logs[0].created + 10);
   EXPECT_EQ(logs[1].creator, "root");
   EXPECT_TRUE(repository->find(admin, "/Repository/f").object.isFile);
-  // Content fetched stays readable after the file is deleted, and goes when it is closed.
+  // Content opened stays readable after another connection deletes the
+  // file, and goes when it is closed.
   Download download = repository->fetch(admin, "/Repository/f");
-  EXPECT_TRUE(repository->remove(admin, "/Repository/f"));
+  EXPECT_EQ(download.size, big.size());
+  std::unique_ptr<ContentSource> content = repository->openDownload(download);
+  std::unique_ptr<Storage> otherStorage = store->connect();
+  Repository other(*otherStorage, kTimeout, [this] { return now; });
+  EXPECT_TRUE(other.remove(admin, "/Repository/f"));
   std::string back(big.size() + 1, '\0');
   long got = 0;
-  for (long n; (n = download.content->read(&back[got], back.size() - got)) > 0;) got += n;
+  for (long n; (n = content->read(&back[got], back.size() - got)) > 0;) got += n;
   EXPECT_TRUE(back.substr(0, got) == big) << got;
-  download.content.reset();
+  content.reset();
+  EXPECT_THROW(repository->openDownload(download), Refusal);  // gone once closed
   EXPECT_EQ(uri.empty() ? "0" : PostgresSession(uri).run("SELECT count(*) FROM chunks"), "0");  // none left
 
   // A size mismatch in any file stores none of them.
@@ -531,9 +537,9 @@ TEST(PostgresStorage, SmallCallsTakeAtMostFourRoundTripsAtAnyDepth) {
     repository.store(ann, parent, {{"f", "File", 1000, {}, staged.get()}});
   };
   auto download = [&](const std::string& path) {
-    Download got = repository.fetch(ann, path);
+    std::unique_ptr<ContentSource> content = repository.openDownload(repository.fetch(ann, path));
     std::string back(2000, '\0');
-    EXPECT_EQ(got.content->read(back.data(), back.size()), 1000);
+    EXPECT_EQ(content->read(back.data(), back.size()), 1000);
   };
   struct Call {
     const char* name;
@@ -581,14 +587,14 @@ TEST(PostgresStorage, ChunkReadsGoOnAfterTheirConnectionEnds) {
   ASSERT_TRUE(staged->write(bytes.data(), bytes.size()));
   repository.store(admin, "/Repository", {{"f", "File", static_cast<long long>(bytes.size()), {}, staged.get()}});
   staged.reset();
-  Download download = repository.fetch(admin, "/Repository/f");
+  std::unique_ptr<ContentSource> content = repository.openDownload(repository.fetch(admin, "/Repository/f"));
   std::string back(bytes.size(), '\0');
-  ASSERT_EQ(download.content->read(back.data(), kChunkSize), static_cast<long>(kChunkSize));
+  ASSERT_EQ(content->read(back.data(), kChunkSize), static_cast<long>(kChunkSize));
   PostgresSession(uri).run("SELECT count(pg_terminate_backend(pid)) FROM pg_stat_activity "
                            "WHERE application_name = 'talixdb-server'");
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   for (std::size_t at = kChunkSize; at < bytes.size();) {
-    const long count = download.content->read(&back[at], bytes.size() - at);
+    const long count = content->read(&back[at], bytes.size() - at);
     ASSERT_GT(count, 0);
     at += static_cast<std::size_t>(count);
   }

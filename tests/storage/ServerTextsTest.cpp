@@ -264,7 +264,7 @@ TEST(ServerOptions, DefaultsHelpProblemsAndWarnings) {
   EXPECT_EQ(options.command, ServerCommand::Serve);
   EXPECT_EQ(options.host, "127.0.0.1");
   EXPECT_EQ(options.limits.sessionTimeout, 1800);
-  EXPECT_EQ(options.limits.maxUpload, 1ll << 30);
+  EXPECT_EQ(options.limits.maxUpload, 64ll << 30);
   EXPECT_EQ(options.logLevel, LogLevel::Info);
   for (const std::vector<std::string>& help : {std::vector<std::string>{"--help"}, {"-h", "--data", "d"}})
     EXPECT_TRUE(parseServerOptions(help, options).empty() && options.command == ServerCommand::Help);
@@ -277,6 +277,7 @@ TEST(ServerOptions, DefaultsHelpProblemsAndWarnings) {
       {{"--data", "d", "--port", "70000"}, "--port needs a number from 0 to 65535"},
       {{"--data", "d", "--threads=0"}, "--threads needs a number from 1 to 256"},
       {{"--data", "d", "--keep-alive-requests", "1000001"}, "--keep-alive-requests needs a number from 1 to 1000000"},
+      {{"--data", "d", "--max-upload", "1099511627777"}, "--max-upload needs a number from 0 to 1099511627776"},
       {{"--data", "d", "--port"}, "missing value after --port"},
       {{"--data", "d", "--colour", "red"}, "unknown option --colour"},
       {{"--data", "d", "--log-level", "loud"}, "--log-level needs error, warning, info or debug"},

@@ -23,16 +23,23 @@ bool readable(int fd, int ms) {
 }
 
 // Reads one HTTP request: headers, then Content-Length bytes of body.
-std::string readRequest(int fd) {
+// A head and as many bytes of body as its Content-Length says.
+bool isWholeRequest(const std::string& data) {
+  const size_t headerEnd = data.find("\r\n\r\n");
+  if (headerEnd == std::string::npos) return false;
+  const size_t at = data.find("Content-Length:");
+  const size_t wanted = at == std::string::npos ? 0 : std::strtoul(data.c_str() + at + 15, nullptr, 10);
+  return data.size() >= headerEnd + 4 + wanted;
+}
+
+// With `rate`, at about that many bytes a second.
+std::string readRequest(int fd, std::size_t rate = 0) {
   std::string data;
   char buffer[4096];
   for (ssize_t n; readable(fd, 5000) && (n = recv(fd, buffer, sizeof buffer, 0)) > 0;) {
     data.append(buffer, static_cast<size_t>(n));
-    const size_t headerEnd = data.find("\r\n\r\n");
-    if (headerEnd == std::string::npos) continue;
-    const size_t at = data.find("Content-Length:");
-    const size_t wanted = at == std::string::npos ? 0 : std::strtoul(data.c_str() + at + 15, nullptr, 10);
-    if (data.size() >= headerEnd + 4 + wanted) break;
+    if (rate > 0) std::this_thread::sleep_for(std::chrono::microseconds(n * 1000000 / rate));
+    if (isWholeRequest(data)) break;
   }
   return data;
 }
@@ -82,6 +89,17 @@ void trickle(int fd, const std::atomic<bool>& stop) {
   }
 }
 
+// A reply that begins with `opening` and never ends: 1 MiB of text every
+// 20 ms, until the client closes its end or a minute has passed.
+void flood(int fd, const std::string& opening, const std::atomic<bool>& stop) {
+  const std::string head = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\nContent-Length: 999999999999\r\n\r\n";
+  const std::string piece(1u << 20, 'a');
+  if (!sendAll(fd, head.data(), head.size()) || !sendAll(fd, opening.data(), opening.size())) return;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (!stop && std::chrono::steady_clock::now() < end && sendAll(fd, piece.data(), piece.size()))
+    if (readable(fd, 20)) return;  // the client closed its end
+}
+
 }  // namespace
 
 int connectTo(int port, int receiveBuffer, const char* source) {
@@ -101,6 +119,16 @@ std::string soapEnvelope(const std::string& body) {
   return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<SOAP-ENV:Envelope xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/"
          "soap/envelope/\" xmlns:ns1=\"" TALIXDB_NS1_URI "\" xmlns:ns2=\"" TALIXDB_NS2_URI "\"><SOAP-ENV:Body>" +
          body + "</SOAP-ENV:Body></SOAP-ENV:Envelope>";
+}
+
+std::string dimeRecord(int flags, int typeFormat, const std::string& type, const std::string& id,
+                       const std::string& data, std::size_t declaredSize) {
+  auto padded = [](std::string bytes) { return bytes.append((4 - bytes.size() % 4) % 4, '\0'); };
+  std::string header{static_cast<char>(0x08 | flags), static_cast<char>(typeFormat << 4), 0, 0,
+                     static_cast<char>(id.size() >> 8), static_cast<char>(id.size() & 0xff),
+                     static_cast<char>(type.size() >> 8), static_cast<char>(type.size() & 0xff)};
+  for (int shift = 24; shift >= 0; shift -= 8) header.push_back(static_cast<char>((declaredSize >> shift) & 0xff));
+  return header + padded(id) + padded(type) + padded(data);
 }
 
 CannedServer::CannedServer(std::string body, Manner manner) : m_manner(manner), m_body(std::move(body)) {
@@ -130,6 +158,10 @@ void CannedServer::serve() {
     }
     if (m_manner == kTrickle) {
       trickle(fd, m_stop);
+    } else if (m_manner == kFlood) {
+      flood(fd, m_body, m_stop);
+    } else if (m_manner == kRaw) {
+      sendAll(fd, m_body.data(), m_body.size());
     } else {
       std::string reply = "HTTP/1.1 200 OK\r\nContent-Type: text/xml; charset=utf-8\r\nContent-Length: " +
                           std::to_string(m_body.size()) + "\r\nConnection: close\r\n\r\n" + m_body;
@@ -144,8 +176,8 @@ std::vector<std::string> CannedServer::requests() {
   return m_requests;
 }
 
-RelayServer::RelayServer(int upstreamPort, std::vector<std::string> dropMarkers, std::size_t replyRate)
-    : m_upstreamPort(upstreamPort), m_dropMarkers(std::move(dropMarkers)), m_replyRate(replyRate) {
+RelayServer::RelayServer(int upstreamPort, std::vector<std::string> dropMarkers, std::size_t rate)
+    : m_upstreamPort(upstreamPort), m_dropMarkers(std::move(dropMarkers)), m_rate(rate) {
   m_listenFd = listenOnLoopback(m_port);
   m_thread = std::thread([this] { serve(); });
 }
@@ -160,12 +192,12 @@ void RelayServer::serve() {
   while (!m_stop) {
     int client = acceptWithin50ms(m_listenFd);
     if (client < 0) continue;
-    std::string request = readRequest(client);
+    std::string request = readRequest(client, m_rate);
     bool drop = !m_dropMarkers.empty();
     for (const std::string& marker : m_dropMarkers) drop = drop && request.find(marker) != std::string::npos;
     if (drop)
       ++m_dropped;
-    else
+    else if (isWholeRequest(request))  // not one its client gave up
       relay(client, request);
     close(client);
   }
@@ -179,7 +211,7 @@ void RelayServer::relay(int client, const std::string& request) {
     char buffer[65536];
     for (ssize_t got; (got = recv(upstream, buffer, sizeof buffer, 0)) > 0;) {
       if (!sendAll(client, buffer, static_cast<size_t>(got))) break;
-      if (m_replyRate > 0) std::this_thread::sleep_for(std::chrono::microseconds(got * 1000000 / m_replyRate));
+      if (m_rate > 0) std::this_thread::sleep_for(std::chrono::microseconds(got * 1000000 / m_rate));
     }
   }
   close(upstream);

@@ -19,8 +19,12 @@ class CannedServer {
     kSilent,   // accepts connections and never answers
     kTrickle,  // sends a reply head that never ends, one byte every 2 s, for
                // up to a minute or until the client goes
+    kRaw,      // sends the body as the whole reply, head and all
+    kFlood,    // sends a 200 reply that begins with the body and never ends,
+               // 1 MiB of text every 20 ms, for up to a minute or until the
+               // client goes
   };
-  // `body` is the SOAP envelope sent back in a 200 reply.
+  // `body` is the SOAP envelope sent back in a 200 reply (kRaw: the reply).
   explicit CannedServer(std::string body, Manner manner = kAnswer);
   ~CannedServer();
   CannedServer(const CannedServer&) = delete;
@@ -48,10 +52,10 @@ class CannedServer {
 // Passes each request to the server on 127.0.0.1:`upstreamPort` and its reply
 // back, one connection at a time, except that a request holding every text of
 // `dropMarkers` is dropped: its connection is closed without an answer. With
-// `replyRate`, replies pass at about that many bytes a second.
+// `rate`, requests and replies pass at about that many bytes a second.
 class RelayServer {
  public:
-  RelayServer(int upstreamPort, std::vector<std::string> dropMarkers, std::size_t replyRate = 0);
+  RelayServer(int upstreamPort, std::vector<std::string> dropMarkers, std::size_t rate = 0);
   ~RelayServer();
   RelayServer(const RelayServer&) = delete;
   RelayServer& operator=(const RelayServer&) = delete;
@@ -66,7 +70,7 @@ class RelayServer {
   int m_port = 0;
   int m_upstreamPort;
   std::vector<std::string> m_dropMarkers;
-  std::size_t m_replyRate;
+  std::size_t m_rate;
   std::atomic<bool> m_stop{false};
   std::atomic<int> m_dropped{0};
   std::thread m_thread;
@@ -79,5 +83,12 @@ int connectTo(int port, int receiveBuffer = 0, const char* source = nullptr);
 
 // Envelope around a body, with the service's namespaces declared.
 std::string soapEnvelope(const std::string& body);
+
+// One DIME record: `flags` 4 begins the message, 2 ends it, 1 is continued
+// in the next record; type format 2 is a URI, 1 a media type, 0 unchanged.
+// The header declares `declaredSize` whatever `data` holds.
+std::string dimeRecord(int flags, int typeFormat, const std::string& type, const std::string& id,
+                       const std::string& data, std::size_t declaredSize);
+
 
 }  // namespace talixdb_test

@@ -150,19 +150,14 @@ class BytesSource : public ContentSource {
   std::size_t m_offset = 0;
 };
 
-// A content of several chunks, read one chunk at a time through a
-// connection of its own whose transaction sees what the opening one saw.
+// A content of several chunks, read one chunk at a time in a read-only
+// transaction of a connection of its own, which keeps seeing it as it was
+// when opened; the transaction ends with the source.
 class ChunkSource : public ContentSource {
  public:
   ChunkSource(std::shared_ptr<PgConnection> db, std::int64_t content, std::uint64_t size)
       : m_db(std::move(db)), m_content(content), m_size(size) {}
-  ~ChunkSource() override {
-    try {
-      m_db->execute("ROLLBACK");
-    } catch (...) {
-      // The pool drops the connection instead.
-    }
-  }
+  ~ChunkSource() override { endReading(*m_db); }
 
   long read(char* data, std::size_t size) override {
     try {
@@ -185,6 +180,15 @@ class ChunkSource : public ContentSource {
     }
   }
   std::uint64_t size() const override { return m_size; }
+
+  // Ends the reading transaction; a connection lost meanwhile has none.
+  static void endReading(PgConnection& db) noexcept {
+    try {
+      if (!db.isLost() && db.inTransaction()) db.execute("ROLLBACK");
+    } catch (...) {
+      // The next transaction finds the connection lost and opens it again.
+    }
+  }
 
  private:
   PgResult readChunk() {
@@ -267,36 +271,42 @@ void PostgresStorage::setVersionComment(ObjectId id, int version, const std::str
 }
 
 std::unique_ptr<ContentSource> PostgresStorage::openContent(ObjectId id, int version) {
-  // The first chunk comes along: for most contents, it is all.
-  PgResult row = query(
-      "SELECT v.content, v.size, c.data FROM versions v "
-      "LEFT JOIN chunks c ON c.content = v.content AND c.number = 0 WHERE v.object = $1 AND v.number = $2",
-      {id, version}, true);
-  if (row.rows() == 0) return nullptr;
-  auto bigint = [&row](int column) {  // in binary: 8 bytes, most significant first
-    std::uint64_t value = 0;
-    for (std::size_t i = 0; i < 8 && i < row.size(0, column); ++i)
-      value = value << 8 | static_cast<unsigned char>(row.data(0, column)[i]);
-    return value;
-  };
-  const auto content = static_cast<std::int64_t>(bigint(0));
-  const std::uint64_t size = bigint(1);
-  if (size <= kChunkSize) {
-    std::string bytes;
-    if (size > 0) {
-      if (row.isNull(0, 2)) throw StorageFailure("the content of version " + std::to_string(version) + " is missing");
-      bytes.assign(row.data(0, 2), row.size(0, 2));
-    }
-    return std::make_unique<BytesSource>(std::move(bytes));
-  }
-  // A later request may delete the file while it is read: the reader's
-  // transaction keeps seeing it, as this one does.
-  std::string snapshot = query("SELECT pg_export_snapshot()", {}).text(0, 0);
+  // Outside any transaction, on a connection of its own. A content of one
+  // chunk comes with the first answer; a longer one is read chunk by chunk in
+  // a read-only transaction, which keeps seeing it when a later request
+  // deletes the file meanwhile.
   for (int attempt = 1;; ++attempt) {
-    std::shared_ptr<PgConnection> reader = m_readers->take();
+    std::shared_ptr<PgConnection> reader = m_pool->lease();
     try {
-      reader->execute("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
-      reader->execute(("SET TRANSACTION SNAPSHOT " + reader->literal(snapshot)).c_str());
+      PgResult row = reader->run(
+          "SELECT v.content, v.size, c.data FROM versions v LEFT JOIN chunks c "
+          "ON c.content = v.content AND c.number = 0 AND v.size <= $3 WHERE v.object = $1 AND v.number = $2",
+          {id, version, static_cast<std::int64_t>(kChunkSize)}, true);
+      if (row.rows() == 0) return nullptr;
+      auto bigint = [&row](int column) {  // in binary: 8 bytes, most significant first
+        std::uint64_t value = 0;
+        for (std::size_t i = 0; i < 8 && i < row.size(0, column); ++i)
+          value = value << 8 | static_cast<unsigned char>(row.data(0, column)[i]);
+        return value;
+      };
+      const auto content = static_cast<std::int64_t>(bigint(0));
+      const std::uint64_t size = bigint(1);
+      if (size <= kChunkSize) {
+        std::string bytes;
+        if (size > 0) {
+          if (row.isNull(0, 2)) throw StorageFailure("the content of version " + std::to_string(version) + " is missing");
+          bytes.assign(row.data(0, 2), row.size(0, 2));
+        }
+        return std::make_unique<BytesSource>(std::move(bytes));
+      }
+      PgResult still;
+      reader->send("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY", {});
+      reader->send("SELECT 1 FROM versions WHERE object = $1 AND number = $2", {id, version}, &still);
+      reader->wait();
+      if (still.rows() == 0) {
+        ChunkSource::endReading(*reader);
+        return nullptr;
+      }
       return std::make_unique<ChunkSource>(std::move(reader), content, size);
     } catch (const ConnectionLost&) {
       // Ended while idle in the pool (and not seen so yet): another one.

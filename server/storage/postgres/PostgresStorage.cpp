@@ -72,8 +72,7 @@ PropertyList propertiesOf(const PgResult& rows, int set);
 
 }  // namespace
 
-PostgresStorage::PostgresStorage(std::shared_ptr<PgPool> pool)
-    : m_pool(std::move(pool)), m_readers(std::make_shared<PostgresReaders>(m_pool)) {}
+PostgresStorage::PostgresStorage(std::shared_ptr<PgPool> pool) : m_pool(std::move(pool)) {}
 
 PostgresStorage::PostgresStorage(const std::string& uri) : PostgresStorage(std::make_shared<PgPool>(uri, 0)) {}
 

@@ -40,7 +40,9 @@
 // the connection that stages them is open it holds an advisory lock on
 // their id; a sweep removes staged contents whose lock is free (their server
 // or its connection is gone). A worker's transaction runs on the connection
-// its staged contents hold.
+// its staged contents hold. A download reads a content of several chunks
+// through a connection of its own, in a read-only transaction that lasts as
+// long as the content is open (openContent).
 #pragma once
 
 #include <map>
@@ -58,8 +60,6 @@ namespace talixdb::server {
 
 // Bytes of one stored chunk.
 constexpr std::size_t kChunkSize = 1 << 20;
-
-class PostgresReaders;
 
 class PostgresStorage : public Storage {
  public:
@@ -168,7 +168,6 @@ class PostgresStorage : public Storage {
   std::shared_ptr<PgPool> m_pool;
   std::shared_ptr<PgConnection> m_db;         // lent while a transaction runs
   std::weak_ptr<PgConnection> m_staging;      // the one this worker's staged contents hold
-  std::shared_ptr<PostgresReaders> m_readers;  // connections for downloads of several chunks
   Phase m_phase = Phase::Idle;
   bool m_reading = false;
   bool m_alone = false;
@@ -188,18 +187,5 @@ class PostgresStorage : public Storage {
 // `db`, which must stage nothing itself; opens `db` again when it was lost
 // and runs again once when it goes meanwhile. Returns how many it removed.
 int sweepStagedContents(PgConnection& db);
-
-// The connections a storage object reads contents of several chunks
-// through, each in a read-only transaction on the snapshot of the
-// transaction that opened the content.
-class PostgresReaders {
- public:
-  explicit PostgresReaders(std::shared_ptr<PgPool> pool) : m_pool(std::move(pool)) {}
-  // A connection of the pool.
-  std::shared_ptr<PgConnection> take() { return m_pool->lease(); }
-
- private:
-  std::shared_ptr<PgPool> m_pool;
-};
 
 }  // namespace talixdb::server

@@ -31,6 +31,8 @@ class ContentFiles {
   // Moves finished staged bytes to a new blob file and returns its name.
   std::string place(StagedContent& staged);
   std::unique_ptr<ContentSource> open(const std::string& blob) const;
+  // Bytes the directory's file system still has for an unprivileged writer.
+  std::uint64_t freeSpace() const;
   // Removes a placed blob that no committed row ever named.
   void remove(const std::string& blob) const;
   // Removes blobs whose rows were deleted, now or, while a backup runs,

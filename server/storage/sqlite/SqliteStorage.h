@@ -67,6 +67,7 @@ class SqliteStorage : public Storage {
   std::vector<StoredVersion> versions(ObjectId id) override;
   void setVersionComment(ObjectId id, int version, const std::string& comment) override;
   std::unique_ptr<ContentSource> openContent(ObjectId id, int version) override;
+  std::optional<std::uint64_t> contentSpace() override { return m_files.freeSpace(); }
 
   std::optional<StoredUser> user(const std::string& name) override;
   std::optional<std::string> userOfObject(ObjectId object) override;
