@@ -2,7 +2,8 @@
 # Installs the Debian packages that building, testing and running need.
 set -euo pipefail
 # libssl-dev and zlib1g-dev: the headers the gSOAP runtime variant with OpenSSL
-# and compression (gsoapssl++) includes; systemd: the unit file check;
+# and compression (gsoapssl++) includes; liblsan0: the leak checker the release
+# tests preload; systemd: the unit file check;
 # help2man: the manual pages; python3-zeep and python3-lxml: the service
 # description's test, with a SOAP toolkit of another kind; openssl: the TLS
 # tests make their certificates with it; ca-certificates: the system's trusted
@@ -15,7 +16,7 @@ set -euo pipefail
 # web view's charts; chromium, chromium-driver and python3-selenium: its tests
 # in a real browser; haproxy, socat and curl: the balancer example and its rolling
 # restart, tested.
-packages=(cmake ninja-build g++ pkg-config gsoap libgsoap-dev libssl-dev zlib1g-dev libsqlite3-dev
+packages=(cmake ninja-build g++ liblsan0 pkg-config gsoap libgsoap-dev libssl-dev zlib1g-dev libsqlite3-dev
           libgtest-dev googletest liblapack-dev nlohmann-json3-dev systemd help2man python3-zeep python3-lxml
           openssl ca-certificates libpq-dev postgresql
           python3-dev pybind11-dev python3-pybind11 python3-numpy python3-pytest python3-venv python3-pip

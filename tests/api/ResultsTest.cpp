@@ -112,6 +112,8 @@ TEST_F(Instances, DownloadsGiveTheInstanceOrTheSolversOwnFiles) {
                                                       m_target + "\n"));
   EXPECT_EQ(download(1, "Nobody"), Result(21, -1));
   EXPECT_FALSE(std::filesystem::exists(m_target));
+  int number = 1;  // no local folder: nothing to write into
+  EXPECT_EQ(m_db.downloadInstance(m_model.c_str(), "S", number, nullptr), 28);
 }
 
 TEST_F(Instances, DeleteAllFolderInstancesEmptiesInstancesAndReportsWithALoggerOnly) {

@@ -59,6 +59,9 @@ PostgresCluster& PostgresCluster::shared() {
 }
 
 PostgresCluster::PostgresCluster() {
+  // A leak checker preloaded into the tests stays in this process: the
+  // database's own processes (and what starts after them) run without it.
+  ::unsetenv("LD_PRELOAD");
   const std::string bin = postgresBinaries();
   m_directory = (std::filesystem::temp_directory_path() / "talixdb-pg-XXXXXX").string();
   if (::mkdtemp(m_directory.data()) == nullptr)
