@@ -72,7 +72,7 @@ void bindCatalogue(HandleClass& handle) {
                  [&](CVLTDatabase& db) { return db.loginToRead(user.c_str(), password.c_str(), domain.c_str()); });
            })
       .def("logout", [](Handle& h) { return h.run([](CVLTDatabase& db) { return db.logout(); }); })
-      .def("failure_text", &Handle::failureText)
+      .def("last_error_text", &Handle::lastErrorText)
       .def("set_progress", &Handle::setProgressCallback)
 
       // catalogue

@@ -85,6 +85,7 @@ void Handle::enter() {
   check();
   m_busy = true;
   m_messages.clear();
+  m_errorBefore = m_db.getLastErrorText();
   m_errorType = py::object();
   m_errorValue = py::object();
   m_errorTrace = py::object();
@@ -223,13 +224,10 @@ py::object Handle::copyBytes(char* data, long size) {
   return std::move(copy);
 }
 
-std::string Handle::failureText(int code) const {
-  std::string text = code >= 0 ? VLT_121::getResultText(code) : "";
-  for (const auto& message : m_messages) {
-    if (message.first != TALIX::LogTypeError) continue;
-    text += (text.empty() ? "" : "; ") + message.second;
-  }
-  return text;
+std::string Handle::lastErrorText() {
+  check();
+  std::string said = m_db.getLastErrorText();
+  return said != m_errorBefore ? said : std::string();
 }
 
 }  // namespace talixdb_python

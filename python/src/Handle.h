@@ -60,14 +60,15 @@ class Handle : public TALIX::ILogger, public VLT_121::ITransferProgress, public 
   // ends. GIL held.
   void giveBack(void* buffer);
 
-  // Why the last call failed: the text of its result code (`code` < 0: no
-  // code) and the errors the library logged during the call.
-  std::string failureText(int code) const;
+  // The library's own words for why the last call failed (getLastErrorText),
+  // or "" when that call wrote none.
+  std::string lastErrorText();
 
  private:
   class Reservation;
 
-  // TALIX::ILogger: collects the messages of the running call.
+  // TALIX::ILogger: collects the messages of the running call, which go to
+  // Python's logging when it ends.
   int log(TALIX::LogType type, const char* message) override;
   void release() override {}
   // ITransferProgress: signals first, then the host's callback.
@@ -89,6 +90,10 @@ class Handle : public TALIX::ILogger, public VLT_121::ITransferProgress, public 
   bool m_busy = false;
   std::vector<void*> m_returned;
   std::vector<std::pair<int, std::string>> m_messages;
+  // The library's failure text when the last call started: the library
+  // keeps it until a failure writes another, so a text left unchanged is
+  // not the last call's.
+  std::string m_errorBefore;
   py::object m_callback;
   py::object m_errorType, m_errorValue, m_errorTrace;
   // When goOn last looked for signals.

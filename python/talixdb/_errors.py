@@ -3,12 +3,16 @@
 import os
 import time
 
+from . import _talixdb
+
 
 class Error(Exception):
     """A call to the repository failed.
 
     ``code`` is the library's result code (``None`` for a call that reports
-    only success or failure) and ``text`` says why, as far as the library tells.
+    only success or failure) and ``text`` says why: the library's own words
+    for the failure (its getLastErrorText, as the talixdb tool prints it), or
+    when it gave none, the text of the result code.
     """
 
     def __init__(self, message, code=None, text=""):
@@ -80,10 +84,11 @@ def failure(handle, what, code=None, started=None, kind=None,
     result code (None: none) and its text for why. A call that ran out of
     time (it started at `started`, time.monotonic()) raises Timeout; else
     `kind`, or the exception of the code."""
-    text = handle.failure_text(-1 if code is None else code)
+    text = _talixdb.result_text(code) if code is not None else ""
     if started is not None and _ran_out_of_time(started, limits):
         kind = Timeout
         text = "no answer within the time limit" + ("; " + text if text else "")
+    text = handle.last_error_text() or text
     kind = kind or _BY_CODE.get(code, Error)
     message = what + (" (%d: %s)" % (code, text) if code is not None else (": " + text if text else ""))
     return kind(message, code, text)

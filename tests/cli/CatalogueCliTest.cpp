@@ -149,7 +149,7 @@ TEST_F(CatalogueCli, PathsThatBrowsePrintsAreTakenByEveryCommand) {
       {{"solver", "download", "/Repository/talixdb/" + modelPath + "/Solvers/FlowSolver", path("by-full-path")}, 0},
       {{"report", "list", solverPath}, 0, "surface blade"},
       {{"instance", "list", solverPath}, 0},
-      {{"report", "list", modelPath, "FlowSolver", "hub"}, 0, "surface hub"},
+      {{"report", "list", modelPath, "FlowSolver", "hub"}, 0, "surface hub: 0 report(s), 0 PCA mode(s)\n"},
   });
 }
 

@@ -132,6 +132,7 @@ TEST_F(ResultsCli, ReportsModesInstancesAndPrecomputedResults) {
        "declares no surface blades: its surfaces are blade, hub, notes"},
       {in(report, {"FlowSolver", "blade", "2", path("r2.rep"), "--replace"}), 0},
       {in({"report", "list"}, flow), 0, "surface blade: 2 report(s), 1 PCA mode(s)\n  report 1"},
+      {in({"report", "list"}, in(flow, {"blades"})), 1, "", "declares no surface blades: its surfaces are blade"},
       {in({"report", "amplitudes"}, in(flow, {"blade", "--all", "--csv"})), 0, "report,mode 0\n1,2\n2,4\n"},
       {in({"report", "amplitudes"}, in(flow, {"blade"})), 2, "", "give NUMBER or --all"},
       {in({"report", "mode-values"}, in(flow, {"blade", "1"})), 1, "", "it has 1 modes"},

@@ -5,13 +5,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "CatalogueLookup.h"
 #include "Command.h"
 #include "ExitCodes.h"
 #include "JsonOutput.h"
 #include "LocalFiles.h"
-#include "ReportListing.h"
 #include "results/PcaModesFile.h"
 
 namespace talixdb_cli {
@@ -48,9 +48,9 @@ Family reportFamily() {
            "given; the modes keep what a replaced report added to them.\n"},
           {"list", "MODELPATH SOLVER [SURFACE]", "List the surfaces of a solver with their reports and PCA modes", 2, 3,
            {kJsonOption}, listReports,
-           "Shows each surface the solver declares or holds reports of: the report numbers with\n"
-           "their sizes in bytes, and the number of PCA modes. Every report is read once to list\n"
-           "them.\n"
+           "Shows each surface the solver declares, or SURFACE alone (also one the solver does not\n"
+           "declare when it holds reports or PCA modes): the report numbers with their sizes in\n"
+           "bytes, and the number of PCA modes. Every report is read once to list them.\n"
            "With --json: {\"surfaces\": [{\"name\": NAME, \"declared\": BOOL, \"modes\": M,\n"
            "\"reports\": [{\"number\": N, \"bytes\": SIZE}]}]}.\n"},
           {"values", "MODELPATH SOLVER SURFACE NUMBER", "Print the values of a stored report, one per line", 4, 4,
@@ -301,6 +301,21 @@ int showModeValues(Context& context, const ParsedArgs& args) {
   return exit_code::kSuccess;
 }
 
+// The report numbers of surface `name`, ascending. 0, or the failure with a
+// message: the library's listing reads an unreadable one as empty, so only
+// a lost connection is told.
+int readReportNumbers(Context& context, const SurfaceArgs& surface, const std::string& name,
+                      std::vector<int>& numbers) {
+  VLT_121::CVLTDatabase& db = context.db();
+  if (!db.downloadReportNumbers(surface.model.full().c_str(), surface.solver.c_str(), name.c_str())) {
+    const std::string why = db.getLastErrorText();
+    if (int status = connectionFailureStatus(why)) return context.fail(status, why);
+  }
+  numbers.clear();
+  for (int i = 0; i < db.getNrDownloadedReportNumbers(); ++i) numbers.push_back(db.getDownloadedReportNumber(i));
+  return exit_code::kSuccess;
+}
+
 // The amplitudes of one report; empty when it has none.
 std::vector<double> amplitudesOf(Context& context, const SurfaceArgs& surface, int number) {
   const std::string modelPath = surface.model.full();
@@ -313,15 +328,19 @@ std::vector<double> amplitudesOf(Context& context, const SurfaceArgs& surface, i
 
 // Every report of the surface against every mode.
 int showAllAmplitudes(Context& context, const ParsedArgs& args, const SurfaceArgs& surface) {
-  std::map<std::string, SurfaceReports> stored;
-  if (int read = readStoredReports(context, surface.model.full() + "/Solvers/" + surface.solver, stored)) return read;
-  const SurfaceReports& reports = stored[surface.surface];
-  if (!reports.hasModes) return context.fail(exit_code::kRefused, "no PCA modes for " + describe(surface));
-  const int modes = VLT_121::readPcaModeCount(reports.modes);
+  const std::string modelPath = surface.model.full();
+  RegisteredBuffer<char> modesFile(context.db());
+  long size = 0;
+  context.db().downloadPcaModes(modelPath.c_str(), surface.solver.c_str(), surface.surface.c_str(),
+                                modesFile.slot(), size);
+  if (modesFile.get() == nullptr) return context.fail(exit_code::kRefused, "no PCA modes for " + describe(surface));
+  const int modes = VLT_121::readPcaModeCount(std::string_view(modesFile.get(), static_cast<std::size_t>(size)));
+  std::vector<int> numbers;
+  if (int read = readReportNumbers(context, surface, surface.surface, numbers)) return read;
   std::vector<std::pair<int, std::vector<double>>> rows;
-  for (const StoredReport& report : reports.reports) {
-    std::vector<double> amplitudes = amplitudesOf(context, surface, report.number);
-    if (!amplitudes.empty()) rows.emplace_back(report.number, std::move(amplitudes));
+  for (int number : numbers) {
+    std::vector<double> amplitudes = amplitudesOf(context, surface, number);
+    if (!amplitudes.empty()) rows.emplace_back(number, std::move(amplitudes));
   }
   if (args.has("json")) {
     nlohmann::json list = nlohmann::json::array();
@@ -375,37 +394,39 @@ int listReports(Context& context, const ParsedArgs& args) {
   ModelPtr model;
   const VLT_121::CVLTModel* solver = nullptr;
   if (int found = findSolver(context, surface.model, surface.solver, model, solver)) return found;
-  std::map<std::string, SurfaceReports> stored;
-  if (int read = readStoredReports(context, surface.model.full() + "/Solvers/" + surface.solver, stored)) return read;
-  // Declared surfaces first, in their order; then any others that hold reports.
-  std::vector<std::pair<std::string, bool>> names;
-  for (const std::string& name : declaredSurfaces(*solver)) names.emplace_back(name, true);
-  for (const auto& entry : stored)
-    if (std::find(names.begin(), names.end(), std::make_pair(entry.first, true)) == names.end())
-      names.emplace_back(entry.first, false);
-  if (!surface.surface.empty()) {
-    names.erase(
-        std::remove_if(names.begin(), names.end(), [&](const auto& name) { return name.first != surface.surface; }),
-        names.end());
-    if (names.empty()) return requireDeclaredSurface(context, surface, *solver);
-  }
+  // The server lists reports by surface name: the declared surfaces, in
+  // their order, or the one named.
+  std::vector<std::string> names = declaredSurfaces(*solver);
+  const bool declared =
+      surface.surface.empty() || std::find(names.begin(), names.end(), surface.surface) != names.end();
+  if (!surface.surface.empty()) names = {surface.surface};
+  const std::string modelPath = surface.model.full();
   nlohmann::json list = nlohmann::json::array();
-  for (const auto& [name, declared] : names) {
-    const SurfaceReports& entry = stored[name];
-    const int modes = entry.hasModes ? VLT_121::readPcaModeCount(entry.modes) : 0;
-    if (args.has("json")) {
-      nlohmann::json reports = nlohmann::json::array();
-      for (const StoredReport& report : entry.reports)
-        reports.push_back({{"number", report.number}, {"bytes", report.bytes}});
-      list.push_back({{"name", name}, {"declared", declared}, {"modes", modes}, {"reports", reports}});
-      continue;
+  for (const std::string& name : names) {
+    std::vector<int> numbers;
+    if (int read = readReportNumbers(context, surface, name, numbers)) return read;
+    const int modes = context.db().getNrPcaModes(modelPath.c_str(), surface.solver.c_str(), name.c_str());
+    if (!declared && numbers.empty() && modes == 0) return requireDeclaredSurface(context, surface, *solver);
+    nlohmann::json reports = nlohmann::json::array();
+    for (int number : numbers) {
+      RegisteredBuffer<char> report(context.db());
+      const long bytes =
+          context.db().downloadSurface(modelPath.c_str(), surface.solver.c_str(), number, name.c_str(), report.slot());
+      reports.push_back({{"number", number}, {"bytes", bytes}});
     }
-    std::printf("surface %s%s: %zu report(s), %d PCA mode(s)\n", name.c_str(), declared ? "" : " (not declared)",
-                entry.reports.size(), modes);
-    for (const StoredReport& report : entry.reports)
-      std::printf("  report %-10d %llu bytes\n", report.number, report.bytes);
+    list.push_back({{"name", name}, {"declared", declared}, {"modes", modes}, {"reports", reports}});
   }
-  if (args.has("json")) printJson({{"surfaces", list}});
+  if (args.has("json")) {
+    printJson({{"surfaces", list}});
+    return exit_code::kSuccess;
+  }
+  for (const nlohmann::json& entry : list) {
+    std::printf("surface %s%s: %zu report(s), %d PCA mode(s)\n", entry["name"].get<std::string>().c_str(),
+                entry["declared"].get<bool>() ? "" : " (not declared)", entry["reports"].size(),
+                entry["modes"].get<int>());
+    for (const nlohmann::json& report : entry["reports"])
+      std::printf("  report %-10d %ld bytes\n", report["number"].get<int>(), report["bytes"].get<long>());
+  }
   return exit_code::kSuccess;
 }
 
