@@ -14,7 +14,7 @@ jobs=$(nproc 2>/dev/null || echo 2)
 echo "== Build and test (RelWithDebInfo) =="
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build/release -j"$jobs"
-ctest --test-dir build/release --output-on-failure
+ctest --test-dir build/release --output-on-failure -j"$jobs"
 
 echo "== Install to a temporary prefix and run hosts built against it =="
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/talixdb-install-XXXXXX")
@@ -69,4 +69,4 @@ echo "== Build and test with AddressSanitizer and UndefinedBehaviorSanitizer =="
 cmake -S . -B build/sanitize -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTALIXDB_SANITIZE=ON
 cmake --build build/sanitize -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build/sanitize --output-on-failure
+  ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
