@@ -221,9 +221,13 @@ TEST_F(Catalogue, CheckModelCompatibilityNamesWhatIsMissing) {
     EXPECT_EQ(logger.texts(0), c.message == nullptr ? Names{} : Names{c.message});
     EXPECT_EQ(logger.messages.size(), logger.texts(0).size());
   }
-  // Without solvers a model is not compatible, and nothing is said.
+  // Without solvers, a category or a type a model is not compatible, and
+  // nothing is said.
+  ModelPtr checked(m_db.downloadModel(category(), "T", "Checked"));
   AttachedLogger logger(m_db);
   EXPECT_FALSE(m_db.checkModelCompatibility(category(), "T", "Checked", compatModel("Checked").get()));
+  EXPECT_FALSE(m_db.checkModelCompatibility(nullptr, "T", "Checked", checked.get()));
+  EXPECT_FALSE(m_db.checkModelCompatibility(category(), nullptr, "Checked", checked.get()));
   EXPECT_TRUE(logger.messages.empty());
 }
 

@@ -181,6 +181,7 @@ TEST(ProxyProtocol, HeadersNameTheClientOnlyFromListedAddresses) {
       {"PROXY TCP4 nowhere 10.0.0.1 1 2\r\n", State::Malformed, ""},
       {v2ipv4 + "\x16\x03", State::Complete, "192.0.2.7"},
       {v2 + std::string("\x20\x00\x00\x00", 4), State::Complete, ""},  // LOCAL: the balancer's own check
+      {v2 + "\x22" + v2ipv4.substr(13), State::Malformed, ""},            // a command version 2 does not know
       {v2.substr(0, 7), State::Incomplete, ""},
       {"GET /health HTTP/1.1\r\n", State::Absent, ""},
   };
