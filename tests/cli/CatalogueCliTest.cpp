@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "cli/CliTestSupport.h"
+#include "talixdbapi/VLTDatabase.h"
 
 namespace talixdb_test {
 namespace {
@@ -59,6 +60,20 @@ TEST_F(CatalogueCli, CommandsExitWithTheirStatusAndSayWhy) {
   });
   EXPECT_EQ(readFile(path("extra-files/case.cfg")), "iterations = 500\n");
   EXPECT_EQ(talixdb({"model", "download", "Equipment", "Pumps", "X"}).out, "");
+  // A solver whose files folder another host removed has no files to give.
+  struct : TALIX::ILogger {
+    int log(TALIX::LogType, const char*) override { return 0; }
+    void release() override {}
+  } quiet;
+  {
+    VLT_121::CVLTDatabase host;
+    host.setLoggingObject(&quiet);
+    ASSERT_TRUE(host.open(server().address().c_str()) && host.login("root", kAdminPassword, "Default", 0));
+    EXPECT_TRUE(host.deleteItem("/Repository/talixdb/Equipment/Pumps/CentrifugalPump/Solvers/ExtraSolver/FileSystem"));
+    host.logout();
+  }
+  runSteps({{{"solver", "download", "Equipment/Pumps/CentrifugalPump/Solvers/ExtraSolver", path("no-files")}, 0,
+             "ExtraSolver has no stored files\n"}});
 }
 
 TEST_F(CatalogueCli, DownloadedModelHasTheUploadedPartsAndUploadsAgainElsewhere) {
