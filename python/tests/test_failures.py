@@ -73,3 +73,9 @@ def test_misuse_raises_programming_error(connect):
     db.close()
     with pytest.raises(talixdb.ProgrammingError):
         db.categories()
+
+
+def test_an_invalid_solver_is_refused_in_the_words_of_the_tool():
+    # The tool's check names the field as a solver file would, not as a model's solvers[0].
+    with pytest.raises(ValueError, match="^name is missing or empty$"):
+        talixdb.Solver("").to_json()
