@@ -22,12 +22,14 @@ using FoundObject = std::unique_ptr<CRepositoryObject, ReleaseObject>;
 
 std::vector<std::string> CRepositoryFolderReader::readChildNames(const std::string& path) {
   FoundObject folder(m_repository.findByPath(path));
+  if (!folder) m_repository.requireAnswer(path);
   if (!folder) return {};
   return folder->getChildNames();
 }
 
 std::string CRepositoryFolderReader::readProperty(const std::string& path, const std::string& name) {
   FoundObject folder(m_repository.findByPath(path));
+  if (!folder) m_repository.requireAnswer(path);
   if (!folder) return {};
   return folder->getProperty(name);
 }
@@ -35,6 +37,7 @@ std::string CRepositoryFolderReader::readProperty(const std::string& path, const
 std::vector<std::string> CRepositoryFolderReader::readListProperty(const std::string& path,
                                                                    const std::string& name) {
   FoundObject folder(m_repository.findByPath(path));
+  if (!folder) m_repository.requireAnswer(path);
   if (!folder) return {};
   return folder->getListProperty(name);
 }

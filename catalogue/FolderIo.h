@@ -35,9 +35,13 @@ int writeParameters(QuillonBinding* binding, const std::string& ownerPath, const
 // Child names of the folder at `path`; false when there is no such folder.
 bool childNames(CRepositoryClient& repository, const std::string& path, std::vector<std::string>& names);
 
+// As childNames, but throws RepositoryUnanswered when the server did not answer.
+bool existingChildNames(CRepositoryClient& repository, const std::string& path, std::vector<std::string>& names);
+
 // Reads the port folders named in `names` below `folderPath` into `ports`
 // (at least names.size() long) in order; a folder that has vanished since it
-// was listed is skipped. Returns how many were read.
+// was listed is skipped, one that could not be read throws RepositoryUnanswered.
+// Returns how many were read.
 int readPorts(CRepositoryClient& repository, const std::string& folderPath,
               const std::vector<std::string>& names, CVLTPort* ports);
 int readParameters(CRepositoryClient& repository, const std::string& folderPath,

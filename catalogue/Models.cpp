@@ -50,13 +50,45 @@ int CVLTDatabase::addModelParameters(const char* category, const char* type, con
                                   false, ResultCode::kModelParametersNotMade, ResultCode::kModelParameterNotMade);
 }
 
+namespace {
+
+// Reads the solver at `solverPath` into `solver`: false when there is none
+// (the object stays as it was). Out of memory it throws, with `solver` part
+// filled; every array it makes is adopted or released.
+bool readSolver(CRepositoryClient& repository, const std::string& solverPath, CVLTModel& solver) {
+  std::unique_ptr<CRepositoryObject> folder(repository.findByPath(solverPath));
+  if (!folder) repository.requireAnswer(solverPath);
+  if (!folder) return false;
+  layout::readSolverHeader(*folder, solver);
+  folder->release();
+
+  std::vector<std::string> names;
+  const std::string parametersPath = layout::child(solverPath, layout::kParameters);
+  if (folders::existingChildNames(repository, parametersPath, names)) {
+    std::unique_ptr<CVLTParameter[]> parameters(CVLTParameter::newArray(static_cast<int>(names.size())));
+    const int read = folders::readParameters(repository, parametersPath, names, parameters.get());
+    solver.setParameters(read, parameters.release());
+  }
+  const std::string portsPath = layout::child(solverPath, layout::kPorts);
+  if (folders::existingChildNames(repository, portsPath, names)) {
+    std::unique_ptr<CVLTPort[]> ports(CVLTPort::newArray(static_cast<int>(names.size())));
+    const int read = folders::readPorts(repository, portsPath, names, ports.get());
+    solver.setPorts(read, ports.release());
+  }
+  return true;
+}
+
+}  // namespace
+
+// Out of memory anywhere on the way, nothing is returned (and nothing kept):
+// never a model with a part missing.
 CVLTModel* CVLTDatabase::downloadModel(const char* category, const char* type, const char* modelName) try {
   if (m_pRepository == nullptr || category == nullptr || type == nullptr || modelName == nullptr) return nullptr;
   const std::string modelPath = layout::modelPath(m_szDatabaseRoot, category, type, modelName);
   std::unique_ptr<CRepositoryObject> modelFolder(m_pRepository->findByPath(modelPath));
   if (!modelFolder) return nullptr;
 
-  CVLTModel* model = CVLTModel::newObject();
+  std::unique_ptr<CVLTModel> model(CVLTModel::newObject());
   layout::readModelHeader(*modelFolder, *model);
   const int storedPorts = modelFolder->getIntProperty(layout::kNrPorts);
   const int storedParameters = modelFolder->getIntProperty(layout::kNrParameters);
@@ -65,32 +97,32 @@ CVLTModel* CVLTDatabase::downloadModel(const char* category, const char* type, c
 
   std::vector<std::string> names;
   const std::string parametersPath = layout::child(modelPath, layout::kParameters);
-  if (folders::childNames(*m_pRepository, parametersPath, names)) {
-    CVLTParameter* parameters = CVLTParameter::newArray(static_cast<int>(names.size()));
-    int read = folders::readParameters(*m_pRepository, parametersPath, names, parameters);
+  if (folders::existingChildNames(*m_pRepository, parametersPath, names)) {
+    std::unique_ptr<CVLTParameter[]> parameters(CVLTParameter::newArray(static_cast<int>(names.size())));
+    int read = folders::readParameters(*m_pRepository, parametersPath, names, parameters.get());
     // The stored count never runs past the folders actually read.
-    model->setParameters(std::max(0, std::min(storedParameters, read)), parameters);
+    model->setParameters(std::max(0, std::min(storedParameters, read)), parameters.release());
   }
   const std::string portsPath = layout::child(modelPath, layout::kPorts);
-  if (folders::childNames(*m_pRepository, portsPath, names)) {
-    CVLTPort* ports = CVLTPort::newArray(static_cast<int>(names.size()));
-    int read = folders::readPorts(*m_pRepository, portsPath, names, ports);
-    model->setPorts(std::max(0, std::min(storedPorts, read)), ports);
+  if (folders::existingChildNames(*m_pRepository, portsPath, names)) {
+    std::unique_ptr<CVLTPort[]> ports(CVLTPort::newArray(static_cast<int>(names.size())));
+    int read = folders::readPorts(*m_pRepository, portsPath, names, ports.get());
+    model->setPorts(std::max(0, std::min(storedPorts, read)), ports.release());
   }
-  if (folders::childNames(*m_pRepository, layout::child(modelPath, layout::kSolvers), names)) {
-    CVLTModel* solvers = CVLTModel::newArray(static_cast<int>(names.size()));
+  if (folders::existingChildNames(*m_pRepository, layout::child(modelPath, layout::kSolvers), names)) {
+    std::unique_ptr<CVLTModel[]> solvers(CVLTModel::newArray(static_cast<int>(names.size())));
     for (size_t i = 0; i < names.size(); ++i) {
       CVLTModel& solver = solvers[i];
-      exportSolver(&solver, category, type, modelName, names[i].c_str());
+      readSolver(*m_pRepository, layout::solverPath(modelPath, names[i].c_str()), solver);
       if (solver.getNrSortedModelComponents() == 0) {
         solver.setNrSortedModelComponents(model->getNrComponents());
         for (int j = 0; j < model->getNrComponents(); ++j)
           solver.setSortedModelComponent(j, model->getComponent(j));
       }
     }
-    model->setSolvers(static_cast<int>(names.size()), solvers);
+    model->setSolvers(static_cast<int>(names.size()), solvers.release());
   }
-  return model;
+  return model.release();
 } catch (...) { return nullptr; }
 
 void CVLTDatabase::exportSolver(CVLTModel* solver, const char* category, const char* type, const char* model,
@@ -98,24 +130,8 @@ void CVLTDatabase::exportSolver(CVLTModel* solver, const char* category, const c
   if (solver == nullptr || m_pRepository == nullptr || category == nullptr || type == nullptr ||
       model == nullptr || solverName == nullptr)
     return;
-  const std::string solverPath =
-      layout::solverPath(layout::modelPath(m_szDatabaseRoot, category, type, model), solverName);
-  std::unique_ptr<CRepositoryObject> folder(m_pRepository->findByPath(solverPath));
-  if (!folder) return;  // no such solver: the object stays as it was
-  layout::readSolverHeader(*folder, *solver);
-  folder->release();
-
-  std::vector<std::string> names;
-  const std::string parametersPath = layout::child(solverPath, layout::kParameters);
-  if (folders::childNames(*m_pRepository, parametersPath, names)) {
-    CVLTParameter* parameters = CVLTParameter::newArray(static_cast<int>(names.size()));
-    solver->setParameters(folders::readParameters(*m_pRepository, parametersPath, names, parameters), parameters);
-  }
-  const std::string portsPath = layout::child(solverPath, layout::kPorts);
-  if (folders::childNames(*m_pRepository, portsPath, names)) {
-    CVLTPort* ports = CVLTPort::newArray(static_cast<int>(names.size()));
-    solver->setPorts(folders::readPorts(*m_pRepository, portsPath, names, ports), ports);
-  }
+  readSolver(*m_pRepository, layout::solverPath(layout::modelPath(m_szDatabaseRoot, category, type, model), solverName),
+             *solver);
 } catch (...) { }
 
 }  // namespace VLT_121

@@ -83,6 +83,10 @@ bool CRepositoryClient::lastCallAnswered() const {
          m_iLastResult == SOAP_FAULT;
 }
 
+void CRepositoryClient::requireAnswer(const std::string& path) const {
+  if (!lastCallAnswered()) throw RepositoryUnanswered("cannot read " + path);
+}
+
 CRepositoryObject* CRepositoryClient::findByPath(std::string path) {
   m_iLastResult = SOAP_EOM;
   if (m_pBinding == nullptr || m_pBinding->soap == nullptr) return nullptr;

@@ -3,6 +3,7 @@
 // failures are null, "" or false.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 
 #include "client/QuillonBinding.h"
@@ -13,6 +14,10 @@ namespace VLT_121 {
 
 class CUploadSource;
 class CDownloadSink;
+
+struct RepositoryUnanswered : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
 
 class CRepositoryClient {
  public:
@@ -25,6 +30,10 @@ class CRepositoryClient {
   // with a result or with a fault ("no such object"); false when the call
   // failed on the way (no connection, a time-out, a dropped connection).
   bool lastCallAnswered() const;
+  // Throws RepositoryUnanswered naming `path` unless the last call was
+  // answered: for readers that must never take a part they could not read
+  // (connection lost, memory out) for one that is not there.
+  void requireAnswer(const std::string& path) const;
   // A child as findChildren lists it: its name and its own children's names.
   struct Child {
     std::string name;

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "client/SoapMemory.h"
 
@@ -51,9 +52,11 @@ void putVariant(struct soap* soap, ns2__SoapVariantMap* map, const std::string& 
                 const std::vector<std::string>& items, bool isList, int newItemType,
                 int replacedItemType) {
   if (soap == nullptr || map == nullptr) return;
+  // The runtime's allocations return null when memory runs out: a property
+  // left out silently would be stored as missing, so that throws.
   if (ns2__SoapVariantMapItem* item = findItem(map, name)) {
     if (item->item == nullptr) item->item = soap_new_ns2__SoapVariant(soap);
-    if (item->item == nullptr) return;
+    if (item->item == nullptr) throw std::bad_alloc();
     item->item->item = items;
     item->item->itemList = isList;
     item->item->itemType = replacedItemType;
@@ -62,7 +65,7 @@ void putVariant(struct soap* soap, ns2__SoapVariantMap* map, const std::string& 
   auto* item = soap_new_ns2__SoapVariantMapItem(soap);
   auto* key = soap_new_std__string(soap);
   auto* value = soap_new_ns2__SoapVariant(soap);
-  if (item == nullptr || key == nullptr || value == nullptr) return;
+  if (item == nullptr || key == nullptr || value == nullptr) throw std::bad_alloc();
   *key = name;
   value->itemType = newItemType;
   value->itemList = isList;
@@ -132,10 +135,14 @@ CRepositoryObject::CRepositoryObject(QuillonBinding* binding) : m_pObject(nullpt
   struct soap* soap = binding != nullptr ? binding->soap : nullptr;
   if (soap == nullptr) return;
   m_pObject = soap_new_ns2__SoapModelObject(soap);
-  if (m_pObject == nullptr) return;
+  if (m_pObject == nullptr) throw std::bad_alloc();
   m_pObject->dynProperties = soap_new_ns2__SoapVariantMap(soap);
   m_pObject->properties = soap_new_ns2__SoapVariantMap(soap);
   m_pObject->children = soap_new_ns2__SoapVariantMap(soap);
+  if (m_pObject->dynProperties == nullptr || m_pObject->properties == nullptr || m_pObject->children == nullptr) {
+    release();
+    throw std::bad_alloc();
+  }
 }
 
 CRepositoryObject::CRepositoryObject(QuillonBinding* binding, ns2__SoapModelObject* object)
