@@ -109,15 +109,15 @@ void bindCatalogue(HandleClass& handle) {
                  [&](CVLTDatabase& db) {
                    std::unique_ptr<CVLTModel, ModelDeleter> model(
                        db.downloadModel(category.c_str(), type.c_str(), name.c_str()));
-                   std::optional<talixdb_cli::ModelSpec> spec;
-                   if (model) spec = talixdb_cli::specFromModelObject(*model);
-                   return spec;
+                   std::optional<talixdb_cli::ModelSpec> described;
+                   if (model) described = talixdb_cli::specFromModelObject(*model);
+                   return described;
                  },
-                 [&](std::optional<talixdb_cli::ModelSpec> spec) {
-                   if (!spec) return py::object(py::none());
-                   spec->category = category;
-                   spec->type = type;
-                   return objectFromSpec(*spec, false);
+                 [&](std::optional<talixdb_cli::ModelSpec> described) {
+                   if (!described) return py::object(py::none());
+                   described->category = category;
+                   described->type = type;
+                   return objectFromSpec(*described, false);
                  });
            })
       .def("export_solver",
@@ -128,9 +128,9 @@ void bindCatalogue(HandleClass& handle) {
                    db.exportSolver(&solver, category.c_str(), type.c_str(), model.c_str(), name.c_str());
                    return talixdb_cli::specFromModelObject(solver);
                  },
-                 [](talixdb_cli::ModelSpec spec) {
+                 [](talixdb_cli::ModelSpec described) {
                    // A missing solver leaves the object as it was: nameless.
-                   return spec.name.empty() ? py::object(py::none()) : objectFromSpec(spec, true);
+                   return described.name.empty() ? py::object(py::none()) : objectFromSpec(described, true);
                  });
            })
       .def("import_solver",

@@ -90,11 +90,11 @@ ModelSpec carrierOf(const ModelSpec& solver) {
 
 const char kCarrierPlace[] = "solvers[0].";
 
-// The tool's checks of a model file, applied to `spec`: what is wrong, or "".
-std::string problemOf(const ModelSpec& spec, bool solver) {
+// The tool's checks of a model file, applied to `described`: what is wrong, or "".
+std::string problemOf(const ModelSpec& described, bool solver) {
   ModelSpec checked;
   std::string problem =
-      talixdb_cli::modelFromJson(talixdb_cli::modelToJson(solver ? carrierOf(spec) : spec), false, checked);
+      talixdb_cli::modelFromJson(talixdb_cli::modelToJson(solver ? carrierOf(described) : described), false, checked);
   if (solver && problem.compare(0, sizeof kCarrierPlace - 1, kCarrierPlace) == 0)
     problem.erase(0, sizeof kCarrierPlace - 1);
   return problem;
@@ -103,35 +103,35 @@ std::string problemOf(const ModelSpec& spec, bool solver) {
 }  // namespace
 
 ModelSpec specFromObject(py::handle object, bool solver) {
-  ModelSpec spec;
-  spec.name = text(object, "name");
-  spec.description = text(object, "description");
-  spec.ports = objects(object, "ports", portSpec);
-  spec.parameters = objects(object, "parameters", parameterSpec);
-  spec.species = texts(object, "species");
+  ModelSpec described;
+  described.name = text(object, "name");
+  described.description = text(object, "description");
+  described.ports = objects(object, "ports", portSpec);
+  described.parameters = objects(object, "parameters", parameterSpec);
+  described.species = texts(object, "species");
   if (solver) {
-    spec.command = text(object, "command");
-    spec.sortedModelComponents = texts(object, "sorted_model_components");
-    spec.surfaces = objects(object, "surfaces", surfaceSpec);
-    spec.nodePositions = text(object, "node_positions");
-    spec.gridConnectivity = text(object, "grid_connectivity");
+    described.command = text(object, "command");
+    described.sortedModelComponents = texts(object, "sorted_model_components");
+    described.surfaces = objects(object, "surfaces", surfaceSpec);
+    described.nodePositions = text(object, "node_positions");
+    described.gridConnectivity = text(object, "grid_connectivity");
   } else {
-    spec.category = text(object, "category");
-    spec.type = text(object, "type");
-    spec.solvers = objects(object, "solvers", [](py::handle item) { return specFromObject(item, true); });
+    described.category = text(object, "category");
+    described.type = text(object, "type");
+    described.solvers = objects(object, "solvers", [](py::handle item) { return specFromObject(item, true); });
   }
-  std::string problem = problemOf(spec, solver);
+  std::string problem = problemOf(described, solver);
   if (!problem.empty()) throw py::value_error(problem);
-  return spec;
+  return described;
 }
 
-py::object objectFromSpec(const ModelSpec& spec, bool solver) {
+py::object objectFromSpec(const ModelSpec& described, bool solver) {
   py::module_ models = py::module_::import(kModelsModule);
   py::list ports, parameters;
-  for (const PortSpec& port : spec.ports)
+  for (const PortSpec& port : described.ports)
     ports.append(models.attr("Port")(py::arg("name") = port.name, py::arg("description") = port.description,
                                      py::arg("type") = port.type, py::arg("direction") = port.direction));
-  for (const ParameterSpec& parameter : spec.parameters)
+  for (const ParameterSpec& parameter : described.parameters)
     parameters.append(models.attr("Parameter")(
         py::arg("name") = parameter.name, py::arg("description") = parameter.description,
         py::arg("type") = parameter.type, py::arg("mode") = parameter.mode,
@@ -140,44 +140,44 @@ py::object objectFromSpec(const ModelSpec& spec, bool solver) {
         py::arg("options") = stringList(parameter.options),
         py::arg("restricted_to_list") = parameter.restrictedToList));
   py::dict fields;
-  fields["name"] = spec.name;
-  fields["description"] = spec.description;
+  fields["name"] = described.name;
+  fields["description"] = described.description;
   fields["ports"] = ports;
   fields["parameters"] = parameters;
-  fields["species"] = stringList(spec.species);
+  fields["species"] = stringList(described.species);
   if (solver) {
     py::list surfaces;
-    for (const SurfaceSpec& surface : spec.surfaces)
+    for (const SurfaceSpec& surface : described.surfaces)
       surfaces.append(models.attr("Surface")(py::arg("name") = surface.name,
                                              py::arg("node_positions") = surface.nodePositions,
                                              py::arg("grid_connectivity") = surface.gridConnectivity));
-    fields["command"] = spec.command;
-    fields["sorted_model_components"] = stringList(spec.sortedModelComponents);
+    fields["command"] = described.command;
+    fields["sorted_model_components"] = stringList(described.sortedModelComponents);
     fields["surfaces"] = surfaces;
-    fields["node_positions"] = spec.nodePositions;
-    fields["grid_connectivity"] = spec.gridConnectivity;
+    fields["node_positions"] = described.nodePositions;
+    fields["grid_connectivity"] = described.gridConnectivity;
     return models.attr("Solver")(**fields);
   }
   py::list solvers;
-  for (const ModelSpec& item : spec.solvers) solvers.append(objectFromSpec(item, true));
-  fields["category"] = spec.category;
-  fields["type"] = spec.type;
+  for (const ModelSpec& item : described.solvers) solvers.append(objectFromSpec(item, true));
+  fields["category"] = described.category;
+  fields["type"] = described.type;
   fields["solvers"] = solvers;
   return models.attr("Model")(**fields);
 }
 
 py::object objectFromJson(const std::string& text, bool solver) {
-  ModelSpec spec;
-  std::string problem = talixdb_cli::modelFromJson(text, solver, spec);
+  ModelSpec described;
+  std::string problem = talixdb_cli::modelFromJson(text, solver, described);
   if (!problem.empty()) throw py::value_error(problem);
-  return objectFromSpec(spec, solver);
+  return objectFromSpec(described, solver);
 }
 
 std::string jsonFromObject(py::handle object, bool solver) {
-  ModelSpec spec = specFromObject(object, solver);
-  if (!solver) return talixdb_cli::modelToJson(spec);
+  ModelSpec described = specFromObject(object, solver);
+  if (!solver) return talixdb_cli::modelToJson(described);
   // The solver as the tool writes it inside a model, on its own.
-  nlohmann::ordered_json model = nlohmann::ordered_json::parse(talixdb_cli::modelToJson(carrierOf(spec)));
+  nlohmann::ordered_json model = nlohmann::ordered_json::parse(talixdb_cli::modelToJson(carrierOf(described)));
   return model["solvers"][0].dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
 }
 

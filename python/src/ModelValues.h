@@ -15,7 +15,7 @@ namespace py = pybind11;
 // The values of a Model (`solver` false) or a Solver, read by attribute name.
 talixdb_cli::ModelSpec specFromObject(py::handle object, bool solver);
 // A new Model or Solver object.
-py::object objectFromSpec(const talixdb_cli::ModelSpec& spec, bool solver);
+py::object objectFromSpec(const talixdb_cli::ModelSpec& described, bool solver);
 
 // The tool's reading of a model or solver file; ValueError saying what is wrong.
 py::object objectFromJson(const std::string& text, bool solver);

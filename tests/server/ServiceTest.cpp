@@ -37,8 +37,8 @@ TEST(ServiceTest, SessionsFilesAndOperationsNeedingOutsideMachinery) {
   std::string text;
   ASSERT_EQ(client.binding().getProcessTranscript("1", text), 12);
   EXPECT_STREQ(soap_fault_string(client.soap()), "not supported by this server");
-  ns2__SoapModelArray specs;
-  EXPECT_EQ(client.binding().getModelSpecs("x", specs), 12);
+  ns2__SoapModelArray models;
+  EXPECT_EQ(client.binding().getModelSpecs("x", models), 12);
   LONG64 size = 0;
   EXPECT_EQ(client.binding().exportObjectToFTP(folder, size), 12);
   ns1__GetWorkspacesResponseElement workspaces;

@@ -28,14 +28,14 @@ bool readPasswordFile(const std::string& path, std::string& password, std::strin
 
 const std::vector<OptionSpec>& globalOptionSpecs() {
   // The help text of these is the hand-written block in Help.cpp.
-  static const std::vector<OptionSpec> specs = {
+  static const std::vector<OptionSpec> known = {
       {"server", 0, "ADDRESS", "", false, true},      {"user", 0, "NAME", "", false, true},
       {"password", 0, "TEXT", "", false, true},       {"password-file", 0, "FILE", "", false, true},
       {"domain", 0, "NAME", "", false, true},         {"timeout", 0, "SECONDS", "", false, true},
       {"verbose", 'v', "", "", false, true},
       {"help", 'h', "", "", false, true},             {"version", 0, "", "", false, true},
   };
-  return specs;
+  return known;
 }
 
 int readGlobalOptions(const ParsedArgs& parsed, GlobalOptions& options, std::string& error) {

@@ -111,9 +111,9 @@ int run(const std::vector<std::string>& args) {
     if (optionsEnded) {
       parsed.positionals.assign(args.begin() + static_cast<std::ptrdiff_t>(at), args.end());
     } else {
-      std::vector<OptionSpec> specs = globals;
-      specs.insert(specs.end(), command->options.begin(), command->options.end());
-      error = parseOptions(args, at, specs, false, parsed, at, optionsEnded);
+      std::vector<OptionSpec> known = globals;
+      known.insert(known.end(), command->options.begin(), command->options.end());
+      error = parseOptions(args, at, known, false, parsed, at, optionsEnded);
       if (!error.empty()) return usageError(error + " (" + title.substr(std::string("talixdb ").size()) + ")", title);
     }
   }
