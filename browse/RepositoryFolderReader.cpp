@@ -21,23 +21,20 @@ using FoundObject = std::unique_ptr<CRepositoryObject, ReleaseObject>;
 }  // namespace
 
 std::vector<std::string> CRepositoryFolderReader::readChildNames(const std::string& path) {
-  FoundObject folder(m_repository.findByPath(path));
-  if (!folder) m_repository.requireAnswer(path);
+  FoundObject folder(m_repository.findExisting(path));
   if (!folder) return {};
   return folder->getChildNames();
 }
 
 std::string CRepositoryFolderReader::readProperty(const std::string& path, const std::string& name) {
-  FoundObject folder(m_repository.findByPath(path));
-  if (!folder) m_repository.requireAnswer(path);
+  FoundObject folder(m_repository.findExisting(path));
   if (!folder) return {};
   return folder->getProperty(name);
 }
 
 std::vector<std::string> CRepositoryFolderReader::readListProperty(const std::string& path,
                                                                    const std::string& name) {
-  FoundObject folder(m_repository.findByPath(path));
-  if (!folder) m_repository.requireAnswer(path);
+  FoundObject folder(m_repository.findExisting(path));
   if (!folder) return {};
   return folder->getListProperty(name);
 }

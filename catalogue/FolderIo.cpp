@@ -73,20 +73,11 @@ bool existingChildNames(CRepositoryClient& repository, const std::string& path, 
   return false;
 }
 
-namespace {
-// The folder at `path`, null when it has gone; throws when it cannot be read.
-std::unique_ptr<CRepositoryObject> existingFolder(CRepositoryClient& repository, const std::string& path) {
-  std::unique_ptr<CRepositoryObject> folder(repository.findByPath(path));
-  if (!folder) repository.requireAnswer(path);
-  return folder;
-}
-}  // namespace
-
 int readPorts(CRepositoryClient& repository, const std::string& folderPath,
               const std::vector<std::string>& names, CVLTPort* ports) {
   int read = 0;
   for (const std::string& name : names) {
-    std::unique_ptr<CRepositoryObject> folder = existingFolder(repository, layout::child(folderPath, name));
+    std::unique_ptr<CRepositoryObject> folder(repository.findExisting(layout::child(folderPath, name)));
     if (!folder) continue;
     layout::readPort(*folder, ports[read++]);
     folder->release();
@@ -98,7 +89,7 @@ int readParameters(CRepositoryClient& repository, const std::string& folderPath,
                    const std::vector<std::string>& names, CVLTParameter* parameters) {
   int read = 0;
   for (const std::string& name : names) {
-    std::unique_ptr<CRepositoryObject> folder = existingFolder(repository, layout::child(folderPath, name));
+    std::unique_ptr<CRepositoryObject> folder(repository.findExisting(layout::child(folderPath, name)));
     if (!folder) continue;
     layout::readParameter(*folder, parameters[read++]);
     folder->release();

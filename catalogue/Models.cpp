@@ -1,5 +1,6 @@
 // Storing a model in the catalogue and reading it back with its solvers.
 #include <algorithm>
+#include <climits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -52,36 +53,42 @@ int CVLTDatabase::addModelParameters(const char* category, const char* type, con
 
 namespace {
 
-// Reads the solver at `solverPath` into `solver`: false when there is none
-// (the object stays as it was). Out of memory it throws, with `solver` part
-// filled; every array it makes is adopted or released.
-bool readSolver(CRepositoryClient& repository, const std::string& solverPath, CVLTModel& solver) {
-  std::unique_ptr<CRepositoryObject> folder(repository.findByPath(solverPath));
-  if (!folder) repository.requireAnswer(solverPath);
-  if (!folder) return false;
-  layout::readSolverHeader(*folder, solver);
-  folder->release();
-
+// Reads the parameter and port folders below `ownerPath` into `owner`,
+// counting at most `mostParameters` and `mostPorts`; a part that could not be
+// read throws. Every array made is adopted or released.
+void readParametersAndPorts(CRepositoryClient& repository, const std::string& ownerPath, CVLTModel& owner,
+                            int mostParameters, int mostPorts) {
   std::vector<std::string> names;
-  const std::string parametersPath = layout::child(solverPath, layout::kParameters);
+  const std::string parametersPath = layout::child(ownerPath, layout::kParameters);
   if (folders::existingChildNames(repository, parametersPath, names)) {
     std::unique_ptr<CVLTParameter[]> parameters(CVLTParameter::newArray(static_cast<int>(names.size())));
     const int read = folders::readParameters(repository, parametersPath, names, parameters.get());
-    solver.setParameters(read, parameters.release());
+    owner.setParameters(std::max(0, std::min(mostParameters, read)), parameters.release());
   }
-  const std::string portsPath = layout::child(solverPath, layout::kPorts);
+  const std::string portsPath = layout::child(ownerPath, layout::kPorts);
   if (folders::existingChildNames(repository, portsPath, names)) {
     std::unique_ptr<CVLTPort[]> ports(CVLTPort::newArray(static_cast<int>(names.size())));
     const int read = folders::readPorts(repository, portsPath, names, ports.get());
-    solver.setPorts(read, ports.release());
+    owner.setPorts(std::max(0, std::min(mostPorts, read)), ports.release());
   }
+}
+
+// Reads the solver at `solverPath` into `solver`: false when there is none
+// (the object stays as it was). A part that could not be read throws, with
+// `solver` part filled.
+bool readSolver(CRepositoryClient& repository, const std::string& solverPath, CVLTModel& solver) {
+  std::unique_ptr<CRepositoryObject> folder(repository.findExisting(solverPath));
+  if (!folder) return false;
+  layout::readSolverHeader(*folder, solver);
+  folder->release();
+  readParametersAndPorts(repository, solverPath, solver, INT_MAX, INT_MAX);
   return true;
 }
 
 }  // namespace
 
-// Out of memory anywhere on the way, nothing is returned (and nothing kept):
-// never a model with a part missing.
+// Out of memory or cut off anywhere on the way, nothing is returned (and
+// nothing kept): never a model with a part missing.
 CVLTModel* CVLTDatabase::downloadModel(const char* category, const char* type, const char* modelName) try {
   if (m_pRepository == nullptr || category == nullptr || type == nullptr || modelName == nullptr) return nullptr;
   const std::string modelPath = layout::modelPath(m_szDatabaseRoot, category, type, modelName);
@@ -95,20 +102,9 @@ CVLTModel* CVLTDatabase::downloadModel(const char* category, const char* type, c
   modelFolder->getIntProperty(layout::kNrComponents);
   modelFolder->release();
 
+  // The stored counts never run past the folders actually read.
+  readParametersAndPorts(*m_pRepository, modelPath, *model, storedParameters, storedPorts);
   std::vector<std::string> names;
-  const std::string parametersPath = layout::child(modelPath, layout::kParameters);
-  if (folders::existingChildNames(*m_pRepository, parametersPath, names)) {
-    std::unique_ptr<CVLTParameter[]> parameters(CVLTParameter::newArray(static_cast<int>(names.size())));
-    int read = folders::readParameters(*m_pRepository, parametersPath, names, parameters.get());
-    // The stored count never runs past the folders actually read.
-    model->setParameters(std::max(0, std::min(storedParameters, read)), parameters.release());
-  }
-  const std::string portsPath = layout::child(modelPath, layout::kPorts);
-  if (folders::existingChildNames(*m_pRepository, portsPath, names)) {
-    std::unique_ptr<CVLTPort[]> ports(CVLTPort::newArray(static_cast<int>(names.size())));
-    int read = folders::readPorts(*m_pRepository, portsPath, names, ports.get());
-    model->setPorts(std::max(0, std::min(storedPorts, read)), ports.release());
-  }
   if (folders::existingChildNames(*m_pRepository, layout::child(modelPath, layout::kSolvers), names)) {
     std::unique_ptr<CVLTModel[]> solvers(CVLTModel::newArray(static_cast<int>(names.size())));
     for (size_t i = 0; i < names.size(); ++i) {

@@ -87,6 +87,12 @@ void CRepositoryClient::requireAnswer(const std::string& path) const {
   if (!lastCallAnswered()) throw RepositoryUnanswered("cannot read " + path);
 }
 
+CRepositoryObject* CRepositoryClient::findExisting(std::string path) {
+  CRepositoryObject* found = findByPath(path);
+  if (found == nullptr) requireAnswer(path);
+  return found;
+}
+
 CRepositoryObject* CRepositoryClient::findByPath(std::string path) {
   m_iLastResult = SOAP_EOM;
   if (m_pBinding == nullptr || m_pBinding->soap == nullptr) return nullptr;

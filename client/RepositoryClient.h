@@ -15,6 +15,8 @@ namespace VLT_121 {
 class CUploadSource;
 class CDownloadSink;
 
+// A read the server did not answer (connection lost, memory out), thrown
+// where it must not be taken for an object that is not there.
 struct RepositoryUnanswered : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
@@ -30,9 +32,10 @@ class CRepositoryClient {
   // with a result or with a fault ("no such object"); false when the call
   // failed on the way (no connection, a time-out, a dropped connection).
   bool lastCallAnswered() const;
-  // Throws RepositoryUnanswered naming `path` unless the last call was
-  // answered: for readers that must never take a part they could not read
-  // (connection lost, memory out) for one that is not there.
+  // As findByPath, but null only when there is no such object: a call the
+  // server did not answer throws RepositoryUnanswered.
+  CRepositoryObject* findExisting(std::string path);
+  // Throws RepositoryUnanswered naming `path` unless the last call was answered.
   void requireAnswer(const std::string& path) const;
   // A child as findChildren lists it: its name and its own children's names.
   struct Child {
